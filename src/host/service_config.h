@@ -1,0 +1,32 @@
+#ifndef HOST_SERVICE_CONFIG_H
+#define HOST_SERVICE_CONFIG_H
+/* The service's option table with its defaults, its log component, and the
+ * loader that fills both from conf/vesk.ini. */
+
+#include "log/verbose.h"
+#include "options/getopts.h"
+#include "platform/ub_api.h"
+
+UB_EXTERN_C_BEGIN
+
+/* Rows of configs: 17 options and the terminating row. */
+enum { configs_len = 18 };
+
+/* The service's options, their defaults and help; filled by config_init and
+ * alive for the whole process. */
+extern ub_option configs[configs_len];
+
+/* The service's log component: threshold from VERBOSITY, tag from
+ * config_init; 0 and empty until then. */
+extern log_component logger;
+
+/* Reads conf/vesk.ini from the current directory into configs. When the
+ * file is missing or sets no option, writes "Falha ao tentar ler: <path>" to
+ * standard error and returns 1, leaving logger as it was. Otherwise sets
+ * logger's threshold from VERBOSITY (atoi rule, cut to 16 bits), logs
+ * "VERBOSITY=<n>" untagged, copies tag into logger and returns 0. */
+int config_init(const char *tag) UB_NOEXCEPT;
+
+UB_EXTERN_C_END
+
+#endif

@@ -1,0 +1,241 @@
+#include "log/verbose.h"
+
+#include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Characters written since start-up. Lock-free: threads add whole line
+// counts, and a line that starts under the budget is written whole.
+std::atomic<int32_t> log_limit{0};
+
+std::atomic<verbose_clock> clock_source{nullptr};
+
+time_t read_clock()
+{
+    verbose_clock clock = clock_source.load(std::memory_order_relaxed);
+    return clock != nullptr ? clock() : time(nullptr);
+}
+
+struct FreeDeleter {
+    void operator()(char *p) const { std::free(p); }
+};
+using CharBuffer = std::unique_ptr<char, FreeDeleter>;
+
+// A formatted line: short lines live on the stack, longer ones on the heap.
+class Line {
+public:
+    const char *data() const { return heap_ ? heap_.get() : stack_; }
+    size_t size() const { return size_; }
+
+    // Formats time prefix, tag and message; false when the text cannot be
+    // built (format error, no memory, or a line longer than an int counts).
+    bool format(const struct tm &local, const char *tag, const char *format, va_list args)
+    {
+        char prefix[64];
+        int written = std::snprintf(prefix, sizeof prefix, "%02d/%02d/%d %02d:%02d:%02d: ",
+                                    local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
+                                    local.tm_hour, local.tm_min, local.tm_sec);
+        if (written < 0)
+            return false;
+        size_t prefix_size = static_cast<size_t>(written);
+        size_t tag_size = tag != nullptr ? std::strlen(tag) : 0;
+        size_t head = prefix_size + (tag != nullptr ? tag_size + 3 : 0);
+        if (head >= INT_MAX)
+            return false;
+
+        va_list again;
+        va_copy(again, args);
+        int body = -1;
+        if (head < sizeof stack_) {
+            put_head(stack_, prefix, prefix_size, tag, tag_size);
+            body = std::vsnprintf(stack_ + head, sizeof stack_ - head, format, args);
+        } else {
+            body = std::vsnprintf(nullptr, 0, format, args);
+        }
+        bool ok = body >= 0 && head + static_cast<size_t>(body) < INT_MAX;
+        if (ok && head + static_cast<size_t>(body) >= sizeof stack_) {
+            heap_.reset(static_cast<char *>(std::malloc(head + static_cast<size_t>(body) + 1)));
+            ok = heap_ != nullptr;
+            if (ok) {
+                put_head(heap_.get(), prefix, prefix_size, tag, tag_size);
+                ok = std::vsnprintf(heap_.get() + head, static_cast<size_t>(body) + 1, format,
+                                    again) == body;
+            }
+        }
+        va_end(again);
+        if (ok)
+            size_ = head + static_cast<size_t>(body);
+        return ok;
+    }
+
+private:
+    static void put_head(char *out, const char *prefix, size_t prefix_size, const char *tag,
+                         size_t tag_size)
+    {
+        std::memcpy(out, prefix, prefix_size);
+        if (tag == nullptr)
+            return;
+        out += prefix_size;
+        *out++ = '|';
+        std::memcpy(out, tag, tag_size);
+        out += tag_size;
+        *out++ = '|';
+        *out = ' ';
+    }
+
+    // Room for the prefix, a tag and a typical message.
+    char stack_[1024];
+    CharBuffer heap_;
+    size_t size_ = 0;
+};
+
+// Adds count to the budget without wrapping past INT32_MAX.
+void charge(int32_t count)
+{
+    int32_t seen = log_limit.load(std::memory_order_relaxed);
+    int32_t next;
+    do {
+        next = seen > INT32_MAX - count ? INT32_MAX : seen + count;
+    } while (!log_limit.compare_exchange_weak(seen, next, std::memory_order_relaxed));
+}
+
+// Appends the line to the fallback file, after a notice naming the
+// directory whose log could not be opened; both go out in one write. The
+// notice is not charged to the budget.
+int write_fallback(const char *directory, const Line &line)
+{
+    int fd = platform_open_append(platform_fallback_log_path(), 0);
+    if (fd < 0)
+        return -1;
+    static const char notice[] = "Falha ao tentar abrir log em: '%s'\n";
+    int head = std::snprintf(nullptr, 0, notice, directory);
+    int result = -1;
+    if (head >= 0) {
+        size_t total = static_cast<size_t>(head) + line.size();
+        CharBuffer text(static_cast<char *>(std::malloc(total + 1)));
+        if (text) {
+            std::snprintf(text.get(), static_cast<size_t>(head) + 1, notice, directory);
+            std::memcpy(text.get() + head, line.data(), line.size());
+            if (platform_write_all(fd, text.get(), total) == 0)
+                result = 0;
+        }
+    }
+    platform_close(fd);
+    return result;
+}
+
+int write_daily(const char *directory, const struct tm &local, const Line &line)
+{
+    char path[PLATFORM_PATH_MAX + 32];
+    int n = std::snprintf(path, sizeof path, "%s%clog%cmonitor_%04d%02d%02d.log", directory,
+                          PLATFORM_PATH_SEP, PLATFORM_PATH_SEP, local.tm_year + 1900,
+                          local.tm_mon + 1, local.tm_mday);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path)
+        return -1;
+    int fd = platform_open_append(path, 1);
+    if (fd < 0)
+        return -1;
+    int result = platform_write_all(fd, line.data(), line.size());
+    platform_close(fd);
+    return result;
+}
+
+int write_line(const char *tag, const char *format, va_list args)
+{
+    if (format == nullptr)
+        return -1;
+    time_t now = read_clock();
+    // Strictly greater: a line that starts exactly at the budget is written.
+    if (log_limit.load(std::memory_order_relaxed) > VERBOSE_BUDGET)
+        return 0;
+    struct tm local {};
+    platform_localtime(now, &local);
+    Line line;
+    if (!line.format(local, tag, format, args))
+        return -1;
+    // The directory is used whole; a path cut short would name another file.
+    char directory[PLATFORM_PATH_MAX];
+    bool have_directory = platform_getcwd(directory, sizeof directory) == 0;
+    if (!have_directory || write_daily(directory, local, line) != 0) {
+        if (write_fallback(directory, line) != 0)
+            return -1;
+    }
+    int32_t count = static_cast<int32_t>(line.size());
+    charge(count);
+    return count;
+}
+
+} // namespace
+
+int vverbose(FILE *stream, const char *tag, const char *format, va_list args) noexcept
+{
+    (void)stream;
+    return write_line(tag, format, args);
+}
+
+int verbose(FILE *stream, const char *format, ...) noexcept
+{
+    va_list args;
+    va_start(args, format);
+    int result = vverbose(stream, nullptr, format, args);
+    va_end(args);
+    return result;
+}
+
+int verbose_in(const log_component *component, int level, const char *format, ...) noexcept
+{
+    if (component == nullptr || level > static_cast<int>(component->verbosity))
+        return 0;
+    va_list args;
+    va_start(args, format);
+    int result = vverbose(stdout, component->tag, format, args);
+    va_end(args);
+    return result;
+}
+
+int verbose2(unsigned int threshold, int level, FILE *stream, const char *tag, const char *format,
+             ...) noexcept
+{
+    if (threshold < static_cast<unsigned int>(level))
+        return 0;
+    va_list args;
+    va_start(args, format);
+    int result = vverbose(stream, tag, format, args);
+    va_end(args);
+    return result;
+}
+
+int UB_STDCALL verbose_base(const char *text) noexcept
+{
+    if (text == nullptr)
+        return -1;
+    return verbose(stdout, "%s\n", text);
+}
+
+void log_component_set_tag(log_component *component, const char *tag) noexcept
+{
+    if (component == nullptr)
+        return;
+    std::snprintf(component->tag, sizeof component->tag, "%s", tag != nullptr ? tag : "");
+}
+
+int32_t verbose_limit_get(void) noexcept
+{
+    return log_limit.load(std::memory_order_relaxed);
+}
+
+void verbose_limit_set(int32_t count) noexcept
+{
+    log_limit.store(count, std::memory_order_relaxed);
+}
+
+void verbose_set_clock(verbose_clock clock) noexcept
+{
+    clock_source.store(clock, std::memory_order_relaxed);
+}

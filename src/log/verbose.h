@@ -1,0 +1,86 @@
+#ifndef LOG_VERBOSE_H
+#define LOG_VERBOSE_H
+/* The daily log writer: one file per day, log/monitor_YYYYMMDD.log under the
+ * current directory, lines filtered by level and tagged by component, all
+ * of them under one process-wide size budget. */
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <time.h>
+
+#include "platform/ub_api.h"
+
+UB_EXTERN_C_BEGIN
+
+/* Conventions: every entry returns the number of characters written for the
+ * line (time prefix, tag and message), 0 when the line is filtered out or
+ * the budget is spent, and -1 when no file could be opened or written. The
+ * stream argument names where a caller would print; the writer never writes
+ * to it. Each line is formatted in memory and appended with one write, so
+ * lines from concurrent threads never interleave. */
+
+/* Level numbers; a line is written when its level is at most the threshold. */
+enum verbose_level {
+    VERBOSE_NONE = 0,
+    VERBOSE_FATAL = 1,
+    VERBOSE_ERROR = 2,
+    VERBOSE_WARN = 3,
+    VERBOSE_INFO = 4,
+    VERBOSE_DEBUG = 5
+};
+
+/* Characters of log text after which no more lines are written. */
+#define VERBOSE_BUDGET 10485760
+
+/* Room for a component's tag, terminator included; longer tags are cut. */
+#define LOG_TAG_SIZE 32
+
+/* A source of log lines with its own threshold and tag. */
+typedef struct log_component {
+    uint16_t verbosity;     /* highest level written */
+    char tag[LOG_TAG_SIZE]; /* printed as "|tag| " before each message */
+} log_component;
+
+/* Reads the current time; replaceable so that tests can move the clock. */
+typedef time_t (*verbose_clock)(void);
+
+/* Writes one line: time prefix, "|tag| " when tag is not NULL, then format
+ * with args (the caller ends it with "\n"). Result as in the conventions. */
+int vverbose(FILE *stream, const char *tag, const char *format, va_list args) UB_NOEXCEPT;
+
+/* vverbose without a tag and without a level filter. */
+int verbose(FILE *stream, const char *format, ...) UB_NOEXCEPT UB_PRINTF(2, 3);
+
+/* A tagged line of the given level: 0 without writing when component is
+ * NULL or level is above its verbosity. */
+int verbose_in(const log_component *component, int level, const char *format, ...) UB_NOEXCEPT
+    UB_PRINTF(3, 4);
+
+/* A tagged line filtered by an explicit threshold: 0 without writing when
+ * threshold < level, both taken as unsigned. */
+int verbose2(unsigned int threshold, int level, FILE *stream, const char *tag, const char *format,
+             ...) UB_NOEXCEPT UB_PRINTF(5, 6);
+
+/* Writes text and a line feed as an untagged line; -1 for NULL text.
+ * Exported from the executable for modules loaded into the process. */
+UB_EXPORT int UB_STDCALL verbose_base(const char *text) UB_NOEXCEPT;
+
+/* Copies tag into component->tag, cut to LOG_TAG_SIZE - 1 characters;
+ * NULL tag clears it. Does nothing for a NULL component. */
+void log_component_set_tag(log_component *component, const char *tag) UB_NOEXCEPT;
+
+/* Characters counted against the budget since the process started. */
+int32_t verbose_limit_get(void) UB_NOEXCEPT;
+
+/* Sets the budget counter (for tests and benchmarks; the service never
+ * resets it). */
+void verbose_limit_set(int32_t count) UB_NOEXCEPT;
+
+/* Makes the writer read the time from clock; NULL restores the system
+ * clock. For tests that need a line written at a chosen moment. */
+void verbose_set_clock(verbose_clock clock) UB_NOEXCEPT;
+
+UB_EXTERN_C_END
+
+#endif

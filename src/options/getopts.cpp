@@ -1,0 +1,278 @@
+#include "options/getopts.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "log/verbose.h"
+#include "platform/platform.h"
+
+namespace {
+
+const char empty_text[] = "";
+
+// Reads of an ini file: 2047 characters and the terminator.
+constexpr int ini_line_size = 2048;
+
+struct FileCloser {
+    void operator()(FILE *file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// The copies that ub_getopt_ini made for each row, latest last. A row owns
+// its value while the value is still its latest copy. A pointer stored over
+// it by ub_getopt_setValue or ub_getopt_sync is the caller's, and the copy
+// it displaced may be shared with another table through ub_getopt_sync, so
+// displaced copies are kept until ub_getopt_release.
+std::unordered_map<const ub_option *, std::vector<char *>> owned_values;
+
+bool owns_value(const ub_option *row)
+{
+    auto it = owned_values.find(row);
+    return it != owned_values.end() && !it->second.empty() && it->second.back() == row->value;
+}
+
+char *copy_text(const char *text)
+{
+    size_t size = std::strlen(text) + 1;
+    char *copy = static_cast<char *>(std::malloc(size));
+    if (copy != nullptr)
+        std::memcpy(copy, text, size);
+    return copy;
+}
+
+// Gives row an owned copy of text, releasing the copy it replaces.
+bool store_copy(ub_option *row, const char *text)
+{
+    char *copy = copy_text(text);
+    if (copy == nullptr)
+        return false;
+    try {
+        std::vector<char *> &copies = owned_values[row];
+        if (!copies.empty() && copies.back() == row->value) {
+            std::free(copies.back());
+            copies.back() = copy;
+        } else {
+            copies.push_back(copy);
+        }
+    } catch (const std::bad_alloc &) {
+        std::free(copy);
+        return false;
+    }
+    row->value = copy;
+    return true;
+}
+
+// Rows the ini reader walks: up to the first row without a letter (or name).
+bool ini_row(const ub_option *row)
+{
+    return row->letter != 0 && row->name != nullptr;
+}
+
+const ub_option *find_row(const ub_option *table, const char *name)
+{
+    if (table == nullptr || name == nullptr)
+        return nullptr;
+    for (const ub_option *row = table; row->name != nullptr; ++row) {
+        if (std::strcmp(row->name, name) == 0)
+            return row;
+    }
+    return nullptr;
+}
+
+// Sets every row named by the start of line; the number of rows set, or -1.
+int apply_line(ub_option *table, const char *line, int32_t number)
+{
+    int count = 0;
+    for (ub_option *row = table; ini_row(row); ++row) {
+        size_t n = std::strlen(row->name);
+        if (std::strncmp(line, row->name, n) != 0 || line[n] != '=')
+            continue;
+        if (!store_copy(row, line + n + 1))
+            return -1;
+        row->given = number;
+        row->position = static_cast<int32_t>(n + 1);
+        ++count;
+    }
+    return count;
+}
+
+char type_letter(int32_t type, char previous)
+{
+    static const char letters[] = "BSNHOB";
+    return type >= UB_OPT_SWITCH && type <= UB_OPT_BOOLEAN ? letters[type] : previous;
+}
+
+} // namespace
+
+int ub_getopt_ini(const char *path, ub_option *table) noexcept
+{
+    if (path == nullptr || table == nullptr)
+        return -1;
+    for (ub_option *row = table; ini_row(row); ++row) {
+        if (!owns_value(row) && !store_copy(row, row->value != nullptr ? row->value : empty_text))
+            return -1;
+    }
+    File file(std::fopen(path, "rb"));
+    if (!file)
+        return -1;
+    char line[ini_line_size];
+    int count = 0;
+    for (int32_t number = 1; std::fgets(line, sizeof line, file.get()) != nullptr; ++number) {
+        line[std::strcspn(line, "\r\n")] = '\0';
+        int set = apply_line(table, line, number);
+        if (set < 0)
+            return -1;
+        count += set;
+    }
+    return count;
+}
+
+const char *ub_getopt_getValue(const ub_option *table, const char *name) noexcept
+{
+    const ub_option *row = find_row(table, name);
+    return row != nullptr && row->value != nullptr ? row->value : empty_text;
+}
+
+int ub_getopt_setValue(ub_option *table, const char *name, const char *value) noexcept
+{
+    if (table == nullptr)
+        return -1;
+    int rows = 0;
+    for (ub_option *row = table; row->name != nullptr; ++row, ++rows) {
+        if (name != nullptr && std::strcmp(row->name, name) == 0)
+            row->value = value != nullptr ? value : empty_text;
+    }
+    return rows;
+}
+
+int ub_getopt_getIndex(const ub_option *table, const char *name) noexcept
+{
+    const ub_option *row = find_row(table, name);
+    return row != nullptr ? row->position : -1;
+}
+
+void ub_getopt_check(ub_option *table, const char *name) noexcept
+{
+    if (table == nullptr || name == nullptr)
+        return;
+    for (ub_option *row = table; row->name != nullptr; ++row) {
+        if (std::strcmp(row->name, name) == 0)
+            row->given = -1;
+    }
+}
+
+int ub_getopt_isChecked(const ub_option *table, const char *name) noexcept
+{
+    const ub_option *row = find_row(table, name);
+    return row != nullptr ? row->given : 0;
+}
+
+int ub_getopt_save(const char *path, const ub_option *table) noexcept
+{
+    if (path == nullptr || table == nullptr)
+        return -1;
+    time_t now = std::time(nullptr);
+    File file(std::fopen(path, "w"));
+    if (!file) {
+        verbose(stderr, "Falha ao tentar gravar em: '%s'\n", path);
+        return -1;
+    }
+    struct tm local {};
+    platform_localtime(now, &local);
+    std::fprintf(file.get(), "# Gerado em %02d/%02d/%d %02d:%02d:%02d\n\n", local.tm_mday,
+                 local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                 local.tm_sec);
+    for (const ub_option *row = table; row->name != nullptr; ++row)
+        std::fprintf(file.get(), "%s=%s\n", row->name, row->value != nullptr ? row->value : "");
+    // A full disk shows only when the buffered text is flushed.
+    return std::fclose(file.release()) == 0 ? 0 : -1;
+}
+
+int ub_getopt_sync(const ub_option *source, ub_option *target) noexcept
+{
+    if (source == nullptr)
+        return 0;
+    for (const ub_option *row = source; row->name != nullptr; ++row)
+        ub_getopt_setValue(target, row->name, ub_getopt_getValue(source, row->name));
+    return 0;
+}
+
+int ub_getopt_key_in_file(const char *path, const char *key, char *buffer, int size) noexcept
+{
+    if (path == nullptr || key == nullptr || buffer == nullptr || size < 1)
+        return -1;
+    size_t k = std::strlen(key);
+    if (k > static_cast<size_t>(INT_MAX - size - 1))
+        return -1;
+    File file(std::fopen(path, "r"));
+    if (!file)
+        return -1;
+    // Lines are read size + k characters at a time.
+    int line_size = size + static_cast<int>(k) + 1;
+    std::unique_ptr<char[]> line(new (std::nothrow) char[static_cast<size_t>(line_size)]);
+    if (!line)
+        return -1;
+    int result = 0;
+    while (std::fgets(line.get(), line_size, file.get()) != nullptr) {
+        if (std::strncmp(line.get(), key, k) != 0 || line[k] != '=')
+            continue;
+        const char *text = line.get() + k + 1;
+        std::snprintf(buffer, static_cast<size_t>(size), "%s", text);
+        buffer[std::strcspn(buffer, "\r\n")] = '\0';
+        result = static_cast<int>(std::strlen(text));
+    }
+    return result;
+}
+
+void ub_getopt_help(const ub_option *table) noexcept
+{
+    if (table == nullptr)
+        return;
+    char letter = ' ';
+    for (const ub_option *row = table; row->name != nullptr; ++row) {
+        const char *help = row->help != nullptr ? row->help : "";
+        letter = type_letter(row->type, letter);
+        if (row->type == UB_OPT_CHOICE)
+            help = "Vide opcoes...";
+        char head[256];
+        std::snprintf(head, sizeof head, "\t(%c) -%c, --%s", letter, row->letter, row->name);
+        std::fprintf(stderr, "%-30s- %s\n", head, help);
+    }
+}
+
+void ub_help_header2(const char *program, const char *description, int major, int minor, int patch,
+                     int revision, int32_t build_time) noexcept
+{
+    struct tm built {};
+    platform_localtime(static_cast<time_t>(build_time), &built);
+    std::fprintf(stderr, "\n####################################");
+    std::fprintf(stderr, "\n####################################\n\n");
+    std::fprintf(stderr, "Programa: %s\n", program != nullptr ? program : "");
+    std::fprintf(stderr, "Versao: %d.%d.%d r%d", major, minor, patch, revision);
+    std::fprintf(stderr, " - %02d/%02d/%d %02d:%02d", built.tm_mday, built.tm_mon + 1,
+                 built.tm_year + 1900, built.tm_hour, built.tm_min);
+    std::fprintf(stderr, "\nDescricao:\n\t%s\n\n", description != nullptr ? description : "");
+}
+
+void ub_getopt_release(ub_option *table) noexcept
+{
+    if (table == nullptr)
+        return;
+    for (ub_option *row = table; row->name != nullptr; ++row) {
+        auto it = owned_values.find(row);
+        if (it == owned_values.end())
+            continue;
+        if (owns_value(row))
+            row->value = empty_text;
+        for (char *copy : it->second)
+            std::free(copy);
+        owned_values.erase(it);
+    }
+}

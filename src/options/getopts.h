@@ -1,0 +1,102 @@
+#ifndef OPTIONS_GETOPTS_H
+#define OPTIONS_GETOPTS_H
+/* Option tables: one array of option records holds the defaults of a
+ * program's settings, is filled from a key=value ini file, and describes
+ * its command-line options and their help lines. */
+
+#include <stdint.h>
+
+#include "platform/ub_api.h"
+
+UB_EXTERN_C_BEGIN
+
+/* Conventions: a table is an array of ub_option rows ended by a row whose
+ * name is NULL and letter 0; every other row carries a letter. Names and
+ * help texts are borrowed constants. Values start borrowed; ub_getopt_ini
+ * gives each row an owned copy (released by ub_getopt_ini when a line
+ * replaces it, or by ub_getopt_release), while ub_getopt_setValue and
+ * ub_getopt_sync store the caller's pointer as it is. Names compare exactly;
+ * lookups scan rows in table order. A NULL table or name finds nothing. */
+
+/* Type codes: whether an option takes a value word, and its help letter. */
+enum ub_option_type {
+    UB_OPT_SWITCH = 0,  /* B: no value; only `given` records it */
+    UB_OPT_STRING = 1,  /* S: one value word */
+    UB_OPT_NUMBER = 2,  /* N: one value word, digits and points on the command line */
+    UB_OPT_KEY = 3,     /* H: one value word */
+    UB_OPT_CHOICE = 4,  /* O: one value word; the help shows "Vide opcoes..." */
+    UB_OPT_BOOLEAN = 5  /* B: one value word */
+};
+
+/* One setting of an option table. */
+typedef struct ub_option {
+    int32_t given;     /* 0 until set: ini line number, option word index, or -1 (checked) */
+    char letter;       /* short option letter; 0 only in the terminating row */
+    int32_t type;      /* an ub_option_type code */
+    const char *name;  /* long option, ini key and parameter key; NULL ends the table */
+    const char *value; /* current value, never NULL in a live row ("" when unset) */
+    int32_t position;  /* 0 until set: offset of the value in its ini line, or value word index */
+    const char *help;  /* one-line help text, may be empty */
+} ub_option;
+
+/* Reads key=value lines of path into table: first every row's value
+ * becomes an owned copy; then each line whose text starts with a row's name
+ * directly followed by "=" sets that row (value = rest of the line, given =
+ * line number, position = name length + 1). Lines are cut at CR or LF; a
+ * line longer than 2047 characters is read, and numbered, in pieces. The
+ * number of assignments made (0 when none), or -1 when the file cannot be
+ * opened or memory runs out. */
+int ub_getopt_ini(const char *path, ub_option *table) UB_NOEXCEPT;
+
+/* Value of the first row named name, borrowed; the shared empty text when
+ * no row has it. */
+const char *ub_getopt_getValue(const ub_option *table, const char *name) UB_NOEXCEPT;
+
+/* Stores value (borrowed, not copied; NULL stores "") in every row named
+ * name, releasing nothing. The number of rows of the table, or -1 for a
+ * NULL table. */
+int ub_getopt_setValue(ub_option *table, const char *name, const char *value) UB_NOEXCEPT;
+
+/* `position` of the first row named name, or -1 when none. */
+int ub_getopt_getIndex(const ub_option *table, const char *name) UB_NOEXCEPT;
+
+/* Marks every row named name as given (given = -1). */
+void ub_getopt_check(ub_option *table, const char *name) UB_NOEXCEPT;
+
+/* `given` of the first row named name; 0 when none. */
+int ub_getopt_isChecked(const ub_option *table, const char *name) UB_NOEXCEPT;
+
+/* Writes the table to path as "# Gerado em <local time>", an empty line and
+ * one name=value line per row. 0 on success; -1 when the file cannot be
+ * created (logged as "Falha ao tentar gravar em: '<path>'") or written. */
+int ub_getopt_save(const char *path, const ub_option *table) UB_NOEXCEPT;
+
+/* Copies, by name, every value of source into the rows of target with
+ * ub_getopt_setValue; target then shares source's value texts. Returns 0. */
+int ub_getopt_sync(const ub_option *source, ub_option *target) UB_NOEXCEPT;
+
+/* Reads the value of key from a key=value file without a table. The last
+ * matching line wins: its text after "=" goes to buffer, cut to size - 1
+ * characters and at the first CR or LF. Returns that text's full length
+ * as read (line end included), 0 when no line matched (buffer unchanged),
+ * -1 when the file cannot be opened or an argument is NULL or size < 1. */
+int ub_getopt_key_in_file(const char *path, const char *key, char *buffer, int size) UB_NOEXCEPT;
+
+/* Writes one help line per row to standard error: "\t(T) -l, --name",
+ * padded to 30 columns, then "- " and the help text. */
+void ub_getopt_help(const ub_option *table) UB_NOEXCEPT;
+
+/* Writes the program banner to standard error: program path, version
+ * major.minor.patch rREVISION with the build time (seconds since 1970,
+ * shown in local time) and the description. */
+void ub_help_header2(const char *program, const char *description, int major, int minor, int patch,
+                     int revision, int32_t build_time) UB_NOEXCEPT;
+
+/* Releases every value that ub_getopt_ini copied for the rows of table
+ * (tables that ub_getopt_sync made share them lose them too); rows still
+ * holding such a copy get the empty text. Borrowed values are left alone. */
+void ub_getopt_release(ub_option *table) UB_NOEXCEPT;
+
+UB_EXTERN_C_END
+
+#endif

@@ -1,0 +1,61 @@
+#ifndef PLATFORM_PLATFORM_H
+#define PLATFORM_PLATFORM_H
+/* The operating-system layer: the only module that knows which system it
+ * runs on. Everything else reaches files, the clock and the process
+ * through these functions. */
+
+#include <stddef.h>
+#include <stdint.h>
+#include <time.h>
+
+#include "platform/ub_api.h"
+
+UB_EXTERN_C_BEGIN
+
+/* Conventions: texts are zero-terminated and borrowed; results are 0 on
+ * success and -1 on failure unless a function says otherwise. Descriptors
+ * are plain ints, closed with platform_close. */
+
+/* Separator between the parts of a path. */
+#if defined(_WIN32)
+#define PLATFORM_PATH_SEP '\\'
+#define PLATFORM_PATH_SEP_STR "\\"
+#else
+#define PLATFORM_PATH_SEP '/'
+#define PLATFORM_PATH_SEP_STR "/"
+#endif
+
+/* Room for any path the system hands out, terminator included. */
+#define PLATFORM_PATH_MAX 4096
+
+/* Copies the current directory into buffer (size bytes, terminator
+ * included). 0 on success; -1, with buffer set to "", when it fails or
+ * does not fit. */
+int platform_getcwd(char *buffer, size_t size) UB_NOEXCEPT;
+
+/* Suspends the calling thread for milliseconds ms. */
+void platform_sleep_ms(uint32_t milliseconds) UB_NOEXCEPT;
+
+/* Converts seconds since 1970-01-01 UTC to local calendar time in *out
+ * (thread-safe). 0 on success, -1 when the time cannot be represented. */
+int platform_localtime(time_t seconds, struct tm *out) UB_NOEXCEPT;
+
+/* Path of the file that takes log lines when the daily log cannot be
+ * opened (/tmp/ubrontex.log). Borrowed, constant. */
+const char *platform_fallback_log_path(void) UB_NOEXCEPT;
+
+/* Opens path for appending, creating it when missing. With follow_links 0
+ * a symbolic link in the last component is refused. Every write lands at
+ * the end of the file as one piece. The descriptor, or -1. */
+int platform_open_append(const char *path, int follow_links) UB_NOEXCEPT;
+
+/* Writes size bytes of data to fd, continuing after partial writes and
+ * interruptions. 0 when all was written, -1 otherwise. */
+int platform_write_all(int fd, const void *data, size_t size) UB_NOEXCEPT;
+
+/* Closes a descriptor from platform_open_append; -1 is ignored. */
+void platform_close(int fd) UB_NOEXCEPT;
+
+UB_EXTERN_C_END
+
+#endif

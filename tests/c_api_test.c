@@ -1,0 +1,23 @@
+/* Includes every public header in a C translation unit and calls a few
+ * entries, so that the headers stay usable from C. */
+#include <stdio.h>
+#include <string.h>
+
+#include "host/service_config.h"
+#include "host/veskserver.h"
+#include "log/verbose.h"
+#include "options/getopts.h"
+#include "platform/platform.h"
+#include "util/vesk_utils.h"
+
+int main(void)
+{
+    char *list[] = {"PORT", "81", NULL};
+    int failures = 0;
+    failures += strcmp(vesk_getParam(list, "PORT"), "81") != 0;
+    failures += vesk_findKey(NULL, "PORT") != VESK_FIND_NULL_LIST;
+    failures += strcmp(ub_getopt_getValue(configs, "STACK"), "1") != 0;
+    failures += configs_len != 18;
+    printf("%d passed, %d failed\n", 4 - failures, failures);
+    return failures != 0;
+}

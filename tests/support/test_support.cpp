@@ -1,0 +1,193 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+void TempDirTest::SetUp()
+{
+    previous_ = fs::current_path();
+    std::string pattern = (fs::temp_directory_path() / "vesk-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    fs::current_path(dir_);
+}
+
+void TempDirTest::TearDown()
+{
+    fs::current_path(previous_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char *zone)
+{
+    const char *old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (had_)
+        previous_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    if (had_)
+        setenv("TZ", previous_.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+std::string read_file(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const fs::path &path, const std::string &text)
+{
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::vector<std::string> read_lines(const fs::path &path)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(path));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+fs::path log_file(const fs::path &dir, int year, int month, int day)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "monitor_%04d%02d%02d.log", year, month, day);
+    return dir / "log" / name;
+}
+
+fs::path todays_log(const fs::path &dir)
+{
+    time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    return log_file(dir, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+StderrCapture::StderrCapture()
+{
+    char pattern[] = "/tmp/vesk-stderr-XXXXXX";
+    int fd = mkstemp(pattern);
+    path_ = pattern;
+    std::fflush(stderr);
+    saved_ = dup(STDERR_FILENO);
+    dup2(fd, STDERR_FILENO);
+    close(fd);
+}
+
+StderrCapture::~StderrCapture()
+{
+    text();
+}
+
+std::string StderrCapture::text()
+{
+    if (!done_) {
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+        done_ = true;
+    }
+    std::string captured = read_file(path_);
+    std::remove(path_.c_str());
+    return captured;
+}
+
+namespace {
+
+// Replaces the current process with program (never returns).
+[[noreturn]] void exec_child(const std::string &program, const std::vector<std::string> &args,
+                             const fs::path &cwd, const std::vector<std::string> &env)
+{
+    if (chdir(cwd.c_str()) != 0)
+        _exit(127);
+    for (const std::string &entry : env)
+        putenv(const_cast<char *>(entry.c_str()));
+    std::vector<char *> words;
+    words.push_back(const_cast<char *>(program.c_str()));
+    for (const std::string &arg : args)
+        words.push_back(const_cast<char *>(arg.c_str()));
+    words.push_back(nullptr);
+    execv(program.c_str(), words.data());
+    _exit(127);
+}
+
+} // namespace
+
+ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
+                      const fs::path &cwd, const std::vector<std::string> &env)
+{
+    ChildResult result;
+    char pattern[] = "/tmp/vesk-child-XXXXXX";
+    int err = mkstemp(pattern);
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(err, STDERR_FILENO);
+        int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        exec_child(program, args, cwd, env);
+    }
+    close(err);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
+    result.err_text = read_file(pattern);
+    std::remove(pattern);
+    return result;
+}
+
+Child::Child(const std::string &program, const std::vector<std::string> &args, const fs::path &cwd,
+             const std::vector<std::string> &env, const fs::path &err_path)
+{
+    std::fflush(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+        int null = open("/dev/null", O_RDONLY);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(null, STDIN_FILENO);
+        dup2(err, STDERR_FILENO);
+        exec_child(program, args, cwd, env);
+    }
+}
+
+Child::~Child()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool Child::running()
+{
+    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
+}
+
+} // namespace testing_support

@@ -1,0 +1,105 @@
+// Fixtures and helpers shared by the test suites: a fresh working
+// directory, file reading, standard-error capture and child processes.
+#ifndef TESTS_SUPPORT_TEST_SUPPORT_H
+#define TESTS_SUPPORT_TEST_SUPPORT_H
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace testing_support {
+
+// Runs each test in a new empty current directory, removed afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    const std::filesystem::path &dir() const { return dir_; }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path dir_;
+};
+
+// Sets TZ for the test's duration and restores the previous value.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char *zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone &) = delete;
+    ScopedTimeZone &operator=(const ScopedTimeZone &) = delete;
+
+private:
+    bool had_;
+    std::string previous_;
+};
+
+std::string read_file(const std::filesystem::path &path);
+void write_file(const std::filesystem::path &path, const std::string &text);
+std::vector<std::string> read_lines(const std::filesystem::path &path);
+// Daily log path under dir: log/monitor_YYYYMMDD.log.
+std::filesystem::path log_file(const std::filesystem::path &dir, int year, int month, int day);
+// The log file of today in dir, by the local clock.
+std::filesystem::path todays_log(const std::filesystem::path &dir);
+
+// Everything written to standard error between construction and text().
+class StderrCapture {
+public:
+    StderrCapture();
+    ~StderrCapture();
+    std::string text();
+
+private:
+    int saved_ = -1;
+    std::string path_;
+    bool done_ = false;
+};
+
+struct ChildResult {
+    int status = -1;      // exit status, or -1 when killed by a signal
+    std::string err_text; // everything written to standard error
+};
+
+// Runs program with args in cwd and the extra environment entries
+// ("NAME=value"), waits for it and returns its status and standard error.
+ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
+                      const std::filesystem::path &cwd, const std::vector<std::string> &env = {});
+
+// A child left running, killed by its destructor; its standard error goes
+// to err_path.
+class Child {
+public:
+    Child(const std::string &program, const std::vector<std::string> &args,
+          const std::filesystem::path &cwd, const std::vector<std::string> &env = {},
+          const std::filesystem::path &err_path = "/dev/null");
+    ~Child();
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+    bool running();
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Polls until predicate holds or timeout passes; the predicate's last answer.
+template <typename Predicate>
+bool wait_until(Predicate predicate, std::chrono::milliseconds timeout = std::chrono::seconds(20))
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return predicate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+} // namespace testing_support
+
+#endif
