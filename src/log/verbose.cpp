@@ -130,14 +130,14 @@ int write_fallback(const char *directory, const Line &line)
     return result;
 }
 
-int write_daily(const char *directory, const struct tm &local, const Line &line)
+// The daily file is named relative to the current directory: the same file
+// as the directory's full path would name, whatever its length, without
+// asking the system for that path on every line.
+int write_daily(const struct tm &local, const Line &line)
 {
-    char path[PLATFORM_PATH_MAX + 32];
-    int n = std::snprintf(path, sizeof path, "%s%clog%cmonitor_%04d%02d%02d.log", directory,
-                          PLATFORM_PATH_SEP, PLATFORM_PATH_SEP, local.tm_year + 1900,
-                          local.tm_mon + 1, local.tm_mday);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path)
-        return -1;
+    char path[64];
+    std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     int fd = platform_open_append(path, 1);
     if (fd < 0)
         return -1;
@@ -159,10 +159,9 @@ int write_line(const char *tag, const char *format, va_list args)
     Line line;
     if (!line.format(local, tag, format, args))
         return -1;
-    // The directory is used whole; a path cut short would name another file.
-    char directory[PLATFORM_PATH_MAX];
-    bool have_directory = platform_getcwd(directory, sizeof directory) == 0;
-    if (!have_directory || write_daily(directory, local, line) != 0) {
+    if (write_daily(local, line) != 0) {
+        char directory[PLATFORM_PATH_MAX];
+        platform_getcwd(directory, sizeof directory);
         if (write_fallback(directory, line) != 0)
             return -1;
     }

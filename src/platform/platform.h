@@ -56,6 +56,14 @@ int platform_write_all(int fd, const void *data, size_t size) UB_NOEXCEPT;
 /* Closes a descriptor from platform_open_append; -1 is ignored. */
 void platform_close(int fd) UB_NOEXCEPT;
 
+/* Loads the shared library at path. Its handle, or NULL with *error (when
+ * error is not NULL) set to the system's error number, or -1 when the
+ * system gives none. Libraries stay loaded for the life of the process. */
+void *platform_library_open(const char *path, int *error) UB_NOEXCEPT;
+
+/* Address of the exported symbol name in library, or NULL. */
+void *platform_library_symbol(void *library, const char *name) UB_NOEXCEPT;
+
 UB_EXTERN_C_END
 
 #endif

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -71,4 +72,25 @@ void platform_close(int fd) noexcept
 {
     if (fd >= 0)
         close(fd);
+}
+
+void *platform_library_open(const char *path, int *error) noexcept
+{
+    if (path == nullptr) {
+        if (error != nullptr)
+            *error = EINVAL;
+        return nullptr;
+    }
+    errno = 0;
+    void *library = dlopen(path, RTLD_NOW | RTLD_GLOBAL);
+    if (library == nullptr && error != nullptr)
+        *error = errno != 0 ? errno : -1;
+    return library;
+}
+
+void *platform_library_symbol(void *library, const char *name) noexcept
+{
+    if (library == nullptr || name == nullptr)
+        return nullptr;
+    return dlsym(library, name);
 }
