@@ -1,0 +1,196 @@
+/* Grammar of the relaxed JSON reader. Each rule builds the tree through
+ * the context's value stack; containers join their parent only once they
+ * are complete, so a failed parse leaves every built value either on the
+ * stack or in the context's result, where the entry point releases it. */
+
+%code top {
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+
+/* Token names in error messages: the generator's own name of the unknown
+ * token becomes "$undefined"; other quoted names lose their double quotes
+ * ("$end"); plain and single-quoted names are kept ('{', JSON_STRING). */
+static ptrdiff_t json_token_name(char *out, const char *name);
+#define yytnamerr json_token_name
+}
+
+%code requires {
+#include "json/json_parse.h"
+}
+
+%code provides {
+void yyerror(YYLTYPE *location, json_parse_context *context, const char *message);
+}
+
+%code {
+#include "json/json.lex.h"
+
+/* The scanner handle that yylex receives: the one the context holds. */
+#define JSON_SCANNER (context->scanner)
+
+/* Adds the completed value in result to the object under the pending
+ * name, which is released. */
+static int32_t json_add_member(json_parse_context *context)
+{
+    context->key = json_pop(context);
+    context->object = json_current(context);
+    int32_t added = json_object_add(context->object, context->key->payload.text, context->result);
+    json_value_free(context->key);
+    context->key = NULL;
+    return added;
+}
+
+/* Pushes a freshly made value; a NULL value or a full stack ends the parse
+ * (the value, which nothing else holds, is released first). */
+#define JSON_PUSH(value)                                                    \
+    do {                                                                    \
+        json_value *pushed_ = (value);                                      \
+        if (pushed_ == NULL) {                                              \
+            context->result = NULL;                                         \
+            YYNOMEM;                                                        \
+        }                                                                   \
+        if (json_push(context, pushed_) != 0) {                             \
+            json_value_free(pushed_);                                       \
+            context->result = NULL;                                         \
+            yyerror(&yylloc, context, "syntax error, nesting deeper than 128"); \
+            YYABORT;                                                        \
+        }                                                                   \
+    } while (0)
+
+/* Adds the completed value to the open container; on failure the value,
+ * which no container holds, is released. */
+#define JSON_ADD(call, value)                                               \
+    do {                                                                    \
+        if ((call) < 0) {                                                   \
+            json_value_free(value);                                         \
+            context->result = NULL;                                         \
+            YYNOMEM;                                                        \
+        }                                                                   \
+    } while (0)
+}
+
+%define api.pure full
+%define api.value.type {char *}
+%define parse.error verbose
+%locations
+%parse-param {json_parse_context *context}
+%lex-param {void *JSON_SCANNER}
+%expect 0
+
+/* Explicit numbers shared with the scanner; the punctuation is declared in
+ * the order that gives the expected-token lists their order. */
+%token YYEOF 0 "$end"
+%token YYUNDEF 257
+%token JSON_INTEGER 258
+%token JSON_NUMBER 259
+%token JSON_BOOLEAN 260
+%token JSON_STRING 261
+%token JSON_DATETIME 262
+%token JSON_NULL 263
+%token '{' '}' ',' ':' '[' ']'
+
+%%
+
+init: types ;
+
+types: primitive | object | array ;
+
+primitive:
+    JSON_INTEGER {
+        context->result = json_value_new(JSON_TYPE_INTEGER, $1);
+        JSON_PUSH(context->result);
+    }
+  | JSON_NUMBER {
+        context->result = json_value_new(JSON_TYPE_NUMBER, $1);
+        JSON_PUSH(context->result);
+    }
+  | JSON_BOOLEAN {
+        context->result = json_value_new(JSON_TYPE_BOOLEAN, $1);
+        JSON_PUSH(context->result);
+    }
+  | JSON_STRING {
+        context->result = json_value_new(JSON_TYPE_STRING, $1);
+        JSON_PUSH(context->result);
+    }
+  | JSON_NULL {
+        context->result = json_value_new(JSON_TYPE_NULL, "null");
+        JSON_PUSH(context->result);
+    }
+  ;
+
+open_object: '{' {
+        context->result = json_object_new(2);
+        JSON_PUSH(context->result);
+    }
+  ;
+
+object: open_object properties '}' { context->result = json_pop(context); } ;
+
+properties: property | properties ',' property ;
+
+key_string: JSON_STRING {
+        context->result = json_value_new(JSON_TYPE_STRING, $1);
+        JSON_PUSH(context->result);
+    }
+  ;
+
+property:
+    key_string ':' primitive {
+        context->result = json_pop(context);
+        JSON_ADD(json_add_member(context), context->result);
+    }
+  | key_string ':' object { JSON_ADD(json_add_member(context), context->result); }
+  | key_string ':' array { JSON_ADD(json_add_member(context), context->result); }
+  ;
+
+open_array: '[' {
+        context->array = json_array_new(2);
+        JSON_PUSH(context->array);
+    }
+  ;
+
+array: open_array elements ']' { context->result = json_pop(context); } ;
+
+elements: %empty | element | elements ',' element ;
+
+element:
+    primitive {
+        context->result = json_pop(context);
+        context->array = json_current(context);
+        JSON_ADD(json_array_add(context->array, context->result), context->result);
+    }
+  | object {
+        context->array = json_current(context);
+        JSON_ADD(json_array_add(context->array, context->result), context->result);
+    }
+  | array {
+        context->array = json_current(context);
+        JSON_ADD(json_array_add(context->array, context->result), context->result);
+    }
+  ;
+
+%%
+
+void yyerror(YYLTYPE *location, json_parse_context *context, const char *message)
+{
+    (void)location;
+    fprintf(stderr, "%d - %s\n", yyget_lineno(context->scanner), message);
+}
+
+static ptrdiff_t json_token_name(char *out, const char *name)
+{
+    size_t length = strlen(name);
+    if (strcmp(name, "\"invalid token\"") == 0) {
+        name = "$undefined";
+        length = strlen(name);
+    } else if (name[0] == '"' && length >= 2) {
+        name += 1;
+        length -= 2;
+    }
+    if (out != NULL) {
+        memcpy(out, name, length);
+        out[length] = '\0';
+    }
+    return (ptrdiff_t)length;
+}

@@ -1,0 +1,213 @@
+// Byte sources, the scanner's input routine and string decoding, the
+// value stack, and the parse entry points.
+#include "json/json_parse.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// The generated parser header first: the scanner header needs its types.
+#include "json/json.tab.h"
+#include "json/json.lex.h"
+
+namespace {
+
+// Value of one hexadecimal digit as the decoder reads it: any byte is
+// accepted, and only 0-9 and A-F (either case) give their usual value.
+unsigned int hex_digit(char digit)
+{
+    auto upper = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(digit)));
+    auto value = static_cast<unsigned char>(upper - 48);
+    return value <= 9 ? value : static_cast<unsigned char>(upper - 55);
+}
+
+// Releases what a failed parse built: every tree still on the stack, or,
+// with an empty stack, the completed value in result. Any other value is
+// inside one of those trees or already released.
+void release_partial(json_parse_context *context)
+{
+    if (context->depth == 0)
+        json_value_free(context->result);
+    while (context->depth > 0)
+        json_value_free(json_pop(context));
+    context->result = nullptr;
+}
+
+// Takes up to max bytes through next_char, stopping after a zero byte
+// (which ends the document outside a string) or at the end of input.
+template <typename NextChar>
+int fill_block(char *buffer, int max, json_parse_context *context, NextChar next_char)
+{
+    int filled = 0;
+    while (filled < max && context->source_ended == 0) {
+        int32_t byte = next_char(&context->source);
+        if (byte < 0) {
+            context->source_ended = 1;
+            break;
+        }
+        buffer[filled++] = static_cast<char>(byte);
+        if (byte == 0) {
+            context->after_zero = 1;
+            break;
+        }
+    }
+    return filled;
+}
+
+json_value *run_parse(json_parse_context *context)
+{
+    if (lex_init(context, &context->scanner) != 0)
+        return nullptr;
+    int status = yyparse(context);
+    yylex_destroy(context->scanner);
+    context->scanner = nullptr;
+    if (status == 0)
+        return context->result;
+    release_partial(context);
+    return nullptr;
+}
+
+} // namespace
+
+int32_t json_fd_next_char(json_source *source) noexcept
+{
+    int byte = std::getc(source->file);
+    if (byte == EOF)
+        return -1;
+    ++source->position;
+    return byte;
+}
+
+int32_t json_mem_next_char(json_source *source) noexcept
+{
+    auto byte = static_cast<unsigned char>(source->text[source->position]);
+    if (byte == 0)
+        return -1;
+    ++source->position;
+    return byte;
+}
+
+void json_input(char *buffer, int *count, int max, json_parse_context *context) noexcept
+{
+    json_source *source = &context->source;
+    if (context->after_zero != 0 && max > 1)
+        max = 1;
+    context->after_zero = 0;
+    int filled = 0;
+    // Memory input calls its routine directly, where the compiler can
+    // inline it; every byte still comes through next_char.
+    if (source->next_char == json_mem_next_char)
+        filled = fill_block(buffer, max, context, json_mem_next_char);
+    else
+        filled = fill_block(buffer, max, context, source->next_char);
+    *count = filled;
+}
+
+void clean_string_len(char *text, size_t length) noexcept
+{
+    if (text == nullptr || length == 0)
+        return;
+    // The closing quote goes; a zero byte inside the token (file input)
+    // ends the decoded text as an escaped zero does.
+    const char *end = text + length - 1;
+    text[length - 1] = '\0';
+    // Decoding never lengthens the text, so out never passes in.
+    char *out = text;
+    const char *in = text;
+    auto available = [&](size_t count) {
+        if (static_cast<size_t>(end - in) < count)
+            return false;
+        return std::memchr(in, '\0', count) == nullptr;
+    };
+    while (in < end && *in != '\0') {
+        if (*in != '\\') {
+            *out++ = *in++;
+            continue;
+        }
+        if (!available(2))
+            break; // a backslash at the very end has nothing to escape
+        char letter = in[1];
+        if (letter != 'u' || !available(6)) {
+            // A \u cut short by the end of the token is read like any
+            // other escaped letter: the u stands for itself.
+            *out++ = letter == 'n' ? '\n' : letter == 't' ? '\t' : letter;
+            in += 2;
+            continue;
+        }
+        // Only the last two digits count: the result is one byte, written
+        // as UTF-8 when it is above the ASCII range.
+        unsigned int byte = (hex_digit(in[4]) * 16 + hex_digit(in[5])) & 0xFFu;
+        in += 6;
+        if (byte == 0)
+            break;
+        if (byte <= 0x7E) {
+            *out++ = static_cast<char>(byte);
+        } else if (byte <= 0x9F) {
+            *out++ = ' ';
+        } else if (byte <= 0xBF) {
+            *out++ = static_cast<char>(0xC2);
+            *out++ = static_cast<char>(byte);
+        } else {
+            *out++ = static_cast<char>(0xC3);
+            *out++ = static_cast<char>(byte - 0x40);
+        }
+    }
+    *out = '\0';
+}
+
+void clean_string(char *text) noexcept
+{
+    if (text != nullptr)
+        clean_string_len(text, std::strlen(text));
+}
+
+int json_push(json_parse_context *context, json_value *value) noexcept
+{
+    if (context->depth >= JSON_STACK_SIZE)
+        return -1;
+    context->stack[context->depth++] = value;
+    return 0;
+}
+
+json_value *json_current(const json_parse_context *context) noexcept
+{
+    return context->depth > 0 ? context->stack[context->depth - 1] : nullptr;
+}
+
+json_value *json_pop(json_parse_context *context) noexcept
+{
+    return context->depth > 0 ? context->stack[--context->depth] : nullptr;
+}
+
+json_value *json_parse_file(FILE *file) noexcept
+{
+    if (file == nullptr)
+        return nullptr;
+    json_parse_context context{};
+    context.source.next_char = json_fd_next_char;
+    context.source.file = file;
+    return run_parse(&context);
+}
+
+json_value *json_parse_mem(const char *text) noexcept
+{
+    if (text == nullptr)
+        return nullptr;
+    json_parse_context context{};
+    context.source.next_char = json_mem_next_char;
+    context.source.text = text;
+    return run_parse(&context);
+}
+
+json_value *json_clone(json_value *value) noexcept
+{
+    if (value == nullptr)
+        return nullptr;
+    char *text = json_serialize(value);
+    if (text == nullptr)
+        return nullptr;
+    json_value *copy = json_parse_mem(text);
+    std::free(text);
+    return copy;
+}

@@ -1,0 +1,90 @@
+#ifndef JSON_JSON_PARSE_H
+#define JSON_JSON_PARSE_H
+/* The machinery behind the JSON parse entry points: the byte sources, the
+ * per-parse context with its value stack, and the scanner's string
+ * decoding. For readers that drive the scanner and parser themselves. */
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include "json/json.h"
+#include "platform/ub_api.h"
+
+UB_EXTERN_C_BEGIN
+
+/* Conventions: a context belongs to one parse; it borrows its source's
+ * text or file and owns its scanner (released with yylex_destroy) and the
+ * values on its stack until the parse hands them over. */
+
+/* Entries of the value stack, and so the deepest nesting a document may
+ * have (an open container takes one, a pending member name one more). */
+#define JSON_STACK_SIZE 128
+
+struct json_source;
+
+/* Delivers the next byte (0 to 255) of a source, or -1 at its end. */
+typedef int32_t (*json_next_char_fn)(struct json_source *source);
+
+/* Where the characters of a document come from. */
+typedef struct json_source {
+    json_next_char_fn next_char; /* json_fd_next_char, json_mem_next_char or the caller's */
+    const char *text;            /* memory input: the zero-terminated document, borrowed */
+    int32_t position;            /* bytes delivered so far (memory: the next index) */
+    FILE *file;                  /* file input: borrowed, never closed here */
+} json_source;
+
+/* The state of one parse; every field zero at the start. */
+typedef struct json_parse_context {
+    json_value *key;                     /* member name just taken off the stack */
+    json_value *result;                  /* value of the latest rule; the root when done */
+    json_value *array;                   /* array most recently opened or filled */
+    json_value *object;                  /* object most recently filled */
+    json_value *stack[JSON_STACK_SIZE];  /* open containers, pending names, scalars */
+    int32_t depth;                       /* entries in use in stack */
+    json_source source;                  /* where the characters come from */
+    void *scanner;                       /* the scanner of this parse */
+    int32_t source_ended;                /* next_char has returned -1: never ask again */
+    int32_t after_zero;                  /* the last block ended with a zero byte */
+} json_parse_context;
+
+/* Next byte of source->file; -1 at the end of the file or on a read error. */
+int32_t json_fd_next_char(json_source *source) UB_NOEXCEPT;
+
+/* Next byte of source->text; -1 at its terminating zero. */
+int32_t json_mem_next_char(json_source *source) UB_NOEXCEPT;
+
+/* The scanner's input routine: fills buffer with up to max bytes taken one
+ * by one through next_char, and stores how many in *count (0 at the end of
+ * input). A zero byte, which ends a document outside a string, closes its
+ * block, and the next block is one byte long: the scanner then looks one
+ * byte past the zero, exactly as when it is fed a byte per call, so a
+ * finished parse has taken the same bytes from the source either way. */
+void json_input(char *buffer, int *count, int max, json_parse_context *context) UB_NOEXCEPT;
+
+/* Decodes a quoted string token of length bytes in place: drops the
+ * closing quote (the last byte) and resolves backslash escapes (n, t,
+ * \uXXXX; any other letter stands for itself). The decoded text starts
+ * after the opening quote and ends at the first zero byte. */
+void clean_string_len(char *text, size_t length) UB_NOEXCEPT;
+
+/* clean_string_len for a zero-terminated token. */
+void clean_string(char *text) UB_NOEXCEPT;
+
+/* Creates a scanner whose extra data is context; 0, or non-zero when
+ * memory runs out (*scanner is then NULL). Release with yylex_destroy. */
+int lex_init(json_parse_context *context, void **scanner) UB_NOEXCEPT;
+
+/* Pushes value onto the value stack; 0, or -1 (nothing stored) when the
+ * stack is full. */
+int json_push(json_parse_context *context, json_value *value) UB_NOEXCEPT;
+
+/* The top entry, left in place; NULL when the stack is empty. */
+json_value *json_current(const json_parse_context *context) UB_NOEXCEPT;
+
+/* Takes the top entry off the stack; NULL when the stack is empty. */
+json_value *json_pop(json_parse_context *context) UB_NOEXCEPT;
+
+UB_EXTERN_C_END
+
+#endif

@@ -1,0 +1,220 @@
+#include "json/json_parse.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "json/json.tab.h"
+#include "json/json.lex.h"
+
+namespace {
+
+// The codes the scanner and the parser share.
+static_assert(JSON_INTEGER == 258 && JSON_NUMBER == 259 && JSON_BOOLEAN == 260 &&
+              JSON_STRING == 261 && JSON_DATETIME == 262 && JSON_NULL == 263);
+
+// Every token of text as "NAME(value)@line" or "'c'@line" / "#code@line".
+std::string tokens(const std::string &text)
+{
+    json_parse_context context{};
+    context.source.next_char = json_mem_next_char;
+    context.source.text = text.c_str();
+    void *scanner = nullptr;
+    EXPECT_EQ(lex_init(&context, &scanner), 0);
+    std::string out;
+    for (;;) {
+        YYSTYPE value = nullptr;
+        YYLTYPE location{};
+        int code = yylex(&value, &location, scanner);
+        if (code == 0)
+            break;
+        if (!out.empty())
+            out += ' ';
+        switch (code) {
+        case JSON_INTEGER: out += "INT(" + std::string(value) + ")"; break;
+        case JSON_NUMBER: out += "NUM(" + std::string(value) + ")"; break;
+        case JSON_BOOLEAN: out += "BOOL(" + std::string(value) + ")"; break;
+        case JSON_STRING: out += "STR(" + std::string(value) + ")"; break;
+        case JSON_NULL: out += "NULL"; break;
+        default:
+            if (code > 32 && code < 127)
+                out += std::string("'") + static_cast<char>(code) + "'";
+            else
+                out += "#" + std::to_string(code);
+        }
+        out += "@" + std::to_string(location.last_line);
+    }
+    yylex_destroy(scanner);
+    return out;
+}
+
+TEST(JsonLex, TokenRules)
+{
+    struct Row {
+        const char *input;
+        const char *tokens;
+    };
+    const Row rows[] = {
+        {"12", "INT(12)@1"},
+        {"-12 007 -0", "INT(-12)@1 INT(007)@1 INT(-0)@1"},
+        {"-3.25", "NUM(-3.25)@1"},
+        {".5 -.25 00.10", "NUM(.5)@1 NUM(-.25)@1 NUM(00.10)@1"},
+        {"2.5e3", "NUM(2.5)@1 'e'@1 INT(3)@1"},
+        {"1e5", "INT(1)@1 'e'@1 INT(5)@1"},
+        {"1.", "INT(1)@1 '.'@1"},
+        {"+1", "'+'@1 INT(1)@1"},
+        {"- 1", "'-'@1 INT(1)@1"},
+        {"TRUE true FALSE false", "BOOL(1)@1 BOOL(1)@1 BOOL(0)@1 BOOL(0)@1"},
+        {"False", "'F'@1 'a'@1 'l'@1 's'@1 'e'@1"},
+        {"truex", "BOOL(1)@1 'x'@1"},
+        {"null NULL undefined", "NULL@1 NULL@1 NULL@1"},
+        {"Null", "'N'@1 'u'@1 'l'@1 'l'@1"},
+        {"'a\"b'", "STR(a\"b)@1"},
+        {"\"it\\'s\"", "STR(it's)@1"},
+        {"\"a\nb\" 7", "STR(a\nb)@2 INT(7)@2"},
+        {"// note\n5", "INT(5)@2"},
+        {"5 //", "INT(5)@1 '/'@1 '/'@1"},
+        {"1|2", "INT(1)@1 INT(2)@1"},
+        {"\"open", "'\"'@1 'o'@1 'p'@1 'e'@1 'n'@1"},
+        {"\xff", "#255@1"},
+        {"'\xff'", "STR(\xff)@1"},
+        {"\r\n\t{", "'{'@2"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.input);
+        EXPECT_EQ(tokens(row.input), row.tokens);
+    }
+}
+
+TEST(JsonLex, LineCounterBeforeAndAfterInput)
+{
+    json_parse_context context{};
+    context.source.next_char = json_mem_next_char;
+    context.source.text = "1\n\n2";
+    void *scanner = nullptr;
+    ASSERT_EQ(lex_init(&context, &scanner), 0);
+    EXPECT_EQ(yyget_lineno(scanner), 0);
+    YYSTYPE value = nullptr;
+    YYLTYPE location{};
+    yylex(&value, &location, scanner);
+    EXPECT_EQ(yyget_lineno(scanner), 1);
+    yylex(&value, &location, scanner);
+    EXPECT_EQ(yyget_lineno(scanner), 3);
+    EXPECT_EQ(location.first_line, 3);
+    yylex_destroy(scanner);
+}
+
+std::string cleaned(const std::string &token)
+{
+    std::vector<char> buffer(token.begin(), token.end());
+    buffer.push_back('\0');
+    clean_string(buffer.data());
+    return std::string(buffer.data() + 1);
+}
+
+TEST(JsonLex, CleanStringEscapes)
+{
+    struct Row {
+        const char *token;
+        const char *decoded;
+    };
+    const Row rows[] = {
+        {"\"a\\nb\\tc\"", "a\nb\tc"},
+        {"\"\\r\\b\\f\\/\\\\\\\"\\'\\q\"", "rbf/\\\"'q"},
+        {"\"\\\\n\"", "\\n"},
+        {"\"\\u0041\\u00e9\"", "A\xc3\xa9"},
+        {"\"\\u0085|\\u007F|\\u009f\"", " | | "},
+        {"\"\\u00A0\\u00bf\\u00C0\\u00ff\"", "\xc2\xa0\xc2\xbf\xc3\x80\xc3\xbf"},
+        {"\"\\u20AC\"", "\xc2\xac"},
+        {"\"\\uZZ41\"", "A"},
+        {"\"\\u00GG\"", "\x10"},
+        {"\"ab\\u0000cd\"", "ab"},
+        {"\"\\u7\"", "u7"},
+        {"\"x\\u00e\"", "xu00e"},
+        {"\"\xff\xfe\"", "\xff\xfe"},
+        {"''", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.token);
+        EXPECT_EQ(cleaned(row.token), row.decoded);
+    }
+}
+
+TEST(JsonLex, CleanStringStaysInsideShortTexts)
+{
+    // Exactly sized heap copies: the sanitizer build sees any overrun.
+    for (const char *token : {"\"\\u\"", "\"\\u1\"", "\"\\", "\"a\\", "\"", ""}) {
+        SCOPED_TRACE(token);
+        size_t size = std::strlen(token) + 1;
+        char *copy = static_cast<char *>(std::malloc(size));
+        std::memcpy(copy, token, size);
+        clean_string(copy);
+        EXPECT_LE(std::strlen(copy), size - 1);
+        std::free(copy);
+    }
+    clean_string(nullptr);
+}
+
+struct SourceLog {
+    int calls = 0;
+    int calls_after_end = 0;
+    bool ended = false;
+    int length = 0;
+};
+SourceLog source_log;
+
+// Memory input that may hold zero bytes, counting every call.
+int32_t logged_next_char(json_source *source)
+{
+    ++source_log.calls;
+    if (source_log.ended)
+        ++source_log.calls_after_end;
+    if (source->position >= source_log.length) {
+        source_log.ended = true;
+        return -1;
+    }
+    return static_cast<unsigned char>(source->text[source->position++]);
+}
+
+TEST(JsonInput, FillsBlocksAndNeverAsksPastTheEnd)
+{
+    source_log = SourceLog{};
+    source_log.length = 7;
+    json_parse_context context{};
+    context.source.next_char = logged_next_char;
+    context.source.text = "ab\0cd\xff!";
+    char buffer[8];
+    int count = -1;
+
+    json_input(buffer, &count, 2, &context);
+    EXPECT_EQ(count, 2);
+    // A zero byte closes the block it is in, and the next block is one
+    // byte long.
+    json_input(buffer, &count, 8, &context);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(buffer[0], '\0');
+    json_input(buffer, &count, 8, &context);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(buffer[0], 'c');
+    json_input(buffer, &count, 8, &context);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(std::string(buffer, 3), "d\xff!");
+    EXPECT_EQ(source_log.calls, 8);
+    json_input(buffer, &count, 8, &context);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(source_log.calls_after_end, 0);
+    EXPECT_EQ(context.source.position, 7);
+}
+
+TEST(JsonInput, MemorySourceStopsAtTheTerminator)
+{
+    json_source source{};
+    source.text = "\xff";
+    EXPECT_EQ(json_mem_next_char(&source), 255);
+    EXPECT_EQ(json_mem_next_char(&source), -1);
+    EXPECT_EQ(source.position, 1);
+}
+
+} // namespace

@@ -1,0 +1,229 @@
+#include "json/json.h"
+
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "json_test_util.hpp"
+#include "test_support.h"
+
+namespace {
+
+using json_test::text_of;
+using json_test::ValuePtr;
+
+struct Outcome {
+    std::string tree; // compact text form, or "<none>"
+    std::string err;  // what standard error received
+};
+
+Outcome parse_mem(const std::string &text)
+{
+    testing_support::StderrCapture capture;
+    ValuePtr tree(json_parse_mem(text.c_str()));
+    std::string err = capture.text();
+    return {text_of(tree.get()), err};
+}
+
+// The same document read from a file; bytes may include zeros.
+Outcome parse_file(const std::string &bytes, long *position_after = nullptr)
+{
+    FILE *file = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    testing_support::StderrCapture capture;
+    ValuePtr tree(json_parse_file(file));
+    std::string err = capture.text();
+    if (position_after != nullptr)
+        *position_after = std::ftell(file);
+    std::fclose(file);
+    return {text_of(tree.get()), err};
+}
+
+void expect_both(const std::string &input, const std::string &tree, const std::string &err)
+{
+    SCOPED_TRACE(input);
+    Outcome from_memory = parse_mem(input);
+    EXPECT_EQ(from_memory.tree, tree);
+    EXPECT_EQ(from_memory.err, err);
+    Outcome from_file = parse_file(input);
+    EXPECT_EQ(from_file.tree, tree);
+    EXPECT_EQ(from_file.err, err);
+}
+
+TEST(JsonParse, ErrorMessages)
+{
+    struct Row {
+        const char *input;
+        const char *message;
+    };
+    const Row rows[] = {
+        {"", "1 - syntax error, unexpected $end\n"},
+        {"  \n\t ", "2 - syntax error, unexpected $end\n"},
+        {"{ }", "1 - syntax error, unexpected '}', expecting JSON_STRING\n"},
+        {"{1:2}", "1 - syntax error, unexpected JSON_INTEGER, expecting JSON_STRING\n"},
+        {"{'a' 1}", "1 - syntax error, unexpected JSON_INTEGER, expecting ':'\n"},
+        {"{'a':1", "1 - syntax error, unexpected $end, expecting '}' or ','\n"},
+        {"{'a':1}}", "1 - syntax error, unexpected '}', expecting $end\n"},
+        {"[1", "1 - syntax error, unexpected $end, expecting ',' or ']'\n"},
+        {"[1,]", "1 - syntax error, unexpected ']'\n"},
+        {"[1 x]", "1 - syntax error, unexpected $undefined, expecting ',' or ']'\n"},
+        {"1 2", "1 - syntax error, unexpected JSON_INTEGER, expecting $end\n"},
+        {"x", "1 - syntax error, unexpected $undefined\n"},
+        {"[,]", "1 - syntax error, unexpected ']'\n"},
+        {"[1,,2]", "1 - syntax error, unexpected ','\n"},
+        {"{'a':1,}", "1 - syntax error, unexpected '}', expecting JSON_STRING\n"},
+        {"{'a':}", "1 - syntax error, unexpected '}'\n"},
+        {"True", "1 - syntax error, unexpected $undefined\n"},
+        {"1 //c", "1 - syntax error, unexpected $undefined, expecting $end\n"},
+        {"[1,\n2,\n x]", "3 - syntax error, unexpected $undefined\n"},
+        {"{'a':[1,{'b':\n'c'}\n", "3 - syntax error, unexpected $end, expecting ',' or ']'\n"},
+        {"{'k':1,'x':JSON_DATETIME}", "1 - syntax error, unexpected $undefined\n"},
+    };
+    for (const Row &row : rows)
+        expect_both(row.input, "<none>", row.message);
+}
+
+TEST(JsonParse, AcceptedDocuments)
+{
+    struct Row {
+        const char *input;
+        const char *tree;
+    };
+    const Row rows[] = {
+        {"42", "42"},
+        {"'x'", "\"x\""},
+        {"-.5", "-.5"},
+        {"undefined", "null"},
+        {"{'a':1,'a':2}", "{\"a\":2}"},
+        {"{'a':1,'b':2,'a':3}", "{\"a\":3,\"b\":2}"},
+        {"{'a':true,'b':undefined}", "{\"a\":1,\"b\":null}"},
+        {"[,1]", "[1]"},
+        {"[]", "[]"},
+        {"{'a':[]}", "{\"a\":[]}"},
+        {"[[],[[]],{'k':[1,'2',3.0]}]", "[[],[[]],{\"k\":[1,\"2\",3.0]}]"},
+        {"{\"q\":'\\u00e9\\n'}", "{\"q\":\"\xc3\xa9\n\"}"},
+        {"[1] \n // trailing note\n\n", "[1]"},
+        {"|[1|2]|", "<none>"},
+        {"['\xff']", "[\"\xff\"]"},
+    };
+    for (const Row &row : rows) {
+        if (std::string(row.tree) == "<none>")
+            continue;
+        expect_both(row.input, row.tree, "");
+    }
+    // A vertical bar is a blank, so the two values lack their comma.
+    EXPECT_EQ(parse_mem("|[1|2]|").err,
+              "1 - syntax error, unexpected JSON_INTEGER, expecting ',' or ']'\n");
+}
+
+TEST(JsonParse, ParsedScalarsHoldTheirText)
+{
+    ValuePtr tree(json_parse_mem("{'a':true,'b':FALSE,'c':undefined,'d':007}"));
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(json_get_type(json_object_find(tree.get(), "a")), JSON_TYPE_BOOLEAN);
+    EXPECT_STREQ(json_object_get_string(tree.get(), "a"), "1");
+    EXPECT_STREQ(json_object_get_string(tree.get(), "b"), "0");
+    json_value *c = json_object_find(tree.get(), "c");
+    EXPECT_EQ(json_get_type(c), JSON_TYPE_NULL);
+    EXPECT_STREQ(c->payload.text, "null");
+    EXPECT_STREQ(json_object_get_string(tree.get(), "d"), "007");
+}
+
+TEST(JsonParse, NestingLimitOfTheValueStack)
+{
+    auto arrays = [](int depth, const std::string &inner) {
+        return std::string(depth, '[') + inner + std::string(depth, ']');
+    };
+    const std::string too_deep = "1 - syntax error, nesting deeper than 128\n";
+    expect_both(arrays(128, ""), arrays(128, ""), "");
+    expect_both(arrays(127, "7"), arrays(127, "7"), "");
+    expect_both(arrays(128, "7"), "<none>", too_deep);
+    expect_both(arrays(129, ""), "<none>", too_deep);
+    expect_both(arrays(5000, ""), "<none>", too_deep);
+
+    // An object takes one entry and its pending member name one more.
+    auto objects = [](int depth) {
+        std::string text;
+        for (int i = 0; i < depth; ++i)
+            text += "{'k':";
+        return text + "1" + std::string(depth, '}');
+    };
+    EXPECT_EQ(parse_mem(objects(63)).err, "");
+    EXPECT_EQ(parse_mem(objects(64)).err, too_deep);
+}
+
+TEST(JsonParse, FailuresReleaseEverythingBuilt)
+{
+    // Each stops at a different point of the tree building; the sanitizer
+    // and valgrind runs see any value left behind.
+    for (const char *input : {"[1,[2,{'a':[3", "{'a':{'b':'c'", "{'a':{'b':[]}} 1", "'s' 2",
+                              "[{'a':1},{'b':2},", "{'a':1,'b'"}) {
+        SCOPED_TRACE(input);
+        EXPECT_EQ(parse_mem(input).tree, "<none>");
+    }
+}
+
+TEST(JsonParse, FileInputBytes)
+{
+    // A zero byte ends the input; the scanner looks at one byte past it
+    // and no further.
+    long position = -1;
+    Outcome cut = parse_file(std::string("[1]\0[2", 6), &position);
+    EXPECT_EQ(cut.tree, "[1]");
+    EXPECT_EQ(position, 5);
+    EXPECT_EQ(parse_file(std::string("'a\0b' ", 7)).tree, "\"a\"");
+    EXPECT_EQ(parse_file(std::string("1 \0 x", 5)).tree, "1");
+
+    Outcome high = parse_file("\xff");
+    EXPECT_EQ(high.err, "1 - syntax error, unexpected $undefined\n");
+
+    testing_support::StderrCapture capture;
+    EXPECT_EQ(json_parse_file(nullptr), nullptr);
+    EXPECT_EQ(json_parse_mem(nullptr), nullptr);
+    EXPECT_EQ(capture.text(), "");
+}
+
+TEST(JsonParse, FileReadsFromTheCurrentPosition)
+{
+    FILE *file = std::tmpfile();
+    std::fputs("garbage{'a':[1,2]}", file);
+    std::fseek(file, 7, SEEK_SET);
+    ValuePtr tree(json_parse_file(file));
+    EXPECT_EQ(text_of(tree.get()), "{\"a\":[1,2]}");
+    std::fclose(file);
+}
+
+TEST(JsonClone, RoundTripsAndItsLosses)
+{
+    testing_support::ScopedTimeZone utc("UTC");
+    ValuePtr original(json_parse_mem("{'s':'a\\\"b\\\\c','n':-1.25,'i':3,'a':[null,[]]}"));
+    ASSERT_NE(original, nullptr);
+    ValuePtr copy(json_clone(original.get()));
+    EXPECT_EQ(text_of(copy.get()), text_of(original.get()));
+    EXPECT_NE(copy.get(), original.get());
+
+    ValuePtr lossy(json_object_new(4));
+    json_object_add(lossy.get(), "b", json_value_new(JSON_TYPE_BOOLEAN, "1"));
+    json_object_add(lossy.get(), "t", json_unixtime_new(0));
+    json_object_add(lossy.get(), "p", json_value_new(JSON_TYPE_POINTER, reinterpret_cast<void *>(255)));
+    ValuePtr back(json_clone(lossy.get()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(json_get_type(json_object_find(back.get(), "b")), JSON_TYPE_INTEGER);
+    EXPECT_EQ(json_get_type(json_object_find(back.get(), "t")), JSON_TYPE_STRING);
+    EXPECT_STREQ(json_object_get_string(back.get(), "t"), "1970-01-01 00:00:00");
+    EXPECT_EQ(json_get_type(json_object_find(back.get(), "p")), JSON_TYPE_INTEGER);
+    EXPECT_STREQ(json_object_get_string(back.get(), "p"), "255");
+
+    // The grammar has no empty object, so a tree holding one cannot come back.
+    json_value *holder = json_array_new(1);
+    json_array_add(holder, json_object_new(1));
+    ValuePtr with_empty(holder);
+    testing_support::StderrCapture capture;
+    EXPECT_EQ(json_clone(with_empty.get()), nullptr);
+    EXPECT_EQ(capture.text(), "1 - syntax error, unexpected '}', expecting JSON_STRING\n");
+    EXPECT_EQ(json_clone(nullptr), nullptr);
+}
+
+} // namespace
