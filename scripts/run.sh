@@ -1,26 +1,31 @@
 #!/usr/bin/env bash
-# Builds the host and starts it in the foreground in run/, a runtime folder
-# with conf/vesk.ini and log/. Arguments are passed on as <Param> <Val> pairs.
+# Builds the host and the demo Java server and starts the host on the demo in
+# the foreground in run/, a runtime folder with conf/vesk.ini and log/.
+# Arguments are passed on as <Param> <Val> pairs (for example PORT 9100).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
 
 bash "$root/scripts/bootstrap.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" -j "$(nproc)" --target vesk
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target vesk vesk_demo vesk_demo_classes
 
 runtime="$root/run"
 mkdir -p "$runtime/conf" "$runtime/log"
-if [ ! -f "$runtime/conf/vesk.ini" ]; then
-  cat > "$runtime/conf/vesk.ini" <<'INI'
-# Options of the VESK service; command-line pairs override them.
+# Rewritten on every start so that it always names this build's demo; put
+# other options on the command line, which overrides the file.
+cat > "$runtime/conf/vesk.ini" <<INI
 VERBOSITY=4
 PORT=9000
+CLASSPATH=$build/examples/vesk-demo.jar
+LIBRARY_PATH=$build/examples
+library=vesk_demo
+ENTRY_CLASS=vesk/demo/StatusServer
 INI
-fi
 
 cd "$runtime"
 echo "vesk: running in $runtime; log lines go to $runtime/log/ (Ctrl-C stops it)" >&2
 # Without pairs, one word starts the host on the ini file alone (a single
 # word is ignored; no words at all would only print the usage).
 [ $# -gt 0 ] || set -- start
-exec "$root/build/src/host/vesk" "$@"
+exec "$build/src/host/vesk" "$@"

@@ -5,8 +5,12 @@
 
 #include "host/service_config.h"
 #include "log/verbose.h"
+#include "util/vesk_utils.h"
 
 namespace {
+
+// The process's JVM: set once by vesk_init and never released.
+JavaVM *jvm = nullptr;
 
 // Slots of the parameter list: the words, every option row as a pair, and
 // room for the terminating NULL.
@@ -51,6 +55,35 @@ void log_params(char *const *list, int used)
         verbose_in(&logger, VERBOSE_INFO, "\t'%s' = '%s'\n", list[j], list[j + 1]);
 }
 
+// Starts the Java server: the entry class's start(long[], String[]) gets the
+// callback's address and 0, and all slots of the list, empty ones as nulls.
+int launch_server(char **list, int slots)
+{
+    if (vesk_init(list) == nullptr) {
+        verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar JVM.\n");
+        return VESK_NO_JVM;
+    }
+    const char *entry_class = vesk_getParam(list, "ENTRY_CLASS");
+    ub_JVM_handler callback = vesk_cb;
+    // The whole address, so that a 64-bit host hands over a usable pointer.
+    int64_t longs[2] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(callback)), 0};
+    // The returned object lives as long as the process; it is never read.
+    jobject server = nullptr;
+    if (ub_JVM_callStaticObjectMethod(jvm, 2, longs, entry_class, "start", slots, list, &server) !=
+        UB_JVM_OK) {
+        verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar VESKServer.\n");
+        return VESK_NO_SERVER;
+    }
+    return VESK_OK;
+}
+
+// A list element for printing; a NULL inside the counted elements prints as
+// an empty text rather than reaching printf.
+const char *element(char *const *texts, int index)
+{
+    return texts[index] != nullptr ? texts[index] : "";
+}
+
 } // namespace
 
 int vesk_start(int argc, char **argv) noexcept
@@ -67,7 +100,75 @@ int vesk_start(int argc, char **argv) noexcept
     }
     int used = merge_words(list, copy_options(list), argc, argv);
     log_params(list, used);
-    // The Java server is launched from this list once the JVM bridge exists.
+    // The entry call copies the texts into Java strings; the list ends here.
+    int status = launch_server(list, list_slots(argc));
     std::free(list);
-    return VESK_OK;
+    return status;
+}
+
+JavaVM *vesk_init(char *const *list) noexcept
+{
+    if (jvm != nullptr)
+        return jvm;
+    const char *class_path = vesk_getParam(list, "CLASSPATH");
+    const char *library_path = vesk_getParam(list, "LIBRARY_PATH");
+    const char *stack = vesk_getParam(list, "STACK");
+    verbose_in(&logger, VERBOSE_INFO, "CLASSPATH=%s\n", class_path);
+    verbose_in(&logger, VERBOSE_INFO, "LIBRARY_PATH=%s\n", library_path);
+    verbose_in(&logger, VERBOSE_INFO, "STACK=%s\n", stack);
+    jvm = ub_loadJVM(class_path, library_path, stack);
+    return jvm;
+}
+
+int getVerbosity(const char *name) noexcept
+{
+    static const char *const names[] = {"NONE", "FATAL", "ERROR", "WARN", "INFO", "DEBUG"};
+    if (name == nullptr)
+        return VERBOSE_NONE;
+    for (int level = VERBOSE_NONE; level <= VERBOSE_DEBUG; ++level) {
+        if (std::strcmp(name, names[level]) == 0)
+            return level;
+    }
+    return VERBOSE_NONE;
+}
+
+int32_t vesk_cb(int32_t long_count, int32_t *longs, uint32_t text_count, char **texts,
+                int32_t *blob_lengths, char **blobs) noexcept
+{
+    (void)long_count;
+    (void)longs;
+    (void)blob_lengths;
+    (void)blobs;
+    if (text_count <= 1 || texts == nullptr)
+        return verbose_in(&logger, VERBOSE_ERROR, "Mensagem inconsistente...\n");
+    const char *cls = vesk_getParam(texts, "class");
+    const char *level_name = vesk_getParam(texts, "verbosity");
+    int level = getVerbosity(level_name);
+    // logger is set before the Java side starts and never changes after.
+    if (level == VERBOSE_NONE || level > logger.verbosity)
+        return 0;
+    if (cls[0] != '\0') {
+        return verbose(stdout, "%s|%s|%s|%s\n", cls, level_name, vesk_getParam(texts, "code"),
+                       vesk_getParam(texts, "message"));
+    }
+    // No class: the values of the first pairs by position, whatever their keys.
+    switch (text_count > 12 ? 12 : text_count & ~1u) {
+    case 2:
+        return verbose(stdout, "%s\n", element(texts, 1));
+    case 4:
+        return verbose(stdout, "%s|%s\n", element(texts, 1), element(texts, 3));
+    case 6:
+        return verbose(stdout, "%s|%s|%s\n", element(texts, 1), element(texts, 3),
+                       element(texts, 5));
+    case 8:
+        return verbose(stdout, "%s|%s|%s|%s\n", element(texts, 1), element(texts, 3),
+                       element(texts, 5), element(texts, 7));
+    case 10:
+        return verbose(stdout, "%s|%s|%s|%s|%s\n", element(texts, 1), element(texts, 3),
+                       element(texts, 5), element(texts, 7), element(texts, 9));
+    default:
+        return verbose(stdout, "%s|%s|%s|%s|%s|%s\n", element(texts, 1), element(texts, 3),
+                       element(texts, 5), element(texts, 7), element(texts, 9),
+                       element(texts, 11));
+    }
 }

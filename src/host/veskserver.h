@@ -1,8 +1,12 @@
 #ifndef HOST_VESKSERVER_H
 #define HOST_VESKSERVER_H
 /* The service host: the launch sequence that merges conf/vesk.ini and the
- * command-line pairs into one parameter list and starts the Java server. */
+ * command-line pairs into one parameter list and starts the Java server, and
+ * the callback through which the Java server writes its log lines. */
 
+#include <stdint.h>
+
+#include "jvm/java_utils.h"
 #include "platform/ub_api.h"
 
 UB_EXTERN_C_BEGIN
@@ -25,9 +29,32 @@ enum vesk_status {
 
 /* Loads the options (config_init with the tag "VESK"), builds the parameter
  * list of argc + 38 slots from the option table and the <Param> <Val> pairs
- * of argv[1..], logs it at level INFO and launches the server. A
- * vesk_status. */
+ * of argv[1..], logs it at level INFO, starts the JVM (vesk_init) and calls
+ * the static start(long[], String[]) of ENTRY_CLASS with the address of
+ * vesk_cb and 0, and the whole list. VESK_OK when start returned an object;
+ * VESK_NO_JVM after the FATAL line "Falha ao tentar iniciar JVM.";
+ * VESK_NO_SERVER after "Falha ao tentar iniciar VESKServer.". */
 int vesk_start(int argc, char **argv) UB_NOEXCEPT;
+
+/* Starts the process's JVM from CLASSPATH, LIBRARY_PATH and STACK of the
+ * parameter list (each logged at level INFO first), once: later calls give
+ * the same handle, or try again when the first one failed. NULL on failure. */
+JavaVM *vesk_init(char *const *list) UB_NOEXCEPT;
+
+/* Number of the level named exactly name (NONE 0 ... DEBUG 5); 0 for any
+ * other name and for NULL. */
+int getVerbosity(const char *name) UB_NOEXCEPT;
+
+/* Writes one log event of the Java side: texts is a parameter list of
+ * text_count elements with the keys class, verbosity, code and message. An
+ * event whose level is NONE, unknown or above logger's threshold is dropped
+ * (0). With a class the untagged line is "class|verbosity|code|message";
+ * without one, the first values (at most six) in list order, separated by
+ * "|". Fewer than two texts: "Mensagem inconsistente..." at level ERROR.
+ * The log writer's result. Has the ub_JVM_handler shape so that native code
+ * can pass it to ub_JVM_generic_callback; the longs and blobs are not read. */
+int32_t vesk_cb(int32_t long_count, int32_t *longs, uint32_t text_count, char **texts,
+                int32_t *blob_lengths, char **blobs) UB_NOEXCEPT;
 
 UB_EXTERN_C_END
 

@@ -1,7 +1,8 @@
 #ifndef UTIL_VESK_UTILS_H
 #define UTIL_VESK_UTILS_H
 /* Small routines shared by the host and the support library: the sleep of
- * the service loop and the parameter-list lookup. */
+ * the service loop, the parameter-list lookup and the loader that fills
+ * function pointers from a shared library. */
 
 #include <stdint.h>
 
@@ -30,6 +31,34 @@ int vesk_findKey(char *const *list, const char *name) UB_NOEXCEPT;
 /* Value of the first key equal to name, borrowed from the list; the shared
  * empty text when the key is missing or list or name is NULL. */
 const char *vesk_getParam(char *const *list, const char *name) UB_NOEXCEPT;
+
+/* Results of ub_libloader. */
+enum ub_libloader_result {
+    UB_LIBLOADER_OK = 0,
+    UB_LIBLOADER_NULL = -1,       /* file name or record is NULL */
+    UB_LIBLOADER_NOT_LOADED = 2,  /* the library could not be loaded */
+    UB_LIBLOADER_NO_PROCEDURE = 3 /* a procedure is missing from it */
+};
+
+/* One procedure to resolve: the caller's function-pointer variable and the
+ * exported name. A list of entries ends with one whose name is NULL. */
+typedef struct ub_libloader_entry {
+    void *target;     /* address of the caller's function-pointer variable, written */
+    const char *name; /* exported procedure name, borrowed */
+} ub_libloader_entry;
+
+/* A library to load and the procedures wanted from it. */
+typedef struct ub_libloader_record {
+    void *module;                 /* library handle, written by ub_libloader */
+    ub_libloader_entry *entries;  /* borrowed, ended by a NULL name; NULL means none */
+} ub_libloader_record;
+
+/* Loads the library file_name and stores each entry's address through its
+ * target, in order. UB_LIBLOADER_OK when all were found;
+ * UB_LIBLOADER_NOT_LOADED after the log line "Erro (<n>) ao tentar carregar
+ * (<file>)"; UB_LIBLOADER_NO_PROCEDURE after "Metodo '<name>' nao localizado
+ * em '<file>'." (the library stays loaded, earlier targets stay filled). */
+int ub_libloader(const char *file_name, ub_libloader_record *record) UB_NOEXCEPT;
 
 UB_EXTERN_C_END
 

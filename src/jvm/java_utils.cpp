@@ -1,0 +1,464 @@
+#include "jvm/java_utils.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+static_assert(sizeof(jlong) == sizeof(int64_t), "a Java long is a 64-bit integer");
+
+// Signatures of the methods the call operations reach.
+constexpr char object_signature[] = "([J[Ljava/lang/String;)Ljava/lang/Object;";
+constexpr char constructor_signature[] = "([J[Ljava/lang/String;)V";
+constexpr char int64_signature[] = "([Ljava/lang/String;)J";
+constexpr char string_signature[] = "([Ljava/lang/String;)Ljava/lang/String;";
+constexpr char bytes_signature[] = "([Ljava/lang/String;)[B";
+
+const char *shown(const char *text)
+{
+    return text != nullptr ? text : "(null)";
+}
+
+// How a call finds its class and its method, and what it says when the
+// method is missing.
+enum class Kind { Static, Instance, Constructor };
+
+struct Callee {
+    Kind kind;
+    const char *class_name; // Static and Constructor
+    jobject object;         // Instance
+    const char *method_name;
+    const char *signature;
+    bool takes_longs; // the method's first argument is a long[]
+};
+
+void report_missing_method(const Callee &callee)
+{
+    switch (callee.kind) {
+    case Kind::Static:
+        std::fprintf(stderr, "metodo '%s.%s' nao encontrado.\n", shown(callee.class_name),
+                     shown(callee.method_name));
+        break;
+    case Kind::Instance:
+        std::fprintf(stderr, "metodo '%s' nao encontrado.\n", shown(callee.method_name));
+        break;
+    case Kind::Constructor:
+        std::fprintf(stderr, "construtor de '%s' nao encontrado.\n", shown(callee.class_name));
+        break;
+    }
+}
+
+// A long[] of the values, or null when there are none. An exception stays
+// pending when the array cannot be made.
+jlongArray make_long_array(JNIEnv *env, int count, const int64_t *values)
+{
+    if (count <= 0 || values == nullptr)
+        return nullptr;
+    jlongArray array = env->NewLongArray(count);
+    if (array != nullptr)
+        env->SetLongArrayRegion(array, 0, count, reinterpret_cast<const jlong *>(values));
+    return array;
+}
+
+// The skeleton of every call operation: attach and find the class, build
+// the arguments, clear the output, look the method up, call it and deliver,
+// then detach whatever happened. A failed attach leaves the outputs alone.
+template <typename Clear, typename Invoke>
+int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *longs,
+              int text_count, char *const *texts, Clear clear, Invoke invoke)
+{
+    JNIEnv *env = nullptr;
+    jclass cls = nullptr;
+    int attached = callee.kind == Kind::Instance
+                       ? ub_JVM_attach(jvm, callee.object, &env, &cls)
+                       : ub_JVM_attach_and_find_class(jvm, callee.class_name, &env, &cls);
+    int result = UB_JVM_NO_CLASS;
+    if (attached == UB_JVM_ATTACHED) {
+        jlongArray long_array = nullptr;
+        if (callee.takes_longs)
+            long_array = make_long_array(env, long_count, longs);
+        jobjectArray string_array =
+            env->ExceptionCheck() ? nullptr : ub_JVM_getStringArray(env, text_count, texts);
+        clear();
+        if (env->ExceptionCheck()) {
+            // Out of memory while building the arguments: nothing was called.
+            result = UB_JVM_NULL_RESULT;
+        } else {
+            const char *name = callee.kind == Kind::Constructor ? "<init>" : callee.method_name;
+            jmethodID method = nullptr;
+            if (name != nullptr) {
+                method = callee.kind == Kind::Static
+                             ? env->GetStaticMethodID(cls, name, callee.signature)
+                             : env->GetMethodID(cls, name, callee.signature);
+            }
+            // A pending NoSuchMethodError is neither described nor cleared:
+            // the closing detach drops it with the thread's state.
+            if (method == nullptr) {
+                report_missing_method(callee);
+                result = UB_JVM_NO_METHOD;
+            } else {
+                result = invoke(env, cls, method, long_array, string_array);
+            }
+        }
+    }
+    ub_JVM_dettach(jvm);
+    return result;
+}
+
+// Hands the returned object to the caller as a global reference.
+int deliver_object(JNIEnv *env, jobject returned, jobject *result)
+{
+    if (returned == nullptr)
+        return UB_JVM_NULL_RESULT;
+    if (result != nullptr) {
+        jobject global = env->NewGlobalRef(returned);
+        if (global == nullptr)
+            return UB_JVM_NULL_RESULT;
+        *result = global;
+    }
+    return UB_JVM_OK;
+}
+
+// Copies the returned string's modified UTF-8 form into a malloc'd text.
+int deliver_text(JNIEnv *env, jobject returned, char **result)
+{
+    if (returned == nullptr)
+        return UB_JVM_NULL_RESULT;
+    jstring string = static_cast<jstring>(returned);
+    const char *chars = env->GetStringUTFChars(string, nullptr);
+    if (chars == nullptr)
+        return UB_JVM_NULL_RESULT;
+    char *copy = strdup(chars);
+    env->ReleaseStringUTFChars(string, chars);
+    if (copy == nullptr)
+        return UB_JVM_NULL_RESULT;
+    if (result != nullptr)
+        *result = copy;
+    else
+        std::free(copy);
+    return UB_JVM_OK;
+}
+
+// Copies the returned byte[] into a malloc'd buffer with a zero byte after
+// the data, so that text payloads can be read as C strings.
+int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
+{
+    if (returned == nullptr)
+        return UB_JVM_NULL_RESULT;
+    jbyteArray array = static_cast<jbyteArray>(returned);
+    jsize size = env->GetArrayLength(array);
+    if (length != nullptr)
+        *length = static_cast<uint32_t>(size);
+    char *copy = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
+    if (copy == nullptr)
+        return UB_JVM_NULL_RESULT;
+    if (size > 0) {
+        jbyte *elements = env->GetByteArrayElements(array, nullptr);
+        if (elements == nullptr) {
+            std::free(copy);
+            return UB_JVM_NULL_RESULT;
+        }
+        std::memcpy(copy, elements, static_cast<size_t>(size));
+        env->ReleaseByteArrayElements(array, elements, 0);
+    }
+    copy[size] = '\0';
+    if (bytes != nullptr)
+        *bytes = copy;
+    else
+        std::free(copy);
+    return UB_JVM_OK;
+}
+
+} // namespace
+
+JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) noexcept
+{
+    if (class_path == nullptr)
+        class_path = ".";
+    if (library_path == nullptr)
+        library_path = "";
+    if (stack == nullptr)
+        stack = "1";
+
+    // The JVM copies what it keeps of each option while it starts, so the
+    // texts only need to outlive the creation call.
+    char texts[5][UB_JVM_OPTION_SIZE];
+    std::snprintf(texts[0], sizeof texts[0], "-Djava.compiler=%s", "NONE");
+    std::snprintf(texts[1], sizeof texts[1], "-Djava.class.path=%s", class_path);
+    std::snprintf(texts[2], sizeof texts[2], "-Djava.library.path=%s", library_path);
+    std::snprintf(texts[3], sizeof texts[3], "-Xss%sm", stack);
+    std::snprintf(texts[4], sizeof texts[4], "%s", "-XX:-CreateMinidumpOnCrash");
+
+    JavaVMOption options[5];
+    std::printf("Parametros JVM\n");
+    for (int i = 0; i < 5; ++i) {
+        options[i].optionString = texts[i];
+        options[i].extraInfo = nullptr;
+        std::printf("\t%s\n", texts[i]);
+    }
+
+    JavaVMInitArgs args;
+    args.version = JNI_VERSION_1_2;
+    args.nOptions = 5;
+    args.options = options;
+    args.ignoreUnrecognized = JNI_FALSE;
+
+    std::printf("Inicia JVM\n");
+    // The JVM writes its own diagnostics to the same streams; keep ours first.
+    std::fflush(stdout);
+    JavaVM *jvm = nullptr;
+    JNIEnv *env = nullptr;
+    jint created = JNI_CreateJavaVM(&jvm, reinterpret_cast<void **>(&env), &args);
+    if (created < 0) {
+        std::fprintf(stderr, "Erro ao tentar carregar JVM.\n");
+        return nullptr;
+    }
+    return jvm;
+}
+
+void ub_unloadJVM(void) noexcept
+{
+    // A JVM cannot be created again in the same process once destroyed, so
+    // it is left running until the process ends.
+}
+
+int ub_JVM_attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **env,
+                                 jclass *cls) noexcept
+{
+    JNIEnv *attached = nullptr;
+    if (jvm == nullptr ||
+        jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
+        std::fprintf(stderr, "Thread attach failed\n");
+        return UB_JVM_ATTACH_FAILED;
+    }
+    if (env != nullptr)
+        *env = attached;
+    jclass found = class_name != nullptr ? attached->FindClass(class_name) : nullptr;
+    if (cls != nullptr)
+        *cls = found;
+    int result = UB_JVM_ATTACHED;
+    if (found == nullptr) {
+        std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name));
+        attached->ExceptionDescribe();
+        result = UB_JVM_CLASS_NOT_FOUND;
+    }
+    attached->ExceptionClear();
+    return result;
+}
+
+int ub_JVM_attach(JavaVM *jvm, jobject object, JNIEnv **env, jclass *cls) noexcept
+{
+    JNIEnv *attached = nullptr;
+    if (jvm == nullptr ||
+        jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
+        std::fprintf(stderr, "Thread attach failed\n");
+        return UB_JVM_ATTACH_FAILED;
+    }
+    if (env != nullptr)
+        *env = attached;
+    // GetObjectClass must not see a null reference.
+    jclass found = object != nullptr ? attached->GetObjectClass(object) : nullptr;
+    if (cls != nullptr)
+        *cls = found;
+    int result = UB_JVM_ATTACHED;
+    if (found == nullptr) {
+        std::fprintf(stderr, "Classe nao encontrada.\n");
+        attached->ExceptionDescribe();
+        result = UB_JVM_CLASS_NOT_FOUND;
+    }
+    attached->ExceptionClear();
+    return result;
+}
+
+void ub_JVM_dettach(JavaVM *jvm) noexcept
+{
+    // Refused for a thread that is running Java code (a native method's
+    // caller); that thread simply stays attached.
+    if (jvm != nullptr)
+        jvm->DetachCurrentThread();
+}
+
+jobjectArray ub_JVM_getStringArray(JNIEnv *env, int count, char *const *texts) noexcept
+{
+    if (count <= 0 || env == nullptr)
+        return nullptr;
+    jclass string_class = env->FindClass("java/lang/String");
+    if (string_class == nullptr)
+        return nullptr;
+    jobjectArray array = env->NewObjectArray(count, string_class, nullptr);
+    env->DeleteLocalRef(string_class);
+    if (array == nullptr)
+        return nullptr;
+    for (int i = 0; texts != nullptr && i < count; ++i) {
+        if (texts[i] == nullptr)
+            continue;
+        jstring element = env->NewStringUTF(texts[i]);
+        if (element == nullptr)
+            return nullptr;
+        env->SetObjectArrayElement(array, i, element);
+        // One local reference per element would pile up on long arrays.
+        env->DeleteLocalRef(element);
+    }
+    return array;
+}
+
+jbyteArray ub_JVM_getByteArray(JNIEnv *env, const char *bytes, int32_t length) noexcept
+{
+    if (env == nullptr || bytes == nullptr || length <= 0)
+        return nullptr;
+    jbyteArray array = env->NewByteArray(length);
+    if (array != nullptr)
+        env->SetByteArrayRegion(array, 0, length, reinterpret_cast<const jbyte *>(bytes));
+    return array;
+}
+
+int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *longs,
+                                  const char *class_name, const char *method_name, int text_count,
+                                  char *const *texts, jobject *result) noexcept
+{
+    Callee callee{Kind::Static, class_name, nullptr, method_name, object_signature, true};
+    return call_java(
+        jvm, callee, long_count, longs, text_count, texts,
+        [&] {
+            if (result != nullptr)
+                *result = nullptr;
+        },
+        [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
+            jobjectArray string_array) {
+            jobject returned = env->CallStaticObjectMethod(cls, method, long_array, string_array);
+            return deliver_object(env, returned, result);
+        });
+}
+
+int ub_JVM_callStaticInt64Method(JavaVM *jvm, const char *class_name, const char *method_name,
+                                 int text_count, char *const *texts, int64_t *result) noexcept
+{
+    Callee callee{Kind::Static, class_name, nullptr, method_name, int64_signature, false};
+    return call_java(
+        jvm, callee, 0, nullptr, text_count, texts,
+        [&] {
+            if (result != nullptr)
+                *result = 0;
+        },
+        [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
+            // A call that threw still counts as done: the value is the JVM's.
+            jlong value = env->CallStaticLongMethod(cls, method, string_array);
+            if (result != nullptr)
+                *result = value;
+            return UB_JVM_OK;
+        });
+}
+
+int ub_JVM_callStaticStringMethod(JavaVM *jvm, const char *class_name, const char *method_name,
+                                  int text_count, char *const *texts, char **result) noexcept
+{
+    Callee callee{Kind::Static, class_name, nullptr, method_name, string_signature, false};
+    return call_java(
+        jvm, callee, 0, nullptr, text_count, texts,
+        [&] {
+            if (result != nullptr)
+                *result = nullptr;
+        },
+        [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
+            jobject returned = env->CallStaticObjectMethod(cls, method, string_array);
+            return deliver_text(env, returned, result);
+        });
+}
+
+int ub_JVM_callStaticBytesMethod(JavaVM *jvm, const char *class_name, const char *method_name,
+                                 int text_count, char *const *texts, char **bytes,
+                                 uint32_t *length) noexcept
+{
+    Callee callee{Kind::Static, class_name, nullptr, method_name, bytes_signature, false};
+    return call_java(
+        jvm, callee, 0, nullptr, text_count, texts,
+        [&] {
+            if (bytes != nullptr)
+                *bytes = nullptr;
+        },
+        [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
+            jobject returned = env->CallStaticObjectMethod(cls, method, string_array);
+            return deliver_bytes(env, returned, bytes, length);
+        });
+}
+
+int ub_JVM_callNewObjectMethod(JavaVM *jvm, int long_count, const int64_t *longs,
+                               const char *class_name, int text_count, char *const *texts,
+                               jobject *result) noexcept
+{
+    Callee callee{Kind::Constructor, class_name, nullptr, "<init>", constructor_signature, true};
+    return call_java(
+        jvm, callee, long_count, longs, text_count, texts,
+        [&] {
+            if (result != nullptr)
+                *result = nullptr;
+        },
+        [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
+            jobjectArray string_array) {
+            jobject created = env->NewObject(cls, method, long_array, string_array);
+            return deliver_object(env, created, result);
+        });
+}
+
+int ub_JVM_callInt64Method(JavaVM *jvm, jobject object, const char *method_name, int text_count,
+                           char *const *texts, int64_t *result) noexcept
+{
+    Callee callee{Kind::Instance, nullptr, object, method_name, int64_signature, false};
+    return call_java(
+        jvm, callee, 0, nullptr, text_count, texts,
+        [&] {
+            if (result != nullptr)
+                *result = 0;
+        },
+        [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
+            jlong value = env->CallLongMethod(object, method, string_array);
+            if (result != nullptr)
+                *result = value;
+            return UB_JVM_OK;
+        });
+}
+
+int ub_JVM_callStringMethod(JavaVM *jvm, jobject object, const char *method_name, int text_count,
+                            char *const *texts, char **result) noexcept
+{
+    Callee callee{Kind::Instance, nullptr, object, method_name, string_signature, false};
+    return call_java(
+        jvm, callee, 0, nullptr, text_count, texts,
+        [&] {
+            if (result != nullptr)
+                *result = nullptr;
+        },
+        [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
+            jobject returned = env->CallObjectMethod(object, method, string_array);
+            return deliver_text(env, returned, result);
+        });
+}
+
+int ub_JVM_callBytesMethod(JavaVM *jvm, jobject object, const char *method_name, int text_count,
+                           char *const *texts, char **bytes, uint32_t *length) noexcept
+{
+    Callee callee{Kind::Instance, nullptr, object, method_name, bytes_signature, false};
+    return call_java(
+        jvm, callee, 0, nullptr, text_count, texts,
+        [&] {
+            if (bytes != nullptr)
+                *bytes = nullptr;
+        },
+        [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
+            jobject returned = env->CallObjectMethod(object, method, string_array);
+            return deliver_bytes(env, returned, bytes, length);
+        });
+}
+
+void ub_JVM_unrefObjectMethod(JavaVM *jvm, jobject object) noexcept
+{
+    JNIEnv *env = nullptr;
+    if (jvm == nullptr || jvm->AttachCurrentThread(reinterpret_cast<void **>(&env), nullptr) < 0) {
+        std::fprintf(stderr, "Thread attach failed\n");
+        return;
+    }
+    // Deliberately no detach: the calling thread stays attached.
+    if (object != nullptr)
+        env->DeleteGlobalRef(object);
+}

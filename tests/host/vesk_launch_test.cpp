@@ -1,0 +1,198 @@
+// The vesk executable launching a Java server from the test fixtures: what
+// start receives, the log lines, and the exit statuses of failed launches.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Child;
+using testing_support::read_file;
+using testing_support::read_lines;
+using testing_support::run_child;
+using testing_support::write_file;
+
+const std::string vesk = VESK_EXE;
+const std::string jar = VESK_TEST_JAR;
+const std::string natives = VESK_TEST_NATIVES_DIR;
+
+// The option table after the fixture's ini file, as key and value.
+std::vector<std::pair<std::string, std::string>> configured_pairs()
+{
+    return {{"PORT", "9000"},
+            {"BROADCAST_PORT", "10000"},
+            {"PATH", ""},
+            {"VERBOSITY", "4"},
+            {"SCHEDCONFIG", "conf\\sched.json"},
+            {"RESTART", "3"},
+            {"cnpj", ""},
+            {"cod_cliente", ""},
+            {"STACK", "1"},
+            {"LIBRARY_PATH", natives},
+            {"CLASSPATH", jar},
+            {"library", "ridevudi4v"},
+            {"ENTRY_CLASS", "vesk/test/RecordingEntry"},
+            {"tunnel_host", "127.0.0.1"},
+            {"tunnel_port", "10999"},
+            {"local_port", "10999"},
+            {"dev_port", "7000"}};
+}
+
+class VeskLaunch : public testing_support::TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        fs::create_directory("log");
+        write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=" + jar + "\nLIBRARY_PATH=" + natives +
+                                        "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
+    }
+
+    // Starts vesk with words and waits until the entry class has recorded
+    // what it received; start.txt's lines.
+    std::vector<std::string> start(const std::vector<std::string> &words)
+    {
+        child_ = std::make_unique<Child>(vesk, words, dir(), std::vector<std::string>{},
+                                         dir() / "stderr.txt");
+        testing_support::wait_until([&] { return fs::exists(dir() / "start.txt"); });
+        return read_lines(dir() / "start.txt");
+    }
+
+    // The log's lines without their time prefix, once there are count.
+    std::vector<std::string> logged(size_t count)
+    {
+        fs::path log = testing_support::todays_log(dir());
+        testing_support::wait_until([&] { return read_lines(log).size() >= count; });
+        std::vector<std::string> lines;
+        for (const std::string &line : read_lines(log))
+            lines.push_back(line.substr(std::min<size_t>(line.size(), 21)));
+        return lines;
+    }
+
+    // What RecordingEntry writes for two longs and these pairs in slots.
+    static std::vector<std::string>
+    recorded(const std::vector<std::pair<std::string, std::string>> &pairs, size_t slots)
+    {
+        std::vector<std::string> lines = {"longs=2", "<callback>", "0",
+                                          "texts=" + std::to_string(slots)};
+        for (const auto &pair : pairs) {
+            lines.push_back(pair.first);
+            lines.push_back(pair.second);
+        }
+        while (lines.size() < slots + 4)
+            lines.push_back("<null>");
+        return lines;
+    }
+
+    // start.txt with the callback address replaced, after checking that it
+    // is a plausible address.
+    static std::vector<std::string> masked(std::vector<std::string> lines)
+    {
+        if (lines.size() > 1) {
+            EXPECT_GT(std::stoll(lines[1]), 4096) << lines[1];
+            lines[1] = "<callback>";
+        }
+        return lines;
+    }
+
+    std::unique_ptr<Child> child_;
+};
+
+TEST_F(VeskLaunch, StartGetsTheCallbackAndEverySlotAndTheHostKeepsRunning)
+{
+    auto pairs = configured_pairs();
+    pairs[0].second = "81";
+    pairs.emplace_back("FOO", "bar");
+    EXPECT_EQ(masked(start({"PORT", "81", "FOO", "bar"})), recorded(pairs, 5 + 38));
+
+    std::vector<std::string> expected = {"VERBOSITY=4", "|VESK| Init Params:"};
+    for (const auto &pair : pairs)
+        expected.push_back("|VESK| \t'" + pair.first + "' = '" + pair.second + "'");
+    expected.push_back("|VESK| CLASSPATH=" + jar);
+    expected.push_back("|VESK| LIBRARY_PATH=" + natives);
+    expected.push_back("|VESK| STACK=1");
+    // One event from the launching thread, one from a Java thread of its own.
+    expected.push_back("RecordingEntry|INFO|1|started");
+    expected.push_back("RecordingEntry|INFO|1|running");
+    EXPECT_EQ(logged(expected.size()), expected);
+    EXPECT_TRUE(child_->running());
+    EXPECT_EQ(read_file(dir() / "stderr.txt").find("Falha"), std::string::npos);
+}
+
+TEST_F(VeskLaunch, LastValueWinsAndKeysAreCaseSensitive)
+{
+    auto pairs = configured_pairs();
+    pairs[0].second = "2";
+    pairs.emplace_back("port", "3");
+    EXPECT_EQ(masked(start({"PORT", "1", "PORT", "2", "port", "3"})), recorded(pairs, 7 + 38));
+}
+
+TEST_F(VeskLaunch, ASingleWordIsIgnored)
+{
+    EXPECT_EQ(masked(start({"alone"})), recorded(configured_pairs(), 2 + 38));
+    EXPECT_TRUE(child_->running());
+}
+
+TEST_F(VeskLaunch, MissingIniRunsOnDefaultsWithoutLogLines)
+{
+    fs::remove_all("conf");
+    std::vector<std::string> lines = start({"CLASSPATH", jar, "LIBRARY_PATH", natives,
+                                            "ENTRY_CLASS", "vesk/test/RecordingEntry"});
+    ASSERT_GT(lines.size(), 4u);
+    EXPECT_EQ(lines[3], "texts=" + std::to_string(7 + 38));
+    EXPECT_TRUE(child_->running());
+    EXPECT_EQ(read_file(dir() / "stderr.txt").rfind("Falha ao tentar ler: conf/vesk.ini\n", 0), 0u);
+    // Threshold 0: neither the launch nor the relayed INFO events are logged.
+    EXPECT_TRUE(fs::is_empty("log"));
+}
+
+TEST_F(VeskLaunch, FailedEntryCallEndsWithStatusThree)
+{
+    for (const char *entry : {"vesk/test/NullEntry", "vesk/test/ThrowingEntry", "no/Such"}) {
+        SCOPED_TRACE(entry);
+        fs::remove_all("log");
+        fs::create_directory("log");
+        testing_support::ChildResult result = run_child(vesk, {"ENTRY_CLASS", entry}, dir());
+        EXPECT_EQ(result.status, 3);
+        std::vector<std::string> lines = logged(0);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "|VESK| Falha ao tentar iniciar VESKServer.");
+        if (std::string(entry) == "no/Such") {
+            EXPECT_NE(result.err_text.find("Classe 'no/Such' nao encontrada.\n"),
+                      std::string::npos);
+        }
+    }
+}
+
+TEST_F(VeskLaunch, RefusedJvmEndsWithStatusTwo)
+{
+    testing_support::ChildResult result = run_child(vesk, {"STACK", "abc"}, dir());
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err_text.find("Erro ao tentar carregar JVM.\n"), std::string::npos);
+    std::vector<std::string> lines = logged(0);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "|VESK| Falha ao tentar iniciar JVM.");
+}
+
+TEST_F(VeskLaunch, MissingIniLoadsTheDefaultsAndFailsSilently)
+{
+    fs::remove_all("conf");
+    testing_support::ChildResult result =
+        run_child("/bin/sh", {"-c", "exec \"$0\" alone > out.txt", vesk}, dir());
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(read_file(dir() / "out.txt"), "Parametros JVM\n"
+                                            "\t-Djava.compiler=NONE\n"
+                                            "\t-Djava.class.path=.\n"
+                                            "\t-Djava.library.path=bin\n"
+                                            "\t-Xss1m\n"
+                                            "\t-XX:-CreateMinidumpOnCrash\n"
+                                            "Inicia JVM\n");
+    EXPECT_NE(result.err_text.find("Classe 'com/ubrontex/ubkarto/VESKServer' nao encontrada.\n"),
+              std::string::npos);
+    EXPECT_TRUE(fs::is_empty("log"));
+}
+
+} // namespace

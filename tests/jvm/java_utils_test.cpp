@@ -1,0 +1,394 @@
+// The JVM bridge against the fixture classes: creation options, the static
+// entry call, every call wrapper and the attach/detach contract.
+#include "jvm/java_utils.h"
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/veskserver.h"
+#include "jvm_env.h"
+#include "test_support.h"
+
+namespace {
+
+using jvm_testing::attached;
+using jvm_testing::string_of;
+using jvm_testing::vm;
+using testing_support::StderrCapture;
+
+// Text arrays as the bridge takes them; nullptr stays a null element.
+struct Texts {
+    Texts(std::initializer_list<const char *> items)
+    {
+        for (const char *item : items)
+            slots.push_back(const_cast<char *>(item));
+    }
+    int count() const { return static_cast<int>(slots.size()); }
+    char *const *data() const { return slots.data(); }
+    std::vector<char *> slots;
+};
+
+// A global reference's string, released afterwards.
+std::string take_string(jobject object)
+{
+    std::string text = string_of(object);
+    ub_JVM_unrefObjectMethod(vm(), object);
+    vm()->DetachCurrentThread();
+    return text;
+}
+
+const jobject untouched = reinterpret_cast<jobject>(0x1);
+
+TEST(JavaUtilsLoad, ListsTheOptionsAndAsksTheGivenStack)
+{
+    std::string expected = std::string("Parametros JVM\n"
+                                       "\t-Djava.compiler=NONE\n"
+                                       "\t-Djava.class.path=") +
+                           VESK_TEST_JAR + "\n\t-Djava.library.path=" + VESK_TEST_NATIVES_DIR +
+                           "\n\t-Xss8m\n\t-XX:-CreateMinidumpOnCrash\nInicia JVM\n";
+    EXPECT_EQ(jvm_testing::creation_output().substr(0, expected.size()), expected);
+}
+
+TEST(JavaUtilsLoad, VeskInitGivesTheSameHandleWithoutLoadingAgain)
+{
+    char *list[] = {const_cast<char *>("STACK"), const_cast<char *>("abc"), nullptr};
+    jvm_testing::StdoutCapture capture;
+    EXPECT_EQ(vesk_init(list), vm());
+    EXPECT_EQ(capture.text(), "");
+}
+
+// A JVM per process: the defaults are seen in a process of their own.
+class JavaUtilsProbe : public testing_support::TempDirTest {};
+
+TEST_F(JavaUtilsProbe, NullArgumentsTakeTheDefaults)
+{
+    testing_support::ChildResult result = testing_support::run_child(
+        "/bin/sh", {"-c", "exec \"$0\" - - - > out.txt", VESK_JVM_PROBE}, dir());
+    EXPECT_EQ(result.status, 0) << result.err_text;
+    EXPECT_EQ(testing_support::read_file(dir() / "out.txt"), "Parametros JVM\n"
+                                                              "\t-Djava.compiler=NONE\n"
+                                                              "\t-Djava.class.path=.\n"
+                                                              "\t-Djava.library.path=\n"
+                                                              "\t-Xss1m\n"
+                                                              "\t-XX:-CreateMinidumpOnCrash\n"
+                                                              "Inicia JVM\n"
+                                                              "started\n");
+}
+
+TEST(JavaUtilsAttach, ReportsEachFailure)
+{
+    JNIEnv *env = nullptr;
+    jclass cls = reinterpret_cast<jclass>(0x1);
+    StderrCapture err;
+    EXPECT_EQ(ub_JVM_attach_and_find_class(nullptr, "java/lang/String", &env, &cls),
+              UB_JVM_ATTACH_FAILED);
+    EXPECT_EQ(cls, reinterpret_cast<jclass>(0x1));
+    EXPECT_EQ(ub_JVM_attach_and_find_class(vm(), "no/Such", &env, &cls), UB_JVM_CLASS_NOT_FOUND);
+    EXPECT_EQ(cls, nullptr);
+    EXPECT_NE(env, nullptr);
+    EXPECT_FALSE(env->ExceptionCheck());
+    EXPECT_EQ(ub_JVM_attach(vm(), nullptr, &env, &cls), UB_JVM_CLASS_NOT_FOUND);
+    ub_JVM_dettach(vm());
+    std::string text = err.text();
+    EXPECT_EQ(text.rfind("Thread attach failed\nClasse 'no/Such' nao encontrada.\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("java.lang.NoClassDefFoundError: no/Such"), std::string::npos);
+    EXPECT_NE(text.find("Classe nao encontrada.\n"), std::string::npos);
+    EXPECT_FALSE(attached());
+}
+
+TEST(JavaUtilsArrays, BuildNothingForEmptyInput)
+{
+    jvm_testing::Attached thread;
+    JNIEnv *env = thread.env();
+    Texts texts{"a"};
+    EXPECT_EQ(ub_JVM_getStringArray(env, 0, texts.data()), nullptr);
+    EXPECT_EQ(ub_JVM_getStringArray(env, -1, texts.data()), nullptr);
+    EXPECT_EQ(ub_JVM_getByteArray(env, nullptr, 3), nullptr);
+    EXPECT_EQ(ub_JVM_getByteArray(env, "abc", 0), nullptr);
+    jbyteArray bytes = ub_JVM_getByteArray(env, "a\0c", 3);
+    ASSERT_NE(bytes, nullptr);
+    jbyte copy[3] = {};
+    env->GetByteArrayRegion(bytes, 0, 3, copy);
+    EXPECT_EQ(env->GetArrayLength(bytes), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(copy), 3), std::string("a\0c", 3));
+}
+
+TEST(JavaUtilsStaticObject, PassesLongsAndTextsWithNullElements)
+{
+    int64_t longs[] = {1, -2, INT64_MAX};
+    Texts texts{"a", nullptr, "c", nullptr};
+    jobject result = nullptr;
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(vm(), 3, longs, "vesk/test/StaticCalls", "echo",
+                                            texts.count(), texts.data(), &result),
+              UB_JVM_OK);
+    EXPECT_FALSE(attached());
+    EXPECT_EQ(take_string(result),
+              "longs=[1, -2, 9223372036854775807] texts=[a, null, c, null]");
+}
+
+TEST(JavaUtilsStaticObject, ZeroCountsPassNullArrays)
+{
+    int64_t longs[] = {7};
+    Texts texts{"a"};
+    jobject result = nullptr;
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, longs, "vesk/test/StaticCalls", "echo", 0,
+                                            texts.data(), &result),
+              UB_JVM_OK);
+    EXPECT_EQ(take_string(result), "longs=null texts=null");
+}
+
+TEST(JavaUtilsStaticObject, MissingClassLeavesTheResultAlone)
+{
+    jobject result = untouched;
+    StderrCapture err;
+    EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "no/Such", "start", 0, nullptr,
+                                            &result),
+              UB_JVM_NO_CLASS);
+    EXPECT_EQ(result, untouched);
+    EXPECT_EQ(err.text().rfind("Classe 'no/Such' nao encontrada.\n", 0), 0u);
+    EXPECT_FALSE(attached());
+}
+
+TEST(JavaUtilsStaticObject, MissingOrMismatchedMethodIsMinusThree)
+{
+    for (const char *method : {"nope", "parse"}) {
+        SCOPED_TRACE(method);
+        jobject result = untouched;
+        StderrCapture err;
+        EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", method,
+                                                0, nullptr, &result),
+                  UB_JVM_NO_METHOD);
+        EXPECT_EQ(result, nullptr);
+        EXPECT_EQ(jvm_testing::without_uncaught(err.text()),
+                  "metodo 'vesk/test/StaticCalls." + std::string(method) + "' nao encontrado.\n");
+        EXPECT_FALSE(attached());
+    }
+}
+
+TEST(JavaUtilsStaticObject, NullResultOrExceptionIsMinusFourAndDetaches)
+{
+    for (const char *method : {"nothing", "fail"}) {
+        SCOPED_TRACE(method);
+        jobject result = untouched;
+        // A thread attached before the call is detached all the same.
+        JNIEnv *env = nullptr;
+        vm()->AttachCurrentThread(reinterpret_cast<void **>(&env), nullptr);
+        EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", method,
+                                                0, nullptr, &result),
+                  UB_JVM_NULL_RESULT);
+        EXPECT_EQ(result, nullptr);
+        EXPECT_FALSE(attached());
+    }
+}
+
+TEST(JavaUtilsStaticObject, GlobalReferenceOutlivesTheCallAndACollection)
+{
+    Texts texts{"kept"};
+    jobject result = nullptr;
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", "echo",
+                                            texts.count(), texts.data(), &result),
+              UB_JVM_OK);
+    int64_t ignored = -1;
+    ASSERT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "collect", 0, nullptr,
+                                           &ignored),
+              UB_JVM_OK);
+    EXPECT_EQ(take_string(result), "longs=null texts=[kept]");
+}
+
+TEST(JavaUtilsInt64, DeliversTheWholeLong)
+{
+    Texts max{"9223372036854775807"};
+    int64_t value = 0;
+    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "parse", max.count(),
+                                           max.data(), &value),
+              UB_JVM_OK);
+    EXPECT_EQ(value, INT64_MAX);
+    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "parse", 0, nullptr,
+                                           &value),
+              UB_JVM_OK);
+    EXPECT_EQ(value, -1); // the method saw a null String[]
+    // A call that threw still reports success with the JVM's value.
+    value = 5;
+    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "failLong", 0, nullptr,
+                                           &value),
+              UB_JVM_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_FALSE(attached());
+}
+
+TEST(JavaUtilsInt64, FailuresAndTheirMessages)
+{
+    int64_t value = 77;
+    StderrCapture err;
+    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "no/Such", "parse", 0, nullptr, &value),
+              UB_JVM_NO_CLASS);
+    EXPECT_EQ(value, 77);
+    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "narrow", 0, nullptr,
+                                           &value),
+              UB_JVM_NO_METHOD);
+    EXPECT_EQ(value, 0);
+    std::string text = err.text();
+    EXPECT_NE(text.find("metodo 'vesk/test/StaticCalls.narrow' nao encontrado.\n"),
+              std::string::npos);
+}
+
+TEST(JavaUtilsString, CopiesTheReturnedText)
+{
+    Texts texts{"x", nullptr, "\xc3\xa7"};
+    char *text = nullptr;
+    ASSERT_EQ(ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", "join", texts.count(),
+                                            texts.data(), &text),
+              UB_JVM_OK);
+    EXPECT_STREQ(text, "longs=null texts=[x, null, \xc3\xa7]");
+    std::free(text);
+
+    text = nullptr;
+    ASSERT_EQ(ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", "emptyString", 0,
+                                            nullptr, &text),
+              UB_JVM_OK);
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "");
+    std::free(text);
+}
+
+TEST(JavaUtilsString, NullOrThrowingIsMinusFour)
+{
+    for (const char *method : {"nullString", "failString"}) {
+        SCOPED_TRACE(method);
+        char *text = reinterpret_cast<char *>(0x1);
+        EXPECT_EQ(ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", method, 0, nullptr,
+                                                &text),
+                  UB_JVM_NULL_RESULT);
+        EXPECT_EQ(text, nullptr);
+        EXPECT_FALSE(attached());
+    }
+}
+
+TEST(JavaUtilsBytes, CopiesWithATrailingZero)
+{
+    char *bytes = nullptr;
+    uint32_t length = 0;
+    ASSERT_EQ(ub_JVM_callStaticBytesMethod(vm(), "vesk/test/StaticCalls", "binary", 0, nullptr,
+                                           &bytes, &length),
+              UB_JVM_OK);
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(std::string(bytes, 5), std::string("\0\1\xff\0\0", 5));
+    std::free(bytes);
+
+    bytes = nullptr;
+    length = 9;
+    ASSERT_EQ(ub_JVM_callStaticBytesMethod(vm(), "vesk/test/StaticCalls", "emptyBytes", 0, nullptr,
+                                           &bytes, &length),
+              UB_JVM_OK);
+    EXPECT_EQ(length, 0u);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[0], '\0');
+    std::free(bytes);
+}
+
+TEST(JavaUtilsBytes, NullArrayIsMinusFourAndLeavesTheLength)
+{
+    char *bytes = reinterpret_cast<char *>(0x1);
+    uint32_t length = 99;
+    EXPECT_EQ(ub_JVM_callStaticBytesMethod(vm(), "vesk/test/StaticCalls", "nullBytes", 0, nullptr,
+                                           &bytes, &length),
+              UB_JVM_NULL_RESULT);
+    EXPECT_EQ(bytes, nullptr);
+    EXPECT_EQ(length, 99u);
+
+    bytes = reinterpret_cast<char *>(0x1);
+    StderrCapture err;
+    EXPECT_EQ(ub_JVM_callStaticBytesMethod(vm(), "no/Such", "bytes", 0, nullptr, &bytes, &length),
+              UB_JVM_NO_CLASS);
+    EXPECT_EQ(bytes, reinterpret_cast<char *>(0x1));
+}
+
+TEST(JavaUtilsNewObject, ConstructsAndCallsInstanceMethods)
+{
+    int64_t longs[] = {5};
+    Texts texts{"a"};
+    jobject target = nullptr;
+    ASSERT_EQ(ub_JVM_callNewObjectMethod(vm(), 1, longs, "vesk/test/Target", texts.count(),
+                                         texts.data(), &target),
+              UB_JVM_OK);
+    ASSERT_NE(target, nullptr);
+    EXPECT_FALSE(attached());
+
+    char *text = nullptr;
+    ASSERT_EQ(ub_JVM_callStringMethod(vm(), target, "made", 0, nullptr, &text), UB_JVM_OK);
+    EXPECT_STREQ(text, "longs=[5] texts=[a]");
+    std::free(text);
+
+    Texts number{"-4294967296"};
+    int64_t value = 0;
+    EXPECT_EQ(ub_JVM_callInt64Method(vm(), target, "int64", number.count(), number.data(), &value),
+              UB_JVM_OK);
+    EXPECT_EQ(value, -4294967296LL);
+
+    char *bytes = nullptr;
+    uint32_t length = 0;
+    Texts word{"b"};
+    ASSERT_EQ(ub_JVM_callBytesMethod(vm(), target, "bytes", word.count(), word.data(), &bytes,
+                                     &length),
+              UB_JVM_OK);
+    EXPECT_EQ(std::string(bytes, length), "longs=null texts=[b]");
+    std::free(bytes);
+
+    EXPECT_EQ(ub_JVM_callStringMethod(vm(), target, "nullString", 0, nullptr, &text),
+              UB_JVM_NULL_RESULT);
+    EXPECT_EQ(ub_JVM_callStringMethod(vm(), target, "failString", 0, nullptr, &text),
+              UB_JVM_NULL_RESULT);
+    EXPECT_EQ(ub_JVM_callBytesMethod(vm(), target, "nullBytes", 0, nullptr, &bytes, &length),
+              UB_JVM_NULL_RESULT);
+    EXPECT_EQ(bytes, nullptr);
+
+    StderrCapture err;
+    value = 3;
+    EXPECT_EQ(ub_JVM_callInt64Method(vm(), target, "narrow", 0, nullptr, &value),
+              UB_JVM_NO_METHOD);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(jvm_testing::without_uncaught(err.text()), "metodo 'narrow' nao encontrado.\n");
+
+    ub_JVM_unrefObjectMethod(vm(), target);
+    EXPECT_TRUE(attached()); // the release leaves the thread attached
+    vm()->DetachCurrentThread();
+}
+
+TEST(JavaUtilsNewObject, FailuresAndTheirMessages)
+{
+    jobject object = untouched;
+    StderrCapture err;
+    EXPECT_EQ(ub_JVM_callNewObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", 0, nullptr,
+                                         &object),
+              UB_JVM_NO_METHOD);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(jvm_testing::without_uncaught(err.text()),
+              "construtor de 'vesk/test/StaticCalls' nao encontrado.\n");
+
+    object = untouched;
+    EXPECT_EQ(ub_JVM_callNewObjectMethod(vm(), 0, nullptr, "vesk/test/FailingTarget", 0, nullptr,
+                                         &object),
+              UB_JVM_NULL_RESULT);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_FALSE(attached());
+}
+
+TEST(JavaUtilsInstance, NullObjectOrDetachedVmIsMinusTwo)
+{
+    char *text = reinterpret_cast<char *>(0x1);
+    StderrCapture err;
+    EXPECT_EQ(ub_JVM_callStringMethod(vm(), nullptr, "string", 0, nullptr, &text),
+              UB_JVM_NO_CLASS);
+    EXPECT_EQ(ub_JVM_callStringMethod(nullptr, nullptr, "string", 0, nullptr, &text),
+              UB_JVM_NO_CLASS);
+    EXPECT_EQ(text, reinterpret_cast<char *>(0x1));
+    EXPECT_EQ(jvm_testing::without_uncaught(err.text()),
+              "Classe nao encontrada.\nThread attach failed\n");
+}
+
+} // namespace
