@@ -170,6 +170,33 @@ int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
     return UB_JVM_OK;
 }
 
+// Attaches the calling thread and finds a class with lookup: 0, or -1 when
+// the attach fails, or -2 (after report and the exception's description)
+// when no class is found. The exception the lookup left is always cleared.
+template <typename Lookup, typename Report>
+int attach_and_lookup(JavaVM *jvm, JNIEnv **env, jclass *cls, Lookup lookup, Report report)
+{
+    JNIEnv *attached = nullptr;
+    if (jvm == nullptr ||
+        jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
+        std::fprintf(stderr, "Thread attach failed\n");
+        return UB_JVM_ATTACH_FAILED;
+    }
+    if (env != nullptr)
+        *env = attached;
+    jclass found = lookup(attached);
+    if (cls != nullptr)
+        *cls = found;
+    int result = UB_JVM_ATTACHED;
+    if (found == nullptr) {
+        report();
+        attached->ExceptionDescribe();
+        result = UB_JVM_CLASS_NOT_FOUND;
+    }
+    attached->ExceptionClear();
+    return result;
+}
+
 } // namespace
 
 JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) noexcept
@@ -226,49 +253,23 @@ void ub_unloadJVM(void) noexcept
 int ub_JVM_attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **env,
                                  jclass *cls) noexcept
 {
-    JNIEnv *attached = nullptr;
-    if (jvm == nullptr ||
-        jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
-        std::fprintf(stderr, "Thread attach failed\n");
-        return UB_JVM_ATTACH_FAILED;
-    }
-    if (env != nullptr)
-        *env = attached;
-    jclass found = class_name != nullptr ? attached->FindClass(class_name) : nullptr;
-    if (cls != nullptr)
-        *cls = found;
-    int result = UB_JVM_ATTACHED;
-    if (found == nullptr) {
-        std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name));
-        attached->ExceptionDescribe();
-        result = UB_JVM_CLASS_NOT_FOUND;
-    }
-    attached->ExceptionClear();
-    return result;
+    return attach_and_lookup(
+        jvm, env, cls,
+        [class_name](JNIEnv *attached) {
+            return class_name != nullptr ? attached->FindClass(class_name) : nullptr;
+        },
+        [class_name] { std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name)); });
 }
 
 int ub_JVM_attach(JavaVM *jvm, jobject object, JNIEnv **env, jclass *cls) noexcept
 {
-    JNIEnv *attached = nullptr;
-    if (jvm == nullptr ||
-        jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
-        std::fprintf(stderr, "Thread attach failed\n");
-        return UB_JVM_ATTACH_FAILED;
-    }
-    if (env != nullptr)
-        *env = attached;
-    // GetObjectClass must not see a null reference.
-    jclass found = object != nullptr ? attached->GetObjectClass(object) : nullptr;
-    if (cls != nullptr)
-        *cls = found;
-    int result = UB_JVM_ATTACHED;
-    if (found == nullptr) {
-        std::fprintf(stderr, "Classe nao encontrada.\n");
-        attached->ExceptionDescribe();
-        result = UB_JVM_CLASS_NOT_FOUND;
-    }
-    attached->ExceptionClear();
-    return result;
+    return attach_and_lookup(
+        jvm, env, cls,
+        // GetObjectClass must not see a null reference.
+        [object](JNIEnv *attached) {
+            return object != nullptr ? attached->GetObjectClass(object) : nullptr;
+        },
+        [] { std::fprintf(stderr, "Classe nao encontrada.\n"); });
 }
 
 void ub_JVM_dettach(JavaVM *jvm) noexcept
