@@ -17,6 +17,25 @@ static ptrdiff_t json_token_name(char *out, const char *name);
 
 %code requires {
 #include "json/json_parse.h"
+
+/* Where a token or rule ends; only the line is tracked. One 8-byte
+ * record, which the scanner writes and the parser reads back whole. */
+typedef struct json_location {
+    int first_line;
+    int last_line;
+} json_location;
+
+/* A rule spans from its first symbol's line to its last one's; an empty
+ * rule sits at the end of what precedes it. */
+#define YYLLOC_DEFAULT(Current, Rhs, N)                                     \
+    do {                                                                    \
+        if (N) {                                                            \
+            (Current).first_line = YYRHSLOC(Rhs, 1).first_line;             \
+            (Current).last_line = YYRHSLOC(Rhs, N).last_line;               \
+        } else {                                                            \
+            (Current).first_line = (Current).last_line = YYRHSLOC(Rhs, 0).last_line; \
+        }                                                                   \
+    } while (0)
 }
 
 %code provides {
@@ -74,6 +93,7 @@ static int32_t json_add_member(json_parse_context *context)
 %define api.value.type {char *}
 %define parse.error verbose
 %locations
+%define api.location.type {json_location}
 %parse-param {json_parse_context *context}
 %lex-param {void *JSON_SCANNER}
 %expect 0

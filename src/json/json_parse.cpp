@@ -37,18 +37,19 @@ void release_partial(json_parse_context *context)
 // Takes up to max bytes through next_char, stopping after a zero byte
 // (which ends the document outside a string) or at the end of input.
 template <typename NextChar>
-int fill_block(char *buffer, int max, json_parse_context *context, NextChar next_char)
+int fill_block(char *buffer, int max, json_source *source, int32_t &ended, int32_t &after_zero,
+               NextChar next_char)
 {
     int filled = 0;
-    while (filled < max && context->source_ended == 0) {
-        int32_t byte = next_char(&context->source);
+    while (filled < max && ended == 0) {
+        int32_t byte = next_char(source);
         if (byte < 0) {
-            context->source_ended = 1;
+            ended = 1;
             break;
         }
         buffer[filled++] = static_cast<char>(byte);
         if (byte == 0) {
-            context->after_zero = 1;
+            after_zero = 1;
             break;
         }
     }
@@ -94,13 +95,24 @@ void json_input(char *buffer, int *count, int max, json_parse_context *context) 
     if (context->after_zero != 0 && max > 1)
         max = 1;
     context->after_zero = 0;
+    int32_t ended = context->source_ended;
+    int32_t after_zero = 0;
     int filled = 0;
-    // Memory input calls its routine directly, where the compiler can
-    // inline it; every byte still comes through next_char.
-    if (source->next_char == json_mem_next_char)
-        filled = fill_block(buffer, max, context, json_mem_next_char);
-    else
-        filled = fill_block(buffer, max, context, source->next_char);
+    if (source->next_char == json_mem_next_char) {
+        // Memory input calls its routine directly, where the compiler can
+        // inline it; every byte still comes through next_char. The loop
+        // works on a local copy of the source, which the byte stores into
+        // buffer cannot alias, so the position stays in a register.
+        json_source local = *source;
+        filled = fill_block(buffer, max, &local, ended, after_zero, json_mem_next_char);
+        source->position = local.position;
+    } else {
+        // A caller's routine gets the context's own source, which it may
+        // use to reach its surroundings.
+        filled = fill_block(buffer, max, source, ended, after_zero, source->next_char);
+    }
+    context->source_ended = ended;
+    context->after_zero = after_zero;
     *count = filled;
 }
 
@@ -112,9 +124,16 @@ void clean_string_len(char *text, size_t length) noexcept
     // ends the decoded text as an escaped zero does.
     const char *end = text + length - 1;
     text[length - 1] = '\0';
-    // Decoding never lengthens the text, so out never passes in.
-    char *out = text;
-    const char *in = text;
+    // Decoding never lengthens the text, so out never passes in. Up to the
+    // first backslash or zero byte nothing changes, and most strings have
+    // neither.
+    const char *unchanged = static_cast<const char *>(std::memchr(text, '\\', length - 1));
+    if (unchanged == nullptr)
+        unchanged = end;
+    if (const void *zero = std::memchr(text, '\0', static_cast<size_t>(unchanged - text)))
+        unchanged = static_cast<const char *>(zero);
+    char *out = text + (unchanged - text);
+    const char *in = unchanged;
     auto available = [&](size_t count) {
         if (static_cast<size_t>(end - in) < count)
             return false;

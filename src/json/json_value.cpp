@@ -137,6 +137,63 @@ json_member *member_new(const char *name, json_value *value)
     return member;
 }
 
+void release_value(void *value)
+{
+    json_value_free(static_cast<json_value *>(value));
+}
+
+void release_member(void *member)
+{
+    member_free(static_cast<json_member *>(member));
+}
+
+// Entries of a large item array, parked in blocks small enough for the
+// allocator's quick lists.
+struct ParkedItems {
+    ParkedItems *next;
+    int32_t count;
+    void *items[118];
+};
+
+// Releases every entry of a container and then its item array. glibc
+// sweeps all recently freed small blocks together when a block of 64 KiB
+// or more is freed, so the item array of a large container is freed first,
+// while few of them are pending, and its entries are released from small
+// parked blocks; a sweep after a whole tree would cost as much again as
+// the release itself, and the next allocations would have to carve up the
+// merged space. Without memory for the blocks, the plain order is used.
+void release_items(json_container *container, void (*release)(void *))
+{
+    constexpr size_t large_array = 32 * 1024;
+    size_t bytes = sizeof(void *) * static_cast<size_t>(container->capacity);
+    ParkedItems *parked = nullptr;
+    bool parked_all = bytes >= large_array;
+    for (int32_t i = 0; parked_all && i < container->count;) {
+        auto *block = static_cast<ParkedItems *>(std::malloc(sizeof(ParkedItems)));
+        if (block == nullptr) {
+            parked_all = false;
+            break;
+        }
+        block->next = parked;
+        block->count = 0;
+        parked = block;
+        while (i < container->count && block->count < 118)
+            block->items[block->count++] = container->items[i++];
+    }
+    if (!parked_all) {
+        for (int32_t i = 0; i < container->count; ++i)
+            release(container->items[i]);
+    }
+    std::free(container->items);
+    while (parked != nullptr) {
+        ParkedItems *block = parked;
+        parked = block->next;
+        for (int32_t i = 0; parked_all && i < block->count; ++i)
+            release(block->items[i]);
+        std::free(block);
+    }
+}
+
 // The standard leading-integer reading of a text, kept within int32_t so
 // that an out-of-range number cannot overflow.
 int32_t leading_int(const char *text)
@@ -435,9 +492,7 @@ void json_array_free(json_value *array) noexcept
     json_container *container = json_as_container(array);
     if (container->items == nullptr)
         return;
-    for (int32_t i = 0; i < container->count; ++i)
-        json_value_free(static_cast<json_value *>(container->items[i]));
-    std::free(container->items);
+    release_items(container, release_value);
     // Left empty, so that a later json_value_free cannot release twice.
     container->items = nullptr;
     container->count = 0;
@@ -450,9 +505,7 @@ void json_object_free(json_value *object) noexcept
     json_container *container = json_as_container(object);
     if (container->items == nullptr)
         return;
-    for (int32_t i = 0; i < container->count; ++i)
-        member_free(static_cast<json_member *>(container->items[i]));
-    std::free(container->items);
+    release_items(container, release_member);
     container->items = nullptr;
     container->count = 0;
 }

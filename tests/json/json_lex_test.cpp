@@ -81,6 +81,14 @@ TEST(JsonLex, TokenRules)
         {"\xff", "#255@1"},
         {"'\xff'", "STR(\xff)@1"},
         {"\r\n\t{", "'{'@2"},
+        // Starts of longer tokens fall back to the longest token they hold.
+        {"tru TR", "'t'@1 'r'@1 'u'@1 'T'@1 'R'@1"},
+        {"undefine", "'u'@1 'n'@1 'd'@1 'e'@1 'f'@1 'i'@1 'n'@1 'e'@1"},
+        {"-. -5.x", "'-'@1 '.'@1 INT(-5)@1 '.'@1 'x'@1"},
+        {"//x", "'/'@1 '/'@1 'x'@1"},
+        {"\"a\\\nb", "'\"'@1 'a'@1 '\\'@1 'b'@2"},
+        {"'a\n\nb", "'''@1 'a'@1 'b'@3"},
+        {"\"a\n\r\nb\"\n\n1", "STR(a\n\r\nb)@3 INT(1)@5"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.input);

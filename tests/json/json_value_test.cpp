@@ -250,3 +250,21 @@ TEST(JsonValue, MakeListParamFillsDefaultsFromTheTree)
 }
 
 } // namespace
+
+// Large containers are released through a different path than small ones;
+// the sanitizer and leak runs check that every entry is released once.
+TEST(JsonValue, LargeContainersReleaseEveryEntry)
+{
+    json_value *array = json_array_new(0);
+    json_value *object = json_object_new(0);
+    for (int32_t i = 0; i < 5000; ++i) {
+        std::string name = "k" + std::to_string(i);
+        ASSERT_EQ(json_array_add(array, json_integer_new(i)), i + 1);
+        ASSERT_EQ(json_object_add(object, name.c_str(), json_string_new(name.c_str())), i + 1);
+    }
+    ASSERT_EQ(json_array_add(array, object), 5001);
+    EXPECT_STREQ(json_object_get_string(json_array_index(array, 5000), "k4999"), "k4999");
+    json_array_free(array);
+    EXPECT_EQ(json_array_length(array), 0);
+    json_value_free(array);
+}
