@@ -42,7 +42,9 @@ int32_t vector_resize(ub_vector *vector) noexcept
 {
     if (vector == nullptr)
         return 0;
-    if (vector->capacity > INT32_MAX / 2)
+    // The doubled count must fit the 32-bit field and its bytes a size_t.
+    if (vector->capacity > INT32_MAX / 2 ||
+        static_cast<size_t>(vector->capacity) > SIZE_MAX / 2 / sizeof(intptr_t))
         return UB_VECTOR_NOMEM;
     int32_t capacity = vector->capacity * 2;
     auto *grown = static_cast<intptr_t *>(
@@ -140,11 +142,11 @@ int32_t vector_iter(ub_vector *vector, vector_iter_callback callback, intptr_t u
 {
     if (vector == nullptr || callback == nullptr)
         return -1;
-    int32_t index = 0;
-    // The callback may change the vector: count is read again each time.
-    for (; index < vector->count; ++index) {
+    // The callback may change the vector: count is read again each time,
+    // and a walk that nothing stopped reports the count it ends with.
+    for (int32_t index = 0; index < vector->count; ++index) {
         if (callback(vector, index, vector->items[index], user) != 0)
-            break;
+            return index;
     }
-    return index;
+    return vector->count;
 }

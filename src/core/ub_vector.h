@@ -73,7 +73,8 @@ int32_t vector_length(const ub_vector *vector) UB_NOEXCEPT;
 
 /* Calls callback for index 0, 1, ... while index < count (re-read before
  * each call) and stops at the first non-zero return. The index where it
- * stopped, count when no call stopped it, -1 for a NULL vector or callback. */
+ * stopped, the count (as the calls left it) when no call stopped it, -1 for
+ * a NULL vector or callback. */
 int32_t vector_iter(ub_vector *vector, vector_iter_callback callback, intptr_t user) UB_NOEXCEPT;
 
 UB_EXTERN_C_END

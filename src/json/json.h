@@ -82,8 +82,8 @@ typedef int (*json_array_iter_callback)(json_value *value, void *user);
 
 /* A value of type: types 0-3, 6, 9 copy the text (NULL text gives NULL);
  * type 7 stores the pointer itself; type 8 reads the int32_t seconds at
- * the address text; types 4 and 5 return text itself when it is a
- * container of that type (NULL otherwise); types above 9 give NULL. */
+ * the address text; types 4 and 5 return text itself, unchanged (it must
+ * already be a container); types above 9 give NULL. */
 json_value *json_value_new(unsigned int type, const void *text) UB_NOEXCEPT;
 
 /* A STRING holding a copy of text. */

@@ -76,13 +76,22 @@ int32_t json_fd_next_char(json_source *source) noexcept
     int byte = std::getc(source->file);
     if (byte == EOF)
         return -1;
-    ++source->position;
+    // The count stops at the largest 32-bit value rather than wrap.
+    if (source->position < INT32_MAX)
+        ++source->position;
     return byte;
 }
 
 int32_t json_mem_next_char(json_source *source) noexcept
 {
+    // The position indexes the text: past the largest 32-bit index the text
+    // ends here (json_parse_mem then rejects it) instead of wrapping to a
+    // negative index.
+    if (source->position == INT32_MAX)
+        return -1;
     auto byte = static_cast<unsigned char>(source->text[source->position]);
+    // The position stays on the terminator, so that asking again can never
+    // read past the text.
     if (byte == 0)
         return -1;
     ++source->position;
@@ -216,7 +225,13 @@ json_value *json_parse_mem(const char *text) noexcept
     json_parse_context context{};
     context.source.next_char = json_mem_next_char;
     context.source.text = text;
-    return run_parse(&context);
+    json_value *tree = run_parse(&context);
+    // A text longer than a 32-bit position reaches was read only in part.
+    if (tree != nullptr && context.source.position == INT32_MAX && text[INT32_MAX] != '\0') {
+        json_value_free(tree);
+        return nullptr;
+    }
+    return tree;
 }
 
 json_value *json_clone(json_value *value) noexcept

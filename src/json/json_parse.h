@@ -48,10 +48,12 @@ typedef struct json_parse_context {
     int32_t after_zero;                  /* the last block ended with a zero byte */
 } json_parse_context;
 
-/* Next byte of source->file; -1 at the end of the file or on a read error. */
+/* Next byte of source->file; -1 at the end of the file or on a read error.
+ * The position counts up to INT32_MAX and stays there. */
 int32_t json_fd_next_char(json_source *source) UB_NOEXCEPT;
 
-/* Next byte of source->text; -1 at its terminating zero. */
+/* Next byte of source->text; -1 at its terminating zero (the position stays
+ * on it) or at index INT32_MAX, which a longer text never gets past. */
 int32_t json_mem_next_char(json_source *source) UB_NOEXCEPT;
 
 /* The scanner's input routine: fills buffer with up to max bytes taken one

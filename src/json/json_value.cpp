@@ -58,14 +58,25 @@ void free_unless_inline(const void *record, size_t record_size, char *text)
         std::free(text);
 }
 
+// Bytes of an item array of capacity slots; 0 when that does not fit a
+// size_t (a 32-bit build asked for more than a quarter of its addresses).
+size_t items_bytes(int32_t capacity)
+{
+    auto slots = static_cast<size_t>(capacity);
+    return slots > SIZE_MAX / sizeof(void *) ? 0 : slots * sizeof(void *);
+}
+
 json_value *container_new(int32_t type, int32_t capacity)
 {
     if (capacity <= 0)
         capacity = 1;
+    size_t bytes = items_bytes(capacity);
+    if (bytes == 0)
+        return nullptr;
     auto *container = static_cast<json_container *>(std::malloc(sizeof(json_container)));
     if (container == nullptr)
         return nullptr;
-    container->items = static_cast<void **>(std::malloc(sizeof(void *) * static_cast<size_t>(capacity)));
+    container->items = static_cast<void **>(std::malloc(bytes));
     if (container->items == nullptr) {
         std::free(container);
         return nullptr;
@@ -85,8 +96,10 @@ bool grow_for_one(json_container *container)
     if (container->capacity > INT32_MAX / 2)
         return false;
     int32_t capacity = container->capacity < 1 ? 2 : container->capacity * 2;
-    auto *grown = static_cast<void **>(
-        std::realloc(container->items, sizeof(void *) * static_cast<size_t>(capacity)));
+    size_t bytes = items_bytes(capacity);
+    if (bytes == 0)
+        return false;
+    auto *grown = static_cast<void **>(std::realloc(container->items, bytes));
     if (grown == nullptr)
         return false;
     container->items = grown;
@@ -165,7 +178,7 @@ struct ParkedItems {
 void release_items(json_container *container, void (*release)(void *))
 {
     constexpr size_t large_array = 32 * 1024;
-    size_t bytes = sizeof(void *) * static_cast<size_t>(container->capacity);
+    size_t bytes = items_bytes(container->capacity);
     ParkedItems *parked = nullptr;
     bool parked_all = bytes >= large_array;
     for (int32_t i = 0; parked_all && i < container->count;) {
@@ -206,6 +219,30 @@ int32_t leading_int(const char *text)
     return static_cast<int32_t>(number);
 }
 
+// The text of an INTEGER, NUMBER, BOOLEAN or STRING; NULL for any other
+// value.
+const char *scalar_text(const json_value *value)
+{
+    if (value == nullptr || value->type < JSON_TYPE_INTEGER || value->type > JSON_TYPE_STRING)
+        return nullptr;
+    return value->payload.text;
+}
+
+// The inner release shared by arrays and objects: entries and item array,
+// leaving an empty container that a later json_value_free cannot release
+// twice.
+void release_container(json_value *value, int32_t type, void (*release)(void *))
+{
+    if (value == nullptr || value->type != type)
+        return;
+    json_container *container = json_as_container(value);
+    if (container->items == nullptr)
+        return;
+    release_items(container, release);
+    container->items = nullptr;
+    container->count = 0;
+}
+
 const json_container *object_of(const json_value *value)
 {
     if (value == nullptr || value->type != JSON_TYPE_OBJECT)
@@ -222,10 +259,9 @@ json_value *json_value_new(unsigned int type, const void *text) noexcept
     auto kind = static_cast<int32_t>(type);
     if (holds_text(kind))
         return text_value(kind, static_cast<const char *>(text));
-    if (kind == JSON_TYPE_ARRAY || kind == JSON_TYPE_OBJECT) {
-        auto *container = static_cast<json_value *>(const_cast<void *>(text));
-        return container != nullptr && container->type == kind ? container : nullptr;
-    }
+    // A container is already a value: it comes back as given, unread.
+    if (kind == JSON_TYPE_ARRAY || kind == JSON_TYPE_OBJECT)
+        return static_cast<json_value *>(const_cast<void *>(text));
     if (kind == JSON_TYPE_DATETIME && text == nullptr)
         return nullptr;
     auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
@@ -373,8 +409,7 @@ json_value *json_object_find(const json_value *object, const char *name) noexcep
 
 const char *json_object_get_string(const json_value *object, const char *name) noexcept
 {
-    json_value *value = json_object_find(object, name);
-    return value == nullptr ? json_empty_text : json_get_string(value);
+    return json_get_string(json_object_find(object, name));
 }
 
 int32_t json_object_get_int(const json_value *object, const char *name) noexcept
@@ -397,13 +432,12 @@ int32_t json_object_iter(json_value *object, json_object_iter_callback callback,
     json_container *container = json_as_container(object);
     if (container->items == nullptr)
         return 0;
-    int32_t index = 0;
-    for (; index < container->count; ++index) {
+    for (int32_t index = 0; index < container->count; ++index) {
         auto *member = static_cast<json_member *>(container->items[index]);
         if (callback(member->name, member->value, user) != 0)
-            break;
+            return index;
     }
-    return index;
+    return container->count;
 }
 
 int32_t json_array_iter(json_value *array, json_array_iter_callback callback, void *user) noexcept
@@ -415,12 +449,11 @@ int32_t json_array_iter(json_value *array, json_array_iter_callback callback, vo
     json_container *container = json_as_container(array);
     if (container->items == nullptr)
         return 0;
-    int32_t index = 0;
-    for (; index < container->count; ++index) {
+    for (int32_t index = 0; index < container->count; ++index) {
         if (callback(static_cast<json_value *>(container->items[index]), user) != 0)
-            break;
+            return index;
     }
-    return index;
+    return container->count;
 }
 
 int32_t json_get_type(const json_value *value) noexcept
@@ -430,10 +463,10 @@ int32_t json_get_type(const json_value *value) noexcept
 
 int32_t json_get_int(const json_value *value) noexcept
 {
-    if (value == nullptr || value->type < JSON_TYPE_INTEGER || value->type > JSON_TYPE_STRING ||
-        value->type == JSON_TYPE_BOOLEAN)
+    const char *text = scalar_text(value);
+    if (text == nullptr || value->type == JSON_TYPE_BOOLEAN)
         return 0;
-    return leading_int(value->payload.text);
+    return leading_int(text);
 }
 
 double json_get_double(const json_value *value) noexcept
@@ -452,10 +485,8 @@ int32_t json_get_boolean(const json_value *value) noexcept
 
 const char *json_get_string(const json_value *value) noexcept
 {
-    if (value == nullptr || value->type < JSON_TYPE_INTEGER || value->type > JSON_TYPE_STRING ||
-        value->payload.text == nullptr)
-        return json_empty_text;
-    return value->payload.text;
+    const char *text = scalar_text(value);
+    return text == nullptr ? json_empty_text : text;
 }
 
 int32_t json_get_unixtime(const json_value *value) noexcept
@@ -487,27 +518,12 @@ void json_value_free(json_value *value) noexcept
 
 void json_array_free(json_value *array) noexcept
 {
-    if (array == nullptr || array->type != JSON_TYPE_ARRAY)
-        return;
-    json_container *container = json_as_container(array);
-    if (container->items == nullptr)
-        return;
-    release_items(container, release_value);
-    // Left empty, so that a later json_value_free cannot release twice.
-    container->items = nullptr;
-    container->count = 0;
+    release_container(array, JSON_TYPE_ARRAY, release_value);
 }
 
 void json_object_free(json_value *object) noexcept
 {
-    if (object == nullptr || object->type != JSON_TYPE_OBJECT)
-        return;
-    json_container *container = json_as_container(object);
-    if (container->items == nullptr)
-        return;
-    release_items(container, release_member);
-    container->items = nullptr;
-    container->count = 0;
+    release_container(object, JSON_TYPE_OBJECT, release_member);
 }
 
 json_value *json_object_new_list(char *const *list) noexcept

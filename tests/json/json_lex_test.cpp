@@ -223,6 +223,19 @@ TEST(JsonInput, MemorySourceStopsAtTheTerminator)
     EXPECT_EQ(json_mem_next_char(&source), 255);
     EXPECT_EQ(json_mem_next_char(&source), -1);
     EXPECT_EQ(source.position, 1);
+
+    // The last 32-bit index ends the text without reading there (or
+    // wrapping to a negative index); a file's count stops there too.
+    source.position = INT32_MAX;
+    EXPECT_EQ(json_mem_next_char(&source), -1);
+    EXPECT_EQ(source.position, INT32_MAX);
+    FILE *file = std::tmpfile();
+    std::fputs("ab", file);
+    std::rewind(file);
+    source.file = file;
+    EXPECT_EQ(json_fd_next_char(&source), 'a');
+    EXPECT_EQ(source.position, INT32_MAX);
+    std::fclose(file);
 }
 
 } // namespace
