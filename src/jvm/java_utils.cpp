@@ -30,7 +30,6 @@ struct Callee {
     jobject object;         // Instance
     const char *method_name;
     const char *signature;
-    bool takes_longs; // the method's first argument is a long[]
 };
 
 void report_missing_method(const Callee &callee)
@@ -64,6 +63,8 @@ jlongArray make_long_array(JNIEnv *env, int count, const int64_t *values)
 // The skeleton of every call operation: attach and find the class, build
 // the arguments, clear the output, look the method up, call it and deliver,
 // then detach whatever happened. A failed attach leaves the outputs alone.
+// The attach and detach are the prescribed ones, and a pending exception
+// from the lookup or the call is left for the detach to drop.
 template <typename Clear, typename Invoke>
 int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *longs,
               int text_count, char *const *texts, Clear clear, Invoke invoke)
@@ -75,25 +76,25 @@ int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *
                        : ub_JVM_attach_and_find_class(jvm, callee.class_name, &env, &cls);
     int result = UB_JVM_NO_CLASS;
     if (attached == UB_JVM_ATTACHED) {
-        jlongArray long_array = nullptr;
-        if (callee.takes_longs)
-            long_array = make_long_array(env, long_count, longs);
-        jobjectArray string_array =
-            env->ExceptionCheck() ? nullptr : ub_JVM_getStringArray(env, text_count, texts);
+        // The detach cannot release the call's local references on a thread
+        // that runs Java code (a native method's caller), so they live in a
+        // frame of their own, popped before returning.
+        bool framed = env->PushLocalFrame(8) == JNI_OK;
+        jlongArray long_array = framed ? make_long_array(env, long_count, longs) : nullptr;
+        jobjectArray string_array = framed && !env->ExceptionCheck()
+                                        ? ub_JVM_getStringArray(env, text_count, texts)
+                                        : nullptr;
         clear();
-        if (env->ExceptionCheck()) {
+        if (!framed || env->ExceptionCheck()) {
             // Out of memory while building the arguments: nothing was called.
             result = UB_JVM_NULL_RESULT;
         } else {
-            const char *name = callee.kind == Kind::Constructor ? "<init>" : callee.method_name;
             jmethodID method = nullptr;
-            if (name != nullptr) {
+            if (callee.method_name != nullptr) {
                 method = callee.kind == Kind::Static
-                             ? env->GetStaticMethodID(cls, name, callee.signature)
-                             : env->GetMethodID(cls, name, callee.signature);
+                             ? env->GetStaticMethodID(cls, callee.method_name, callee.signature)
+                             : env->GetMethodID(cls, callee.method_name, callee.signature);
             }
-            // A pending NoSuchMethodError is neither described nor cleared:
-            // the closing detach drops it with the thread's state.
             if (method == nullptr) {
                 report_missing_method(callee);
                 result = UB_JVM_NO_METHOD;
@@ -101,6 +102,9 @@ int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *
                 result = invoke(env, cls, method, long_array, string_array);
             }
         }
+        if (framed)
+            env->PopLocalFrame(nullptr);
+        env->DeleteLocalRef(cls);
     }
     ub_JVM_dettach(jvm);
     return result;
@@ -148,8 +152,6 @@ int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
         return UB_JVM_NULL_RESULT;
     jbyteArray array = static_cast<jbyteArray>(returned);
     jsize size = env->GetArrayLength(array);
-    if (length != nullptr)
-        *length = static_cast<uint32_t>(size);
     char *copy = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
     if (copy == nullptr)
         return UB_JVM_NULL_RESULT;
@@ -163,6 +165,8 @@ int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
         env->ReleaseByteArrayElements(array, elements, 0);
     }
     copy[size] = '\0';
+    if (length != nullptr)
+        *length = static_cast<uint32_t>(size);
     if (bytes != nullptr)
         *bytes = copy;
     else
@@ -318,7 +322,7 @@ int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *lo
                                   const char *class_name, const char *method_name, int text_count,
                                   char *const *texts, jobject *result) noexcept
 {
-    Callee callee{Kind::Static, class_name, nullptr, method_name, object_signature, true};
+    Callee callee{Kind::Static, class_name, nullptr, method_name, object_signature};
     return call_java(
         jvm, callee, long_count, longs, text_count, texts,
         [&] {
@@ -335,7 +339,7 @@ int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *lo
 int ub_JVM_callStaticInt64Method(JavaVM *jvm, const char *class_name, const char *method_name,
                                  int text_count, char *const *texts, int64_t *result) noexcept
 {
-    Callee callee{Kind::Static, class_name, nullptr, method_name, int64_signature, false};
+    Callee callee{Kind::Static, class_name, nullptr, method_name, int64_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
         [&] {
@@ -354,7 +358,7 @@ int ub_JVM_callStaticInt64Method(JavaVM *jvm, const char *class_name, const char
 int ub_JVM_callStaticStringMethod(JavaVM *jvm, const char *class_name, const char *method_name,
                                   int text_count, char *const *texts, char **result) noexcept
 {
-    Callee callee{Kind::Static, class_name, nullptr, method_name, string_signature, false};
+    Callee callee{Kind::Static, class_name, nullptr, method_name, string_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
         [&] {
@@ -371,7 +375,7 @@ int ub_JVM_callStaticBytesMethod(JavaVM *jvm, const char *class_name, const char
                                  int text_count, char *const *texts, char **bytes,
                                  uint32_t *length) noexcept
 {
-    Callee callee{Kind::Static, class_name, nullptr, method_name, bytes_signature, false};
+    Callee callee{Kind::Static, class_name, nullptr, method_name, bytes_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
         [&] {
@@ -388,7 +392,7 @@ int ub_JVM_callNewObjectMethod(JavaVM *jvm, int long_count, const int64_t *longs
                                const char *class_name, int text_count, char *const *texts,
                                jobject *result) noexcept
 {
-    Callee callee{Kind::Constructor, class_name, nullptr, "<init>", constructor_signature, true};
+    Callee callee{Kind::Constructor, class_name, nullptr, "<init>", constructor_signature};
     return call_java(
         jvm, callee, long_count, longs, text_count, texts,
         [&] {
@@ -405,7 +409,7 @@ int ub_JVM_callNewObjectMethod(JavaVM *jvm, int long_count, const int64_t *longs
 int ub_JVM_callInt64Method(JavaVM *jvm, jobject object, const char *method_name, int text_count,
                            char *const *texts, int64_t *result) noexcept
 {
-    Callee callee{Kind::Instance, nullptr, object, method_name, int64_signature, false};
+    Callee callee{Kind::Instance, nullptr, object, method_name, int64_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
         [&] {
@@ -423,7 +427,7 @@ int ub_JVM_callInt64Method(JavaVM *jvm, jobject object, const char *method_name,
 int ub_JVM_callStringMethod(JavaVM *jvm, jobject object, const char *method_name, int text_count,
                             char *const *texts, char **result) noexcept
 {
-    Callee callee{Kind::Instance, nullptr, object, method_name, string_signature, false};
+    Callee callee{Kind::Instance, nullptr, object, method_name, string_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
         [&] {
@@ -439,7 +443,7 @@ int ub_JVM_callStringMethod(JavaVM *jvm, jobject object, const char *method_name
 int ub_JVM_callBytesMethod(JavaVM *jvm, jobject object, const char *method_name, int text_count,
                            char *const *texts, char **bytes, uint32_t *length) noexcept
 {
-    Callee callee{Kind::Instance, nullptr, object, method_name, bytes_signature, false};
+    Callee callee{Kind::Instance, nullptr, object, method_name, bytes_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
         [&] {

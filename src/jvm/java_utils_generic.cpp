@@ -106,6 +106,23 @@ bool copy_blobs(JNIEnv *env, jobjectArray array, size_t count, int32_t *lengths,
     return true;
 }
 
+// The dispatcher's text array for one call: "method", the operation, then
+// the caller's texts (a negative count reads as none).
+struct DispatcherParams {
+    DispatcherParams(const char *operation, int texts_count, char *const *texts)
+    {
+        if (texts_count < 0 || texts_count > INT_MAX - 2)
+            texts_count = 0;
+        count = texts_count + 2;
+        slots = allocate<char *>(static_cast<size_t>(count));
+        if (slots)
+            ub_JVM_fill_params(operation, texts_count, texts, slots.get());
+    }
+
+    int count = 0;
+    Buffer<char *> slots;
+};
+
 } // namespace
 
 int32_t ub_JVM_generic_callback(JNIEnv *env, jobject receiver, jlongArray longs,
@@ -151,16 +168,12 @@ void ub_JVM_fill_params(const char *operation, int count, char *const *texts,
 char *ub_JVM_genericStringMethod(JavaVM *jvm, jobject object, const char *operation, int count,
                                  char *const *texts) noexcept
 {
-    if (count < 0 || count > INT_MAX - 2)
-        count = 0;
-    Buffer<char *> params = allocate<char *>(static_cast<size_t>(count) + 2);
+    DispatcherParams params(operation, count, texts);
     int result = UB_JVM_NULL_RESULT;
     char *text = nullptr;
-    if (params) {
-        ub_JVM_fill_params(operation, count, texts, params.get());
-        result = ub_JVM_callStringMethod(jvm, object, "callStringMethod", count + 2, params.get(),
-                                         &text);
-    }
+    if (params.slots)
+        result = ub_JVM_callStringMethod(jvm, object, "callStringMethod", params.count,
+                                         params.slots.get(), &text);
     if (result < 0)
         std::fprintf(stderr, "Error call callStringMethod %d\n", result);
     return text;
@@ -169,16 +182,12 @@ char *ub_JVM_genericStringMethod(JavaVM *jvm, jobject object, const char *operat
 uint32_t ub_JVM_genericBytesMethod(JavaVM *jvm, jobject object, const char *operation, int count,
                                    char *const *texts, char **bytes) noexcept
 {
-    if (count < 0 || count > INT_MAX - 2)
-        count = 0;
-    Buffer<char *> params = allocate<char *>(static_cast<size_t>(count) + 2);
+    DispatcherParams params(operation, count, texts);
     int result = UB_JVM_NULL_RESULT;
     uint32_t length = 0;
-    if (params) {
-        ub_JVM_fill_params(operation, count, texts, params.get());
-        result = ub_JVM_callBytesMethod(jvm, object, "callBytesMethod", count + 2, params.get(),
-                                        bytes, &length);
-    }
+    if (params.slots)
+        result = ub_JVM_callBytesMethod(jvm, object, "callBytesMethod", params.count,
+                                        params.slots.get(), bytes, &length);
     if (result < 0)
         std::fprintf(stderr, "Error call callBytesMethod %d\n", result);
     // The length is only delivered together with the bytes.

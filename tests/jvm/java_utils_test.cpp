@@ -79,6 +79,17 @@ TEST_F(JavaUtilsProbe, NullArgumentsTakeTheDefaults)
                                                               "started\n");
 }
 
+TEST_F(JavaUtilsProbe, OptionTextsAreCutAt2047Characters)
+{
+    // "-Djava.class.path=" and 2029 characters fill the buffer exactly.
+    std::string path(2030, 'p');
+    testing_support::ChildResult result = testing_support::run_child(
+        "/bin/sh", {"-c", "exec \"$0\" \"$1\" - - > out.txt", VESK_JVM_PROBE, path}, dir());
+    EXPECT_EQ(result.status, 0) << result.err_text;
+    std::string out = testing_support::read_file(dir() / "out.txt");
+    EXPECT_NE(out.find("\t-Djava.class.path=" + path.substr(0, 2029) + "\n"), std::string::npos);
+}
+
 TEST(JavaUtilsAttach, ReportsEachFailure)
 {
     JNIEnv *env = nullptr;
@@ -376,6 +387,32 @@ TEST(JavaUtilsNewObject, FailuresAndTheirMessages)
               UB_JVM_NULL_RESULT);
     EXPECT_EQ(object, nullptr);
     EXPECT_FALSE(attached());
+}
+
+// Runs inside a native method, where the closing detach is refused: the
+// object a call returned must not stay reachable once the call is over.
+int32_t fresh_then_collect(int32_t, int32_t *, uint32_t, char **, int32_t *, char **)
+{
+    char *text = nullptr;
+    if (ub_JVM_callStaticStringMethod(vm(), "vesk/test/Collectable", "fresh", 0, nullptr,
+                                      &text) != UB_JVM_OK)
+        return -1;
+    std::free(text);
+    int64_t collected = -1;
+    ub_JVM_callStaticInt64Method(vm(), "vesk/test/Collectable", "collected", 0, nullptr,
+                                 &collected);
+    return static_cast<int32_t>(collected);
+}
+
+TEST(JavaUtilsInNative, CallsLeaveNoReferenceBehind)
+{
+    ub_JVM_handler handler = fresh_then_collect;
+    int64_t longs[] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(handler))};
+    jobject result = nullptr;
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(vm(), 1, longs, "vesk/test/Collectable", "inNative", 0,
+                                            nullptr, &result),
+              UB_JVM_OK);
+    EXPECT_EQ(take_string(result), "1");
 }
 
 TEST(JavaUtilsInstance, NullObjectOrDetachedVmIsMinusTwo)
