@@ -65,6 +65,16 @@ jlongArray make_long_array(JNIEnv *env, int count, const int64_t *values)
 // then detach whatever happened. A failed attach leaves the outputs alone.
 // The attach and detach are the prescribed ones, and a pending exception
 // from the lookup or the call is left for the detach to drop.
+// The step that empties an output before the call, when it was asked for.
+template <typename T>
+auto clearing(T *output)
+{
+    return [output] {
+        if (output != nullptr)
+            *output = T{};
+    };
+}
+
 template <typename Clear, typename Invoke>
 int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *longs,
               int text_count, char *const *texts, Clear clear, Invoke invoke)
@@ -325,10 +335,7 @@ int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *lo
     Callee callee{Kind::Static, class_name, nullptr, method_name, object_signature};
     return call_java(
         jvm, callee, long_count, longs, text_count, texts,
-        [&] {
-            if (result != nullptr)
-                *result = nullptr;
-        },
+        clearing(result),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
             jobjectArray string_array) {
             jobject returned = env->CallStaticObjectMethod(cls, method, long_array, string_array);
@@ -342,10 +349,7 @@ int ub_JVM_callStaticInt64Method(JavaVM *jvm, const char *class_name, const char
     Callee callee{Kind::Static, class_name, nullptr, method_name, int64_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
-        [&] {
-            if (result != nullptr)
-                *result = 0;
-        },
+        clearing(result),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
             // A call that threw still counts as done: the value is the JVM's.
             jlong value = env->CallStaticLongMethod(cls, method, string_array);
@@ -361,10 +365,7 @@ int ub_JVM_callStaticStringMethod(JavaVM *jvm, const char *class_name, const cha
     Callee callee{Kind::Static, class_name, nullptr, method_name, string_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
-        [&] {
-            if (result != nullptr)
-                *result = nullptr;
-        },
+        clearing(result),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallStaticObjectMethod(cls, method, string_array);
             return deliver_text(env, returned, result);
@@ -378,10 +379,7 @@ int ub_JVM_callStaticBytesMethod(JavaVM *jvm, const char *class_name, const char
     Callee callee{Kind::Static, class_name, nullptr, method_name, bytes_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
-        [&] {
-            if (bytes != nullptr)
-                *bytes = nullptr;
-        },
+        clearing(bytes),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallStaticObjectMethod(cls, method, string_array);
             return deliver_bytes(env, returned, bytes, length);
@@ -395,10 +393,7 @@ int ub_JVM_callNewObjectMethod(JavaVM *jvm, int long_count, const int64_t *longs
     Callee callee{Kind::Constructor, class_name, nullptr, "<init>", constructor_signature};
     return call_java(
         jvm, callee, long_count, longs, text_count, texts,
-        [&] {
-            if (result != nullptr)
-                *result = nullptr;
-        },
+        clearing(result),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
             jobjectArray string_array) {
             jobject created = env->NewObject(cls, method, long_array, string_array);
@@ -412,10 +407,7 @@ int ub_JVM_callInt64Method(JavaVM *jvm, jobject object, const char *method_name,
     Callee callee{Kind::Instance, nullptr, object, method_name, int64_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
-        [&] {
-            if (result != nullptr)
-                *result = 0;
-        },
+        clearing(result),
         [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
             jlong value = env->CallLongMethod(object, method, string_array);
             if (result != nullptr)
@@ -430,10 +422,7 @@ int ub_JVM_callStringMethod(JavaVM *jvm, jobject object, const char *method_name
     Callee callee{Kind::Instance, nullptr, object, method_name, string_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
-        [&] {
-            if (result != nullptr)
-                *result = nullptr;
-        },
+        clearing(result),
         [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallObjectMethod(object, method, string_array);
             return deliver_text(env, returned, result);
@@ -446,10 +435,7 @@ int ub_JVM_callBytesMethod(JavaVM *jvm, jobject object, const char *method_name,
     Callee callee{Kind::Instance, nullptr, object, method_name, bytes_signature};
     return call_java(
         jvm, callee, 0, nullptr, text_count, texts,
-        [&] {
-            if (bytes != nullptr)
-                *bytes = nullptr;
-        },
+        clearing(bytes),
         [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallObjectMethod(object, method, string_array);
             return deliver_bytes(env, returned, bytes, length);

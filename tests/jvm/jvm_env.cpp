@@ -1,10 +1,5 @@
 #include "jvm_env.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-
 #include <gtest/gtest.h>
 
 #include "host/veskserver.h"
@@ -53,35 +48,6 @@ bool attached()
 {
     void *env = nullptr;
     return shared_vm->GetEnv(&env, JNI_VERSION_1_6) == JNI_OK;
-}
-
-StdoutCapture::StdoutCapture()
-{
-    char pattern[] = "/tmp/vesk-stdout-XXXXXX";
-    int fd = mkstemp(pattern);
-    path_ = pattern;
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    dup2(fd, STDOUT_FILENO);
-    close(fd);
-}
-
-StdoutCapture::~StdoutCapture()
-{
-    text();
-}
-
-std::string StdoutCapture::text()
-{
-    if (!done_) {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        done_ = true;
-    }
-    std::string captured = testing_support::read_file(path_);
-    std::remove(path_.c_str());
-    return captured;
 }
 
 Attached::Attached()

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "test_support.h"
+
 namespace jvm_testing {
 
 // The shared JVM (class path: the fixtures jar; library path: the folder
@@ -19,20 +21,7 @@ const std::string &creation_output();
 // Whether the calling thread is attached to the shared JVM.
 bool attached();
 
-// Everything written to standard output between construction and text().
-class StdoutCapture {
-public:
-    StdoutCapture();
-    ~StdoutCapture();
-    StdoutCapture(const StdoutCapture &) = delete;
-    StdoutCapture &operator=(const StdoutCapture &) = delete;
-    std::string text();
-
-private:
-    int saved_ = -1;
-    std::string path_;
-    bool done_ = false;
-};
+using testing_support::StdoutCapture;
 
 // Attaches the calling thread for the scope and detaches it at the end.
 class Attached {

@@ -90,27 +90,27 @@ fs::path todays_log(const fs::path &dir)
     return log_file(dir, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
-StderrCapture::StderrCapture()
+StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)
 {
-    char pattern[] = "/tmp/vesk-stderr-XXXXXX";
-    int fd = mkstemp(pattern);
+    char pattern[] = "/tmp/vesk-capture-XXXXXX";
+    int file = mkstemp(pattern);
     path_ = pattern;
-    std::fflush(stderr);
-    saved_ = dup(STDERR_FILENO);
-    dup2(fd, STDERR_FILENO);
-    close(fd);
+    std::fflush(stream_);
+    saved_ = dup(fd_);
+    dup2(file, fd_);
+    close(file);
 }
 
-StderrCapture::~StderrCapture()
+StreamCapture::~StreamCapture()
 {
     text();
 }
 
-std::string StderrCapture::text()
+std::string StreamCapture::text()
 {
     if (!done_) {
-        std::fflush(stderr);
-        dup2(saved_, STDERR_FILENO);
+        std::fflush(stream_);
+        dup2(saved_, fd_);
         close(saved_);
         done_ = true;
     }

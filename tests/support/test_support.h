@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -48,17 +49,32 @@ std::filesystem::path log_file(const std::filesystem::path &dir, int year, int m
 // The log file of today in dir, by the local clock.
 std::filesystem::path todays_log(const std::filesystem::path &dir);
 
-// Everything written to standard error between construction and text().
-class StderrCapture {
+// Everything written to a standard stream (by stdio or straight to its
+// descriptor) between construction and text().
+class StreamCapture {
 public:
-    StderrCapture();
-    ~StderrCapture();
+    StreamCapture(FILE *stream, int fd);
+    ~StreamCapture();
+    StreamCapture(const StreamCapture &) = delete;
+    StreamCapture &operator=(const StreamCapture &) = delete;
     std::string text();
 
 private:
+    FILE *stream_;
+    int fd_;
     int saved_ = -1;
     std::string path_;
     bool done_ = false;
+};
+
+class StderrCapture : public StreamCapture {
+public:
+    StderrCapture() : StreamCapture(stderr, 2) {}
+};
+
+class StdoutCapture : public StreamCapture {
+public:
+    StdoutCapture() : StreamCapture(stdout, 1) {}
 };
 
 struct ChildResult {
