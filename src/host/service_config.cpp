@@ -35,8 +35,10 @@ namespace {
 
 const char config_path[] = "conf" PLATFORM_PATH_SEP_STR "vesk.ini";
 
-// The atoi rule (blanks, sign, leading digits, 0 when none), without its
-// undefined behaviour on overflow: out-of-range numbers saturate.
+// The atoi rule (blanks, sign, leading digits, 0 when none) read as a
+// 64-bit number, without atoi's undefined behaviour on overflow. The caller
+// keeps the low 16 bits, so a value within the 64-bit range wraps modulo
+// 2^16 (2147483653 gives 5); only one beyond it saturates first (65535).
 long long leading_number(const char *text)
 {
     return std::strtoll(text, nullptr, 10);

@@ -41,12 +41,12 @@ enum json_result {
     JSON_ERR_NOMEM = -3  /* memory ran out; nothing changed */
 };
 
-/* Payload of a value, by type. A text made by this module is stored in
- * the value's own allocation, right after the record: change it in place,
- * or replace the pointer with a malloc'd text, but never free or realloc
- * it on its own. The same holds for member names. */
+/* Payload of a value, by type. Every text (and every member name) is a
+ * malloc'd copy of its own, released by json_value_free when not NULL: a
+ * caller may take it out (set the pointer to NULL and free it later) or
+ * replace it with another malloc'd text after freeing the old one. */
 typedef union json_payload {
-    char *text;      /* INTEGER, NUMBER, BOOLEAN, STRING, NULL, type 9: owned */
+    char *text;      /* INTEGER, NUMBER, BOOLEAN, STRING, NULL, type 9: owned, malloc'd */
     void *pointer;   /* POINTER */
     int32_t seconds; /* DATETIME */
     void **items;    /* ARRAY, OBJECT: the container's item array */
@@ -67,9 +67,9 @@ typedef struct json_container {
     int32_t capacity; /* slots allocated, at least 1 */
 } json_container;
 
-/* One member of an object; the name is stored like a value's text. */
+/* One member of an object. */
 typedef struct json_member {
-    char *name;        /* owned copy of the member name */
+    char *name;        /* owned malloc'd copy of the member name */
     json_value *value; /* owned value */
 } json_member;
 

@@ -2,7 +2,7 @@
 // parameter-list conversions.
 #include "json/json.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -32,30 +32,22 @@ bool holds_text(int32_t type)
            type == JSON_TYPE_NULL2;
 }
 
-// A text value and its text share one allocation: the text follows the
-// record. Half the allocations of a parse are texts, so this halves them.
+// A text value with its own malloc'd copy of text, so that callers may take
+// the text out of the value or replace it with one of their own.
 json_value *text_value(int32_t type, const char *text)
 {
     if (text == nullptr)
         return nullptr;
-    size_t length = std::strlen(text);
-    if (length >= SIZE_MAX - sizeof(json_value))
-        return nullptr;
-    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value) + length + 1));
+    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
     if (value == nullptr)
         return nullptr;
+    value->payload.text = strdup(text);
+    if (value->payload.text == nullptr) {
+        std::free(value);
+        return nullptr;
+    }
     value->type = type;
-    value->payload.text = reinterpret_cast<char *>(value + 1);
-    std::memcpy(value->payload.text, text, length + 1);
     return value;
-}
-
-// A text stored after its record is released with the record; any other
-// text (one a caller put in place) is released on its own.
-void free_unless_inline(const void *record, size_t record_size, char *text)
-{
-    if (text != static_cast<const char *>(record) + record_size)
-        std::free(text);
 }
 
 // Bytes of an item array of capacity slots; 0 when that does not fit a
@@ -87,24 +79,34 @@ json_value *container_new(int32_t type, int32_t capacity)
     return reinterpret_cast<json_value *>(container);
 }
 
-// Room for one more entry: the capacity doubles once count reaches half of
-// it, so a container starting at 1 sees 2, 4, 8 at counts 1, 2, 3.
-bool grow_for_one(json_container *container)
+// Reallocates the item array to capacity slots; false, with the record
+// unchanged, when that cannot be had.
+bool resize_items(json_container *container, int32_t capacity)
 {
-    if (container->items != nullptr && container->count < container->capacity / 2)
-        return true;
-    if (container->capacity > INT32_MAX / 2)
-        return false;
-    int32_t capacity = container->capacity < 1 ? 2 : container->capacity * 2;
     size_t bytes = items_bytes(capacity);
     if (bytes == 0)
         return false;
-    auto *grown = static_cast<void **>(std::realloc(container->items, bytes));
-    if (grown == nullptr)
+    auto *items = static_cast<void **>(std::realloc(container->items, bytes));
+    if (items == nullptr)
         return false;
-    container->items = grown;
+    container->items = items;
     container->capacity = capacity;
     return true;
+}
+
+// Room for one more entry: the capacity doubles once count reaches half of
+// it, so a container starting at 1 sees 2, 4, 8 at counts 1, 2, 3. A
+// container emptied by json_array_free or json_object_free gets its item
+// array back at the capacity it kept, so reuse does not grow it further.
+bool grow_for_one(json_container *container)
+{
+    if (container->items == nullptr && !resize_items(container, std::max(container->capacity, 1)))
+        return false;
+    if (container->count < container->capacity / 2)
+        return true;
+    if (container->capacity > INT32_MAX / 2)
+        return false;
+    return resize_items(container, container->capacity * 2);
 }
 
 // Index of the first member called name, or -1.
@@ -131,21 +133,20 @@ void remove_slot(json_container *container, int32_t index)
 void member_free(json_member *member)
 {
     json_value_free(member->value);
-    free_unless_inline(member, sizeof(json_member), member->name);
+    std::free(member->name);
     std::free(member);
 }
 
-// A member and its name in one allocation, like text values.
 json_member *member_new(const char *name, json_value *value)
 {
-    size_t length = std::strlen(name);
-    if (length >= SIZE_MAX - sizeof(json_member))
-        return nullptr;
-    auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member) + length + 1));
+    auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member)));
     if (member == nullptr)
         return nullptr;
-    member->name = reinterpret_cast<char *>(member + 1);
-    std::memcpy(member->name, name, length + 1);
+    member->name = strdup(name);
+    if (member->name == nullptr) {
+        std::free(member);
+        return nullptr;
+    }
     member->value = value;
     return member;
 }
@@ -508,7 +509,7 @@ void json_value_free(json_value *value) noexcept
     if (value == nullptr)
         return;
     if (holds_text(value->type))
-        free_unless_inline(value, sizeof(json_value), value->payload.text);
+        std::free(value->payload.text);
     else if (value->type == JSON_TYPE_ARRAY)
         json_array_free(value);
     else if (value->type == JSON_TYPE_OBJECT)

@@ -130,20 +130,56 @@ int write_fallback(const char *directory, const Line &line)
     return result;
 }
 
+// Outcome of appending a line to the day's file.
+enum class DailyWrite { written, not_opened, not_written };
+
+// Day (yyyymmdd) whose file ends in a piece of a line cut short by a failed
+// write, or 0. The next line written to that file starts on a line of its
+// own, so a cut line never runs into the next one.
+std::atomic<int32_t> cut_day{0};
+
+int32_t day_number(const struct tm &local)
+{
+    return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+}
+
+// Writes the line, after a line feed when the file ends in a cut line;
+// both go out in one write.
+int append_line(int fd, int32_t day, const Line &line)
+{
+    int32_t cut = day;
+    if (!cut_day.compare_exchange_strong(cut, 0, std::memory_order_relaxed))
+        return platform_write_all(fd, line.data(), line.size());
+    CharBuffer text(static_cast<char *>(std::malloc(line.size() + 1)));
+    if (!text) {
+        cut_day.store(day, std::memory_order_relaxed);
+        return -1;
+    }
+    text.get()[0] = '\n';
+    std::memcpy(text.get() + 1, line.data(), line.size());
+    int result = platform_write_all(fd, text.get(), line.size() + 1);
+    if (result == -1)
+        cut_day.store(day, std::memory_order_relaxed);
+    return result;
+}
+
 // The daily file is named relative to the current directory: the same file
 // as the directory's full path would name, whatever its length, without
 // asking the system for that path on every line.
-int write_daily(const struct tm &local, const Line &line)
+DailyWrite write_daily(const struct tm &local, const Line &line)
 {
     char path[64];
     std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     int fd = platform_open_append(path, 1);
     if (fd < 0)
-        return -1;
-    int result = platform_write_all(fd, line.data(), line.size());
+        return DailyWrite::not_opened;
+    int32_t day = day_number(local);
+    int result = append_line(fd, day, line);
     platform_close(fd);
-    return result;
+    if (result == -2)
+        cut_day.store(day, std::memory_order_relaxed);
+    return result == 0 ? DailyWrite::written : DailyWrite::not_written;
 }
 
 int write_line(const char *tag, const char *format, va_list args)
@@ -159,11 +195,21 @@ int write_line(const char *tag, const char *format, va_list args)
     Line line;
     if (!line.format(local, tag, format, args))
         return -1;
-    if (write_daily(local, line) != 0) {
+    // Only a day's file that cannot be opened sends the line to the
+    // fallback file; a failed write (a full disk) loses the line and
+    // charges nothing.
+    switch (write_daily(local, line)) {
+    case DailyWrite::written:
+        break;
+    case DailyWrite::not_written:
+        return -1;
+    case DailyWrite::not_opened: {
         char directory[PLATFORM_PATH_MAX];
         platform_getcwd(directory, sizeof directory);
         if (write_fallback(directory, line) != 0)
             return -1;
+        break;
+    }
     }
     int32_t count = static_cast<int32_t>(line.size());
     charge(count);

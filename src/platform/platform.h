@@ -50,7 +50,8 @@ const char *platform_fallback_log_path(void) UB_NOEXCEPT;
 int platform_open_append(const char *path, int follow_links) UB_NOEXCEPT;
 
 /* Writes size bytes of data to fd, continuing after partial writes and
- * interruptions. 0 when all was written, -1 otherwise. */
+ * interruptions. 0 when all was written; -1 when nothing was; -2 when only
+ * a part went out before the failure (the rest is lost). */
 int platform_write_all(int fd, const void *data, size_t size) UB_NOEXCEPT;
 
 /* Closes a descriptor from platform_open_append; -1 is ignored. */

@@ -54,13 +54,14 @@ int platform_open_append(const char *path, int follow_links) noexcept
 
 int platform_write_all(int fd, const void *data, size_t size) noexcept
 {
-    const char *p = static_cast<const char *>(data);
+    const char *start = static_cast<const char *>(data);
+    const char *p = start;
     while (size > 0) {
         ssize_t n = write(fd, p, size);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return -1;
+            return p == start ? -1 : -2;
         }
         p += n;
         size -= static_cast<size_t>(n);

@@ -43,7 +43,8 @@ TEST_F(ServiceConfig, VerbositySetsTheThresholdAndIsLogged)
         int threshold;
     };
     const Case cases[] = {{"VERBOSITY=4", 4}, {"VERBOSITY=-1", 65535}, {"VERBOSITY=abc", 0},
-                          {"VERBOSITY= 7x", 7}, {"VERBOSITY=99999999999999999999", 65535}};
+                          {"VERBOSITY= 7x", 7}, {"VERBOSITY=99999999999999999999", 65535},
+                          {"VERBOSITY=2147483653", 5}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
         fs::remove_all("log");

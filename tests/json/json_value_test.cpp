@@ -1,5 +1,6 @@
 #include "json/json.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -109,6 +110,64 @@ TEST(JsonValue, ContainersGrowFromOneByDoubling)
     EXPECT_EQ(as_container(object.get())->capacity, 1);
     json_object_add(object.get(), "a", json_integer_new(1));
     EXPECT_EQ(as_container(object.get())->capacity, 2);
+}
+
+TEST(JsonValue, ReusedContainersKeepTheirCapacity)
+{
+    // Emptied by the inner release and filled again, over and over: the
+    // capacity stays what one cycle gives (1 grows to 2 once, 8 needs none).
+    const struct {
+        int32_t initial;
+        int32_t steady;
+    } cases[] = {{1, 2}, {8, 8}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.initial);
+        ValuePtr array(json_array_new(c.initial));
+        ValuePtr object(json_object_new(c.initial));
+        for (int cycle = 0; cycle < 1000; ++cycle) {
+            ASSERT_EQ(json_array_add(array.get(), json_integer_new(cycle)), 1);
+            ASSERT_EQ(json_object_add(object.get(), "k", json_integer_new(cycle)), 1);
+            json_array_free(array.get());
+            json_object_free(object.get());
+        }
+        EXPECT_EQ(as_container(array.get())->capacity, c.steady);
+        EXPECT_EQ(as_container(object.get())->capacity, c.steady);
+    }
+}
+
+TEST(JsonValue, TextsAndNamesAreHeapCopiesOfTheirOwn)
+{
+    json_value *parsed = json_parse_mem("{\"name\": \"parsed\", \"n\": 12}");
+    ASSERT_NE(parsed, nullptr);
+    json_value *made = json_string_new("made");
+    json_value *built = json_object_new(1);
+    json_object_add(built, "old", json_integer_new(1));
+
+    // Replacing a text or a name: free the old one, put a malloc'd one in place.
+    for (json_value *value : {made, json_object_find(parsed, "n")}) {
+        std::free(value->payload.text);
+        value->payload.text = strdup("7");
+    }
+    for (json_value *object : {built, parsed}) {
+        auto *member = static_cast<json_member *>(as_container(object)->items[0]);
+        std::free(member->name);
+        member->name = strdup("renamed");
+    }
+    EXPECT_EQ(text_of(made), "\"7\"");
+    EXPECT_EQ(text_of(built), "{\"renamed\":1}");
+    EXPECT_EQ(text_of(parsed), "{\"renamed\":\"parsed\",\"n\":7}");
+
+    // Taking a text out: it outlives the value it came from.
+    char *taken[2] = {made->payload.text, json_object_find(parsed, "renamed")->payload.text};
+    made->payload.text = nullptr;
+    json_object_find(parsed, "renamed")->payload.text = nullptr;
+    json_value_free(made);
+    json_value_free(parsed);
+    json_value_free(built);
+    EXPECT_STREQ(taken[0], "7");
+    EXPECT_STREQ(taken[1], "parsed");
+    std::free(taken[0]);
+    std::free(taken[1]);
 }
 
 TEST(JsonValue, ArrayRemoveAndIndex)

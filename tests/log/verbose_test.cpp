@@ -1,5 +1,8 @@
 #include "log/verbose.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <atomic>
 #include <ctime>
 #include <set>
@@ -173,6 +176,37 @@ TEST_F(Verbose, MissingLogDirectoryFallsBackWithANoticePerLine)
     EXPECT_NE(added.find(notice + "06/12/2026 18:20:05: one\n" + notice +
                          "06/12/2026 18:20:05: two\n"),
               std::string::npos);
+}
+
+TEST_F(Verbose, FailedWriteLosesTheLineButNeverMovesOrTearsIt)
+{
+    // A full disk: the line is lost, nothing is charged or sent elsewhere.
+    fs::create_symlink("/dev/full", today());
+    std::string lost = "lost in " + dir().string();
+    EXPECT_EQ(verbose(stdout, "%s\n", lost.c_str()), -1);
+    EXPECT_EQ(verbose_limit_get(), 0);
+    EXPECT_EQ(read_file("/tmp/ubrontex.log").find(lost), std::string::npos);
+    fs::remove(today());
+    EXPECT_EQ(verbose(stdout, "kept\n"), 26);
+    EXPECT_EQ(read_file(today()), "06/12/2026 18:20:05: kept\n");
+
+    // A write cut short (the file-size limit stands in for the disk filling
+    // up mid-line): the next line starts on a line of its own.
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit limit = saved;
+    limit.rlim_cur = fs::file_size(today()) + 10;
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    int cut = verbose(stdout, "cut short\n");
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(cut, -1);
+    EXPECT_EQ(verbose(stdout, "whole\n"), 27);
+    EXPECT_EQ(read_file(today()), "06/12/2026 18:20:05: kept\n"
+                                  "06/12/2026\n"
+                                  "06/12/2026 18:20:05: whole\n");
+    EXPECT_EQ(verbose_limit_get(), 26 + 27);
 }
 
 TEST_F(Verbose, ConcurrentLinesAreNeverTornOrLost)
