@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ gcc flex bison python3
+  cmake ninja-build g++ gcc flex bison python3 pkgconf
   libcurl4-openssl-dev libcjson-dev
   openjdk-17-jdk-headless
   googletest libgtest-dev

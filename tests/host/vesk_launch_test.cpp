@@ -1,5 +1,6 @@
 // The vesk executable launching a Java server from the test fixtures: what
 // start receives, the log lines, and the exit statuses of failed launches.
+#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -193,6 +194,18 @@ TEST_F(VeskLaunch, MissingIniLoadsTheDefaultsAndFailsSilently)
     EXPECT_NE(result.err_text.find("Classe 'com/ubrontex/ubkarto/VESKServer' nao encontrada.\n"),
               std::string::npos);
     EXPECT_TRUE(fs::is_empty("log"));
+}
+
+TEST_F(VeskLaunch, TermSignalRunsTheJavaShutdownHooks)
+{
+    child_ = std::make_unique<Child>(vesk, std::vector<std::string>{"ENTRY_CLASS",
+                                                                    "vesk/test/ShutdownEntry"},
+                                     dir());
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "started.txt"); }));
+    EXPECT_EQ(child_->stop(SIGTERM), 143);
+    std::vector<std::string> lines = logged(0);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "ShutdownEntry|INFO|0|parando");
 }
 
 } // namespace

@@ -190,4 +190,15 @@ bool Child::running()
     return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
 }
 
+int Child::stop(int signal)
+{
+    if (pid_ <= 0)
+        return -1;
+    kill(pid_, signal);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 } // namespace testing_support

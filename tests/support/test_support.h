@@ -98,6 +98,9 @@ public:
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
     bool running();
+    // Sends signal and waits for the child to end: its exit status, or 128
+    // plus the signal that ended it.
+    int stop(int signal);
 
 private:
     pid_t pid_ = -1;

@@ -1,0 +1,23 @@
+/* The library from C through pkg-config:
+ *   cc quickstart.c $(pkg-config --static --cflags --libs vesk)
+ * parses a document, logs it, and writes it back as text. */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <vesk/json/json.h>
+#include <vesk/log/verbose.h>
+
+int main(void)
+{
+    json_value *doc = json_parse_mem("{'user': 'ana', 'id': 7}");
+    if (doc == NULL)
+        return 1;
+    verbose(stdout, "user %s\n", json_object_get_string(doc, "user"));
+
+    char *text = json_serialize(doc);
+    printf("json %s\n", text);
+
+    free(text);
+    json_value_free(doc);
+    return 0;
+}
