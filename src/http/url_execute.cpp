@@ -39,8 +39,9 @@ constexpr size_t userpwd_size = 256;
 
 // Where the write callback gathers the response body.
 struct response_sink {
-    int32_t length; // body bytes received so far
-    char **out;     // the caller's text pointer, holding the body
+    int32_t length;  // body bytes received so far
+    char **out;      // the caller's text pointer, holding the body
+    size_t capacity; // bytes allocated at *out
 };
 
 // The form body the read callback hands out, and where it stands.
@@ -122,8 +123,10 @@ int transfer_failed(CURLcode code, const url *record)
     return URL_TRANSFER_FAILED;
 }
 
-// Appends a block to the body. Returning less than the block stops the
-// transfer: only when memory runs out or the 32-bit length would overflow.
+// Appends a block to the body, which stays zero-terminated. The buffer
+// grows at least twofold, so a large body is not copied once per block.
+// Returning less than the block stops the transfer: only when memory runs
+// out or the 32-bit length would overflow.
 size_t url_write_cb(char *data, size_t size, size_t count, void *user)
 {
     auto *sink = static_cast<response_sink *>(user);
@@ -134,12 +137,16 @@ size_t url_write_cb(char *data, size_t size, size_t count, void *user)
     if (block > static_cast<size_t>(INT32_MAX) - held)
         return 0;
     size_t total = held + block;
-    char *grown = static_cast<char *>(std::realloc(*sink->out, total + 1));
-    if (grown == nullptr)
-        return 0;
-    std::memcpy(grown + held, data, block);
-    grown[total] = '\0';
-    *sink->out = grown;
+    if (total + 1 > sink->capacity) {
+        size_t capacity = std::max(total + 1, 2 * sink->capacity);
+        char *grown = static_cast<char *>(std::realloc(*sink->out, capacity));
+        if (grown == nullptr)
+            return 0;
+        *sink->out = grown;
+        sink->capacity = capacity;
+    }
+    std::memcpy(*sink->out + held, data, block);
+    (*sink->out)[total] = '\0';
     sink->length = static_cast<int32_t>(total);
     return block;
 }
@@ -239,7 +246,7 @@ int url_execute_in(url *record, CURL *curl, char **out, url_progress_function pr
     if (progress != nullptr)
         set_progress(options, progress, progress_data);
     *out = nullptr;
-    response_sink sink{0, out};
+    response_sink sink{0, out, 0};
     options.set(CURLOPT_WRITEFUNCTION, url_write_cb)
         .set(CURLOPT_WRITEDATA, &sink)
         .set(CURLOPT_HEADERDATA, record->filename)
