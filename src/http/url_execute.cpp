@@ -274,9 +274,9 @@ int url_execute_post_in(EasyHandle curl, url *record, char *const *params, char 
         options.set(CURLOPT_POST, 1L)
             .set(CURLOPT_READFUNCTION, url_read_cb)
             .set(CURLOPT_READDATA, &body)
+            .set(CURLOPT_POSTFIELDSIZE, static_cast<long>(length))
             .set(CURLOPT_SEEKFUNCTION, url_seek_cb)
-            .set(CURLOPT_SEEKDATA, &body)
-            .set(CURLOPT_POSTFIELDSIZE, static_cast<long>(length));
+            .set(CURLOPT_SEEKDATA, &body);
     }
     if (options.code() != CURLE_OK)
         return transfer_failed(options.code(), record);
