@@ -1,5 +1,6 @@
 #include "codec/rc4.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstring>
 
@@ -27,30 +28,39 @@ void wide_schedule(WideState &state, const unsigned char *key, int key_length)
     }
 }
 
-// The keystream step of PRGA on the wide state, eight bytes per round
-// where the data allows.
+// The keystream step of PRGA on the wide state. Eight keystream bytes are
+// gathered into one word and XOR-ed with eight input bytes at once; the
+// input is read before the output is written, so in-place use is safe.
 void wide_stream(WideState &state, const unsigned char *input, size_t length,
                  unsigned char *output)
 {
     uint32_t *s = state.s;
     uint32_t i = 0;
     uint32_t j = 0;
-    auto step = [&](size_t p) {
+    auto next = [&]() -> uint32_t {
         i = (i + 1) & 0xFF;
         uint32_t si = s[i];
         j = (j + si) & 0xFF;
         uint32_t sj = s[j];
         s[i] = sj;
         s[j] = si;
-        output[p] = static_cast<unsigned char>(input[p] ^ s[(si + sj) & 0xFF]);
+        return s[(si + sj) & 0xFF];
     };
     size_t p = 0;
     for (; p + 8 <= length; p += 8) {
-        for (size_t k = 0; k < 8; ++k)
-            step(p + k);
+        uint64_t stream = 0;
+        for (unsigned k = 0; k < 8; ++k) {
+            uint64_t byte = next();
+            stream |= std::endian::native == std::endian::little ? byte << (8 * k)
+                                                                  : byte << (56 - 8 * k);
+        }
+        uint64_t block;
+        std::memcpy(&block, input + p, 8);
+        block ^= stream;
+        std::memcpy(output + p, &block, 8);
     }
     for (; p < length; ++p)
-        step(p);
+        output[p] = static_cast<unsigned char>(input[p] ^ next());
 }
 
 bool valid_call(const unsigned char *key, int key_length, const void *input, int32_t length,
