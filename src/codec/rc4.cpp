@@ -28,9 +28,13 @@ void wide_schedule(WideState &state, const unsigned char *key, int key_length)
     }
 }
 
-// The keystream step of PRGA on the wide state. Eight keystream bytes are
-// gathered into one word and XOR-ed with eight input bytes at once; the
-// input is read before the output is written, so in-place use is safe.
+// The keystream step of PRGA on the wide state. After a lead-in that
+// brings i to a multiple of 8, eight steps run on the slots i+1 .. i+8,
+// which never wrap, so their addresses are fixed offsets; the next S[i] is
+// loaded right after the store to S[j] (the only store it may depend on).
+// Eight keystream bytes are gathered into one word and XOR-ed with eight
+// input bytes at once; the input is read before the output is written, so
+// in-place use is safe.
 void wide_stream(WideState &state, const unsigned char *input, size_t length,
                  unsigned char *output)
 {
@@ -47,13 +51,25 @@ void wide_stream(WideState &state, const unsigned char *input, size_t length,
         return s[(si + sj) & 0xFF];
     };
     size_t p = 0;
+    for (; p < length && ((i + 1) & 7) != 0; ++p)
+        output[p] = static_cast<unsigned char>(input[p] ^ next());
     for (; p + 8 <= length; p += 8) {
+        uint32_t *slots = s + ((i + 1) & 0xFF);
         uint64_t stream = 0;
+        uint32_t si = slots[0];
+#pragma GCC unroll 8
         for (unsigned k = 0; k < 8; ++k) {
-            uint64_t byte = next();
+            j = (j + si) & 0xFF;
+            uint32_t sj = s[j];
+            s[j] = si;
+            uint32_t following = k < 7 ? slots[k + 1] : 0;
+            slots[k] = sj;
+            uint64_t byte = s[(si + sj) & 0xFF];
             stream |= std::endian::native == std::endian::little ? byte << (8 * k)
                                                                   : byte << (56 - 8 * k);
+            si = following;
         }
+        i = (i + 8) & 0xFF;
         uint64_t block;
         std::memcpy(&block, input + p, 8);
         block ^= stream;
