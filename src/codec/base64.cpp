@@ -58,33 +58,33 @@ constexpr std::array<std::array<uint32_t, 256>, 4> make_place_tables()
 
 constexpr auto place_tables = make_place_tables();
 
+// Two characters packed so that one 16-bit store writes them in order.
+constexpr uint16_t pack_pair(char first, char second)
+{
+    auto a = static_cast<uint16_t>(static_cast<unsigned char>(first));
+    auto b = static_cast<uint16_t>(static_cast<unsigned char>(second));
+    return std::endian::native == std::endian::little ? static_cast<uint16_t>(a | (b << 8))
+                                                      : static_cast<uint16_t>((a << 8) | b);
+}
+
 // Encoding: 12 input bits give two characters at once.
 constexpr std::array<uint16_t, 4096> make_pair_table()
 {
     std::array<uint16_t, 4096> table{};
-    for (uint32_t v = 0; v < 4096; ++v) {
-        auto first = static_cast<uint16_t>(static_cast<unsigned char>(alphabet[v >> 6]));
-        auto second = static_cast<uint16_t>(static_cast<unsigned char>(alphabet[v & 63]));
-        table[v] = std::endian::native == std::endian::little
-                       ? static_cast<uint16_t>(first | (second << 8))
-                       : static_cast<uint16_t>((first << 8) | second);
-    }
+    for (uint32_t v = 0; v < 4096; ++v)
+        table[v] = pack_pair(alphabet[v >> 6], alphabet[v & 63]);
     return table;
 }
 
 constexpr auto pair_table = make_pair_table();
 
+// Hex: one byte gives its two digits at once.
 constexpr std::array<uint16_t, 256> make_hex_table()
 {
     constexpr char digits[] = "0123456789ABCDEF";
     std::array<uint16_t, 256> table{};
-    for (uint32_t b = 0; b < 256; ++b) {
-        auto high = static_cast<uint16_t>(static_cast<unsigned char>(digits[b >> 4]));
-        auto low = static_cast<uint16_t>(static_cast<unsigned char>(digits[b & 15]));
-        table[b] = std::endian::native == std::endian::little
-                       ? static_cast<uint16_t>(high | (low << 8))
-                       : static_cast<uint16_t>((high << 8) | low);
-    }
+    for (uint32_t b = 0; b < 256; ++b)
+        table[b] = pack_pair(digits[b >> 4], digits[b & 15]);
     return table;
 }
 
