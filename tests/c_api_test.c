@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/re.h"
 #include "core/ub_slist.h"
 #include "core/ub_string.h"
 #include "core/ub_vector.h"
@@ -17,7 +18,22 @@
 #include "options/getopts.h"
 #include "platform/platform.h"
 #include "util/vesk_utils.h"
-#include "core/re.h"
+
+/* Codecs and machine description. */
+#include "codec/base64.h"
+#include "codec/rc4.h"
+#include "machine/w32_utils.h"
+
+static int codec_and_machine_failures(void)
+{
+    char *text = NULL;
+    int failures = ub_str_encoder((const unsigned char *)"AB", 2, &text, "b64") != 4;
+    free(text);
+    unsigned char bytes[VESK_MAC_BUFFER_SIZE];
+    failures += vesk_converte_mac("00a0c914c829", bytes) != 0 || bytes[1] != 0xa0;
+    failures += rc4bin("k", bytes, 6, bytes) != 6;
+    return failures;
+}
 
 int main(void)
 {
@@ -34,6 +50,7 @@ int main(void)
     failures += text == NULL || strcmp(text, "[1]") != 0;
     free(text);
     json_value_free(tree);
+    failures += codec_and_machine_failures();
     printf("%d passed, %d failed\n", 6 - failures, failures);
     return failures != 0;
 }
