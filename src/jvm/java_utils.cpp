@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "jvm/detail/jvm_create.hpp"
+
 namespace {
 
 static_assert(sizeof(jlong) == sizeof(int64_t), "a Java long is a 64-bit integer");
@@ -250,7 +252,7 @@ JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char 
     std::fflush(stdout);
     JavaVM *jvm = nullptr;
     JNIEnv *env = nullptr;
-    jint created = JNI_CreateJavaVM(&jvm, reinterpret_cast<void **>(&env), &args);
+    jint created = ub::detail::create_java_vm(&jvm, reinterpret_cast<void **>(&env), &args);
     if (created < 0) {
         std::fprintf(stderr, "Erro ao tentar carregar JVM.\n");
         return nullptr;

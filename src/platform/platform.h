@@ -108,6 +108,13 @@ int platform_hw_profile_guid(const char *id_path, char *guid, size_t size,
  * cannot be read or does not fit. */
 int platform_hostname(char *buffer, size_t size) UB_NOEXCEPT;
 
+/* ---- The running program. */
+
+/* Copies the folder that holds the running executable (without a trailing
+ * separator) into buffer. 0; -1, with buffer set to "", when it cannot be
+ * told or does not fit. */
+int platform_executable_dir(char *buffer, size_t size) UB_NOEXCEPT;
+
 UB_EXTERN_C_END
 
 #endif

@@ -208,3 +208,24 @@ int platform_hostname(char *buffer, size_t size) noexcept
     }
     return 0;
 }
+
+// ---- The running program.
+
+int platform_executable_dir(char *buffer, size_t size) noexcept
+{
+    if (buffer == nullptr || size == 0)
+        return -1;
+    ssize_t length = readlink("/proc/self/exe", buffer, size);
+    char *slash = nullptr;
+    if (length > 0 && static_cast<size_t>(length) < size) {
+        buffer[length] = '\0';
+        slash = std::strrchr(buffer, '/');
+    }
+    if (slash == nullptr) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    // The root folder keeps its slash.
+    slash[slash == buffer ? 1 : 0] = '\0';
+    return 0;
+}

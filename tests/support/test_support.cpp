@@ -24,13 +24,6 @@ void TempDirTest::SetUp()
     fs::current_path(dir_);
 }
 
-void TempDirTest::TearDown()
-{
-    fs::current_path(previous_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-}
-
 ScopedTimeZone::ScopedTimeZone(const char *zone)
 {
     const char *old = std::getenv("TZ");
@@ -48,46 +41,6 @@ ScopedTimeZone::~ScopedTimeZone()
     else
         unsetenv("TZ");
     tzset();
-}
-
-std::string read_file(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const fs::path &path, const std::string &text)
-{
-    if (path.has_parent_path())
-        fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-std::vector<std::string> read_lines(const fs::path &path)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(read_file(path));
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-fs::path log_file(const fs::path &dir, int year, int month, int day)
-{
-    char name[64];
-    std::snprintf(name, sizeof name, "monitor_%04d%02d%02d.log", year, month, day);
-    return dir / "log" / name;
-}
-
-fs::path todays_log(const fs::path &dir)
-{
-    time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
-    return log_file(dir, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
 StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)

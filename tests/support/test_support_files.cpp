@@ -1,0 +1,63 @@
+// The helpers of test_support.h that need no system call of their own.
+#include "test_support.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "platform/platform.h"
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+void TempDirTest::TearDown()
+{
+    fs::current_path(previous_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+}
+
+// Read as text: on Windows the CR LF of text files (logs, saved options)
+// arrives as a line feed, so the same expectations hold on both systems.
+std::string read_file(const fs::path &path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const fs::path &path, const std::string &text)
+{
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::vector<std::string> read_lines(const fs::path &path)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(path));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+fs::path log_file(const fs::path &dir, int year, int month, int day)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "monitor_%04d%02d%02d.log", year, month, day);
+    return dir / "log" / name;
+}
+
+fs::path todays_log(const fs::path &dir)
+{
+    struct tm local {};
+    platform_localtime(std::time(nullptr), &local);
+    return log_file(dir, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+} // namespace testing_support

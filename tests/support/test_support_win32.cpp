@@ -1,0 +1,134 @@
+// The Windows half of test_support.h, on the C runtime's descriptors and
+// process calls. Child is not offered: the suites that keep a child
+// running start a JVM, and none runs on Windows.
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <random>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A name under the temporary folder that nothing uses yet.
+fs::path unique_temp_path(const std::string &stem)
+{
+    static std::mt19937 random{std::random_device{}()};
+    fs::path path;
+    do {
+        path = fs::temp_directory_path() / (stem + std::to_string(random()));
+    } while (fs::exists(path));
+    return path;
+}
+
+// The C runtime passes arguments on as one command line: quote each word.
+std::string quoted(const std::string &word)
+{
+    return "\"" + word + "\"";
+}
+
+} // namespace
+
+void TempDirTest::SetUp()
+{
+    previous_ = fs::current_path();
+    dir_ = unique_temp_path("vesk-test-");
+    ASSERT_TRUE(fs::create_directory(dir_));
+    fs::current_path(dir_);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char *zone)
+{
+    const char *old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (had_)
+        previous_ = old;
+    _putenv_s("TZ", zone);
+    _tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    _putenv_s("TZ", had_ ? previous_.c_str() : "");
+    _tzset();
+}
+
+StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)
+{
+    path_ = unique_temp_path("vesk-capture-").string();
+    int file = _open(path_.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+    std::fflush(stream_);
+    saved_ = _dup(fd_);
+    _dup2(file, fd_);
+    _close(file);
+}
+
+StreamCapture::~StreamCapture()
+{
+    text();
+}
+
+std::string StreamCapture::text()
+{
+    if (!done_) {
+        std::fflush(stream_);
+        _dup2(saved_, fd_);
+        _close(saved_);
+        done_ = true;
+    }
+    std::string captured = read_file(path_);
+    std::remove(path_.c_str());
+    return captured;
+}
+
+ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
+                      const fs::path &cwd, const std::vector<std::string> &env)
+{
+    ChildResult result;
+    std::vector<std::string> words{quoted(program)};
+    for (const std::string &arg : args)
+        words.push_back(quoted(arg));
+    std::vector<const char *> argv;
+    for (const std::string &word : words)
+        argv.push_back(word.c_str());
+    argv.push_back(nullptr);
+    std::vector<const char *> envp;
+    for (char **entry = _environ; *entry != nullptr; ++entry)
+        envp.push_back(*entry);
+    for (const std::string &entry : env)
+        envp.push_back(entry.c_str());
+    envp.push_back(nullptr);
+
+    // The child inherits the working directory and the standard streams:
+    // lend it ours for the call.
+    std::string err_path = unique_temp_path("vesk-child-").string();
+    int err = _open(err_path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+    int in = _open("NUL", _O_RDONLY);
+    std::fflush(nullptr);
+    int saved_err = _dup(2);
+    int saved_in = _dup(0);
+    _dup2(err, 2);
+    _dup2(in, 0);
+    fs::path previous = fs::current_path();
+    fs::current_path(cwd);
+    intptr_t status = _spawnve(_P_WAIT, program.c_str(), argv.data(), envp.data());
+    fs::current_path(previous);
+    _dup2(saved_err, 2);
+    _dup2(saved_in, 0);
+    for (int fd : {err, in, saved_err, saved_in})
+        _close(fd);
+    result.status = static_cast<int>(status);
+    result.err_text = read_file(err_path);
+    std::remove(err_path.c_str());
+    return result;
+}
+
+} // namespace testing_support
