@@ -71,8 +71,7 @@ int platform_write_all(int fd, const void *data, size_t size) noexcept
     if (file == INVALID_HANDLE_VALUE || (data == nullptr && size > 0))
         return -1;
     // Log files are text files: each line feed goes out as CR LF. The whole
-    // text is translated first and written with one call, so that lines of
-    // several threads never interleave.
+    // text is translated first and written with one call.
     const char *text = static_cast<const char *>(data);
     size_t feeds = 0;
     for (size_t k = 0; k < size; ++k)
@@ -90,6 +89,10 @@ int platform_write_all(int fd, const void *data, size_t size) noexcept
     }
     DWORD total = static_cast<DWORD>(size + feeds);
     DWORD done = 0;
+    // Appending access makes each write one piece on Windows; wine does not
+    // promise as much, so the writers of this process also take turns.
+    static std::mutex turns;
+    std::lock_guard<std::mutex> turn(turns);
     while (done < total) {
         DWORD written = 0;
         if (!WriteFile(file, translated.get() + done, total - done, &written, nullptr) ||

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace {
@@ -67,7 +68,7 @@ TEST_F(ServiceConfig, MissingOrUselessIniIsReportedAndChangesNothing)
             write_file("conf/vesk.ini", ini);
         testing_support::StderrCapture err;
         EXPECT_EQ(config_init("VESK"), 1);
-        EXPECT_EQ(err.text(), "Falha ao tentar ler: conf/vesk.ini\n");
+        EXPECT_EQ(err.text(), "Falha ao tentar ler: conf" PLATFORM_PATH_SEP_STR "vesk.ini\n");
         EXPECT_EQ(logger.verbosity, 0);
         EXPECT_STREQ(logger.tag, "");
         EXPECT_FALSE(fs::exists(testing_support::todays_log(dir())));

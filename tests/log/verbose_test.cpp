@@ -122,7 +122,7 @@ TEST_F(Verbose, BudgetCounterSaturates)
     for (int i = 0; i < 3; ++i)
         verbose(stdout, "%s\n", big.c_str());
     EXPECT_GT(verbose_limit_get(), VERBOSE_BUDGET);
-    EXPECT_EQ(fs::file_size(today()), (big.size() + 22));
+    EXPECT_EQ(read_file(today()).size(), (big.size() + 22));
 }
 
 TEST_F(Verbose, LineAfterMidnightGoesToTheNewDay)
@@ -166,7 +166,7 @@ TEST_F(Verbose, MissingLogDirectoryFallsBackWithANoticePerLine)
 {
     fs::remove("log");
     fs::path fallback = platform_fallback_log_path();
-    auto start = fs::exists(fallback) ? fs::file_size(fallback) : 0;
+    size_t start = read_file(fallback).size();
 
     int first = verbose(stdout, "one\n");
     int second = verbose(stdout, "two\n");

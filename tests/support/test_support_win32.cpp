@@ -51,7 +51,12 @@ ScopedTimeZone::ScopedTimeZone(const char *zone)
     had_ = old != nullptr;
     if (had_)
         previous_ = old;
-    _putenv_s("TZ", zone);
+    // The C runtime reads a zone name of exactly three letters: a quoted
+    // name such as <-03> becomes XXX, the offset stays.
+    std::string value = zone;
+    if (value.rfind('<', 0) == 0 && value.find('>') != std::string::npos)
+        value = "XXX" + value.substr(value.find('>') + 1);
+    _putenv_s("TZ", value.c_str());
     _tzset();
 }
 

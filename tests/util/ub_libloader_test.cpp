@@ -34,13 +34,20 @@ protected:
 
 using unary = double (*)(double);
 
+// A system library that exports cos and sqrt.
+#if defined(_WIN32)
+const char math_library[] = "msvcrt.dll";
+#else
+const char math_library[] = "libm.so.6";
+#endif
+
 TEST_F(UbLibloader, FillsEveryEntryInOrder)
 {
     unary cosine = nullptr;
     unary root = nullptr;
     ub_libloader_entry entries[] = {{&cosine, "cos"}, {&root, "sqrt"}, {nullptr, nullptr}};
     ub_libloader_record record = {nullptr, entries};
-    ASSERT_EQ(ub_libloader("libm.so.6", &record), UB_LIBLOADER_OK);
+    ASSERT_EQ(ub_libloader(math_library, &record), UB_LIBLOADER_OK);
     EXPECT_NE(record.module, nullptr);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(cosine(0.0), 1.0);
@@ -52,7 +59,7 @@ TEST_F(UbLibloader, OnlyTheTerminatingEntryLoadsTheLibrary)
 {
     ub_libloader_entry entries[] = {{nullptr, nullptr}};
     ub_libloader_record record = {nullptr, entries};
-    EXPECT_EQ(ub_libloader("libm.so.6", &record), UB_LIBLOADER_OK);
+    EXPECT_EQ(ub_libloader(math_library, &record), UB_LIBLOADER_OK);
     EXPECT_NE(record.module, nullptr);
 }
 
@@ -63,11 +70,12 @@ TEST_F(UbLibloader, MissingProcedureKeepsTheEntriesBeforeIt)
     ub_libloader_entry entries[] = {
         {&cosine, "cos"}, {&missing, "no_such_procedure"}, {nullptr, nullptr}};
     ub_libloader_record record = {nullptr, entries};
-    EXPECT_EQ(ub_libloader("libm.so.6", &record), UB_LIBLOADER_NO_PROCEDURE);
+    EXPECT_EQ(ub_libloader(math_library, &record), UB_LIBLOADER_NO_PROCEDURE);
     EXPECT_NE(cosine, nullptr);
     EXPECT_EQ(missing, nullptr);
     EXPECT_EQ(logged(), std::vector<std::string>{
-                            "Metodo 'no_such_procedure' nao localizado em 'libm.so.6'."});
+                            std::string("Metodo 'no_such_procedure' nao localizado em '") +
+                            math_library + "'."});
 }
 
 TEST_F(UbLibloader, UnloadableLibraryIsLoggedWithItsErrorNumber)
@@ -80,7 +88,7 @@ TEST_F(UbLibloader, UnloadableLibraryIsLoggedWithItsErrorNumber)
     EXPECT_EQ(lines[0].rfind("Erro (", 0), 0u);
     EXPECT_NE(lines[0].find(") ao tentar carregar (/no/such/library.so)"), std::string::npos);
     EXPECT_EQ(ub_libloader(nullptr, &record), UB_LIBLOADER_NULL);
-    EXPECT_EQ(ub_libloader("libm.so.6", nullptr), UB_LIBLOADER_NULL);
+    EXPECT_EQ(ub_libloader(math_library, nullptr), UB_LIBLOADER_NULL);
 }
 
 } // namespace
