@@ -1,0 +1,201 @@
+/* A stand-in jvm.dll for the Windows launch tests: JNI_CreateJavaVM and the
+ * few JNI functions the launch uses, so that vesk.exe runs its whole launch
+ * under wine without a Java runtime. What it does follows the options:
+ * - class path "refuse": the JVM is refused (status 2);
+ * - a class whose name starts with "missing/" is not found (status 3);
+ * - any other class has a start method, which relays one log line through
+ *   the callback whose address is the first element of the long[] and
+ *   returns an object, so that the host goes on sleeping. */
+#define _JNI_IMPLEMENTATION_
+#include <jni.h>
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+typedef int32_t (*relay_callback)(int32_t long_count, int32_t *longs, uint32_t text_count,
+                                  char **texts, int32_t *blob_lengths, char **blobs);
+
+/* Every object the fake hands out: its values, when it is a long[]. */
+struct fake_object {
+    jlong values[2];
+};
+
+static struct fake_object objects[64];
+static int used;
+
+static jobject new_object(void)
+{
+    return used < 64 ? (jobject)&objects[used++] : NULL;
+}
+
+static jint JNICALL attach(JavaVM *vm, void **env, void *args);
+static jint JNICALL detach(JavaVM *vm);
+
+static jclass JNICALL find_class(JNIEnv *env, const char *name)
+{
+    (void)env;
+    return strncmp(name, "missing/", 8) == 0 ? NULL : (jclass)new_object();
+}
+
+static void JNICALL nothing(JNIEnv *env)
+{
+    (void)env;
+}
+
+static jboolean JNICALL no_exception(JNIEnv *env)
+{
+    (void)env;
+    return JNI_FALSE;
+}
+
+static jint JNICALL push_frame(JNIEnv *env, jint capacity)
+{
+    (void)env;
+    (void)capacity;
+    return JNI_OK;
+}
+
+static jobject JNICALL pop_frame(JNIEnv *env, jobject result)
+{
+    (void)env;
+    return result;
+}
+
+static void JNICALL delete_ref(JNIEnv *env, jobject object)
+{
+    (void)env;
+    (void)object;
+}
+
+static jobject JNICALL new_ref(JNIEnv *env, jobject object)
+{
+    (void)env;
+    return object;
+}
+
+static jlongArray JNICALL new_long_array(JNIEnv *env, jsize length)
+{
+    (void)env;
+    (void)length;
+    return (jlongArray)new_object();
+}
+
+static void JNICALL set_longs(JNIEnv *env, jlongArray array, jsize start, jsize length,
+                              const jlong *values)
+{
+    (void)env;
+    struct fake_object *object = (struct fake_object *)array;
+    for (jsize k = 0; k < length && start + k < 2; ++k)
+        object->values[start + k] = values[k];
+}
+
+static jobjectArray JNICALL new_object_array(JNIEnv *env, jsize length, jclass type, jobject first)
+{
+    (void)env;
+    (void)length;
+    (void)type;
+    (void)first;
+    return (jobjectArray)new_object();
+}
+
+static jstring JNICALL new_string(JNIEnv *env, const char *text)
+{
+    (void)env;
+    (void)text;
+    return (jstring)new_object();
+}
+
+static void JNICALL set_element(JNIEnv *env, jobjectArray array, jsize index, jobject value)
+{
+    (void)env;
+    (void)array;
+    (void)index;
+    (void)value;
+}
+
+static jmethodID JNICALL static_method(JNIEnv *env, jclass type, const char *name,
+                                       const char *signature)
+{
+    (void)env;
+    (void)type;
+    (void)signature;
+    return strcmp(name, "start") == 0 ? (jmethodID)new_object() : NULL;
+}
+
+/* The host's C++ calls reach the va_list form. */
+static jobject JNICALL call_static_object_v(JNIEnv *env, jclass type, jmethodID method,
+                                            va_list args)
+{
+    (void)env;
+    (void)type;
+    (void)method;
+    struct fake_object *longs = (struct fake_object *)va_arg(args, jlongArray);
+    relay_callback relay = (relay_callback)(intptr_t)longs->values[0];
+    char *event[] = {"class", "fake", "verbosity", "INFO", "code", "0", "message", "started"};
+    relay(0, NULL, 8, event, NULL, NULL);
+    return new_object();
+}
+
+static jobject JNICALL call_static_object(JNIEnv *env, jclass type, jmethodID method, ...)
+{
+    va_list args;
+    va_start(args, method);
+    jobject result = call_static_object_v(env, type, method, args);
+    va_end(args);
+    return result;
+}
+
+static struct JNINativeInterface_ functions = {
+    .FindClass = find_class,
+    .ExceptionDescribe = nothing,
+    .ExceptionClear = nothing,
+    .ExceptionCheck = no_exception,
+    .PushLocalFrame = push_frame,
+    .PopLocalFrame = pop_frame,
+    .DeleteLocalRef = delete_ref,
+    .NewGlobalRef = new_ref,
+    .DeleteGlobalRef = delete_ref,
+    .NewLongArray = new_long_array,
+    .SetLongArrayRegion = set_longs,
+    .NewObjectArray = new_object_array,
+    .NewStringUTF = new_string,
+    .SetObjectArrayElement = set_element,
+    .GetStaticMethodID = static_method,
+    .CallStaticObjectMethod = call_static_object,
+    .CallStaticObjectMethodV = call_static_object_v,
+};
+static JNIEnv environment = &functions;
+
+static struct JNIInvokeInterface_ invoke = {
+    .AttachCurrentThread = attach,
+    .DetachCurrentThread = detach,
+};
+static JavaVM machine = &invoke;
+
+static jint JNICALL attach(JavaVM *vm, void **env, void *args)
+{
+    (void)vm;
+    (void)args;
+    *env = &environment;
+    return JNI_OK;
+}
+
+static jint JNICALL detach(JavaVM *vm)
+{
+    (void)vm;
+    return JNI_OK;
+}
+
+JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **vm, void **env, void *args)
+{
+    JavaVMInitArgs *init = args;
+    for (jint k = 0; k < init->nOptions; ++k) {
+        if (strcmp(init->options[k].optionString, "-Djava.class.path=refuse") == 0)
+            return JNI_ERR;
+    }
+    *vm = &machine;
+    *env = &environment;
+    return JNI_OK;
+}
