@@ -8,6 +8,8 @@ packages=(
   libssl-dev
   openjdk-17-jdk-headless
   googletest libgtest-dev
+  # The Windows build: mingw-w64 (posix threads), 64-bit wine, dpkg-source.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev
 )
 
 missing=()

@@ -226,10 +226,13 @@ json_value *json_parse_mem(const char *text) noexcept
     context.source.next_char = json_mem_next_char;
     context.source.text = text;
     json_value *tree = run_parse(&context);
-    // A text longer than a 32-bit position reaches was read only in part.
-    if (tree != nullptr && context.source.position == INT32_MAX && text[INT32_MAX] != '\0') {
-        json_value_free(tree);
-        return nullptr;
+    // A text longer than a 32-bit position reaches was read only in part
+    // (a 32-bit address space holds no such text).
+    if constexpr (PTRDIFF_MAX > INT32_MAX) {
+        if (tree != nullptr && context.source.position == INT32_MAX && text[INT32_MAX] != '\0') {
+            json_value_free(tree);
+            return nullptr;
+        }
     }
     return tree;
 }

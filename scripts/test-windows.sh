@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Builds the tree for Windows with mingw-w64 and tests it:
+# - i686 (the host's 32-bit target): built, then vesk.exe is inspected with
+#   objdump (the verbose_base@4 export, the GUI subsystem, system DLLs only);
+# - x86_64: the same sources, whose suites run under 64-bit wine (this
+#   machine runs no 32-bit code, so a 32-bit wine cannot start).
+# libcurl is built once per version from Debian's curl source package, with
+# Schannel for TLS, and kept in build-curl/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+bash scripts/bootstrap.sh
+
+# ---- libcurl, static, from Debian's source package (keyed by its version).
+curl_cache=$root/build-curl
+curl_source() {
+  # A private apt state with the system's own sources as deb-src, so that
+  # /etc/apt stays as it is.
+  local apt=$curl_cache/apt
+  mkdir -p "$apt/lists/partial" "$apt/sources.list.d" "$curl_cache/download"
+  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/*.sources >"$apt/sources.list.d/src.sources"
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/sources.list"
+  else
+    : >"$apt/sources.list"
+  fi
+  local options=(-q -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts="$apt/sources.list.d"
+    -o Dir::State::Lists="$apt/lists" -o APT::Sandbox::User=root)
+  apt-get "${options[@]}" update >/dev/null
+  (cd "$curl_cache/download" && rm -rf ./* && apt-get "${options[@]}" source --download-only curl >/dev/null)
+  local dsc
+  dsc=$(ls "$curl_cache"/download/curl_*.dsc)
+  curl_version=$(basename "$dsc" .dsc)
+  curl_version=${curl_version#curl_}
+  if [ ! -d "$curl_cache/$curl_version/src" ]; then
+    mkdir -p "$curl_cache/$curl_version"
+    # apt checked the files against the signed archive index; the .dsc's own
+    # signature needs a keyring this machine may lack.
+    dpkg-source -x "$dsc" "$curl_cache/$curl_version/src" >/dev/null 2>&1
+  fi
+  echo "$curl_version" >"$curl_cache/version"
+}
+
+curl_build() { # curl_build <i686|x86_64>: the install prefix of the static libcurl
+  local arch=$1
+  local prefix=$curl_cache/$curl_version/$arch
+  if [ ! -f "$prefix/lib/libcurl.a" ]; then
+    echo "test-windows: building libcurl $curl_version for $arch" >&2
+    cmake -S "$curl_cache/$curl_version/src" -B "$curl_cache/$curl_version/build-$arch" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+      -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
+      -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF \
+      -DCURL_DISABLE_LDAP=ON -DENABLE_MANUAL=OFF >/dev/null
+    cmake --build "$curl_cache/$curl_version/build-$arch" -j "$jobs" >/dev/null
+    cmake --install "$curl_cache/$curl_version/build-$arch" >/dev/null
+  fi
+  echo "$prefix"
+}
+
+curl_version=$(cat "$curl_cache/version" 2>/dev/null || true)
+if [ -z "$curl_version" ] || [ ! -d "$curl_cache/$curl_version/src" ]; then
+  curl_source
+fi
+
+# ---- i686: build and inspect.
+build32=$root/build-win32
+curl32=$(curl_build i686)
+cmake -S . -B "$build32" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DVESK_WERROR=ON -DCURL_DIR="$curl32/lib/cmake/CURL" >/dev/null
+cmake --build "$build32" -j "$jobs"
+
+headers=$(i686-w64-mingw32-objdump -p "$build32/src/host/vesk.exe")
+fail() { echo "test-windows: $*" >&2; exit 1; }
+grep -q 'Subsystem[[:space:]]*00000002[[:space:]]*(Windows GUI)' <<<"$headers" || fail "vesk.exe is not a GUI program"
+for name in verbose_base@4 verbose ub_loadJVM json_object_add url_execute_get ub_getopt_ini b64_encode vesk_machine_info; do
+  grep -qE "[[:space:]]$name\$" <<<"$headers" || fail "vesk.exe does not export $name"
+done
+# Only DLLs of the system itself: the C and C++ runtimes are linked in.
+system_dlls='^(kernel32|msvcrt|advapi32|ws2_32|crypt32|bcrypt|winmm|user32|ntdll)\.dll$'
+while read -r dll; do
+  grep -qiE "$system_dlls" <<<"$dll" || fail "vesk.exe imports $dll"
+done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
+echo "test-windows: i686 vesk.exe: GUI subsystem, verbose_base@4 exported, imports" \
+  "$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' ')"
+
+# ---- x86_64: build and run the suites under 64-bit wine.
+build64=$root/build-win64
+export WINEPREFIX=$build64/wine WINEDEBUG=-all
+curl64=$(curl_build x86_64)
+cmake -S . -B "$build64" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+  -DVESK_WERROR=ON -DCURL_DIR="$curl64/lib/cmake/CURL" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" | { grep 'Windows build:' || true; }
+cmake --build "$build64" -j "$jobs"
+
+# One wine server for the whole run: without it each program's helpers keep
+# the pipes open for seconds after it ends. The helpers start here, away from
+# any pipe of ctest's, and live until the server is stopped.
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+scripts/wine-run.sh wineboot --init </dev/null >/dev/null 2>&1
+ctest --test-dir "$build64" --output-on-failure -j "$jobs"
+# Every test skipped under wine, with its reason.
+awk '/: Skipped$/ { getline reason; getline name; sub(/^\[  SKIPPED \] /, "", name);
+  sub(/ \(.*$/, "", name); print "test-windows: skipped " name ": " reason }' \
+  "$build64/Testing/Temporary/LastTest.log"
