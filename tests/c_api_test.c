@@ -16,6 +16,7 @@
 #include "options/getopts.h"
 #include "platform/platform.h"
 #include "util/vesk_utils.h"
+#include "core/re.h"
 
 int main(void)
 {
