@@ -33,7 +33,7 @@ Names remaining(const fs::path &dir)
 {
     Names names;
     for (const auto &entry : fs::recursive_directory_iterator(dir))
-        names.push_back(fs::relative(entry.path(), dir).string());
+        names.push_back(entry.path().lexically_relative(dir).string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -54,6 +54,7 @@ protected:
     void SetUp() override
     {
         TempDirTest::SetUp();
+        fs::create_directory("log");
         fs::create_directory("files");
     }
 };
