@@ -18,6 +18,9 @@
 #include "util/vesk_utils.h"
 #include "core/re.h"
 
+#include "fs/delete.h"
+#include "fs/filesystem.h"
+
 int main(void)
 {
     char *list[] = {"PORT", "81", NULL};
