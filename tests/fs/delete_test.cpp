@@ -185,12 +185,10 @@ TEST_F(Delete, AFileInAReadOnlyDirectoryIsLoggedAndNotCounted)
 
 TEST_F(Delete, NewestAndOldestOfTheMatchingFiles)
 {
-    fs_files::make("files/app1.log");
-    fs_files::set_mtime("files/app1.log", 1000);
-    fs_files::make("files/app2.log");
-    fs_files::set_mtime("files/app2.log", 5000);
-    fs_files::make("files/other.log");
-    fs_files::set_mtime("files/other.log", 9000);
+    for (auto [name, time] : {std::pair{"app1.log", 1000}, {"app2.log", 5000}, {"other.log", 9000}}) {
+        fs_files::make(fs::path("files") / name);
+        fs_files::set_mtime(fs::path("files") / name, time);
+    }
     fs::create_directory("files/app3.log");
     int32_t newest = -1;
     int32_t oldest = -1;
