@@ -97,6 +97,35 @@ void ub_help_header2(const char *program, const char *description, int major, in
  * holding such a copy get the empty text. Borrowed values are left alone. */
 void ub_getopt_release(ub_option *table) UB_NOEXCEPT;
 
+/* Command-line parsing over a table: "-x" letters (grouped in one word or
+ * not) and "--name" words take their value words in order; each row gets
+ * given = index of its option word, value = the value word itself
+ * (borrowed from argv, not copied) and position = the value word's index. */
+
+/* Parses argv[1..argc-1] into table. 0 when every word was consumed or "--"
+ * ended the options; the index of the first word not starting with "-";
+ * -1 for an unknown letter, a non-numeric value of a number option, or a
+ * NULL table, argv or word. "--name=value" is an unknown name (skipped). */
+int ub_getopt(ub_option *table, int argc, char *const *argv) UB_NOEXCEPT;
+
+/* Handles the long option argv[index] for every row with its name; the
+ * index of the next unused word (argc for "--"), or index itself when a
+ * value is refused. An unknown name is skipped. */
+int ub_getopt_process_long(ub_option *table, int argc, char *const *argv, int index) UB_NOEXCEPT;
+
+/* Handles the letters of argv[index] in order; the index of the next unused
+ * word, or index itself for an unknown letter or a refused value. */
+int ub_getopt_process_opt(ub_option *table, int argc, char *const *argv, int index) UB_NOEXCEPT;
+
+/* Gives row the option word argv[index] and, unless it is a switch, the
+ * value word argv[next]. next + 1 (next for a switch, and no value taken
+ * when no word is left); index when a number option's word is no number. */
+int ub_getopt_process(ub_option *row, int argc, char *const *argv, int index, int next) UB_NOEXCEPT;
+
+/* Logs one untagged line per row: "--NAME: <given>" for switches,
+ * "--NAME: '<value>'" for the others (first row of each name). */
+void ub_getopt_verbose(const ub_option *table) UB_NOEXCEPT;
+
 UB_EXTERN_C_END
 
 #endif
