@@ -35,6 +35,9 @@ static int codec_and_machine_failures(void)
     return failures;
 }
 
+#include "fs/delete.h"
+#include "fs/filesystem.h"
+
 int main(void)
 {
     char *list[] = {"PORT", "81", NULL};
