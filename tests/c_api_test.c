@@ -17,6 +17,7 @@
 #include "log/verbose.h"
 #include "options/getopts.h"
 #include "platform/platform.h"
+#include "platform/ub_api.h"
 #include "util/vesk_utils.h"
 
 /* Codecs and machine description. */
