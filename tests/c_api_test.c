@@ -17,6 +17,7 @@
 #include "log/verbose.h"
 #include "options/getopts.h"
 #include "platform/platform.h"
+#include "platform/ub_api.h"
 #include "util/vesk_utils.h"
 
 /* Codecs and machine description. */
@@ -34,6 +35,9 @@ static int codec_and_machine_failures(void)
     failures += rc4bin("k", bytes, 6, bytes) != 6;
     return failures;
 }
+
+#include "fs/delete.h"
+#include "fs/filesystem.h"
 
 int main(void)
 {

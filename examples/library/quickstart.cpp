@@ -2,8 +2,10 @@
 // the caller-owned results held by smart pointers.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
+#include <vesk/codec/base64.h>
 #include <vesk/json/json.h>
 #include <vesk/log/verbose.h>
 
@@ -22,5 +24,10 @@ int main()
     verbose(stdout, "user %s\n", json_object_get_string(doc.get(), "user"));
     std::unique_ptr<char, TextFree> text(json_serialize(doc.get()));
     std::printf("json %s\n", text.get());
+    char *encoded = nullptr;
+    b64_encode(reinterpret_cast<const unsigned char *>(text.get()),
+               static_cast<int32_t>(std::strlen(text.get())), &encoded);
+    std::unique_ptr<char, TextFree> owned(encoded);
+    std::printf("base64 %s\n", owned.get());
     return 0;
 }

@@ -108,6 +108,50 @@ int platform_hw_profile_guid(const char *id_path, char *guid, size_t size,
  * cannot be read or does not fit. */
 int platform_hostname(char *buffer, size_t size) UB_NOEXCEPT;
 
+/* Directory listing, file status and file deletion. A symbolic link is
+ * never reported as a directory, and a link's own status is given, so that
+ * walks built on these never leave the tree they were given. */
+
+/* An open directory listing; opaque. */
+typedef struct platform_dir platform_dir;
+
+/* What the walks need to know about one file. */
+typedef struct platform_file_status {
+    int64_t mtime; /* the file's time, seconds since 1970-01-01 UTC: last
+                      modification on POSIX, creation (st_ctime) on Windows */
+    int64_t size;  /* bytes */
+    int is_dir;    /* 1 for a directory, 0 otherwise (links included) */
+} platform_file_status;
+
+/* Opens the listing of the directory path; NULL when it cannot be opened. */
+platform_dir *platform_dir_open(const char *path) UB_NOEXCEPT;
+
+/* Name of the next entry ("." and ".." included), borrowed until the next
+ * call or the close; NULL at the end of the listing or for a NULL dir. */
+const char *platform_dir_read(platform_dir *dir) UB_NOEXCEPT;
+
+/* Status of the entry name of dir, looked up relative to the open listing.
+ * 0 on success; -1 with *out zeroed. */
+int platform_dir_stat(platform_dir *dir, const char *name, platform_file_status *out) UB_NOEXCEPT;
+
+/* Deletes the file name of dir (never a directory). 0 on success; -1 with
+ * *error (when not NULL) set to the system's error number. */
+int platform_dir_unlink(platform_dir *dir, const char *name, int *error) UB_NOEXCEPT;
+
+/* Closes the listing; NULL is ignored. */
+void platform_dir_close(platform_dir *dir) UB_NOEXCEPT;
+
+/* Status of the file at path. 0 on success; -1 with *out zeroed. */
+int platform_file_stat(const char *path, platform_file_status *out) UB_NOEXCEPT;
+
+/* Deletes the file at path (never a directory). 0 on success; -1 with
+ * *error (when not NULL) set to the system's error number. */
+int platform_delete_file(const char *path, int *error) UB_NOEXCEPT;
+
+/* Sets the time that platform_file_stat reports for path (a link's own) to
+ * seconds since 1970-01-01 UTC; for tests that age files. 0, or -1. */
+int platform_file_set_time(const char *path, int64_t seconds) UB_NOEXCEPT;
+
 /* ---- The running program. */
 
 /* Copies the folder that holds the running executable (without a trailing

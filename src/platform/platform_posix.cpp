@@ -1,10 +1,15 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 int platform_getcwd(char *buffer, size_t size) noexcept
@@ -97,10 +102,6 @@ void *platform_library_symbol(void *library, const char *name) noexcept
 }
 
 // ---- System description for the machine information module.
-
-#include <sys/utsname.h>
-
-#include <cstdio>
 
 namespace {
 
@@ -207,6 +208,115 @@ int platform_hostname(char *buffer, size_t size) noexcept
         return -1;
     }
     return 0;
+}
+
+// Directory listing, file status and deletion.
+
+struct platform_dir {
+    DIR *stream;
+};
+
+namespace {
+
+int fill_status(int result, const struct stat &info, platform_file_status *out)
+{
+    if (result != 0) {
+        *out = platform_file_status{};
+        return -1;
+    }
+    out->mtime = static_cast<int64_t>(info.st_mtime);
+    out->size = static_cast<int64_t>(info.st_size);
+    out->is_dir = S_ISDIR(info.st_mode) ? 1 : 0;
+    return 0;
+}
+
+int unlink_result(int result, int *error)
+{
+    if (result == 0)
+        return 0;
+    if (error != nullptr)
+        *error = errno;
+    return -1;
+}
+
+} // namespace
+
+platform_dir *platform_dir_open(const char *path) noexcept
+{
+    if (path == nullptr)
+        return nullptr;
+    DIR *stream = opendir(path);
+    if (stream == nullptr)
+        return nullptr;
+    auto *dir = static_cast<platform_dir *>(std::malloc(sizeof(platform_dir)));
+    if (dir == nullptr) {
+        closedir(stream);
+        return nullptr;
+    }
+    dir->stream = stream;
+    return dir;
+}
+
+const char *platform_dir_read(platform_dir *dir) noexcept
+{
+    if (dir == nullptr)
+        return nullptr;
+    const dirent *entry = readdir(dir->stream);
+    return entry == nullptr ? nullptr : entry->d_name;
+}
+
+int platform_dir_stat(platform_dir *dir, const char *name, platform_file_status *out) noexcept
+{
+    if (out == nullptr)
+        return -1;
+    struct stat info {};
+    int result = dir == nullptr || name == nullptr
+                     ? -1
+                     : fstatat(dirfd(dir->stream), name, &info, AT_SYMLINK_NOFOLLOW);
+    return fill_status(result, info, out);
+}
+
+int platform_dir_unlink(platform_dir *dir, const char *name, int *error) noexcept
+{
+    if (dir == nullptr || name == nullptr) {
+        errno = EINVAL;
+        return unlink_result(-1, error);
+    }
+    return unlink_result(unlinkat(dirfd(dir->stream), name, 0), error);
+}
+
+void platform_dir_close(platform_dir *dir) noexcept
+{
+    if (dir == nullptr)
+        return;
+    closedir(dir->stream);
+    std::free(dir);
+}
+
+int platform_file_stat(const char *path, platform_file_status *out) noexcept
+{
+    if (out == nullptr)
+        return -1;
+    struct stat info {};
+    int result = path == nullptr ? -1 : lstat(path, &info);
+    return fill_status(result, info, out);
+}
+
+int platform_delete_file(const char *path, int *error) noexcept
+{
+    if (path == nullptr) {
+        errno = EINVAL;
+        return unlink_result(-1, error);
+    }
+    return unlink_result(unlink(path), error);
+}
+
+int platform_file_set_time(const char *path, int64_t seconds) noexcept
+{
+    if (path == nullptr)
+        return -1;
+    timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    return utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : -1;
 }
 
 // ---- The running program.

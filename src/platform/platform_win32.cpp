@@ -7,8 +7,10 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -227,6 +229,154 @@ int platform_hostname(char *buffer, size_t size) noexcept
         return -1;
     }
     return 0;
+}
+
+// ---- Directory listing, file status and deletion: the C runtime's
+// _findfirst/_findnext and _stat, and DeleteFileA. A file's time is its
+// st_ctime, on Windows the creation time.
+
+struct platform_dir {
+    intptr_t find;        // the runtime's search handle, -1 when exhausted
+    struct __finddata64_t entry; // the entry read ahead by _findfirst/_findnext
+    bool pending;         // entry holds a name not yet handed out
+    char path[1];         // the listed folder, allocated to its length
+};
+
+namespace {
+
+// "dir\name" in a malloc'd buffer, or NULL.
+char *join_path(const char *dir, const char *name)
+{
+    size_t dir_len = std::strlen(dir);
+    size_t name_len = std::strlen(name);
+    auto *path = static_cast<char *>(std::malloc(dir_len + name_len + 2));
+    if (path != nullptr)
+        std::snprintf(path, dir_len + name_len + 2, "%s\\%s", dir, name);
+    return path;
+}
+
+struct FreeDeleter {
+    void operator()(char *p) const { std::free(p); }
+};
+using Text = std::unique_ptr<char, FreeDeleter>;
+
+int delete_result(BOOL deleted, int *error)
+{
+    if (deleted)
+        return 0;
+    if (error != nullptr)
+        *error = static_cast<int>(GetLastError());
+    return -1;
+}
+
+} // namespace
+
+platform_dir *platform_dir_open(const char *path) noexcept
+{
+    if (path == nullptr)
+        return nullptr;
+    size_t length = std::strlen(path);
+    auto *dir = static_cast<platform_dir *>(std::malloc(sizeof(platform_dir) + length));
+    if (dir == nullptr)
+        return nullptr;
+    std::memcpy(dir->path, path, length + 1);
+    Text pattern(join_path(path, "*"));
+    dir->find = pattern ? _findfirst64(pattern.get(), &dir->entry) : -1;
+    if (dir->find == -1) {
+        std::free(dir);
+        return nullptr;
+    }
+    dir->pending = true;
+    return dir;
+}
+
+const char *platform_dir_read(platform_dir *dir) noexcept
+{
+    if (dir == nullptr || dir->find == -1)
+        return nullptr;
+    if (!dir->pending && _findnext64(dir->find, &dir->entry) != 0)
+        return nullptr;
+    dir->pending = false;
+    return dir->entry.name;
+}
+
+int platform_dir_stat(platform_dir *dir, const char *name, platform_file_status *out) noexcept
+{
+    if (out == nullptr)
+        return -1;
+    Text path(dir != nullptr && name != nullptr ? join_path(dir->path, name) : nullptr);
+    if (!path) {
+        *out = platform_file_status{};
+        return -1;
+    }
+    return platform_file_stat(path.get(), out);
+}
+
+int platform_dir_unlink(platform_dir *dir, const char *name, int *error) noexcept
+{
+    Text path(dir != nullptr && name != nullptr ? join_path(dir->path, name) : nullptr);
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return delete_result(FALSE, error);
+    }
+    return platform_delete_file(path.get(), error);
+}
+
+void platform_dir_close(platform_dir *dir) noexcept
+{
+    if (dir == nullptr)
+        return;
+    if (dir->find != -1)
+        _findclose(dir->find);
+    std::free(dir);
+}
+
+int platform_file_stat(const char *path, platform_file_status *out) noexcept
+{
+    if (out == nullptr)
+        return -1;
+    struct _stat64 info {};
+    if (path == nullptr || _stat64(path, &info) != 0) {
+        *out = platform_file_status{};
+        return -1;
+    }
+    out->mtime = static_cast<int64_t>(info.st_ctime);
+    out->size = static_cast<int64_t>(info.st_size);
+    // A symbolic link or junction is never a directory for the walks, so
+    // that they stay inside the tree they were given.
+    DWORD attributes = GetFileAttributesA(path);
+    bool link = attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    out->is_dir = (info.st_mode & _S_IFMT) == _S_IFDIR && !link ? 1 : 0;
+    return 0;
+}
+
+int platform_delete_file(const char *path, int *error) noexcept
+{
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return delete_result(FALSE, error);
+    }
+    return delete_result(DeleteFileA(path), error);
+}
+
+int platform_file_set_time(const char *path, int64_t seconds) noexcept
+{
+    if (path == nullptr)
+        return -1;
+    // Opened as itself, a link included, with the right to change its times.
+    HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    // 100-nanosecond steps since 1601-01-01.
+    int64_t ticks = (seconds + 11644473600LL) * 10000000LL;
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
+    BOOL done = SetFileTime(file, &time, &time, &time);
+    CloseHandle(file);
+    return done ? 0 : -1;
 }
 
 // ---- The running program.

@@ -1,50 +1,129 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and builds, against that prefix
-# only, the library examples: a C program through pkg-config and the rest
-# through find_package(vesk). Runs each and compares what it prints.
+# only, the library examples: a C program through pkg-config, the others
+# through find_package(vesk). Runs each and compares what it prints; then
+# runs the installed host on the example native module, which links no vesk
+# library and calls the support library from inside the host.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
 source=$2
+examples="$source/examples/library"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+server_pid=
+cleanup() {
+    [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
 prefix="$work/prefix"
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
-examples="$source/examples/library"
+fail() { printf 'FAIL %s\n' "$*" >&2; exit 1; }
 
-# Runs a program in a fresh folder with log/ and compares its output.
+# Runs program (with args) in a fresh folder with log/ and compares its
+# standard output with expected: the exact text, or with match=like a
+# pattern for [[ == ]].
 check() {
-    local name=$1 expected=$2 program=$3
+    local name=$1 expected=$2
+    shift 2
     mkdir -p "$work/run-$name/log"
     local out
-    out=$(cd "$work/run-$name" && "$program")
-    if [ "$out" != "$expected" ]; then
-        printf 'FAIL %s\n--- expected\n%s\n--- got\n%s\n' "$name" "$expected" "$out" >&2
-        exit 1
+    out=$(cd "$work/run-$name" && "$@" 2>/dev/null) || fail "$name exited with $?"
+    if [ "${match:-exact}" = like ]; then
+        # shellcheck disable=SC2053
+        [[ "$out" == $expected ]] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$out"
+    else
+        [ "$out" = "$expected" ] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$out"
     fi
     echo "ok $name"
 }
 
-# Today's log lines of a run, without their time prefix.
+# A run's log lines without their time prefix.
 logged() {
-    cut -c22- "$work/run-$1"/log/monitor_*.log
+    cat "$work/run-$1"/log/monitor_*.log 2>/dev/null | cut -c22-
 }
+
+# README shows each example file whole, so it never shows code that does not build.
+for file in json.c http.c files.c codecs.c machine.c options.c native_module.c; do
+    python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
+        "$source/README.md" "$examples/$file" || fail "README does not show examples/library/$file as it is"
+done
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+# A loopback web server for the HTTP examples.
+mkdir -p "$work/www"
+printf 'hello' >"$work/www/hello.txt"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/www" >"$work/server.txt" 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do
+    port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$work/server.txt")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || fail "the web server did not start"
+hello="http://127.0.0.1:$port/hello.txt"
 
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 # shellcheck disable=SC2046
 cc -std=c11 -Wall -Wextra -Werror -o "$work/quickstart_c" "$examples/quickstart.c" \
     $(pkg-config --static --cflags --libs vesk)
-quickstart='json {"user":"ana","id":7}'
+quickstart='json {"user":"ana","id":7}
+base64 eyJ1c2VyIjoiYW5hIiwiaWQiOjd9'
 check quickstart_c "$quickstart" "$work/quickstart_c"
-[ "$(logged quickstart_c)" = "user ana" ] || { echo "FAIL quickstart_c log" >&2; exit 1; }
+[ "$(logged quickstart_c)" = "user ana" ] || fail "quickstart_c log"
 
-cmake -S "$examples" -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
-cmake --build "$work/examples" >/dev/null
 bin="$work/examples"
+cmake -S "$examples" -B "$bin" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
+cmake --build "$bin" >/dev/null
 check quickstart_cpp "$quickstart" "$bin/quickstart_cpp"
 check json '{"name":"vesk","port":9000,"tags":["host","jvm"]}
 port=9100 name=vesk' "$bin/json_example"
 check options 'set=1 PORT=9100 NAME=demo' "$bin/options_example"
-[ "$(logged options)" = "|APP| listening on 9100" ] || { echo "FAIL options log" >&2; exit 1; }
+[ "$(logged options)" = "|APP| listening on 9100" ] || fail "options log"
+check codecs 'b64 8 Zm9vYmFy
+decoded 6 foobar
+hex 666F6F626172
+rc4 0E127EC23478 back foobar' "$bin/codecs_example"
+match=like check machine 'cores [1-9]*, system *' "$bin/machine_example"
+check http "host 127.0.0.1 port $port file hello.txt
+GET 5: hello
+POST answered" "$bin/http_example" "$hello"
+mkdir -p "$work/walk/old" && touch "$work/walk/a.tmp" "$work/walk/b.log"
+check files 'file a.tmp
+file b.log
+dir  old
+5 entries, . and .. included
+1 reported, 1 removed' "$bin/files_example" "$work/walk"
+touch "$work/walk/a.tmp"
+
+# The native module inside the installed host.
+run="$work/run-module"
+mkdir -p "$run/log" "$run/conf" "$work/classes"
+javac -d "$work/classes" "$examples/vesk/example/NativeModule.java"
+cat >"$run/conf/vesk.ini" <<INI
+VERBOSITY=4
+CLASSPATH=$work/classes
+LIBRARY_PATH=$bin
+ENTRY_CLASS=vesk/example/NativeModule
+INI
+(cd "$run" && exec "$prefix/bin/vesk" URL "$hello" DIR "$work/walk" >/dev/null 2>&1) &
+host_pid=$!
+for _ in $(seq 200); do
+    logged module | grep -q '^NativeModule|INFO|http|' && break
+    sleep 0.1
+done
+kill -TERM "$host_pid"
+status=0
+wait "$host_pid" || status=$?
+[ "$status" -eq 143 ] || fail "the host ended with $status, not 143"
+expected="NativeModule|INFO|json|{\"name\":\"vesk\",\"port\":9000}
+NativeModule|INFO|base64|dmVzaw== vesk
+NativeModule|INFO|url|127.0.0.1:$port
+NativeModule|INFO|re|8
+NativeModule|INFO|walk|3
+NativeModule|INFO|http|5 hello"
+got=$(logged module | grep '^NativeModule')
+[ "$got" = "$expected" ] || fail "module"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
+echo "ok module"

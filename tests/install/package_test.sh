@@ -30,5 +30,5 @@ if grep -q -- '-dev' <<<"$depends"; then fail "development package in Depends: $
 
 dpkg -x "$deb" "$work/root"
 jvm=$(ldd "$work/root/usr/bin/vesk" | awk '/libjvm.so/ {print $3}')
-[ -n "$jvm" ] && [ -e "$jvm" ] || fail "the unpacked host does not find libjvm"
+if [ -z "$jvm" ] || [ ! -e "$jvm" ]; then fail "the unpacked host does not find libjvm"; fi
 echo "package ok: $(basename "$deb"), libjvm at $jvm"

@@ -1,0 +1,224 @@
+#include "fs/delete.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fs_files.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+using testing_support::StderrCapture;
+using testing_support::TempDirTest;
+
+constexpr int64_t day = fs_files::day;
+
+// Paths joined with the system's separator, written with '/' for comparison.
+std::string with_slashes(std::string text)
+{
+    std::replace(text.begin(), text.end(), PLATFORM_PATH_SEP, '/');
+    return text;
+}
+
+int note_removal(const char *dir, const char *name, intptr_t removed)
+{
+    reinterpret_cast<Names *>(removed)->push_back(with_slashes(std::string(dir) + "|" + name));
+    return 0;
+}
+
+Names remaining(const fs::path &dir)
+{
+    Names names;
+    for (const auto &entry : fs::recursive_directory_iterator(dir))
+        names.push_back(entry.path().lexically_relative(dir).generic_string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Names log_lines(const fs::path &dir)
+{
+    Names lines;
+    fs::path log = testing_support::todays_log(dir);
+    if (!fs::exists(log))
+        return lines;
+    for (std::string line : testing_support::read_lines(log))
+        lines.push_back(with_slashes(line.substr(line.find(": ") + 2))); // drop the time prefix
+    return lines;
+}
+
+class Delete : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        fs::create_directory("log");
+        fs::create_directory("files");
+    }
+};
+
+TEST_F(Delete, RemovesOldFilesWhoseNamesMatch)
+{
+    struct Row {
+        const char *prefix, *suffix;
+        int32_t days;
+        Names files; // created 10 days old
+        Names kept;
+    };
+    const Row rows[] = {
+        {"app", ".log", 7, {"app_1.log", "app.log", "app.log.1", "xapp.log"}, {"app.log.1", "xapp.log"}},
+        {"\\d\\d\\.tmp", "", 0, {"a12.tmp", "99.tmp", "1.tmp", "12tmp"}, {"1.tmp", "12tmp"}},
+        {"a", "", 11, {"a1", "a2"}, {"a1", "a2"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.prefix << " " << row.suffix);
+        fs::remove_all("files");
+        for (const std::string &name : row.files)
+            fs_files::make("files/" + name, 1, 10 * day);
+        Names removed;
+        int expected = static_cast<int>(row.files.size() - row.kept.size());
+        EXPECT_EQ(execute_delete("files", row.prefix, row.suffix, row.days, 0, note_removal,
+                                 reinterpret_cast<intptr_t>(&removed)),
+                  expected);
+        EXPECT_EQ(removed.size(), static_cast<size_t>(expected));
+        EXPECT_EQ(remaining("files"), row.kept);
+    }
+}
+
+TEST_F(Delete, AgeCountsWholeDays)
+{
+    fs_files::make("files/f_almost7", 1, 7 * day - 3600);
+    fs_files::make("files/f_7", 1, 7 * day + 60);
+    fs_files::make("files/f_future_hour", 1, -3600);
+    fs_files::make("files/f_future_day", 1, -day - 60);
+    EXPECT_EQ(execute_delete("files", "f_", "", 7, 0, nullptr, 0), 1);
+    EXPECT_EQ(remaining("files"), (Names{"f_almost7", "f_future_day", "f_future_hour"}));
+    EXPECT_EQ(execute_delete("files", "f_", "", 0, 0, nullptr, 0), 2);
+    EXPECT_EQ(remaining("files"), (Names{"f_future_day"}));
+}
+
+TEST_F(Delete, RefusesAnEmptyNameAndAMissingDirectory)
+{
+    fs_files::make("files/a", 1, 10 * day);
+    StderrCapture err;
+    EXPECT_EQ(execute_delete("files", "", "", 0, 1, nullptr, 0), DELETE_NO_NAME);
+    EXPECT_EQ(execute_delete_test("files", nullptr, "", 0, 1, nullptr, 0), DELETE_NO_NAME);
+    EXPECT_EQ(execute_delete("missing", "a", "", 0, 0, nullptr, 0), DELETE_NO_DIR);
+    EXPECT_EQ(execute_delete_in(nullptr, nullptr), DELETE_NO_NAME);
+    EXPECT_EQ(err.text(), "|DELETE| E necessario definir o prefixo e/ou sufixo.\n"
+                          "|DELETE| E necessario definir o prefixo e/ou sufixo.\n"
+                          "|FILESYSTEM| Falha ao tentar abrir diretorio: 'missing'.\n"
+                          "|DELETE| Diretorio nao encontrado: 'missing'.\n");
+    EXPECT_EQ(remaining("files"), (Names{"a"}));
+}
+
+TEST_F(Delete, ATestRunReportsButDeletesNothing)
+{
+    for (const char *name : {"t1", "t2", "sub/t3"})
+        fs_files::make(fs::path("files") / name, 1, 2 * day);
+    Names removed;
+    EXPECT_EQ(execute_delete_test("files", "t", "", 1, 1, note_removal,
+                                  reinterpret_cast<intptr_t>(&removed)),
+              3);
+    EXPECT_EQ(removed.size(), 3u);
+    EXPECT_EQ(remaining("files"), (Names{"sub", "sub/t3", "t1", "t2"}));
+    Names lines = log_lines(dir());
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (Names{"'files/sub/t3' a ser removido (test).",
+                            "'files/t1' a ser removido (test).",
+                            "'files/t2' a ser removido (test)."}));
+}
+
+TEST_F(Delete, RecursionStaysInsideTheTreeAndCountsAcrossDirectories)
+{
+    fs::create_directories("outside/dir");
+    fs_files::make("outside/dir/old.log", 1, 30 * day);
+    fs_files::make("outside/old.log", 1, 30 * day);
+    fs_files::make("files/a.log", 1, 30 * day);
+    fs_files::make("files/keep/b.log", 1, 30 * day);
+    fs_files::make("files/keep/c.log", 1, 30 * day);
+    fs_files::make("files/keep/new.log", 1, 0);
+    std::error_code refused;
+    fs::create_directory_symlink(dir() / "outside/dir", "files/keep/dirlink", refused);
+    if (refused)
+        GTEST_SKIP() << "this system makes no symbolic links: " << refused.message();
+    // A link is judged, and removed, as itself; its target is never touched.
+    fs::create_symlink(dir() / "outside/old.log", "files/filelink.log");
+    fs_files::set_mtime("files/filelink.log", std::time(nullptr) - 30 * day);
+
+    Names removed;
+    delete_request *request = delete_new("files", "", ".log", 1, 1, note_removal,
+                                         reinterpret_cast<intptr_t>(&removed), 0);
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(delete_perform(request, "files"), 4);
+    EXPECT_EQ(remaining("files"), (Names{"keep", "keep/dirlink", "keep/new.log"}));
+    EXPECT_EQ(remaining("outside"), (Names{"dir", "dir/old.log", "old.log"}));
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, (Names{"files/keep|b.log", "files/keep|c.log", "files|a.log",
+                              "files|filelink.log"}));
+
+    fs_files::make("more/d.log", 1, 30 * day);
+    EXPECT_EQ(delete_perform(request, "more"), 5); // the count adds up over runs
+    delete_free(request);
+}
+
+TEST_F(Delete, AnEntryThatCannotBeRemovedIsLoggedAndNotCounted)
+{
+    fs::create_directory("files/x_dir");
+    fs_files::set_mtime("files/x_dir", std::time(nullptr) - 2 * day);
+    fs_files::make("files/x_file", 1, 2 * day);
+    EXPECT_EQ(execute_delete("files", "x_", "", 1, 0, nullptr, 0), 1);
+    EXPECT_EQ(remaining("files"), (Names{"x_dir"}));
+    EXPECT_EQ(log_lines(dir()), (Names{"Falha ao tentar remover 'files/x_dir'"}));
+}
+
+TEST_F(Delete, AFileInAReadOnlyDirectoryIsLoggedAndNotCounted)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows deletes files from a read-only directory";
+#else
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may delete from a read-only directory";
+#endif
+    fs_files::make("files/locked", 1, 2 * day);
+    fs::permissions("files", fs::perms::owner_read | fs::perms::owner_exec);
+    int count = execute_delete("files", "locked", "", 1, 0, nullptr, 0);
+    fs::permissions("files", fs::perms::owner_all);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(log_lines(dir()), (Names{"Falha ao tentar remover 'files/locked'"}));
+}
+
+TEST_F(Delete, NewestAndOldestOfTheMatchingFiles)
+{
+    for (auto [name, time] : {std::pair{"app1.log", 1000}, {"app2.log", 5000}, {"other.log", 9000}}) {
+        fs_files::make(fs::path("files") / name);
+        fs_files::set_mtime(fs::path("files") / name, time);
+    }
+    fs::create_directory("files/app3.log");
+    int32_t newest = -1;
+    int32_t oldest = -1;
+    EXPECT_EQ(delete_get_new_old("files", "app", ".log", &newest, &oldest), 0);
+    EXPECT_EQ(newest, 5000);
+    EXPECT_EQ(oldest, 1000);
+
+    auto before = static_cast<int32_t>(std::time(nullptr));
+    EXPECT_EQ(delete_get_new_old("files", "none", "", &newest, &oldest), 0);
+    EXPECT_EQ(newest, 0);
+    EXPECT_GE(oldest, before);
+    StderrCapture err;
+    EXPECT_EQ(delete_get_new_old("missing", "", "", &newest, &oldest), 1);
+    EXPECT_EQ(err.text(), "|DELETE| Diretorio nao encontrado: 'missing'.\n");
+}
+
+} // namespace
