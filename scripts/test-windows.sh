@@ -99,6 +99,7 @@ cmake --build "$build64" -j "$jobs"
 # One wine server for the whole run: without it each program's helpers keep
 # the pipes open for seconds after it ends. The helpers start here, away from
 # any pipe of ctest's, and live until the server is stopped.
+mkdir -p "$WINEPREFIX"
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 scripts/wine-run.sh wineboot --init </dev/null >/dev/null 2>&1
