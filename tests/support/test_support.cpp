@@ -54,24 +54,6 @@ StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)
     close(file);
 }
 
-StreamCapture::~StreamCapture()
-{
-    text();
-}
-
-std::string StreamCapture::text()
-{
-    if (!done_) {
-        std::fflush(stream_);
-        dup2(saved_, fd_);
-        close(saved_);
-        done_ = true;
-    }
-    std::string captured = read_file(path_);
-    std::remove(path_.c_str());
-    return captured;
-}
-
 namespace {
 
 // Replaces the current process with program (never returns).

@@ -1,5 +1,11 @@
-// The helpers of test_support.h that need no system call of their own.
+// The helpers of test_support.h that both systems share.
 #include "test_support.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <ctime>
@@ -58,6 +64,24 @@ fs::path todays_log(const fs::path &dir)
     struct tm local {};
     platform_localtime(std::time(nullptr), &local);
     return log_file(dir, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+StreamCapture::~StreamCapture()
+{
+    text();
+}
+
+std::string StreamCapture::text()
+{
+    if (!done_) {
+        std::fflush(stream_);
+        dup2(saved_, fd_);
+        close(saved_);
+        done_ = true;
+    }
+    std::string captured = read_file(path_);
+    std::remove(path_.c_str());
+    return captured;
 }
 
 } // namespace testing_support

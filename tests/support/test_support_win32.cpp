@@ -76,24 +76,6 @@ StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)
     _close(file);
 }
 
-StreamCapture::~StreamCapture()
-{
-    text();
-}
-
-std::string StreamCapture::text()
-{
-    if (!done_) {
-        std::fflush(stream_);
-        _dup2(saved_, fd_);
-        _close(saved_);
-        done_ = true;
-    }
-    std::string captured = read_file(path_);
-    std::remove(path_.c_str());
-    return captured;
-}
-
 ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
                       const fs::path &cwd, const std::vector<std::string> &env)
 {
