@@ -1,8 +1,11 @@
 """Loopback HTTP server for the HTTP client's tests.
 
-Usage: http_server.py RECORD_DIR PORT_FILE
+Usage: http_server.py RECORD_DIR PORT_FILE [watch]
 
-Listens on a free port of 127.0.0.1 and writes that port to PORT_FILE. Every
+Listens on a free port of 127.0.0.1 and writes that port to PORT_FILE, and a
+port that nothing listens on to PORT_FILE.closed. With "watch" it stops once
+RECORD_DIR is gone (a test under wine can neither signal it nor hand it a
+pipe). Every
 request is recorded before it is answered: RECORD_DIR/<n>.body holds the body
 bytes, RECORD_DIR/<n>.head the line "METHOD TARGET" and one "Name: value" line
 per header (written last, so a present .head means a complete record). The
@@ -10,6 +13,7 @@ answer is chosen by the path, from ROUTES.
 """
 
 import os
+import socket
 import sys
 import threading
 import time
@@ -120,12 +124,28 @@ class Handler(BaseHTTPRequestHandler):
     do_PUT = handle_any
 
 
+def write_port(path, port):
+    with open(path + ".tmp", "w", encoding="ascii") as out:
+        out.write(str(port))
+    os.replace(path + ".tmp", path)
+
+
+def stop_when_records_go(server):
+    while os.path.isdir(RECORD_DIR):
+        time.sleep(0.2)
+    server.shutdown()
+
+
 def main():
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
-    with open(PORT_FILE + ".tmp", "w", encoding="ascii") as out:
-        out.write(str(server.server_address[1]))
-    os.replace(PORT_FILE + ".tmp", PORT_FILE)
+    with socket.socket() as unused:
+        unused.bind(("127.0.0.1", 0))
+        closed = unused.getsockname()[1]
+    write_port(PORT_FILE + ".closed", closed)
+    write_port(PORT_FILE, server.server_address[1])
+    if sys.argv[3:] == ["watch"]:
+        threading.Thread(target=stop_when_records_go, args=(server,), daemon=True).start()
     server.serve_forever()
 
 

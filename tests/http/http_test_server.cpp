@@ -1,14 +1,17 @@
 #include "http_test_server.h"
 
+#if !defined(_WIN32)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <curl/curl.h>
 
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <sstream>
 
 #include "test_support.h"
@@ -20,23 +23,59 @@ using testing_support::read_file;
 
 namespace {
 
+#if defined(_WIN32)
+// Under wine the suite starts the Linux server itself: its folder lies on
+// drive Z:, the build machine's root, so both sides name the same files.
+fs::path make_work_dir()
+{
+    fs::path dir = fs::path(VESK_HTTP_WORK_DIR) / std::to_string(std::random_device{}());
+    fs::create_directories(dir);
+    return dir;
+}
+
+// The path as the Linux server names it.
+std::string server_side(const fs::path &path)
+{
+    return path.generic_string().substr(2);
+}
+
+// Stops once its records are removed: wine can neither signal it nor
+// hand it a pipe.
+const char *const stop_word = "watch";
+#else
+fs::path make_work_dir()
+{
+    std::string pattern = (fs::temp_directory_path() / "vesk-http-XXXXXX").string();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
+    return pattern;
+}
+
+std::string server_side(const fs::path &path)
+{
+    return path.string();
+}
+
+const char *const stop_word = nullptr;
+#endif
+
 class ServerEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
         ASSERT_EQ(curl_global_init(CURL_GLOBAL_ALL), CURLE_OK);
-        std::string pattern = (fs::temp_directory_path() / "vesk-http-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = make_work_dir();
         fs::create_directory(records());
         fs::path port_file = dir_ / "port";
-        child_ = std::make_unique<testing_support::Child>(
-            VESK_PYTHON, std::vector<std::string>{VESK_HTTP_SERVER, records().string(),
-                                                  port_file.string()},
-            dir_, std::vector<std::string>{}, dir_ / "server.err");
+        std::vector<std::string> args{VESK_HTTP_SERVER, server_side(records()), server_side(port_file)};
+        if (stop_word != nullptr)
+            args.push_back(stop_word);
+        child_ = std::make_unique<testing_support::Child>(VESK_PYTHON, args, dir_,
+                                                          std::vector<std::string>{},
+                                                          dir_ / "server.err");
         ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(port_file); }))
             << read_file(dir_ / "server.err");
         port_ = std::stoi(read_file(port_file));
+        closed_port_ = std::stoi(read_file(port_file.string() + ".closed"));
     }
 
     void TearDown() override
@@ -49,11 +88,13 @@ public:
 
     fs::path records() const { return dir_ / "records"; }
     int port() const { return port_; }
+    int closed_port() const { return closed_port_; }
 
 private:
     fs::path dir_;
     std::unique_ptr<testing_support::Child> child_;
     int port_ = 0;
+    int closed_port_ = 0;
 };
 
 ServerEnvironment *const environment = dynamic_cast<ServerEnvironment *>(
@@ -72,7 +113,7 @@ Request parse_record(const fs::path &head, const fs::path &body)
         size_t colon = line.find(": ");
         request.headers[line.substr(0, colon)] = line.substr(colon + 2);
     }
-    request.body = read_file(body);
+    request.body = testing_support::read_bytes(body);
     return request;
 }
 
@@ -98,6 +139,13 @@ std::vector<Request> received()
     }
 }
 
+#if defined(_WIN32)
+// The server's: the suite has no sockets of its own under wine.
+int closed_port()
+{
+    return environment->closed_port();
+}
+#else
 int closed_port()
 {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -110,5 +158,6 @@ int closed_port()
     close(fd);
     return ntohs(address.sin_port);
 }
+#endif
 
 } // namespace http_test

@@ -41,7 +41,10 @@ private:
     std::string previous_;
 };
 
+// The file as text: on Windows the CR LF of text files arrives as a line feed.
 std::string read_file(const std::filesystem::path &path);
+// The file's bytes as they are.
+std::string read_bytes(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const std::string &text);
 std::vector<std::string> read_lines(const std::filesystem::path &path);
 // Daily log path under dir: log/monitor_YYYYMMDD.log.
@@ -88,7 +91,8 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
                       const std::filesystem::path &cwd, const std::vector<std::string> &env = {});
 
 // A child left running, killed by its destructor; its standard error goes
-// to err_path.
+// to err_path. On Windows, whose suites run under wine, it can be neither
+// signalled nor watched, and must end by itself.
 class Child {
 public:
     Child(const std::string &program, const std::vector<std::string> &args,

@@ -35,6 +35,14 @@ std::string read_file(const fs::path &path)
     return text.str();
 }
 
+std::string read_bytes(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
 void write_file(const fs::path &path, const std::string &text)
 {
     if (path.has_parent_path())

@@ -1,6 +1,6 @@
 // The Windows half of test_support.h, on the C runtime's descriptors and
-// process calls. Child is not offered: the suites that keep a child
-// running start a JVM, and none runs on Windows.
+// process calls. A Child is only started: it ends by itself, and running()
+// and stop() are not offered.
 #include "test_support.h"
 
 #include <fcntl.h>
@@ -76,10 +76,13 @@ StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)
     _close(file);
 }
 
-ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
-                      const fs::path &cwd, const std::vector<std::string> &env)
+namespace {
+
+// Runs program with args in cwd and the extra environment entries, with
+// the given standard input and error; the C runtime's process handle.
+intptr_t spawn(int mode, const std::string &program, const std::vector<std::string> &args,
+               const fs::path &cwd, const std::vector<std::string> &env, int in, int err)
 {
-    ChildResult result;
     std::vector<std::string> words{quoted(program)};
     for (const std::string &arg : args)
         words.push_back(quoted(arg));
@@ -96,9 +99,6 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
 
     // The child inherits the working directory and the standard streams:
     // lend it ours for the call.
-    std::string err_path = unique_temp_path("vesk-child-").string();
-    int err = _open(err_path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-    int in = _open("NUL", _O_RDONLY);
     std::fflush(nullptr);
     int saved_err = _dup(2);
     int saved_in = _dup(0);
@@ -106,16 +106,47 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
     _dup2(in, 0);
     fs::path previous = fs::current_path();
     fs::current_path(cwd);
-    intptr_t status = _spawnve(_P_WAIT, program.c_str(), argv.data(), envp.data());
+    intptr_t result = _spawnve(mode, program.c_str(), argv.data(), envp.data());
     fs::current_path(previous);
     _dup2(saved_err, 2);
     _dup2(saved_in, 0);
-    for (int fd : {err, in, saved_err, saved_in})
-        _close(fd);
-    result.status = static_cast<int>(status);
+    _close(saved_err);
+    _close(saved_in);
+    return result;
+}
+
+int open_for_writing(const std::string &path)
+{
+    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+} // namespace
+
+ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
+                      const fs::path &cwd, const std::vector<std::string> &env)
+{
+    ChildResult result;
+    std::string err_path = unique_temp_path("vesk-child-").string();
+    int err = open_for_writing(err_path);
+    int in = _open("NUL", _O_RDONLY);
+    result.status = static_cast<int>(spawn(_P_WAIT, program, args, cwd, env, in, err));
+    _close(err);
+    _close(in);
     result.err_text = read_file(err_path);
     std::remove(err_path.c_str());
     return result;
 }
+
+Child::Child(const std::string &program, const std::vector<std::string> &args, const fs::path &cwd,
+             const std::vector<std::string> &env, const fs::path &err_path)
+{
+    int err = open_for_writing(err_path.string());
+    int in = _open("NUL", _O_RDONLY);
+    pid_ = static_cast<pid_t>(spawn(_P_NOWAIT, program, args, cwd, env, in, err));
+    _close(in);
+    _close(err);
+}
+
+Child::~Child() = default;
 
 } // namespace testing_support
