@@ -1,6 +1,5 @@
 package vesk.host;
 
-import java.nio.charset.StandardCharsets;
 import java.util.Collections;
 import java.util.LinkedHashMap;
 import java.util.Map;
@@ -102,27 +101,18 @@ public final class VeskHost {
      * always one line. What the host wrote: characters, 0 when filtered out.
      */
     public int log(String className, String verbosity, String code, String message) {
-        return relay("class", oneLine(className), "verbosity", oneLine(verbosity), "code", oneLine(code),
-            "message", oneLine(message));
+        return relay0(callback, new String[] {"class", className, "verbosity", verbosity, "code", code,
+            "message", message}, true);
     }
 
     /**
      * Hands keyValues to the log relay as they are (a null array or element
-     * reads as empty, a NUL character as a blank): the characters the host wrote, 0
-     * when it filtered the event out, -1 when no log file could be opened.
+     * reads as empty, a NUL character as a blank): the characters the host
+     * wrote, 0 when it filtered the event out, -1 when no log file could be
+     * opened.
      */
     public int relay(String... keyValues) {
-        if (keyValues == null) {
-            keyValues = new String[0];
-        }
-        StringBuilder packed = new StringBuilder(128);
-        for (String text : keyValues) {
-            if (text != null) {
-                packed.append(text.indexOf('\0') < 0 ? text : text.replace('\0', ' '));
-            }
-            packed.append('\0');
-        }
-        return relay0(callback, packed.toString().getBytes(StandardCharsets.UTF_8), keyValues.length);
+        return relay0(callback, keyValues, false);
     }
 
     /** The options start received, as key/value pairs up to the first null (the first key wins). */
@@ -149,17 +139,6 @@ public final class VeskHost {
             map.putIfAbsent(texts[i], texts[i + 1]);
         }
         return Collections.unmodifiableMap(map);
-    }
-
-    /** text with each line break (CR LF, LF or CR) turned into a blank; null gives "". */
-    static String oneLine(String text) {
-        if (text == null) {
-            return "";
-        }
-        if (text.indexOf('\n') < 0 && text.indexOf('\r') < 0) {
-            return text;
-        }
-        return text.replace("\r\n", " ").replace('\n', ' ').replace('\r', ' ');
     }
 
     /** The most detailed JUL level that the host's threshold still writes. */
@@ -211,6 +190,9 @@ public final class VeskHost {
 
     private static native int version0();
 
-    /** Calls the relay at address with count zero-terminated UTF-8 texts packed one after another. */
-    private static native int relay0(long address, byte[] packed, int count);
+    /**
+     * Calls the relay at address with texts as UTF-8 (null reads as empty, NUL
+     * as a blank, and with oneLine each line break as a blank too).
+     */
+    private static native int relay0(long address, String[] texts, boolean oneLine);
 }

@@ -40,6 +40,7 @@ public final class KitEntry {
         log.log(Level.FINER, "mais fino {0}", 16);
         log.log(Level.FINEST, "finissimo {0}", 17);
         log.log(Level.INFO, "sem codigo {0}", "texto");
+        log.log(Level.INFO, "utf-8 {0}: a\u00e7\u00e3o \uD83D\uDE00 \uD800", 18);
         log.log(Level.SEVERE, "falha ao gravar\nno disco", new IOException("disco\r\ncheio"));
         System.Logger system = System.getLogger("kit.System");
         system.log(System.Logger.Level.ERROR, "erro {0}", 21);
