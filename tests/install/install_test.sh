@@ -50,6 +50,9 @@ for file in json.c http.c files.c codecs.c machine.c options.c native_module.c; 
 done
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
+kit_jar="$prefix/share/java/vesk-java.jar"
+[ -f "$kit_jar" ] || fail "the Java kit's jar is not installed"
+[ -f "$prefix/lib/libvesk_java.so" ] || fail "the Java kit's native library is not installed"
 
 # A loopback web server for the HTTP examples.
 mkdir -p "$work/www"
@@ -127,3 +130,32 @@ NativeModule|INFO|http|5 hello"
 got=$(logged module | grep '^NativeModule')
 [ "$got" = "$expected" ] || fail "module"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
 echo "ok module"
+
+# A Java server on the installed kit: the minimal entry class that README shows.
+hello="$source/examples/kit/hello/HelloServer.java"
+python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
+    "$source/README.md" "$hello" || fail "README does not show examples/kit/hello/HelloServer.java as it is"
+run="$work/run-kit"
+mkdir -p "$run/log" "$run/conf" "$work/hello"
+javac -Xlint:all -Werror -cp "$kit_jar" -d "$work/hello" "$hello"
+cat >"$run/conf/vesk.ini" <<INI
+VERBOSITY=5
+CLASSPATH=$work/hello:$kit_jar
+LIBRARY_PATH=$prefix/lib
+library=vesk_java
+ENTRY_CLASS=hello/HelloServer
+INI
+(cd "$run" && exec "$prefix/bin/vesk" NAME vesk >/dev/null 2>&1) &
+host_pid=$!
+for _ in $(seq 200); do
+    logged kit | grep -q '^HelloServer|DEBUG|' && break
+    sleep 0.1
+done
+kill -TERM "$host_pid"
+status=0
+wait "$host_pid" || status=$?
+[ "$status" -eq 143 ] || fail "the kit's host ended with $status, not 143"
+got=$(logged kit | grep '^HelloServer')
+[[ "$got" == 'HelloServer|INFO|1|ola, vesk'$'\n''HelloServer|DEBUG|'[0-9]*'|opcoes: {PORT=9000, '* ]] ||
+    fail "kit: the entry class logged"$'\n'"$got"
+echo "ok kit"
