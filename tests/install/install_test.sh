@@ -43,6 +43,24 @@ logged() {
     cat "$work/run-$1"/log/monitor_*.log 2>/dev/null | cut -c22-
 }
 
+# Runs the installed host in run-<name> (its conf/vesk.ini written) with the
+# other words until a log line matches ready, then stops it with SIGTERM,
+# which must end it with 143.
+host_until() {
+    local name=$1 ready=$2
+    shift 2
+    (cd "$work/run-$name" && exec "$prefix/bin/vesk" "$@" >/dev/null 2>&1) &
+    local pid=$!
+    for _ in $(seq 200); do
+        logged "$name" | grep -q "$ready" && break
+        sleep 0.1
+    done
+    kill -TERM "$pid"
+    local status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 143 ] || fail "$name: the host ended with $status, not 143"
+}
+
 # README shows each example file whole, so it never shows code that does not build.
 for file in json.c http.c files.c codecs.c machine.c options.c native_module.c; do
     python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
@@ -111,16 +129,7 @@ CLASSPATH=$work/classes
 LIBRARY_PATH=$bin
 ENTRY_CLASS=vesk/example/NativeModule
 INI
-(cd "$run" && exec "$prefix/bin/vesk" URL "$hello" DIR "$work/walk" >/dev/null 2>&1) &
-host_pid=$!
-for _ in $(seq 200); do
-    logged module | grep -q '^NativeModule|INFO|http|' && break
-    sleep 0.1
-done
-kill -TERM "$host_pid"
-status=0
-wait "$host_pid" || status=$?
-[ "$status" -eq 143 ] || fail "the host ended with $status, not 143"
+host_until module '^NativeModule|INFO|http|' URL "$hello" DIR "$work/walk"
 expected="NativeModule|INFO|json|{\"name\":\"vesk\",\"port\":9000}
 NativeModule|INFO|base64|dmVzaw== vesk
 NativeModule|INFO|url|127.0.0.1:$port
@@ -132,12 +141,12 @@ got=$(logged module | grep '^NativeModule')
 echo "ok module"
 
 # A Java server on the installed kit: the minimal entry class that README shows.
-hello="$source/examples/kit/hello/HelloServer.java"
+hello_server="$source/examples/kit/hello/HelloServer.java"
 python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
-    "$source/README.md" "$hello" || fail "README does not show examples/kit/hello/HelloServer.java as it is"
+    "$source/README.md" "$hello_server" || fail "README does not show examples/kit/hello/HelloServer.java as it is"
 run="$work/run-kit"
 mkdir -p "$run/log" "$run/conf" "$work/hello"
-javac -Xlint:all -Werror -cp "$kit_jar" -d "$work/hello" "$hello"
+javac -Xlint:all -Werror -cp "$kit_jar" -d "$work/hello" "$hello_server"
 cat >"$run/conf/vesk.ini" <<INI
 VERBOSITY=5
 CLASSPATH=$work/hello:$kit_jar
@@ -145,16 +154,7 @@ LIBRARY_PATH=$prefix/lib
 library=vesk_java
 ENTRY_CLASS=hello/HelloServer
 INI
-(cd "$run" && exec "$prefix/bin/vesk" NAME vesk >/dev/null 2>&1) &
-host_pid=$!
-for _ in $(seq 200); do
-    logged kit | grep -q '^HelloServer|DEBUG|' && break
-    sleep 0.1
-done
-kill -TERM "$host_pid"
-status=0
-wait "$host_pid" || status=$?
-[ "$status" -eq 143 ] || fail "the kit's host ended with $status, not 143"
+host_until kit '^HelloServer|DEBUG|' NAME vesk
 got=$(logged kit | grep '^HelloServer')
 [[ "$got" == 'HelloServer|INFO|1|ola, vesk'$'\n''HelloServer|DEBUG|'[0-9]*'|opcoes: {PORT=9000, '* ]] ||
     fail "kit: the entry class logged"$'\n'"$got"
