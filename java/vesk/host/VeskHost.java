@@ -98,7 +98,8 @@ public final class VeskHost {
      * Logs one event: the line "className|verbosity|code|message" when the
      * host's threshold admits verbosity (FATAL, ERROR, WARN, INFO or DEBUG).
      * Null texts read as empty, and line breaks become blanks, so an event is
-     * always one line. What the host wrote: characters, 0 when filtered out.
+     * always one line. What the host wrote: characters, 0 when filtered out,
+     * -1 when no log file could be opened.
      */
     public int log(String className, String verbosity, String code, String message) {
         return relay0(callback, new String[] {"class", className, "verbosity", verbosity, "code", code,
