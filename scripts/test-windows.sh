@@ -71,7 +71,7 @@ curl32=$(curl_build i686)
 cmake -S . -B "$build32" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DVESK_WERROR=ON -DCURL_DIR="$curl32/lib/cmake/CURL" >/dev/null
 # The executable carries every module; the suites run from the x86_64 build.
-cmake --build "$build32" -j "$jobs" --target vesk
+cmake --build "$build32" -j "$jobs" --target vesk vesk_java
 
 headers=$(i686-w64-mingw32-objdump -p "$build32/src/host/vesk.exe")
 fail() { echo "test-windows: $*" >&2; exit 1; }
@@ -84,6 +84,9 @@ system_dlls='^(kernel32|msvcrt|advapi32|ws2_32|crypt32|bcrypt|winmm|user32|ntdll
 while read -r dll; do
   grep -qiE "$system_dlls" <<<"$dll" || fail "vesk.exe imports $dll"
 done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
+# The Java kit's native half, as a 32-bit JVM looks it up.
+i686-w64-mingw32-objdump -p "$build32/java/vesk_java.dll" | grep -qE '[[:space:]]JNI_OnLoad$' ||
+  fail "vesk_java.dll does not export JNI_OnLoad"
 echo "test-windows: i686 vesk.exe: GUI subsystem, verbose_base@4 exported, imports" \
   "$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' ')"
 
