@@ -85,8 +85,8 @@ while read -r dll; do
   grep -qiE "$system_dlls" <<<"$dll" || fail "vesk.exe imports $dll"
 done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
 # The Java kit's native half, as a 32-bit JVM looks it up.
-i686-w64-mingw32-objdump -p "$build32/java/vesk_java.dll" | grep -qE '[[:space:]]JNI_OnLoad$' ||
-  fail "vesk_java.dll does not export JNI_OnLoad"
+kit=$(i686-w64-mingw32-objdump -p "$build32/java/vesk_java.dll")
+grep -qE '[[:space:]]JNI_OnLoad$' <<<"$kit" || fail "vesk_java.dll does not export JNI_OnLoad"
 echo "test-windows: i686 vesk.exe: GUI subsystem, verbose_base@4 exported, imports" \
   "$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' ')"
 
@@ -103,7 +103,7 @@ cmake --build "$build64" -j "$jobs"
 # the pipes open for seconds after it ends. The helpers start here, away from
 # any pipe of ctest's, and live until the server is stopped.
 mkdir -p "$WINEPREFIX"
-/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true # one may run already
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 scripts/wine-run.sh wineboot --init </dev/null >/dev/null 2>&1
 ctest --test-dir "$build64" --output-on-failure -j "$jobs"
