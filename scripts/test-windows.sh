@@ -79,6 +79,7 @@ grep -q 'Subsystem[[:space:]]*00000002[[:space:]]*(Windows GUI)' <<<"$headers" |
 for name in verbose_base@4 verbose ub_loadJVM json_object_add url_execute_get ub_getopt_ini b64_encode vesk_machine_info; do
   grep -qE "[[:space:]]$name\$" <<<"$headers" || fail "vesk.exe does not export $name"
 done
+grep -q 'supportedOS' <(strings -a "$build32/src/host/vesk.exe") || fail "vesk.exe has no manifest"
 # Only DLLs of the system itself: the C and C++ runtimes are linked in.
 system_dlls='^(kernel32|msvcrt|advapi32|ws2_32|crypt32|bcrypt|winmm|user32|ntdll)\.dll$'
 while read -r dll; do
