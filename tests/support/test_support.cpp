@@ -24,20 +24,10 @@ void TempDirTest::SetUp()
     fs::current_path(dir_);
 }
 
-ScopedTimeZone::ScopedTimeZone(const char *zone)
+void set_time_zone(const char *zone)
 {
-    const char *old = std::getenv("TZ");
-    had_ = old != nullptr;
-    if (had_)
-        previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone()
-{
-    if (had_)
-        setenv("TZ", previous_.c_str(), 1);
+    if (zone != nullptr)
+        setenv("TZ", zone, 1);
     else
         unsetenv("TZ");
     tzset();

@@ -8,6 +8,7 @@
 #endif
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -23,6 +24,24 @@ void TempDirTest::TearDown()
     fs::current_path(previous_);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
+}
+
+// Sets TZ to zone, or unsets it for NULL, and has the C library read it;
+// one for each system.
+void set_time_zone(const char *zone);
+
+ScopedTimeZone::ScopedTimeZone(const char *zone)
+{
+    const char *old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (had_)
+        previous_ = old;
+    set_time_zone(zone);
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    set_time_zone(had_ ? previous_.c_str() : nullptr);
 }
 
 // Read as text: on Windows the CR LF of text files (logs, saved options)

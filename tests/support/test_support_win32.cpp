@@ -45,24 +45,14 @@ void TempDirTest::SetUp()
     fs::current_path(dir_);
 }
 
-ScopedTimeZone::ScopedTimeZone(const char *zone)
+void set_time_zone(const char *zone)
 {
-    const char *old = std::getenv("TZ");
-    had_ = old != nullptr;
-    if (had_)
-        previous_ = old;
+    std::string value = zone != nullptr ? zone : ""; // empty: unset
     // The C runtime reads a zone name of exactly three letters: a quoted
     // name such as <-03> becomes XXX, the offset stays.
-    std::string value = zone;
     if (value.rfind('<', 0) == 0 && value.find('>') != std::string::npos)
         value = "XXX" + value.substr(value.find('>') + 1);
     _putenv_s("TZ", value.c_str());
-    _tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone()
-{
-    _putenv_s("TZ", had_ ? previous_.c_str() : "");
     _tzset();
 }
 
