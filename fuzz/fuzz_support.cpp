@@ -139,19 +139,19 @@ bool json_equal(const json_value *a, const json_value *b)
     }
 }
 
-bool json_has_unescaped_name(const json_value *tree)
+bool json_has_unwritable_name(const json_value *tree)
 {
     if (tree == nullptr || (tree->type != JSON_TYPE_ARRAY && tree->type != JSON_TYPE_OBJECT))
         return false;
     const json_container *c = container(tree);
     for (int32_t i = 0; i < c->count; ++i) {
         if (tree->type == JSON_TYPE_ARRAY) {
-            if (json_has_unescaped_name(static_cast<json_value *>(c->items[i])))
+            if (json_has_unwritable_name(static_cast<json_value *>(c->items[i])))
                 return true;
             continue;
         }
         auto *m = static_cast<const json_member *>(c->items[i]);
-        if (std::strchr(m->name, '\\') != nullptr || json_has_unescaped_name(m->value))
+        if (std::strpbrk(m->name, "\"\\") != nullptr || json_has_unwritable_name(m->value))
             return true;
     }
     return false;

@@ -41,10 +41,10 @@ private:
 // texts, a BOOLEAN coming back as the INTEGER of the same text.
 bool json_equal(const json_value *a, const json_value *b);
 
-// Whether serializing tree gives text that cannot read back the same: a
-// member name holding a backslash is written unchanged, and the reader
-// decodes it as an escape.
-bool json_has_unescaped_name(const json_value *tree);
+// Whether tree has a member name that its text form does not carry: a
+// double quote is written as a blank (two names may then collide) and a
+// backslash is written unchanged, so the reader takes it for an escape.
+bool json_has_unwritable_name(const json_value *tree);
 
 // Stops the run with a message when ok is false.
 void require(bool ok, const char *what);
