@@ -15,7 +15,8 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "cannot read %s\n", argv[i]);
             return 1;
         }
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
     return 0;

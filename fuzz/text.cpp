@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<unsigned char> padded(data, data + size);
     padded.resize(size < 4 ? 4 : size, 0);
     const ub_bom *bom = ub_get_BOM(padded.data());
-    fuzz::require(bom == nullptr || std::memcmp(bom->bytes, padded.data(), bom->length) == 0, "BOM");
+    fuzz::require(bom == nullptr || std::memcmp(bom->bytes, padded.data(), bom->length) == 0,
+                  "mark found at the start");
 
     char *dump = vesk_hexlog(data, static_cast<int>(size));
     fuzz::require(dump != nullptr, "hex dump");
