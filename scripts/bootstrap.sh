@@ -8,6 +8,8 @@ packages=(
   libssl-dev
   openjdk-17-jdk-headless
   googletest libgtest-dev
+  # fuzzing (scripts/fuzz.sh) and the leak check (scripts/valgrind.sh)
+  clang valgrind
 )
 
 missing=()

@@ -15,13 +15,7 @@ target=$1
 seconds=${2:-60}
 shift $(($# < 2 ? $# : 2))
 
-bash scripts/bootstrap.sh
-if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq >/dev/null
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends clang >/dev/null
-fi
+bash scripts/bootstrap.sh # installs clang when it is missing
 
 targets=$(sed -n 's/^ *\([a-z_0-9]*\):vesk_.*/\1/p' fuzz/CMakeLists.txt)
 if [ "$target" = all ]; then
@@ -40,6 +34,7 @@ cmake --build build-fuzz --target $(printf 'fuzz_%s ' $run)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+failed=""
 for t in $run; do
   work=build-fuzz/runs/$t
   rm -rf "$work/corpus"
@@ -47,5 +42,9 @@ for t in $run; do
   cp fuzz/corpus/"$t"/* "$work/corpus/"
   echo "== $t: $seconds s" >&2
   build-fuzz/fuzz/fuzz_"$t" -max_total_time="$seconds" -print_final_stats=1 \
-    -timeout=20 -artifact_prefix="$work/findings/" "$@" "$work/corpus"
+    -timeout=20 -artifact_prefix="$work/findings/" "$@" "$work/corpus" || failed="$failed $t"
 done
+if [ -n "$failed" ]; then
+  echo "findings in:$failed (see build-fuzz/runs/<target>/findings/)" >&2
+  exit 1
+fi
