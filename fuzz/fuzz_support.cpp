@@ -39,21 +39,22 @@ std::vector<std::string> split_at_zero(const uint8_t *data, size_t size)
 
 const char *scratch_file(const uint8_t *data, size_t size)
 {
-    static std::string path = [] {
+    // A plain array, so that the exit handler never sees a destroyed path.
+    static char path[4096];
+    if (path[0] == '\0') {
         const char *dir = std::getenv("TMPDIR");
-        std::string name = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                           "/vesk_fuzz_XXXXXX";
-        int fd = mkstemp(name.data());
+        std::snprintf(path, sizeof path, "%s/vesk_fuzz_XXXXXX",
+                      dir != nullptr && *dir != '\0' ? dir : "/tmp");
+        int fd = mkstemp(path);
         require(fd >= 0, "scratch file");
         close(fd);
-        std::atexit([] { unlink(path.c_str()); });
-        return name;
-    }();
-    FILE *file = std::fopen(path.c_str(), "wb");
+        std::atexit([] { unlink(path); });
+    }
+    FILE *file = std::fopen(path, "wb");
     require(file != nullptr, "scratch file open");
     require(size == 0 || std::fwrite(data, 1, size, file) == size, "scratch file write");
     std::fclose(file);
-    return path.c_str();
+    return path;
 }
 
 Silence::Silence()

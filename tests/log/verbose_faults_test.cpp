@@ -69,7 +69,7 @@ TEST_F(VerboseFaults, NeitherFileWritableLosesTheLineAndTheCallerGoesOn)
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (unshare(CLONE_NEWNS) != 0 ||
-            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("none", "/tmp", "tmpfs", 0, nullptr) != 0)
             _exit(77);
         fs::create_directory(platform_fallback_log_path());
