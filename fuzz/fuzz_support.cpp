@@ -4,19 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace fuzz {
-
-namespace {
-
-// The real standard streams while a Silence is alive (-1 otherwise), so a
-// failed property is reported where it can be read.
-int real_out = -1;
-int real_err = -1;
-
-} // namespace
 
 std::vector<char> text_copy(const uint8_t *data, size_t size)
 {
@@ -57,30 +47,21 @@ const char *scratch_file(const uint8_t *data, size_t size)
     return path;
 }
 
-Silence::Silence()
+Silence::Silence() : saved_out_(stdout), saved_err_(stderr)
 {
+    static FILE *sink = std::fopen("/dev/null", "w");
+    require(sink != nullptr, "/dev/null");
     std::fflush(stdout);
     std::fflush(stderr);
-    saved_out_ = dup(1);
-    saved_err_ = dup(2);
-    int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 1);
-    dup2(null_fd, 2);
-    close(null_fd);
-    real_out = saved_out_;
-    real_err = saved_err_;
+    stdout = sink;
+    stderr = sink;
 }
 
 Silence::~Silence()
 {
     std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_out_, 1);
-    dup2(saved_err_, 2);
-    close(saved_out_);
-    close(saved_err_);
-    real_out = -1;
-    real_err = -1;
+    stdout = saved_out_;
+    stderr = saved_err_;
 }
 
 namespace {
@@ -162,11 +143,7 @@ void require(bool ok, const char *what)
 {
     if (ok)
         return;
-    if (real_err >= 0) {
-        dup2(real_out, 1);
-        dup2(real_err, 2);
-    }
-    std::fprintf(stderr, "fuzz property failed: %s\n", what);
+    dprintf(2, "fuzz property failed: %s\n", what); // stderr may be silenced
     std::abort();
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,9 @@ std::vector<std::string> split_at_zero(const uint8_t *data, size_t size);
 // A file of this process, rewritten with the bytes on every call; its path.
 const char *scratch_file(const uint8_t *data, size_t size);
 
-// Sends standard output and standard error to /dev/null while alive.
+// Points the stdio streams stdout and stderr at /dev/null while alive. The
+// descriptors stay as they are, so sanitizer and libFuzzer reports, which
+// write to descriptor 2, are still seen.
 class Silence {
 public:
     Silence();
@@ -33,8 +36,8 @@ public:
     Silence &operator=(const Silence &) = delete;
 
 private:
-    int saved_out_;
-    int saved_err_;
+    FILE *saved_out_;
+    FILE *saved_err_;
 };
 
 // Whether b is what a's compact text reads back as: same shape, names and

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     json_value *from_file = json_parse_file(file);
     std::fclose(file);
     json_value *from_memory = json_parse_mem(text.data());
-    if (std::memchr(data, 0, size) == nullptr || from_memory != nullptr)
+    if (size == 0 || std::memchr(data, 0, size) == nullptr || from_memory != nullptr)
         fuzz::require(fuzz::json_equal(from_file, from_memory), "file and memory parses agree");
     json_value_free(from_file);
     json_value_free(from_memory);

@@ -17,6 +17,8 @@ int main(int argc, char **argv)
         }
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
+        // Like libFuzzer, an empty input still comes with a valid pointer.
+        bytes.reserve(1);
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
     return 0;
