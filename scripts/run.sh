@@ -8,7 +8,7 @@ build="$root/build"
 
 bash "$root/scripts/bootstrap.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target vesk vesk_demo vesk_demo_classes
+cmake --build "$build" -j "$(nproc)" --target vesk vesk_java vesk_java_classes vesk_demo_classes
 
 runtime="$root/run"
 mkdir -p "$runtime/conf" "$runtime/log"
@@ -17,9 +17,9 @@ mkdir -p "$runtime/conf" "$runtime/log"
 cat > "$runtime/conf/vesk.ini" <<INI
 VERBOSITY=4
 PORT=9000
-CLASSPATH=$build/examples/vesk-demo.jar
-LIBRARY_PATH=$build/examples
-library=vesk_demo
+CLASSPATH=$build/examples/vesk-demo.jar:$build/java/vesk-java.jar
+LIBRARY_PATH=$build/java
+library=vesk_java
 ENTRY_CLASS=vesk/demo/StatusServer
 INI
 

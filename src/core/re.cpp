@@ -68,10 +68,12 @@ bool matchmetachar(char c, char e)
 }
 
 // Whether str starts a range x-y holding c; a '-' never matches a range.
+// Bounds compare as signed bytes, whatever the platform's char is.
 bool matchrange(char c, const char *str)
 {
+    auto value = [](char x) { return static_cast<signed char>(x); };
     return c != '-' && str[0] != '\0' && str[0] != '-' && str[1] == '-' && str[2] != '\0' &&
-           c >= str[0] && c <= str[2];
+           value(c) >= value(str[0]) && value(c) <= value(str[2]);
 }
 
 // c against a class text. Ranges are found while walking, so each character

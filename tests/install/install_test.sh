@@ -43,6 +43,24 @@ logged() {
     cat "$work/run-$1"/log/monitor_*.log 2>/dev/null | cut -c22-
 }
 
+# Runs the installed host in run-<name> (its conf/vesk.ini written) with the
+# other words until a log line matches ready, then stops it with SIGTERM,
+# which must end it with 143.
+host_until() {
+    local name=$1 ready=$2
+    shift 2
+    (cd "$work/run-$name" && exec "$prefix/bin/vesk" "$@" >/dev/null 2>&1) &
+    local pid=$!
+    for _ in $(seq 200); do
+        logged "$name" | grep -q "$ready" && break
+        sleep 0.1
+    done
+    kill -TERM "$pid"
+    local status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 143 ] || fail "$name: the host ended with $status, not 143"
+}
+
 # README shows each example file whole, so it never shows code that does not build.
 for file in json.c http.c files.c codecs.c machine.c options.c native_module.c; do
     python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
@@ -50,6 +68,9 @@ for file in json.c http.c files.c codecs.c machine.c options.c native_module.c; 
 done
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
+kit_jar="$prefix/share/java/vesk-java.jar"
+[ -f "$kit_jar" ] || fail "the Java kit's jar is not installed"
+[ -f "$prefix/lib/libvesk_java.so" ] || fail "the Java kit's native library is not installed"
 
 # A loopback web server for the HTTP examples.
 mkdir -p "$work/www"
@@ -108,16 +129,7 @@ CLASSPATH=$work/classes
 LIBRARY_PATH=$bin
 ENTRY_CLASS=vesk/example/NativeModule
 INI
-(cd "$run" && exec "$prefix/bin/vesk" URL "$hello" DIR "$work/walk" >/dev/null 2>&1) &
-host_pid=$!
-for _ in $(seq 200); do
-    logged module | grep -q '^NativeModule|INFO|http|' && break
-    sleep 0.1
-done
-kill -TERM "$host_pid"
-status=0
-wait "$host_pid" || status=$?
-[ "$status" -eq 143 ] || fail "the host ended with $status, not 143"
+host_until module '^NativeModule|INFO|http|' URL "$hello" DIR "$work/walk"
 expected="NativeModule|INFO|json|{\"name\":\"vesk\",\"port\":9000}
 NativeModule|INFO|base64|dmVzaw== vesk
 NativeModule|INFO|url|127.0.0.1:$port
@@ -127,3 +139,23 @@ NativeModule|INFO|http|5 hello"
 got=$(logged module | grep '^NativeModule')
 [ "$got" = "$expected" ] || fail "module"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
 echo "ok module"
+
+# A Java server on the installed kit: the minimal entry class that README shows.
+hello_server="$source/examples/kit/hello/HelloServer.java"
+python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
+    "$source/README.md" "$hello_server" || fail "README does not show examples/kit/hello/HelloServer.java as it is"
+run="$work/run-kit"
+mkdir -p "$run/log" "$run/conf" "$work/hello"
+javac -Xlint:all -Werror -cp "$kit_jar" -d "$work/hello" "$hello_server"
+cat >"$run/conf/vesk.ini" <<INI
+VERBOSITY=5
+CLASSPATH=$work/hello:$kit_jar
+LIBRARY_PATH=$prefix/lib
+library=vesk_java
+ENTRY_CLASS=hello/HelloServer
+INI
+host_until kit '^HelloServer|DEBUG|' NAME vesk
+got=$(logged kit | grep '^HelloServer')
+[[ "$got" == 'HelloServer|INFO|1|ola, vesk'$'\n''HelloServer|DEBUG|'[0-9]*'|opcoes: {PORT=9000, '* ]] ||
+    fail "kit: the entry class logged"$'\n'"$got"
+echo "ok kit"

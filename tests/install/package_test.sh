@@ -16,10 +16,11 @@ deb=$(ls "$work"/vesk_*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for wanted in ./usr/bin/vesk ./usr/include/vesk/json/json.h ./usr/lib/libvesk_json.a \
     ./usr/lib/cmake/vesk/vesk-config.cmake ./usr/lib/cmake/vesk/vesk-targets.cmake \
-    ./usr/lib/pkgconfig/vesk.pc; do
+    ./usr/lib/pkgconfig/vesk.pc ./usr/share/java/vesk-java.jar ./usr/lib/libvesk_java.so; do
     grep -qx "$wanted" <<<"$contents" || fail "missing $wanted"
 done
-if grep -E 'test|bench|example|demo|\.jar$' <<<"$contents"; then
+# The Java kit's jar is the one jar that belongs in the package.
+if grep -v -x './usr/share/java/vesk-java.jar' <<<"$contents" | grep -E 'test|bench|example|demo|\.jar$'; then
     fail "tests, benchmarks or examples in the package"
 fi
 

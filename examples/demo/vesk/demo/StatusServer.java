@@ -8,71 +8,67 @@ import java.net.InetSocketAddress;
 import java.nio.charset.StandardCharsets;
 import java.time.Duration;
 import java.time.Instant;
-import java.util.LinkedHashMap;
 import java.util.Map;
 import java.util.Set;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.atomic.AtomicLong;
+import java.util.logging.Level;
+import java.util.logging.Logger;
+import vesk.host.VeskHost;
 
 /**
  * Demo entry class: serves a plain-text status page listing the options it
  * was started with, on PORT of the loopback address (option BIND to change
- * it), and logs its start and every request through the host.
+ * it), and logs its start and every request through the host with
+ * java.util.logging.
  */
 public final class StatusServer {
     /** Options whose values identify a customer; the page shows them masked. */
     private static final Set<String> SECRET = Set.of("cnpj", "cod_cliente");
 
+    private static final Logger LOG = Logger.getLogger("StatusServer");
+
     private final Map<String, String> options;
-    private final HostLog log;
     private final Instant started = Instant.now();
     private final AtomicLong requests = new AtomicLong();
 
-    private StatusServer(Map<String, String> options, HostLog log) {
+    private StatusServer(Map<String, String> options) {
         this.options = options;
-        this.log = log;
     }
 
-    /** Called by the host: longs[0] is the log callback, texts the options as key/value pairs. */
+    /**
+     * Called by the host: longs[0] is the log relay, texts the options as
+     * key/value pairs. The kit takes both; from then on java.util.logging
+     * writes to the host's daily log, with the first Integer parameter as the
+     * line's code.
+     */
     public static Object start(long[] longs, String[] texts) throws IOException {
-        Map<String, String> options = pairs(texts);
-        HostLog.load(options.getOrDefault("library", "vesk_demo"));
-        HostLog log = new HostLog(longs);
+        VeskHost host = VeskHost.install(longs, texts);
+        VeskHost.installLogging();
+        Map<String, String> options = host.options();
         String bind = options.getOrDefault("BIND", "127.0.0.1");
         int port;
         try {
             port = Integer.parseInt(options.getOrDefault("PORT", "9000"));
         } catch (NumberFormatException e) {
-            log.log("FATAL", "1", "PORT invalido: " + options.get("PORT"));
+            LOG.log(Level.SEVERE, "PORT invalido: {1}", new Object[] {1, options.get("PORT")});
             throw e;
         }
-        StatusServer status = new StatusServer(options, log);
         HttpServer server;
         try {
             server = HttpServer.create(new InetSocketAddress(bind, port), 0);
         } catch (IOException e) {
-            log.log("FATAL", "1", "Falha ao tentar escutar em " + bind + ":" + port + ": " + e);
+            LOG.log(Level.SEVERE, "Falha ao tentar escutar em " + bind + ":" + port, e);
             throw e;
         }
         ExecutorService workers = Executors.newFixedThreadPool(4);
         server.setExecutor(workers);
-        server.createContext("/", status::handle);
+        server.createContext("/", new StatusServer(options)::handle);
         server.start();
-        log.log("INFO", "0", "StatusServer escutando em http://" + bind + ":" + port + "/");
+        LOG.log(Level.INFO, "StatusServer escutando em http://{1}:{2}/",
+            new Object[] {0, bind, String.valueOf(port)});
         return server;
-    }
-
-    /** The key/value pairs up to the first null slot; a later key wins. */
-    private static Map<String, String> pairs(String[] texts) {
-        Map<String, String> options = new LinkedHashMap<>();
-        for (int i = 0; texts != null && i + 1 < texts.length; i += 2) {
-            if (texts[i] == null || texts[i + 1] == null) {
-                break;
-            }
-            options.put(texts[i], texts[i + 1]);
-        }
-        return options;
     }
 
     private void handle(HttpExchange exchange) throws IOException {
@@ -93,7 +89,7 @@ public final class StatusServer {
             }
         }
         exchange.close();
-        log.log("INFO", String.valueOf(code), method + " " + target + " de " + peer);
+        LOG.log(Level.INFO, "{1} {2} de {3}", new Object[] {code, method, target, peer});
     }
 
     private String page(long number) {

@@ -1,0 +1,111 @@
+package vesk.host;
+
+import java.util.logging.ErrorManager;
+import java.util.logging.Formatter;
+import java.util.logging.Handler;
+import java.util.logging.Level;
+import java.util.logging.LogRecord;
+
+/**
+ * A java.util.logging handler that writes every record it is given through
+ * the host, as the line "class|LEVEL|code|message":
+ * <ul>
+ * <li>LEVEL: SEVERE (and above) gives ERROR, WARNING gives WARN, INFO and
+ * CONFIG give INFO, FINE and below give DEBUG;</li>
+ * <li>class: the logger's name, or the name given to the handler;</li>
+ * <li>code: the first parameter of the record when it is an Integer (so
+ * {@code log(Level.INFO, "pedido {0} aceito", 7)} gives code 7), otherwise
+ * the record's sequence number;</li>
+ * <li>message: the record formatted by the handler's formatter (by default
+ * the message with its parameters filled in), then, for a record with a
+ * thrown exception, ": " and the exception's class and message; line breaks
+ * become blanks, so a record is always one line.</li>
+ * </ul>
+ * The host filters lines by its VERBOSITY; the handler itself passes every
+ * level unless its own level is set.
+ */
+public class VeskLogHandler extends Handler {
+    private final VeskHost host;
+    private final String className;
+
+    /** A handler that writes through host with each record's logger name as class. */
+    public VeskLogHandler(VeskHost host) {
+        this(host, null);
+    }
+
+    /** A handler that writes through host with className (null: the logger's name) as class. */
+    public VeskLogHandler(VeskHost host, String className) {
+        if (host == null) {
+            throw new IllegalArgumentException("host is null");
+        }
+        this.host = host;
+        this.className = className;
+        setLevel(Level.ALL);
+        setFormatter(new MessageOnly());
+    }
+
+    @Override
+    public void publish(LogRecord record) {
+        if (!isLoggable(record)) {
+            return;
+        }
+        String message;
+        try {
+            message = getFormatter().format(record);
+        } catch (RuntimeException e) {
+            reportError(null, e, ErrorManager.FORMAT_FAILURE);
+            return;
+        }
+        Throwable thrown = record.getThrown();
+        if (thrown != null) {
+            message += ": " + thrown.getClass().getName()
+                + (thrown.getMessage() == null ? "" : ": " + thrown.getMessage());
+        }
+        String origin = className != null ? className : record.getLoggerName();
+        if (host.log(origin, levelName(record.getLevel()), code(record), message) < 0) {
+            reportError("the host could not open a log file", null, ErrorManager.WRITE_FAILURE);
+        }
+    }
+
+    /** Lines are written as they come; there is nothing to flush. */
+    @Override
+    public void flush() {
+    }
+
+    /** Stops the handler: later records are dropped. */
+    @Override
+    public void close() {
+        setLevel(Level.OFF);
+    }
+
+    /** The host's level name for a JUL level. */
+    static String levelName(Level level) {
+        int value = level.intValue();
+        if (value >= Level.SEVERE.intValue()) {
+            return "ERROR";
+        }
+        if (value >= Level.WARNING.intValue()) {
+            return "WARN";
+        }
+        if (value >= Level.CONFIG.intValue()) {
+            return "INFO";
+        }
+        return "DEBUG";
+    }
+
+    private static String code(LogRecord record) {
+        Object[] parameters = record.getParameters();
+        if (parameters != null && parameters.length > 0 && parameters[0] instanceof Integer) {
+            return parameters[0].toString();
+        }
+        return Long.toString(record.getSequenceNumber());
+    }
+
+    /** The record's message with its parameters, localized as JUL does it. */
+    private static final class MessageOnly extends Formatter {
+        @Override
+        public String format(LogRecord record) {
+            return formatMessage(record);
+        }
+    }
+}

@@ -1,0 +1,152 @@
+// Native half of the Java side's kit: binds VeskHost's native methods in
+// JNI_OnLoad and calls the host's log relay through the address the host
+// handed to start. It links no vesk library, so it loads into any JVM; the
+// relay exists only inside the host.
+#include <jni.h>
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "jvm/java_utils.h"
+
+namespace {
+
+// An event's texts, each UTF-8 and zero-terminated, one after another.
+struct Packed {
+    std::string bytes;
+    std::vector<size_t> starts;
+};
+
+void put_utf8(uint32_t code, std::string &out)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+bool is_high(jchar c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool is_low(jchar c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Appends the UTF-16 text as standard UTF-8 (not JNI's modified form, so a
+// character outside the BMP is one 4-byte sequence) and a zero byte. A NUL
+// character, which would end the text early, becomes a blank, as does each
+// line break (CR LF, LF or CR) with one_line; a lone surrogate becomes '?',
+// as in String.getBytes.
+void put_text(const jchar *chars, jsize length, bool one_line, std::string &out)
+{
+    for (jsize i = 0; i < length; ++i) {
+        uint32_t code = chars[i];
+        if (code == 0) {
+            code = ' ';
+        } else if (one_line && (code == '\r' || code == '\n')) {
+            if (code == '\r' && i + 1 < length && chars[i + 1] == '\n')
+                ++i;
+            code = ' ';
+        } else if (is_high(chars[i]) && i + 1 < length && is_low(chars[i + 1])) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (chars[i + 1] - 0xDC00u);
+            ++i;
+        } else if (is_high(chars[i]) || is_low(chars[i])) {
+            code = '?';
+        }
+        put_utf8(code, out);
+    }
+    out += '\0';
+}
+
+// The texts of the String[] packed; a null array or element reads as empty.
+// False when an exception is pending (out of memory in the JVM).
+bool pack(JNIEnv *env, jobjectArray texts, bool one_line, Packed &packed)
+{
+    jsize count = texts == nullptr ? 0 : env->GetArrayLength(texts);
+    std::vector<jchar> chars;
+    for (jsize i = 0; i < count; ++i) {
+        packed.starts.push_back(packed.bytes.size());
+        auto text = static_cast<jstring>(env->GetObjectArrayElement(texts, i));
+        if (text == nullptr) {
+            if (env->ExceptionCheck())
+                return false;
+            packed.bytes += '\0';
+            continue;
+        }
+        jsize length = env->GetStringLength(text);
+        chars.resize(static_cast<size_t>(length) + 1);
+        env->GetStringRegion(text, 0, length, chars.data());
+        env->DeleteLocalRef(text);
+        put_text(chars.data(), length, one_line, packed.bytes);
+    }
+    return true;
+}
+
+jint JNICALL version(JNIEnv *, jclass)
+{
+    return 1;
+}
+
+// Hands the texts to the relay at address with the handler's shape: no
+// longs, the texts followed by two NULLs, no blobs. -1 when the event could
+// not be built; the relay's result otherwise.
+jint JNICALL relay(JNIEnv *env, jclass, jlong address, jobjectArray texts, jboolean one_line)
+{
+    if (address == 0)
+        return -1;
+    try {
+        Packed packed;
+        if (!pack(env, texts, one_line == JNI_TRUE, packed))
+            return -1;
+        std::vector<char *> pointers;
+        pointers.reserve(packed.starts.size() + 2);
+        for (size_t start : packed.starts)
+            pointers.push_back(packed.bytes.data() + start);
+        pointers.push_back(nullptr);
+        pointers.push_back(nullptr);
+        int32_t no_longs = 0;
+        int32_t no_blobs = 0;
+        auto handler = reinterpret_cast<ub_JVM_handler>(static_cast<intptr_t>(address));
+        return handler(0, &no_longs, static_cast<uint32_t>(packed.starts.size()), pointers.data(),
+                       &no_blobs, nullptr);
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
+}
+
+} // namespace
+
+extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *vm, void *)
+{
+    JNIEnv *env = nullptr;
+    if (vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_6) != JNI_OK)
+        return JNI_ERR;
+    jclass host = env->FindClass("vesk/host/VeskHost");
+    if (host == nullptr)
+        return JNI_ERR;
+    JNINativeMethod methods[] = {
+        {const_cast<char *>("version0"), const_cast<char *>("()I"),
+         reinterpret_cast<void *>(version)},
+        {const_cast<char *>("relay0"), const_cast<char *>("(J[Ljava/lang/String;Z)I"),
+         reinterpret_cast<void *>(relay)},
+    };
+    jint bound = env->RegisterNatives(host, methods, 2);
+    env->DeleteLocalRef(host);
+    return bound == JNI_OK ? JNI_VERSION_1_6 : JNI_ERR;
+}
