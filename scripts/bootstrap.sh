@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build and the tests need, and nothing when all are there.
+# Package names given as arguments are wanted too (scripts/fuzz.sh asks for clang,
+# scripts/valgrind.sh for valgrind).
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,7 @@ packages=(
   googletest libgtest-dev
   # The Windows build: mingw-w64 (posix threads), 64-bit wine, dpkg-source.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev
+  "$@"
 )
 
 missing=()

@@ -1,6 +1,8 @@
 #include "core/re.h"
 
+#include <bit>
 #include <climits>
+#include <cstdint>
 #include <cstddef>
 #include <cstdio>
 
@@ -111,51 +113,97 @@ bool matchone(const re_object &p, char c)
     }
 }
 
-bool matchpattern(const re_object *pattern, const char *text);
+// Matching runs the pattern as a set of states over the text, one
+// character at a time, so the time is bounded by the text length times the
+// pattern length; trying every way of repeating each quantified object in
+// turn takes exponential time on patterns such as a*a*a*...b. A match is
+// found exactly when some such way exists.
+//
+// Bit i (i < 32) of a state set: the objects from i on are still to match.
+// Bit 32 + i: object i, quantified with +, has matched once and may repeat.
+using States = uint64_t;
 
-// p zero or more times, then the rest; fewer repetitions first.
-bool matchstar(const re_object &p, const re_object *rest, const char *text)
+constexpr int repeat_bit = 32;
+
+constexpr States bit(int index)
 {
-    for (;; ++text) {
-        if (matchpattern(rest, text))
+    return States{1} << index;
+}
+
+// Whether the object at i is a $ that ends the pattern (so it carries no
+// quantifier): it matches the end of the text and consumes nothing.
+bool is_final_end(const re_object *pattern, int i)
+{
+    return pattern[i].type == RE_END && pattern[i + 1].type == RE_UNUSED;
+}
+
+bool is_quantifier(uint8_t type)
+{
+    return type == RE_QUESTIONMARK || type == RE_STAR || type == RE_PLUS;
+}
+
+// Adds to set every state reachable without consuming a character; true
+// when one of them completes the match (at_end: the text is used up).
+bool close_states(const re_object *pattern, States &set, bool at_end)
+{
+    for (States todo = set; todo != 0;) {
+        const int b = std::countr_zero(todo);
+        todo &= ~bit(b);
+        States next = 0;
+        if (b >= repeat_bit) {
+            next = bit(b - repeat_bit + 2);
+        } else if (pattern[b].type == RE_UNUSED) {
             return true;
-        if (*text == '\0' || !matchone(p, *text))
-            return false;
+        } else if (pattern[b + 1].type == RE_QUESTIONMARK || pattern[b + 1].type == RE_STAR) {
+            next = bit(b + 2);
+        } else if (is_final_end(pattern, b) && at_end) {
+            return true;
+        }
+        todo |= next & ~set;
+        set |= next;
     }
+    return false;
 }
 
-// p at least once, then the rest.
-bool matchplus(const re_object &p, const re_object *rest, const char *text)
+// The states after consuming c from set.
+States step_states(const re_object *pattern, States set, char c)
 {
-    if (*text == '\0' || !matchone(p, *text))
-        return false;
-    return matchstar(p, rest, text + 1);
+    States next = 0;
+    for (; set != 0; set &= set - 1) {
+        const int b = std::countr_zero(set);
+        const int i = b >= repeat_bit ? b - repeat_bit : b;
+        const uint8_t quantifier =
+            b >= repeat_bit ? static_cast<uint8_t>(RE_PLUS) : pattern[i + 1].type;
+        if (is_final_end(pattern, i) || !matchone(pattern[i], c))
+            continue;
+        if (b >= repeat_bit || quantifier == RE_PLUS)
+            next |= bit(repeat_bit + i);
+        else if (quantifier == RE_STAR)
+            next |= bit(i);
+        else
+            next |= bit(quantifier == RE_QUESTIONMARK ? i + 2 : i + 1);
+    }
+    return next;
 }
 
-// p at most once, then the rest; a used-up pattern matches.
-bool matchquestion(const re_object &p, const re_object *rest, const char *text)
-{
-    if (p.type == RE_UNUSED || matchpattern(rest, text))
-        return true;
-    return *text != '\0' && matchone(p, *text) && matchpattern(rest, text + 1);
-}
-
-// Matches the objects from text on. Plain objects advance in the loop;
-// only quantifiers recurse, once per object, so the depth is bounded by the
-// pattern and never by the text.
+// Whether the objects from pattern on match at the start of text.
 bool matchpattern(const re_object *pattern, const char *text)
 {
-    for (;; ++pattern, ++text) {
-        // The ending object is never followed by another one to look at.
-        if (pattern[0].type == RE_UNUSED || pattern[1].type == RE_QUESTIONMARK)
-            return matchquestion(pattern[0], pattern + 2, text);
-        if (pattern[1].type == RE_STAR)
-            return matchstar(pattern[0], pattern + 2, text);
-        if (pattern[1].type == RE_PLUS)
-            return matchplus(pattern[0], pattern + 2, text);
-        if (pattern[0].type == RE_END && pattern[1].type == RE_UNUSED)
-            return *text == '\0';
+    // Leading objects that take exactly one character each need no states.
+    for (; pattern[0].type != RE_UNUSED && !is_quantifier(pattern[1].type) &&
+           !is_final_end(pattern, 0);
+         ++pattern, ++text) {
         if (*text == '\0' || !matchone(pattern[0], *text))
+            return false;
+    }
+    States set = bit(0);
+    for (;; ++text) {
+        if (close_states(pattern, set, *text == '\0'))
+            return true;
+        if (*text == '\0')
+            return false;
+        set = step_states(pattern, set, *text);
+        if (set == 0)
             return false;
     }
 }

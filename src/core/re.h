@@ -1,7 +1,8 @@
 #ifndef CORE_RE_H
 #define CORE_RE_H
 /* Small pattern matcher: finds where a regular expression first matches in
- * a text (the start index only), by recursive backtracking. */
+ * a text (the start index only), without allocating and in time bounded by
+ * the text length times the pattern length for each start. */
 
 #include <stdint.h>
 

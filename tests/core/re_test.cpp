@@ -110,6 +110,25 @@ TEST(Re, LongTextDoesNotDeepenTheRecursion)
     EXPECT_EQ(re_match_direct("^a*a\\d", text.c_str()), -1);
 }
 
+// Patterns that make a backtracking matcher try every split of the text
+// among the quantified objects: the answer must not depend on doing that.
+TEST(Re, QuantifiedRunsNeverTryEverySplit)
+{
+    std::string stars;
+    std::string questions;
+    for (int i = 0; i < 13; ++i) {
+        stars += "a*";
+        questions += "a?";
+    }
+    const std::string as(40, 'a');
+    EXPECT_EQ(re_match_direct((stars + "b").c_str(), as.c_str()), -1);
+    EXPECT_EQ(re_match_direct((stars + "b").c_str(), (as + "b").c_str()), 0);
+    const std::string thirteen = as.substr(0, 13);
+    EXPECT_EQ(re_match_direct((questions + thirteen).c_str(), thirteen.c_str()), 0);
+    EXPECT_EQ(re_match_direct("^\\w+\\w+\\w+\\w+\\w+\\w+\\w+\\w+\\w+\\d!", as.c_str()), -1);
+    EXPECT_EQ(re_match_direct(".*.*.*.*.*.*.*.*.*.*x", (as + "x").c_str()), 0);
+}
+
 TEST(Re, PrintWritesOneLinePerObject)
 {
     testing_support::StdoutCapture out;

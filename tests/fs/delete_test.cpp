@@ -222,3 +222,65 @@ TEST_F(Delete, NewestAndOldestOfTheMatchingFiles)
 }
 
 } // namespace
+
+namespace {
+
+// Removes every entry of files/ but the directory the callback reports from
+// (a concurrent cleaner); only on its first call.
+int remove_the_others(const char *dir, const char *, intptr_t called)
+{
+    if ((*reinterpret_cast<int *>(called))++ > 0)
+        return 0;
+    for (const auto &entry : fs::directory_iterator("files"))
+        if (!fs::equivalent(entry.path(), dir))
+            fs::remove_all(entry.path());
+    return 0;
+}
+
+TEST_F(Delete, EntriesThatVanishMidWalkAreSkippedOrReported)
+{
+    // Files listed, then removed by someone else before their turn: each is
+    // a failed removal, logged and not counted.
+    for (int i = 0; i < 6; ++i)
+        fs_files::make("files/old" + std::to_string(i), 1, 10 * day);
+    int called = 0;
+    EXPECT_EQ(execute_delete("files", "old", "", 1, 0, remove_the_others,
+                             reinterpret_cast<intptr_t>(&called)),
+              1);
+    Names failures = log_lines(dir());
+    EXPECT_EQ(failures.size(), 5u);
+    for (const std::string &line : failures)
+        EXPECT_EQ(line.rfind("Falha ao tentar remover 'files/old", 0), 0u) << line;
+
+    // Directories that vanish before the walk reaches them are passed over.
+    fs::remove_all("log");
+    fs::create_directory("log");
+    for (const char *sub : {"a", "b", "c"})
+        fs_files::make(fs::path("files") / sub / "old.log", 1, 10 * day);
+    called = 0;
+    EXPECT_EQ(execute_delete("files", "old", ".log", 1, 1, remove_the_others,
+                             reinterpret_cast<intptr_t>(&called)),
+              1);
+    EXPECT_EQ(remaining("files").size(), 1u); // the emptied directory
+    EXPECT_TRUE(log_lines(dir()).empty());
+}
+
+TEST_F(Delete, NamesWithAnyBytesAreReportedAndRemoved)
+{
+    const Names names = {"old\xff\xfe.log", "old\n.log", "old \xc3\xa9.log"};
+    for (const std::string &name : names)
+        fs_files::make("files/" + name, 1, 10 * day);
+    Names reported;
+    EXPECT_EQ(execute_delete_test("files", "old", ".log", 1, 0, note_removal,
+                                  reinterpret_cast<intptr_t>(&reported)),
+              3);
+    const std::string log = testing_support::read_file(testing_support::todays_log(dir()));
+    for (const std::string &name : names) {
+        EXPECT_NE(std::find(reported.begin(), reported.end(), "files|" + name), reported.end());
+        EXPECT_NE(log.find("'files/" + name + "' a ser removido (test).\n"), std::string::npos);
+    }
+    EXPECT_EQ(execute_delete("files", "old", ".log", 1, 0, nullptr, 0), 3);
+    EXPECT_TRUE(remaining("files").empty());
+}
+
+} // namespace

@@ -95,6 +95,10 @@ class Handler(BaseHTTPRequestHandler):
             self.send_pieces([b"first ", b"second ", b"third"], 0.02)
         elif path == "/slow":
             self.send_pieces([b"x" * 100] * 200, 0.05)
+        elif path == "/cut":
+            self.send_cut()
+        elif path == "/silent":
+            self.close_connection = True
         elif path in ROUTES:
             status, headers, body = ROUTES[path]
             if callable(body):
@@ -117,6 +121,16 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
+        self.close_connection = True
+
+    def send_cut(self):
+        """Promises a longer body than it sends, then closes the connection."""
+        self.send_response(200)
+        self.send_header("Content-Length", "1000")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(b"only part")
+        self.wfile.flush()
         self.close_connection = True
 
     do_GET = handle_any

@@ -335,3 +335,34 @@ TEST_F(UrlExecute, DebugRequestTracesTheExchange)
 }
 
 } // namespace
+
+namespace {
+
+// A server that stops answering part way: the transfer fails with the curl
+// code in the log, and no partial body is handed out.
+TEST_F(UrlExecute, ServersThatBreakOffFailWithTheirLogLine)
+{
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(http_test::closed_port()) + "/x";
+    const struct {
+        std::string text;
+        const char *logged;
+    } cases[] = {
+        {refused, "(7) Couldn't connect to server"},
+        {server_url("/cut"), "(18) Transferred a partial file"},
+        {server_url("/silent"), "(52) Server returned nothing (no headers, no data)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        UrlPtr record(url_new(c.text.c_str()));
+        for (Reply reply : {get(record.get()), post(record.get(), {"k", "v", nullptr})}) {
+            EXPECT_EQ(reply.result, URL_TRANSFER_FAILED);
+            EXPECT_TRUE(reply.null_body);
+        }
+        EXPECT_NE(log_text().find(std::string(c.logged) + " - '" + c.text + "'\n"),
+                  std::string::npos)
+            << log_text();
+    }
+}
+
+} // namespace

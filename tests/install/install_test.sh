@@ -75,6 +75,7 @@ kit_jar="$prefix/share/java/vesk-java.jar"
 # A loopback web server for the HTTP examples.
 mkdir -p "$work/www"
 printf 'hello' >"$work/www/hello.txt"
+: >"$work/server.txt" # exists before the server's own redirection runs
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/www" >"$work/server.txt" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do

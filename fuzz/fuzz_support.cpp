@@ -1,0 +1,150 @@
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace fuzz {
+
+std::vector<char> text_copy(const uint8_t *data, size_t size)
+{
+    std::vector<char> text(data, data + size);
+    text.push_back('\0');
+    return text;
+}
+
+std::vector<std::string> split_at_zero(const uint8_t *data, size_t size)
+{
+    std::vector<std::string> pieces(1);
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            pieces.emplace_back();
+        else
+            pieces.back().push_back(static_cast<char>(data[i]));
+    }
+    return pieces;
+}
+
+const char *scratch_file(const uint8_t *data, size_t size)
+{
+    // A plain array, so that the exit handler never sees a destroyed path.
+    static char path[4096];
+    if (path[0] == '\0') {
+        const char *dir = std::getenv("TMPDIR");
+        std::snprintf(path, sizeof path, "%s/vesk_fuzz_XXXXXX",
+                      dir != nullptr && *dir != '\0' ? dir : "/tmp");
+        int fd = mkstemp(path);
+        require(fd >= 0, "scratch file");
+        close(fd);
+        std::atexit([] { unlink(path); });
+    }
+    FILE *file = std::fopen(path, "wb");
+    require(file != nullptr, "scratch file open");
+    require(size == 0 || std::fwrite(data, 1, size, file) == size, "scratch file write");
+    std::fclose(file);
+    return path;
+}
+
+Silence::Silence() : saved_out_(stdout), saved_err_(stderr)
+{
+    static FILE *sink = std::fopen("/dev/null", "w");
+    require(sink != nullptr, "/dev/null");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    stdout = sink;
+    stderr = sink;
+}
+
+Silence::~Silence()
+{
+    std::fflush(stdout);
+    stdout = saved_out_;
+    stderr = saved_err_;
+}
+
+namespace {
+
+bool same_text(const char *a, const char *b)
+{
+    return std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "") == 0;
+}
+
+bool same_type(int32_t a, int32_t b)
+{
+    return a == b || (a == JSON_TYPE_BOOLEAN && b == JSON_TYPE_INTEGER);
+}
+
+const json_container *container(const json_value *value)
+{
+    return reinterpret_cast<const json_container *>(value);
+}
+
+} // namespace
+
+bool json_equal(const json_value *a, const json_value *b)
+{
+    if (a == nullptr || b == nullptr)
+        return a == b;
+    if (!same_type(a->type, b->type))
+        return false;
+    switch (a->type) {
+    case JSON_TYPE_ARRAY:
+    case JSON_TYPE_OBJECT: {
+        const json_container *x = container(a);
+        const json_container *y = container(b);
+        if (x->count != y->count)
+            return false;
+        for (int32_t i = 0; i < x->count; ++i) {
+            if (a->type == JSON_TYPE_ARRAY) {
+                if (!json_equal(static_cast<json_value *>(x->items[i]),
+                                static_cast<json_value *>(y->items[i])))
+                    return false;
+                continue;
+            }
+            auto *m = static_cast<const json_member *>(x->items[i]);
+            auto *n = static_cast<const json_member *>(y->items[i]);
+            if (!same_text(m->name, n->name) || !json_equal(m->value, n->value))
+                return false;
+        }
+        return true;
+    }
+    case JSON_TYPE_NULL:
+        return true;
+    case JSON_TYPE_POINTER:
+        return a->payload.pointer == b->payload.pointer;
+    case JSON_TYPE_DATETIME:
+        return a->payload.seconds == b->payload.seconds;
+    default:
+        return same_text(a->payload.text, b->payload.text);
+    }
+}
+
+bool json_has_unwritable_name(const json_value *tree)
+{
+    if (tree == nullptr || (tree->type != JSON_TYPE_ARRAY && tree->type != JSON_TYPE_OBJECT))
+        return false;
+    const json_container *c = container(tree);
+    for (int32_t i = 0; i < c->count; ++i) {
+        if (tree->type == JSON_TYPE_ARRAY) {
+            if (json_has_unwritable_name(static_cast<json_value *>(c->items[i])))
+                return true;
+            continue;
+        }
+        auto *m = static_cast<const json_member *>(c->items[i]);
+        if (std::strpbrk(m->name, "\"\\") != nullptr || json_has_unwritable_name(m->value))
+            return true;
+    }
+    return false;
+}
+
+void require(bool ok, const char *what)
+{
+    if (ok)
+        return;
+    dprintf(2, "fuzz property failed: %s\n", what); // stderr may be silenced
+    std::abort();
+}
+
+} // namespace fuzz

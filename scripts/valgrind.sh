@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs every test program without the jvm label (the JVM's own memory
+# handling drowns valgrind) or the install label (shell scripts) under
+# valgrind --leak-check=full, each program once over all its tests: the
+# GoogleTest suites whole, the fuzz replay drivers over their whole corpus.
+# Fails when any program shows an error or a leak.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/bootstrap.sh valgrind
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON >/dev/null
+cmake --build build -j "$(nproc)"
+
+# One line per program: the command to run (program and arguments, tab-separated).
+programs=$(ctest --test-dir build --show-only=json-v1 -LE "jvm|install" | python3 -c '
+import json, sys
+runs = {}
+for test in json.load(sys.stdin)["tests"]:
+    command = test.get("command")
+    if not command:
+        continue
+    if any(arg.startswith("--gtest_filter") for arg in command[1:]):
+        runs.setdefault(command[0], [])
+    else:
+        runs.setdefault(command[0], []).extend(command[1:])
+for program, args in runs.items():
+    print("\t".join([program] + args))
+')
+
+failed=0
+while IFS=$'\t' read -r -a command; do
+  echo "== ${command[*]:0:2}" >&2
+  if ! valgrind --quiet --leak-check=full --errors-for-leak-kinds=definite,indirect \
+      --error-exitcode=1 "${command[@]}" >/dev/null; then
+    echo "valgrind: FAILED ${command[0]}" >&2
+    failed=1
+  fi
+done <<<"$programs"
+exit $failed
