@@ -267,6 +267,9 @@ TEST_F(Delete, EntriesThatVanishMidWalkAreSkippedOrReported)
 
 TEST_F(Delete, NamesWithAnyBytesAreReportedAndRemoved)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows file names cannot hold a line feed or arbitrary bytes";
+#endif
     const Names names = {"old\xff\xfe.log", "old\n.log", "old \xc3\xa9.log"};
     for (const std::string &name : names)
         fs_files::make("files/" + name, 1, 10 * day);
