@@ -161,7 +161,7 @@ char *vesk_get_local_ip(const char *name, char *ip) noexcept
 void vesk_machine_info_cb(const char *name, const char *mac, const char *ip, void *user) noexcept
 {
     auto *array = static_cast<json_value *>(user);
-    if (name == nullptr || array == nullptr || json_get_type(array) != JSON_TYPE_ARRAY)
+    if (array == nullptr || json_get_type(array) != JSON_TYPE_ARRAY)
         return;
     // The list stops at the first NULL text, so a missing MAC drops the IP too.
     char *list[] = {const_cast<char *>("name"), const_cast<char *>(name),

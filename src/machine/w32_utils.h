@@ -56,7 +56,8 @@ char *vesk_get_local_ip(const char *name, char *ip) UB_NOEXCEPT;
 
 /* Enumeration callback of vesk_machine_info: appends to the JSON array
  * user an object of "name", "macaddress" and "ip", stopping at the first
- * NULL text. Does nothing when user is not an array or name is NULL. */
+ * NULL text (a NULL name gives an empty object). Does nothing when user is
+ * not an array. */
 void vesk_machine_info_cb(const char *name, const char *mac, const char *ip,
                           void *user) UB_NOEXCEPT;
 

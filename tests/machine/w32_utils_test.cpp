@@ -258,9 +258,10 @@ TEST(MachineMac, InterfaceObjectStopsAtTheFirstMissingText)
     vesk_machine_info_cb("eth0", "00a0c914c829", "10.0.0.1", array);
     vesk_machine_info_cb("eth1", nullptr, "10.0.0.2", array);
     vesk_machine_info_cb("eth2", "00a0c914c829", nullptr, array);
+    vesk_machine_info_cb(nullptr, "00a0c914c829", "10.0.0.3", array);
     char *text = json_serialize(array);
     EXPECT_STREQ(text, R"([{"name":"eth0","macaddress":"00a0c914c829","ip":"10.0.0.1"},)"
-                       R"({"name":"eth1"},{"name":"eth2","macaddress":"00a0c914c829"}])");
+                       R"({"name":"eth1"},{"name":"eth2","macaddress":"00a0c914c829"},{}])");
     std::free(text);
     json_value_free(array);
     char ip[] = "1.2.3.4";
