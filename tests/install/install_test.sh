@@ -21,19 +21,24 @@ prefix="$work/prefix"
 fail() { printf 'FAIL %s\n' "$*" >&2; exit 1; }
 
 # Runs program (with args) in a fresh folder with log/ and compares its
-# standard output with expected: the exact text, or with match=like a
-# pattern for [[ == ]].
+# standard output with expected (see same).
 check() {
     local name=$1 expected=$2
     shift 2
     mkdir -p "$work/run-$name/log"
     local out
     out=$(cd "$work/run-$name" && "$@" 2>/dev/null) || fail "$name exited with $?"
+    same "$name" "$expected" "$out"
+}
+
+# Fails unless got is expected: the exact text, or with match=like a pattern.
+same() {
+    local name=$1 expected=$2 got=$3
     if [ "${match:-exact}" = like ]; then
         # shellcheck disable=SC2053
-        [[ "$out" == $expected ]] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$out"
+        [[ "$got" == $expected ]] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
     else
-        [ "$out" = "$expected" ] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$out"
+        [ "$got" = "$expected" ] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
     fi
     echo "ok $name"
 }
@@ -62,10 +67,14 @@ host_until() {
 }
 
 # README shows each example file whole, so it never shows code that does not build.
-for file in json.c http.c files.c codecs.c machine.c options.c native_module.c; do
+shown_in_readme() {
     python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
-        "$source/README.md" "$examples/$file" || fail "README does not show examples/library/$file as it is"
+        "$source/README.md" "$source/$1" || fail "README does not show $1 as it is"
+}
+for file in json.c http.c files.c codecs.c machine.c options.c native_module.c; do
+    shown_in_readme "examples/library/$file"
 done
+shown_in_readme examples/kit/hello/HelloServer.java
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 kit_jar="$prefix/share/java/vesk-java.jar"
@@ -137,14 +146,10 @@ NativeModule|INFO|url|127.0.0.1:$port
 NativeModule|INFO|re|8
 NativeModule|INFO|walk|3
 NativeModule|INFO|http|5 hello"
-got=$(logged module | grep '^NativeModule')
-[ "$got" = "$expected" ] || fail "module"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
-echo "ok module"
+same module "$expected" "$(logged module | grep '^NativeModule')"
 
 # A Java server on the installed kit: the minimal entry class that README shows.
 hello_server="$source/examples/kit/hello/HelloServer.java"
-python3 -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
-    "$source/README.md" "$hello_server" || fail "README does not show examples/kit/hello/HelloServer.java as it is"
 run="$work/run-kit"
 mkdir -p "$run/log" "$run/conf" "$work/hello"
 javac -Xlint:all -Werror -cp "$kit_jar" -d "$work/hello" "$hello_server"
@@ -156,7 +161,5 @@ library=vesk_java
 ENTRY_CLASS=hello/HelloServer
 INI
 host_until kit '^HelloServer|DEBUG|' NAME vesk
-got=$(logged kit | grep '^HelloServer')
-[[ "$got" == 'HelloServer|INFO|1|ola, vesk'$'\n''HelloServer|DEBUG|'[0-9]*'|opcoes: {PORT=9000, '* ]] ||
-    fail "kit: the entry class logged"$'\n'"$got"
-echo "ok kit"
+match=like same kit 'HelloServer|INFO|1|ola, vesk
+HelloServer|DEBUG|[0-9]*|opcoes: {PORT=9000, *' "$(logged kit | grep '^HelloServer')"
