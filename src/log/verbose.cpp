@@ -144,21 +144,21 @@ int32_t day_number(const struct tm &local)
 }
 
 // Writes the line, after a line feed when the file ends in a cut line;
-// both go out in one write.
+// both go out in one write. A partial write leaves a cut line behind, and a
+// write that put nothing out leaves a pending one in place.
 int append_line(int fd, int32_t day, const Line &line)
 {
-    int32_t cut = day;
-    if (!cut_day.compare_exchange_strong(cut, 0, std::memory_order_relaxed))
-        return platform_write_all(fd, line.data(), line.size());
-    CharBuffer text(static_cast<char *>(std::malloc(line.size() + 1)));
-    if (!text) {
-        cut_day.store(day, std::memory_order_relaxed);
-        return -1;
+    int32_t pending = day;
+    bool after_cut = cut_day.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
+    int result = -1;
+    if (!after_cut) {
+        result = platform_write_all(fd, line.data(), line.size());
+    } else if (CharBuffer text{static_cast<char *>(std::malloc(line.size() + 1))}) {
+        text.get()[0] = '\n';
+        std::memcpy(text.get() + 1, line.data(), line.size());
+        result = platform_write_all(fd, text.get(), line.size() + 1);
     }
-    text.get()[0] = '\n';
-    std::memcpy(text.get() + 1, line.data(), line.size());
-    int result = platform_write_all(fd, text.get(), line.size() + 1);
-    if (result == -1)
+    if (result == -2 || (result == -1 && after_cut))
         cut_day.store(day, std::memory_order_relaxed);
     return result;
 }
@@ -174,11 +174,8 @@ DailyWrite write_daily(const struct tm &local, const Line &line)
     int fd = platform_open_append(path, 1);
     if (fd < 0)
         return DailyWrite::not_opened;
-    int32_t day = day_number(local);
-    int result = append_line(fd, day, line);
+    int result = append_line(fd, day_number(local), line);
     platform_close(fd);
-    if (result == -2)
-        cut_day.store(day, std::memory_order_relaxed);
     return result == 0 ? DailyWrite::written : DailyWrite::not_written;
 }
 

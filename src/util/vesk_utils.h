@@ -1,8 +1,9 @@
 #ifndef UTIL_VESK_UTILS_H
 #define UTIL_VESK_UTILS_H
 /* Small routines shared by the host and the support library: the sleep of
- * the service loop, the parameter-list lookup and the loader that fills
- * function pointers from a shared library. */
+ * the service loop, the parameter-list lookup, the loader that fills
+ * function pointers from a shared library, configuration text helpers, and
+ * the version, clock, hex dump and percent-encoding texts. */
 
 #include <stddef.h>
 #include <stdint.h>
