@@ -60,20 +60,6 @@ public final class Encoding {
         return JAVA_ONLY.getOrDefault(texts[0], EXPECTED.get(texts[0]));
     }
 
-    /** The strings of the cases named by texts, in order. */
-    public static String[] texts(String[] names) {
-        String[] strings = new String[names.length];
-        for (int i = 0; i < names.length; ++i) {
-            strings[i] = text(new String[] {names[i]});
-        }
-        return strings;
-    }
-
-    /** Hands the strings of the cases named by texts to the handler at longs[0]. */
-    public static Object relay(long[] longs, String[] texts) {
-        return Integer.toString(Natives.relay(longs[0], null, texts(texts), null));
-    }
-
     /**
      * Entry class: writes check's report on what start received to
      * encoding.txt in the current directory, then logs each case's string
