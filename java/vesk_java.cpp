@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "jvm/detail/text_codec.hpp"
 #include "jvm/java_utils.h"
 
 namespace {
@@ -19,57 +20,23 @@ struct Packed {
     std::vector<size_t> starts;
 };
 
-void put_utf8(uint32_t code, std::string &out)
+// Appends the UTF-16 text as the bridge hands texts back, standard UTF-8
+// (a surrogate pair is one 4-byte sequence, a lone surrogate U+FFFD), and a
+// zero byte. A NUL character, which would end the text early, becomes a
+// blank, as does each line break (CR LF, LF or CR) with one_line.
+void put_text(const jchar *chars, size_t length, bool one_line, std::string &out)
 {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-bool is_high(jchar c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool is_low(jchar c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// Appends the UTF-16 text as standard UTF-8 (not JNI's modified form, so a
-// character outside the BMP is one 4-byte sequence) and a zero byte. A NUL
-// character, which would end the text early, becomes a blank, as does each
-// line break (CR LF, LF or CR) with one_line; a lone surrogate becomes '?',
-// as in String.getBytes.
-void put_text(const jchar *chars, jsize length, bool one_line, std::string &out)
-{
-    for (jsize i = 0; i < length; ++i) {
-        uint32_t code = chars[i];
+    for (size_t i = 0; i < length;) {
+        uint32_t code = ub::detail::decode_utf16(chars, length, i);
         if (code == 0) {
             code = ' ';
         } else if (one_line && (code == '\r' || code == '\n')) {
-            if (code == '\r' && i + 1 < length && chars[i + 1] == '\n')
+            if (code == '\r' && i < length && chars[i] == '\n')
                 ++i;
             code = ' ';
-        } else if (is_high(chars[i]) && i + 1 < length && is_low(chars[i + 1])) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (chars[i + 1] - 0xDC00u);
-            ++i;
-        } else if (is_high(chars[i]) || is_low(chars[i])) {
-            code = '?';
         }
-        put_utf8(code, out);
+        char bytes[4];
+        out.append(bytes, static_cast<size_t>(ub::detail::put_utf8(code, bytes) - bytes));
     }
     out += '\0';
 }
@@ -93,7 +60,7 @@ bool pack(JNIEnv *env, jobjectArray texts, bool one_line, Packed &packed)
         chars.resize(static_cast<size_t>(length) + 1);
         env->GetStringRegion(text, 0, length, chars.data());
         env->DeleteLocalRef(text);
-        put_text(chars.data(), length, one_line, packed.bytes);
+        put_text(chars.data(), static_cast<size_t>(length), one_line, packed.bytes);
     }
     return true;
 }

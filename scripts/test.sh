@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs the whole suite; then
-# runs the suites that start no JVM and install nothing again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything with warnings as errors and runs the whole suite, in
+# which every suite that starts a JVM runs once more under -Xcheck:jni (the
+# tests labelled check-jni); then runs the suites that start no JVM and
+# install nothing again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -54,6 +54,10 @@ int32_t insert_text(ub_string *string, const char *text, size_t length, bool at_
 // text taken from the record itself, or a plain insertion.
 int32_t add_text(ub_string *string, const char *text, size_t length, bool at_front)
 {
+    // Nothing this long fits the 32-bit fields; refused before a copy of
+    // length + 1 bytes is sized.
+    if (length >= INT32_MAX)
+        return UB_STRING_NOMEM;
     if (string->text == nullptr)
         return take_first_text(string, text, length) ? string->size : UB_STRING_NOMEM;
     if (!inside_buffer(string, text))
@@ -104,11 +108,11 @@ int32_t string_resize_len(ub_string *string, size_t length) noexcept
     size_t free_room = size - static_cast<size_t>(string->len);
     if (length < free_room)
         return static_cast<int32_t>(length);
-    // Both terms are below 2^31, so the doubled sum fits a size_t; it must
-    // also fit the 32-bit capacity field.
-    size_t capacity = 2 * (size + length);
-    if (capacity > INT32_MAX)
-        capacity = INT32_MAX;
+    // Both terms are below 2^31, so their sum fits even a 32-bit size_t,
+    // but twice the sum may not: the capacity field's limit is applied
+    // before doubling.
+    size_t sum = size + length;
+    size_t capacity = sum > INT32_MAX / 2 ? INT32_MAX : 2 * sum;
     if (capacity == 0)
         capacity = 1; // an empty record asked for no room still gets the terminator
     if (capacity - static_cast<size_t>(string->len) <= length)

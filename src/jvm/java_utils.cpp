@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "jvm/detail/java_text.hpp"
 #include "jvm/detail/jvm_create.hpp"
 
 namespace {
@@ -62,11 +63,6 @@ jlongArray make_long_array(JNIEnv *env, int count, const int64_t *values)
     return array;
 }
 
-// The skeleton of every call operation: attach and find the class, build
-// the arguments, clear the output, look the method up, call it and deliver,
-// then detach whatever happened. A failed attach leaves the outputs alone.
-// The attach and detach are the prescribed ones, and a pending exception
-// from the lookup or the call is left for the detach to drop.
 // The step that empties an output before the call, when it was asked for.
 template <typename T>
 auto clearing(T *output)
@@ -77,6 +73,25 @@ auto clearing(T *output)
     };
 }
 
+// The closing step of every call: the prescribed detach, which on a native
+// thread also describes and drops the exception that the lookup or the call
+// left. A thread that runs Java code (a native method's caller) cannot be
+// detached; there the same is done here, so that the Java caller does not
+// receive an exception that the result code has already reported.
+void end_call(JavaVM *jvm, JNIEnv *env)
+{
+    if (jvm == nullptr)
+        return;
+    if (jvm->DetachCurrentThread() != JNI_OK && env != nullptr && env->ExceptionCheck()) {
+        env->ExceptionDescribe();
+        env->ExceptionClear();
+    }
+}
+
+// The skeleton of every call operation: attach and find the class, build
+// the arguments, clear the output, look the method up, call it and deliver,
+// then end the call whatever happened. A failed attach leaves the outputs
+// alone.
 template <typename Clear, typename Invoke>
 int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *longs,
               int text_count, char *const *texts, Clear clear, Invoke invoke)
@@ -102,10 +117,11 @@ int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *
             result = UB_JVM_NULL_RESULT;
         } else {
             jmethodID method = nullptr;
-            if (callee.method_name != nullptr) {
+            ub::detail::JavaName name(callee.method_name);
+            if (name.get() != nullptr) {
                 method = callee.kind == Kind::Static
-                             ? env->GetStaticMethodID(cls, callee.method_name, callee.signature)
-                             : env->GetMethodID(cls, callee.method_name, callee.signature);
+                             ? env->GetStaticMethodID(cls, name.get(), callee.signature)
+                             : env->GetMethodID(cls, name.get(), callee.signature);
             }
             if (method == nullptr) {
                 report_missing_method(callee);
@@ -118,14 +134,16 @@ int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *
             env->PopLocalFrame(nullptr);
         env->DeleteLocalRef(cls);
     }
-    ub_JVM_dettach(jvm);
+    end_call(jvm, env);
     return result;
 }
 
-// Hands the returned object to the caller as a global reference.
+// Hands the returned object to the caller as a global reference. A call
+// that threw returned null; the exception is checked before any other JNI
+// call, as JNI requires after a call into Java.
 int deliver_object(JNIEnv *env, jobject returned, jobject *result)
 {
-    if (returned == nullptr)
+    if (env->ExceptionCheck() || returned == nullptr)
         return UB_JVM_NULL_RESULT;
     if (result != nullptr) {
         jobject global = env->NewGlobalRef(returned);
@@ -136,17 +154,12 @@ int deliver_object(JNIEnv *env, jobject returned, jobject *result)
     return UB_JVM_OK;
 }
 
-// Copies the returned string's modified UTF-8 form into a malloc'd text.
+// Copies the returned string into a malloc'd UTF-8 text.
 int deliver_text(JNIEnv *env, jobject returned, char **result)
 {
-    if (returned == nullptr)
+    if (env->ExceptionCheck() || returned == nullptr)
         return UB_JVM_NULL_RESULT;
-    jstring string = static_cast<jstring>(returned);
-    const char *chars = env->GetStringUTFChars(string, nullptr);
-    if (chars == nullptr)
-        return UB_JVM_NULL_RESULT;
-    char *copy = strdup(chars);
-    env->ReleaseStringUTFChars(string, chars);
+    char *copy = ub::detail::native_text(env, static_cast<jstring>(returned));
     if (copy == nullptr)
         return UB_JVM_NULL_RESULT;
     if (result != nullptr)
@@ -160,7 +173,7 @@ int deliver_text(JNIEnv *env, jobject returned, char **result)
 // the data, so that text payloads can be read as C strings.
 int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
 {
-    if (returned == nullptr)
+    if (env->ExceptionCheck() || returned == nullptr)
         return UB_JVM_NULL_RESULT;
     jbyteArray array = static_cast<jbyteArray>(returned);
     jsize size = env->GetArrayLength(array);
@@ -272,7 +285,8 @@ int ub_JVM_attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **e
     return attach_and_lookup(
         jvm, env, cls,
         [class_name](JNIEnv *attached) {
-            return class_name != nullptr ? attached->FindClass(class_name) : nullptr;
+            ub::detail::JavaName name(class_name);
+            return name.get() != nullptr ? attached->FindClass(name.get()) : nullptr;
         },
         [class_name] { std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name)); });
 }
@@ -310,12 +324,15 @@ jobjectArray ub_JVM_getStringArray(JNIEnv *env, int count, char *const *texts) n
     for (int i = 0; texts != nullptr && i < count; ++i) {
         if (texts[i] == nullptr)
             continue;
-        jstring element = env->NewStringUTF(texts[i]);
-        if (element == nullptr)
-            return nullptr;
-        env->SetObjectArrayElement(array, i, element);
+        jstring element = ub::detail::java_string(env, texts[i]);
+        if (element != nullptr)
+            env->SetObjectArrayElement(array, i, element);
         // One local reference per element would pile up on long arrays.
         env->DeleteLocalRef(element);
+        if (env->ExceptionCheck()) {
+            env->DeleteLocalRef(array);
+            return nullptr;
+        }
     }
     return array;
 }

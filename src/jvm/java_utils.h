@@ -11,13 +11,14 @@
 
 UB_EXTERN_C_BEGIN
 
-/* Conventions: class names use slashes ("java/lang/String"). Every call
- * attaches the calling thread on entry and detaches it on exit, whatever the
- * outcome and even if it was attached before; only ub_JVM_unrefObjectMethod
- * leaves it attached. Text arrays have a separate count and may hold NULLs
- * (null elements). Texts and buffers handed out are malloc'd (caller frees);
- * objects handed out are global references (ub_JVM_unrefObjectMethod). A
- * NULL output pointer means "not wanted". Messages go to standard error. */
+/* Conventions: class names use slashes ("java/lang/String"). Texts given are
+ * UTF-8 (a byte outside a valid sequence is the Latin-1 character of its
+ * value); texts handed back are UTF-8, up to a U+0000. Every call attaches
+ * the calling thread on entry and detaches it on exit, whatever the outcome
+ * and even if it was attached before; only ub_JVM_unrefObjectMethod leaves it
+ * attached. Text arrays have a separate count and may hold NULLs. Texts and
+ * buffers handed out are malloc'd (caller frees), objects are global
+ * references (ub_JVM_unrefObjectMethod); NULL outputs are not wanted. */
 
 /* Results of the call operations. */
 enum ub_jvm_call_result {
@@ -41,7 +42,8 @@ enum ub_jvm_attach_result {
  * long_count values longs (the low 32 bits of each Java long), text_count
  * texts followed by two NULL pointers (a null Java string arrives as ""),
  * the length of each blob followed by a 0, and the blobs (not terminated).
- * Everything is borrowed for the duration of the call. */
+ * Texts are UTF-8 copies. Everything is borrowed for the duration of the
+ * call. */
 typedef int32_t (*ub_JVM_handler)(int32_t long_count, int32_t *longs, uint32_t text_count,
                                   char **texts, int32_t *blob_lengths, char **blobs);
 
@@ -86,6 +88,10 @@ jbyteArray ub_JVM_getByteArray(JNIEnv *env, const char *bytes, int32_t length) U
 
 /* --- Call operations: each returns a ub_jvm_call_result --- */
 
+/* Messages go to standard error. On a thread that runs Java code (a native
+ * method's caller), which cannot be detached, a call describes the exception
+ * it leaves there and clears it, as the detach does on other threads. */
+
 /* Calls the static Object class_name.method_name(long[], String[]) with the
  * long_count values (a null long[] when 0) and the texts (a null String[]
  * when text_count is not positive). *result gets a global reference to the
@@ -101,7 +107,7 @@ int ub_JVM_callStaticInt64Method(JavaVM *jvm, const char *class_name, const char
                                  int text_count, char *const *texts, int64_t *result) UB_NOEXCEPT;
 
 /* Calls the static String class_name.method_name(String[]); *result gets a
- * malloc'd copy of its modified UTF-8 form, or NULL. */
+ * malloc'd UTF-8 copy of the string, or NULL. */
 int ub_JVM_callStaticStringMethod(JavaVM *jvm, const char *class_name, const char *method_name,
                                   int text_count, char *const *texts, char **result) UB_NOEXCEPT;
 

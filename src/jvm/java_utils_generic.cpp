@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "jvm/detail/java_text.hpp"
+
 namespace {
 
 struct FreeDeleter {
@@ -61,22 +63,18 @@ bool copy_longs(JNIEnv *env, jlongArray array, size_t count, int32_t *out)
     return true;
 }
 
-// Copies each string's modified UTF-8 form; a null element becomes "".
+// Copies each string as UTF-8; a null element becomes "".
 bool copy_texts(JNIEnv *env, jobjectArray array, size_t count, char **out)
 {
     for (size_t i = 0; i < count; ++i) {
         jstring element =
             static_cast<jstring>(env->GetObjectArrayElement(array, static_cast<jsize>(i)));
+        if (env->ExceptionCheck())
+            return false;
         if (element == nullptr) {
-            if (env->ExceptionCheck())
-                return false;
             out[i] = strdup("");
         } else {
-            const char *chars = env->GetStringUTFChars(element, nullptr);
-            if (chars != nullptr) {
-                out[i] = strdup(chars);
-                env->ReleaseStringUTFChars(element, chars);
-            }
+            out[i] = ub::detail::native_text(env, element);
             env->DeleteLocalRef(element);
         }
         if (out[i] == nullptr)
@@ -91,7 +89,7 @@ bool copy_blobs(JNIEnv *env, jobjectArray array, size_t count, int32_t *lengths,
     for (size_t i = 0; i < count; ++i) {
         jbyteArray element =
             static_cast<jbyteArray>(env->GetObjectArrayElement(array, static_cast<jsize>(i)));
-        if (element == nullptr && env->ExceptionCheck())
+        if (env->ExceptionCheck())
             return false;
         jsize size = element != nullptr ? env->GetArrayLength(element) : 0;
         lengths[i] = size;

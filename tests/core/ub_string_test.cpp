@@ -112,4 +112,24 @@ TEST(UbString, AppendLenTakesBytesNotTerminatedText)
     EXPECT_STREQ(string_get_text(empty.get()), "");
 }
 
+TEST(UbString, SizesThatDoNotFitAreRefusedUnchanged)
+{
+    // A record near the 2 GiB capacity limit (its buffer is never touched):
+    // twice its size plus the request would pass a 32-bit size_t.
+    char small[16] = "";
+    ub_string near_limit{INT32_MAX - 10, INT32_MAX - 11, small};
+    EXPECT_EQ(string_resize_len(&near_limit, size_t{1} << 30), UB_STRING_NOMEM);
+    EXPECT_EQ(near_limit.size, INT32_MAX - 10);
+    EXPECT_EQ(near_limit.len, INT32_MAX - 11);
+    EXPECT_EQ(near_limit.text, small);
+
+    // A length running past the record's own buffer is refused before any
+    // copy of it is made.
+    StringPtr s(string_new("abc"));
+    EXPECT_EQ(string_append_len(s.get(), s->text, SIZE_MAX), UB_STRING_NOMEM);
+    EXPECT_EQ(string_append_len(s.get(), "x", static_cast<size_t>(INT32_MAX)), UB_STRING_NOMEM);
+    EXPECT_STREQ(string_get_text(s.get()), "abc");
+    EXPECT_EQ(s->size, 4);
+}
+
 } // namespace

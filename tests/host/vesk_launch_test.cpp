@@ -2,9 +2,11 @@
 // start receives, the log lines, and the exit statuses of failed launches.
 #include <csignal>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "encoding_cases.h"
 #include "test_support.h"
 
 namespace {
@@ -121,6 +123,36 @@ TEST_F(VeskLaunch, StartGetsTheCallbackAndEverySlotAndTheHostKeepsRunning)
     EXPECT_EQ(logged(expected.size()), expected);
     EXPECT_TRUE(child_->running());
     EXPECT_EQ(read_file(dir() / "stderr.txt").find("Falha"), std::string::npos);
+}
+
+// The parameter list in Java and the relay's texts back in the log: bytes
+// of every encoding on the command line, and a Latin-1 conf/vesk.ini.
+TEST_F(VeskLaunch, TextsOfAnyEncodingReachJavaAndComeBackAsUtf8)
+{
+    write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=" + jar + "\nLIBRARY_PATH=" + natives +
+                                    "\nENTRY_CLASS=vesk/test/Encoding\nPATH=C:\\Servi\xe7os\n");
+    std::vector<std::string> words;
+    std::set<std::string> expected = {"Encoding|INFO|PATH|C:\\Servi\xc3\xa7os"};
+    for (const encoding_cases::Case &item : encoding_cases::sent()) {
+        words.push_back(item.name);
+        words.push_back(item.sent);
+        expected.insert("Encoding|INFO|" + item.name + "|" + item.back);
+    }
+    child_ = std::make_unique<Child>(vesk, words, dir(), std::vector<std::string>{},
+                                     dir() / "stderr.txt");
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "encoding.txt"); }))
+        << read_file(dir() / "stderr.txt");
+    EXPECT_EQ(read_file(dir() / "encoding.txt"), "ok " + std::to_string(expected.size()));
+    std::set<std::string> relayed;
+    testing_support::wait_until([&] {
+        relayed.clear();
+        for (const std::string &line : logged(0)) {
+            if (line.rfind("Encoding|", 0) == 0)
+                relayed.insert(line);
+        }
+        return relayed.size() >= expected.size();
+    });
+    EXPECT_EQ(relayed, expected);
 }
 
 TEST_F(VeskLaunch, LastValueWinsAndKeysAreCaseSensitive)

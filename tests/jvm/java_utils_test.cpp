@@ -415,6 +415,56 @@ TEST(JavaUtilsInNative, CallsLeaveNoReferenceBehind)
     EXPECT_EQ(take_string(result), "1");
 }
 
+bool exception_pending()
+{
+    JNIEnv *env = nullptr;
+    return vm()->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_6) == JNI_OK &&
+           env->ExceptionCheck();
+}
+
+// Inside a native method: a missing method and a throwing one, a thousand
+// times each, every failure handled through its result code. The number
+// of calls that gave the expected code with no exception left pending.
+int32_t handle_failures(int32_t, int32_t *, uint32_t, char **, int32_t *, char **)
+{
+    int32_t handled = 0;
+    for (int i = 0; i < 1000; ++i) {
+        char *text = nullptr;
+        handled += ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", "nope", 0,
+                                                 nullptr, &text) == UB_JVM_NO_METHOD &&
+                   !exception_pending();
+        handled += ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", "failString", 0,
+                                                 nullptr, &text) == UB_JVM_NULL_RESULT &&
+                   !exception_pending();
+    }
+    int64_t value = 1;
+    handled += ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "failLong", 0, nullptr,
+                                            &value) == UB_JVM_OK &&
+               !exception_pending();
+    return handled;
+}
+
+TEST(JavaUtilsInNative, HandledFailuresLeaveNoExceptionForTheJavaCaller)
+{
+    ub_JVM_handler handler = handle_failures;
+    int64_t longs[] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(handler))};
+    jobject result = nullptr;
+    StderrCapture err;
+    // inNative would throw, and the call give -4, had the native method
+    // returned with an exception pending.
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(vm(), 1, longs, "vesk/test/Collectable", "inNative", 0,
+                                            nullptr, &result),
+              UB_JVM_OK);
+    EXPECT_EQ(take_string(result), "2001");
+    // Each exception was described, as the detach describes it elsewhere.
+    std::string text = err.text();
+    size_t described = 0;
+    for (size_t at = text.find("Exception in thread "); at != std::string::npos;
+         at = text.find("Exception in thread ", at + 1))
+        ++described;
+    EXPECT_EQ(described, 2001u);
+}
+
 TEST(JavaUtilsInstance, NullObjectOrDetachedVmIsMinusTwo)
 {
     char *text = reinterpret_cast<char *>(0x1);

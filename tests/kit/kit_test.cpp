@@ -80,8 +80,10 @@ TEST_F(KitLog, EveryLevelLandsInTheDailyLogAsVerbosityAllows)
         {5, R"(kit\.Levels\|DEBUG\|16\|mais fino 16)"},
         {5, R"(kit\.Levels\|DEBUG\|17\|finissimo 17)"},
         {4, R"(kit\.Levels\|INFO\|\d+\|sem codigo texto)"},
-        // Standard UTF-8: one 4-byte sequence outside the BMP, '?' for a lone surrogate.
-        {4, "kit\\.Levels\\|INFO\\|18\\|utf-8 18: a\xc3\xa7\xc3\xa3o \xf0\x9f\x98\x80 \\?"},
+        // Standard UTF-8: one 4-byte sequence outside the BMP, U+FFFD for a
+        // lone surrogate.
+        {4, "kit\\.Levels\\|INFO\\|18\\|utf-8 18: "
+            "a\xc3\xa7\xc3\xa3o \xf0\x9f\x98\x80 \xef\xbf\xbd"},
         {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco: java\.io\.IOException: disco cheio)"},
         {2, R"(kit\.System\|ERROR\|21\|erro 21)"},
         {3, R"(kit\.System\|WARN\|22\|aviso 22)"},

@@ -1,0 +1,41 @@
+// The one conversion pair between native texts and Java strings, used
+// wherever the bridge hands a text to Java or takes one back.
+#ifndef JVM_DETAIL_JAVA_TEXT_HPP
+#define JVM_DETAIL_JAVA_TEXT_HPP
+
+#include <jni.h>
+
+namespace ub::detail {
+
+// A new local reference to a Java string holding text: standard UTF-8
+// decoded (a 4-byte sequence becomes a surrogate pair), and each byte that
+// is not part of a valid sequence read as the Latin-1 character of its
+// value. NULL with an exception pending when the string cannot be made.
+jstring java_string(JNIEnv *env, const char *text) noexcept;
+
+// A malloc'd copy of string in standard UTF-8, up to its first U+0000
+// (a surrogate pair becomes one 4-byte sequence, a lone surrogate U+FFFD).
+// NULL when memory runs out; the caller frees the copy.
+char *native_text(JNIEnv *env, jstring string) noexcept;
+
+// A class or method name read as java_string reads a text, in the
+// modified UTF-8 that FindClass and Get*MethodID take. ASCII names (the
+// usual ones) are used as they are; others are converted into a buffer
+// owned by the record. get() is NULL for a NULL name, or when memory ran
+// out, which the lookups then report as a name not found.
+class JavaName {
+public:
+    explicit JavaName(const char *name) noexcept;
+    ~JavaName();
+    JavaName(const JavaName &) = delete;
+    JavaName &operator=(const JavaName &) = delete;
+    const char *get() const noexcept { return name_; }
+
+private:
+    const char *name_ = nullptr;
+    char *converted_ = nullptr;
+};
+
+} // namespace ub::detail
+
+#endif
