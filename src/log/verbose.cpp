@@ -107,15 +107,17 @@ void charge(int32_t count)
 
 // Appends the line to the fallback file, after a notice naming the
 // directory whose log could not be opened; both go out in one write. The
-// notice is not charged to the budget.
+// notice is not charged to the budget. 0, or a verbose_error.
 int write_fallback(const char *directory, const Line &line)
 {
-    int fd = platform_open_append(platform_fallback_log_path(), 0);
+    // It lives in a folder that everyone may write to: only a plain file of
+    // this user's own, with no other name, will do.
+    int fd = platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER);
     if (fd < 0)
-        return -1;
+        return VERBOSE_ERR_OPEN;
     static const char notice[] = "Falha ao tentar abrir log em: '%s'\n";
     int head = std::snprintf(nullptr, 0, notice, directory);
-    int result = -1;
+    int result = VERBOSE_ERR_WRITE;
     if (head >= 0) {
         size_t total = static_cast<size_t>(head) + line.size();
         CharBuffer text(static_cast<char *>(std::malloc(total + 1)));
@@ -171,7 +173,7 @@ DailyWrite write_daily(const struct tm &local, const Line &line)
     char path[64];
     std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    int fd = platform_open_append(path, 1);
+    int fd = platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER);
     if (fd < 0)
         return DailyWrite::not_opened;
     int result = append_line(fd, day_number(local), line);
@@ -199,12 +201,13 @@ int write_line(const char *tag, const char *format, va_list args)
     case DailyWrite::written:
         break;
     case DailyWrite::not_written:
-        return -1;
+        return VERBOSE_ERR_WRITE;
     case DailyWrite::not_opened: {
         char directory[PLATFORM_PATH_MAX];
         platform_getcwd(directory, sizeof directory);
-        if (write_fallback(directory, line) != 0)
-            return -1;
+        int result = write_fallback(directory, line);
+        if (result != 0)
+            return result;
         break;
     }
     }

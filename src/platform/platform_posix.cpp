@@ -43,17 +43,31 @@ const char *platform_fallback_log_path(void) noexcept
     return "/tmp/ubrontex.log";
 }
 
-int platform_open_append(const char *path, int follow_links) noexcept
+int platform_open_append(const char *path, int place) noexcept
 {
     if (path == nullptr)
         return -1;
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    if (!follow_links)
+    // O_NONBLOCK: opening a FIFO without a reader fails instead of waiting
+    // for one. On the regular file that must turn out, it changes nothing.
+    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    bool shared = place != PLATFORM_APPEND_OWN_FOLDER;
+    if (shared)
         flags |= O_NOFOLLOW;
     int fd;
     do {
-        fd = open(path, flags, 0666);
+        fd = open(path, flags, 0640);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    // What was opened, asked of the descriptor: a second lookup of the path
+    // could meet another file.
+    struct stat info {};
+    bool accepted = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                    (!shared || (info.st_uid == geteuid() && info.st_nlink == 1));
+    if (!accepted) {
+        close(fd);
+        return -1;
+    }
     return fd;
 }
 
