@@ -22,6 +22,52 @@ time_t read_clock()
     return clock != nullptr ? clock() : time(nullptr);
 }
 
+// Writes value (0 <= value < 10^width) as exactly width digits; the end.
+char *put_digits(char *out, int value, int width)
+{
+    for (int k = width - 1; k >= 0; --k) {
+        out[k] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+// Whether the calendar fields print with the fixed widths below: a
+// four-digit year, as every date of a running service has.
+bool plain_date(const struct tm &local)
+{
+    return local.tm_year + 1900 >= 1000 && local.tm_year + 1900 <= 9999 && local.tm_mon >= 0 &&
+           local.tm_mon < 12 && local.tm_mday >= 1 && local.tm_mday <= 31 && local.tm_hour >= 0 &&
+           local.tm_hour < 24 && local.tm_min >= 0 && local.tm_min < 60 && local.tm_sec >= 0 &&
+           local.tm_sec <= 60;
+}
+
+// "DD/MM/YYYY hh:mm:ss: " into out (64 bytes); its length, or -1. Written
+// by hand on the way of every line: printf costs it more than the check of
+// the file it goes to.
+int put_prefix(const struct tm &local, char *out)
+{
+    if (!plain_date(local)) {
+        return std::snprintf(out, 64, "%02d/%02d/%d %02d:%02d:%02d: ", local.tm_mday,
+                             local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                             local.tm_sec);
+    }
+    char *p = put_digits(out, local.tm_mday, 2);
+    *p++ = '/';
+    p = put_digits(p, local.tm_mon + 1, 2);
+    *p++ = '/';
+    p = put_digits(p, local.tm_year + 1900, 4);
+    *p++ = ' ';
+    p = put_digits(p, local.tm_hour, 2);
+    *p++ = ':';
+    p = put_digits(p, local.tm_min, 2);
+    *p++ = ':';
+    p = put_digits(p, local.tm_sec, 2);
+    *p++ = ':';
+    *p++ = ' ';
+    return static_cast<int>(p - out);
+}
+
 struct FreeDeleter {
     void operator()(char *p) const { std::free(p); }
 };
@@ -38,9 +84,7 @@ public:
     bool format(const struct tm &local, const char *tag, const char *format, va_list args)
     {
         char prefix[64];
-        int written = std::snprintf(prefix, sizeof prefix, "%02d/%02d/%d %02d:%02d:%02d: ",
-                                    local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
-                                    local.tm_hour, local.tm_min, local.tm_sec);
+        int written = put_prefix(local, prefix);
         if (written < 0)
             return false;
         size_t prefix_size = static_cast<size_t>(written);
@@ -171,8 +215,17 @@ int append_line(int fd, int32_t day, const Line &line)
 DailyWrite write_daily(const struct tm &local, const Line &line)
 {
     char path[64];
-    std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    if (plain_date(local)) {
+        static const char name[] = "log" PLATFORM_PATH_SEP_STR "monitor_";
+        std::memcpy(path, name, sizeof name - 1);
+        char *p = put_digits(path + sizeof name - 1, local.tm_year + 1900, 4);
+        p = put_digits(p, local.tm_mon + 1, 2);
+        p = put_digits(p, local.tm_mday, 2);
+        std::memcpy(p, ".log", 5);
+    } else {
+        std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
+                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    }
     int fd = platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER);
     if (fd < 0)
         return DailyWrite::not_opened;
