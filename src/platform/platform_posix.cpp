@@ -88,8 +88,9 @@ int platform_open_append(const char *path, int place) noexcept
     if (fd < 0)
         return -1;
     OpenedFile file{};
-    bool accepted = opened_file(fd, shared ? STATX_TYPE | STATX_UID | STATX_NLINK : STATX_TYPE, file) &&
-                    S_ISREG(file.mode) && (!shared || (file.owner == geteuid() && file.links == 1));
+    unsigned needed = shared ? STATX_TYPE | STATX_UID | STATX_NLINK : STATX_TYPE;
+    bool accepted = opened_file(fd, needed, file) && S_ISREG(file.mode) &&
+                    (!shared || (file.owner == geteuid() && file.links == 1));
     if (!accepted) {
         close(fd);
         return -1;

@@ -104,12 +104,13 @@ int platform_open_append(const char *path, int place) noexcept
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     // What was opened, asked of the handle: a second lookup of the path
-    // could meet another file.
-    BY_HANDLE_FILE_INFORMATION info{};
-    bool accepted = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-                    (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    // could meet another file. A disk file it is (not a pipe, console or
+    // other device): a folder does not open for appending data.
+    bool accepted = GetFileType(file) == FILE_TYPE_DISK;
     if (accepted && shared) {
-        accepted = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+        BY_HANDLE_FILE_INFORMATION info{};
+        DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+        accepted = GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & refused) == 0 &&
                    info.nNumberOfLinks == 1 && owned_by_process(file);
     }
     int fd = accepted ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND) : -1;

@@ -222,9 +222,10 @@ TEST_F(VeskLaunch, StopSignalsRunTheJavaShutdownHooks)
 // and the JVM leaves it so: only the SIGTERM that follows stops the host.
 TEST_F(VeskLaunch, AnIgnoredInterruptStaysIgnored)
 {
-    const char *script = "trap '' INT; \"$0\" ENTRY_CLASS vesk/test/ShutdownEntry & pid=$!; n=0; "
-                         "while [ ! -f started.txt ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; "
-                         "kill -INT $pid; kill -TERM $pid; wait $pid";
+    const char *script =
+        "trap '' INT; \"$0\" ENTRY_CLASS vesk/test/ShutdownEntry & pid=$!; n=0; "
+        "while [ ! -f started.txt ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; "
+        "kill -INT $pid; kill -TERM $pid; wait $pid";
     EXPECT_EQ(run_child("/bin/sh", {"-c", script, vesk}, dir()).status, 143);
 }
 

@@ -58,8 +58,8 @@ bool private_tmp()
     if (unshare(CLONE_NEWNS) != 0) {
         std::string uid = std::to_string(geteuid());
         std::string gid = std::to_string(getegid());
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !write_text("/proc/self/setgroups", "deny") ||
-            !write_text("/proc/self/uid_map", uid + " " + uid + " 1") ||
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+            !write_text("/proc/self/setgroups", "deny") || !write_text("/proc/self/uid_map", uid + " " + uid + " 1") ||
             !write_text("/proc/self/gid_map", gid + " " + gid + " 1"))
             return false;
     }

@@ -119,8 +119,8 @@ public class VeskLogHandler extends Handler {
         if (manager.getClass() == ErrorManager.class) {
             manager = new ErrorManager();
         }
-        manager.error("vesk: a log line was lost: " + cause + "; later lines lost this way are not reported",
-            null, write ? ErrorManager.WRITE_FAILURE : ErrorManager.OPEN_FAILURE);
+        String text = "vesk: a log line was lost: " + cause + "; later lines lost this way are not reported";
+        manager.error(text, null, write ? ErrorManager.WRITE_FAILURE : ErrorManager.OPEN_FAILURE);
     }
 
     private static String code(LogRecord record) {

@@ -24,7 +24,8 @@ public final class KitEntry {
         if ("storm".equals(scenario)) {
             storm(8, 1000);
         } else if ("threshold".equals(scenario)) {
-            host.log("KitEntry", "FATAL", "0", host.verbosity() + " " + Logger.getLogger("").getLevel());
+            String threshold = host.verbosity() + " " + Logger.getLogger("").getLevel();
+            host.log("KitEntry", "FATAL", "0", threshold);
             Logger.getLogger("kit.Threshold").info("info");
         } else {
             levels(host);
