@@ -194,8 +194,11 @@ int32_t day_number(const struct tm &local)
 // write that put nothing out leaves a pending one in place.
 int append_line(int fd, int32_t day, const Line &line)
 {
+    // A plain read first: the exchange, which every writer would otherwise
+    // make on one shared word, is only needed when a cut line is pending.
     int32_t pending = day;
-    bool after_cut = cut_day.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
+    bool after_cut = cut_day.load(std::memory_order_relaxed) == day &&
+                     cut_day.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
     int result = -1;
     if (!after_cut) {
         result = platform_write_all(fd, line.data(), line.size());
