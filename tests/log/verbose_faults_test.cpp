@@ -152,6 +152,22 @@ void plant_foreign_file(const fs::path &path, As who, mode_t mode)
         std::printf("cannot give %s away\n", path.c_str());
 }
 
+// Runs the case once for each user it can run as, in a test folder without
+// log/; a case about another user's file needs root.
+template <typename Run>
+void for_each_runner(const char *name, bool foreign, Run run)
+{
+    for (As who : runners()) {
+        SCOPED_TRACE(std::string(name) + " " + name_of(who));
+        if (foreign && geteuid() != 0) {
+            std::printf("skipped: %s needs root to give a file another owner\n", name);
+            return;
+        }
+        fs::remove_all("log");
+        run(who);
+    }
+}
+
 class VerboseFaults : public testing_support::TempDirTest {
 protected:
     void SetUp() override
@@ -200,13 +216,7 @@ TEST_F(VerboseFaults, FallbackThatIsNotPlainlyTheWritersOwnIsRefused)
         {"a folder", false, [] { fs::create_directory(fallback); }},
     };
     for (const auto &c : cases) {
-        for (As who : runners()) {
-            SCOPED_TRACE(std::string(c.name) + " " + name_of(who));
-            if (c.foreign && geteuid() != 0) {
-                std::printf("skipped: %s needs root to give a file another owner\n", c.name);
-                continue;
-            }
-            fs::remove_all("log");
+        for_each_runner(c.name, c.foreign, [&](As who) {
             auto prepare = [&] {
                 if (c.foreign)
                     plant_foreign_file(fallback, who, 0666);
@@ -231,7 +241,7 @@ TEST_F(VerboseFaults, FallbackThatIsNotPlainlyTheWritersOwnIsRefused)
                                "the next line did not reach the day's file");
                 return failures.text;
             });
-        }
+        });
     }
 }
 
@@ -268,13 +278,7 @@ TEST_F(VerboseFaults, DayFileFallsBackOnlyWhenNotARegularFileItCanOpen)
          }},
     };
     for (const auto &c : cases) {
-        for (As who : runners()) {
-            SCOPED_TRACE(std::string(c.name) + " " + name_of(who));
-            if (c.foreign && geteuid() != 0) {
-                std::printf("skipped: %s needs root to give a file another owner\n", c.name);
-                continue;
-            }
-            fs::remove_all("log");
+        for_each_runner(c.name, c.foreign, [&](As who) {
             auto prepare = [&] {
                 if (c.foreign) {
                     fs::create_directory("log");
@@ -305,7 +309,7 @@ TEST_F(VerboseFaults, DayFileFallsBackOnlyWhenNotARegularFileItCanOpen)
                                    "not under the operator's second name");
                 return failures.text;
             });
-        }
+        });
     }
 }
 
