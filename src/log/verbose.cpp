@@ -43,8 +43,7 @@ bool plain_date(const struct tm &local)
 }
 
 // "DD/MM/YYYY hh:mm:ss: " into out (64 bytes); its length, or -1. Written
-// by hand on the way of every line: printf costs it more than the check of
-// the file it goes to.
+// by hand: every line needs one, and printf costs several times as much.
 int put_prefix(const struct tm &local, char *out)
 {
     if (!plain_date(local)) {
