@@ -1,7 +1,7 @@
 // Native half of the Java side's kit: binds VeskHost's native methods in
-// JNI_OnLoad and calls the host's log relay through the address the host
-// handed to start. It links no vesk library, so it loads into any JVM; the
-// relay exists only inside the host.
+// JNI_OnLoad, calls the host's log relay through the address the host
+// handed to start, and asks the host for its log threshold. It links no vesk
+// library, so it loads into any JVM; the relay exists only inside the host.
 #include <jni.h>
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host_symbol.h"
 #include "jvm/detail/text_codec.hpp"
 #include "jvm/java_utils.h"
 
@@ -67,7 +68,17 @@ bool pack(JNIEnv *env, jobjectArray texts, bool one_line, Packed &packed)
 
 jint JNICALL version(JNIEnv *, jclass)
 {
-    return 1;
+    return 2;
+}
+
+// The threshold the host filters log lines with, asked of the program that
+// holds the relay at address; -1 when that program tells none.
+jint JNICALL threshold(JNIEnv *, jclass, jlong address)
+{
+    using Threshold = int (*)();
+    auto host_threshold = reinterpret_cast<Threshold>(
+        host_symbol(static_cast<intptr_t>(address), "vesk_log_threshold"));
+    return address != 0 && host_threshold != nullptr ? host_threshold() : -1;
 }
 
 // Hands the texts to the relay at address with the handler's shape: no
@@ -112,8 +123,10 @@ extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *vm, void *)
          reinterpret_cast<void *>(version)},
         {const_cast<char *>("relay0"), const_cast<char *>("(J[Ljava/lang/String;Z)I"),
          reinterpret_cast<void *>(relay)},
+        {const_cast<char *>("threshold0"), const_cast<char *>("(J)I"),
+         reinterpret_cast<void *>(threshold)},
     };
-    jint bound = env->RegisterNatives(host, methods, 2);
+    jint bound = env->RegisterNatives(host, methods, 3);
     env->DeleteLocalRef(host);
     return bound == JNI_OK ? JNI_VERSION_1_6 : JNI_ERR;
 }

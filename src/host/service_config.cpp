@@ -58,3 +58,8 @@ int config_init(const char *tag) noexcept
     log_component_set_tag(&logger, tag);
     return 0;
 }
+
+int vesk_log_threshold(void) noexcept
+{
+    return logger.verbosity;
+}

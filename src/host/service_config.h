@@ -27,6 +27,11 @@ extern log_component logger;
  * "VERBOSITY=<n>" untagged, copies tag into logger and returns 0. */
 int config_init(const char *tag) UB_NOEXCEPT;
 
+/* logger's threshold as config_init set it (0 before, and without the ini
+ * file). Exported from the executable, so that native code loaded into the
+ * process, such as the Java side's kit, filters with the host's own. */
+int vesk_log_threshold(void) UB_NOEXCEPT;
+
 UB_EXTERN_C_END
 
 #endif

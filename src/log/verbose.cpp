@@ -22,6 +22,51 @@ time_t read_clock()
     return clock != nullptr ? clock() : time(nullptr);
 }
 
+// Writes value (0 <= value < 10^width) as exactly width digits; the end.
+char *put_digits(char *out, int value, int width)
+{
+    for (int k = width - 1; k >= 0; --k) {
+        out[k] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+// Whether the calendar fields print with the fixed widths below: a
+// four-digit year, as every date of a running service has.
+bool plain_date(const struct tm &local)
+{
+    return local.tm_year + 1900 >= 1000 && local.tm_year + 1900 <= 9999 && local.tm_mon >= 0 &&
+           local.tm_mon < 12 && local.tm_mday >= 1 && local.tm_mday <= 31 && local.tm_hour >= 0 &&
+           local.tm_hour < 24 && local.tm_min >= 0 && local.tm_min < 60 && local.tm_sec >= 0 &&
+           local.tm_sec <= 60;
+}
+
+// "DD/MM/YYYY hh:mm:ss: " into out (64 bytes); its length, or -1. Written
+// by hand: every line needs one, and printf costs several times as much.
+int put_prefix(const struct tm &local, char *out)
+{
+    if (!plain_date(local)) {
+        return std::snprintf(out, 64, "%02d/%02d/%d %02d:%02d:%02d: ", local.tm_mday,
+                             local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                             local.tm_sec);
+    }
+    char *p = put_digits(out, local.tm_mday, 2);
+    *p++ = '/';
+    p = put_digits(p, local.tm_mon + 1, 2);
+    *p++ = '/';
+    p = put_digits(p, local.tm_year + 1900, 4);
+    *p++ = ' ';
+    p = put_digits(p, local.tm_hour, 2);
+    *p++ = ':';
+    p = put_digits(p, local.tm_min, 2);
+    *p++ = ':';
+    p = put_digits(p, local.tm_sec, 2);
+    *p++ = ':';
+    *p++ = ' ';
+    return static_cast<int>(p - out);
+}
+
 struct FreeDeleter {
     void operator()(char *p) const { std::free(p); }
 };
@@ -38,9 +83,7 @@ public:
     bool format(const struct tm &local, const char *tag, const char *format, va_list args)
     {
         char prefix[64];
-        int written = std::snprintf(prefix, sizeof prefix, "%02d/%02d/%d %02d:%02d:%02d: ",
-                                    local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
-                                    local.tm_hour, local.tm_min, local.tm_sec);
+        int written = put_prefix(local, prefix);
         if (written < 0)
             return false;
         size_t prefix_size = static_cast<size_t>(written);
@@ -107,15 +150,17 @@ void charge(int32_t count)
 
 // Appends the line to the fallback file, after a notice naming the
 // directory whose log could not be opened; both go out in one write. The
-// notice is not charged to the budget.
+// notice is not charged to the budget. 0, or a verbose_error.
 int write_fallback(const char *directory, const Line &line)
 {
-    int fd = platform_open_append(platform_fallback_log_path(), 0);
+    // It lives in a folder that everyone may write to: only a plain file of
+    // this user's own, with no other name, will do.
+    int fd = platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER);
     if (fd < 0)
-        return -1;
+        return VERBOSE_ERR_OPEN;
     static const char notice[] = "Falha ao tentar abrir log em: '%s'\n";
     int head = std::snprintf(nullptr, 0, notice, directory);
-    int result = -1;
+    int result = VERBOSE_ERR_WRITE;
     if (head >= 0) {
         size_t total = static_cast<size_t>(head) + line.size();
         CharBuffer text(static_cast<char *>(std::malloc(total + 1)));
@@ -148,8 +193,11 @@ int32_t day_number(const struct tm &local)
 // write that put nothing out leaves a pending one in place.
 int append_line(int fd, int32_t day, const Line &line)
 {
+    // A plain read first: the exchange, which every writer would otherwise
+    // make on one shared word, is only needed when a cut line is pending.
     int32_t pending = day;
-    bool after_cut = cut_day.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
+    bool after_cut = cut_day.load(std::memory_order_relaxed) == day &&
+                     cut_day.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
     int result = -1;
     if (!after_cut) {
         result = platform_write_all(fd, line.data(), line.size());
@@ -169,9 +217,18 @@ int append_line(int fd, int32_t day, const Line &line)
 DailyWrite write_daily(const struct tm &local, const Line &line)
 {
     char path[64];
-    std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    int fd = platform_open_append(path, 1);
+    if (plain_date(local)) {
+        static const char name[] = "log" PLATFORM_PATH_SEP_STR "monitor_";
+        std::memcpy(path, name, sizeof name - 1);
+        char *p = put_digits(path + sizeof name - 1, local.tm_year + 1900, 4);
+        p = put_digits(p, local.tm_mon + 1, 2);
+        p = put_digits(p, local.tm_mday, 2);
+        std::memcpy(p, ".log", 5);
+    } else {
+        std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
+                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    }
+    int fd = platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER);
     if (fd < 0)
         return DailyWrite::not_opened;
     int result = append_line(fd, day_number(local), line);
@@ -199,12 +256,13 @@ int write_line(const char *tag, const char *format, va_list args)
     case DailyWrite::written:
         break;
     case DailyWrite::not_written:
-        return -1;
+        return VERBOSE_ERR_WRITE;
     case DailyWrite::not_opened: {
         char directory[PLATFORM_PATH_MAX];
         platform_getcwd(directory, sizeof directory);
-        if (write_fallback(directory, line) != 0)
-            return -1;
+        int result = write_fallback(directory, line);
+        if (result != 0)
+            return result;
         break;
     }
     }

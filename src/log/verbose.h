@@ -15,10 +15,17 @@ UB_EXTERN_C_BEGIN
 
 /* Conventions: every entry returns the number of characters written for the
  * line (time prefix, tag and message), 0 when the line is filtered out or
- * the budget is spent, and -1 when no file could be opened or written. The
- * stream argument names where a caller would print; the writer never writes
- * to it. Each line is formatted in memory and appended with one write, so
- * lines from concurrent threads never interleave. */
+ * the budget is spent, VERBOSE_ERR_OPEN when no file could be opened and
+ * VERBOSE_ERR_WRITE when one opened but the write failed. The stream
+ * argument names where a caller would print; the writer never writes to it.
+ * Each line is formatted in memory and appended with one write, so lines
+ * from concurrent threads never interleave. */
+
+/* Why a line was lost. */
+enum verbose_error {
+    VERBOSE_ERR_OPEN = -1, /* no log file could be opened (or a NULL text or format) */
+    VERBOSE_ERR_WRITE = -2 /* a log file opened, but the write failed (a full disk) */
+};
 
 /* Level numbers; a line is written when its level is at most the threshold. */
 enum verbose_level {

@@ -41,13 +41,30 @@ void platform_sleep_ms(uint32_t milliseconds) UB_NOEXCEPT;
 int platform_localtime(time_t seconds, struct tm *out) UB_NOEXCEPT;
 
 /* Path of the file that takes log lines when the daily log cannot be
- * opened (/tmp/ubrontex.log). Borrowed, constant. */
+ * opened (/tmp/ubrontex.log; c:\ubrontex.log on Windows). Borrowed,
+ * constant. */
 const char *platform_fallback_log_path(void) UB_NOEXCEPT;
 
-/* Opens path for appending, creating it when missing. With follow_links 0
- * a symbolic link in the last component is refused. Every write lands at
- * the end of the file as one piece. The descriptor, or -1. */
-int platform_open_append(const char *path, int follow_links) UB_NOEXCEPT;
+/* Where a file opened by platform_open_append lives, which decides what it
+ * must turn out to be. */
+enum platform_append_place {
+    PLATFORM_APPEND_SHARED_FOLDER = 0, /* a folder every user may write to */
+    PLATFORM_APPEND_OWN_FOLDER = 1     /* a folder of the operator's own */
+};
+
+/* Opens path for appending, creating it when missing with mode 0640 (less
+ * what the umask removes; on Windows the folder's inherited permissions).
+ * Every write lands at the end of the file as one piece. The open never
+ * waits (a FIFO without a reader fails at once), and the file opened must
+ * be a regular file. In a shared folder it must also be owned by the
+ * effective user (on Windows: the token's user or default owner) and have
+ * exactly one link, and a symbolic link (a reparse point) in the last
+ * component is refused. In an own folder links are followed, and any owner
+ * and link count will do, so that a file an operator hard-linked or one of
+ * another user the process may write for keeps working. The checks are
+ * made on the open descriptor, never by a second lookup of the path. The
+ * descriptor, or -1 when the file cannot be opened or is refused. */
+int platform_open_append(const char *path, int place) UB_NOEXCEPT;
 
 /* Writes size bytes of data to fd, continuing after partial writes and
  * interruptions. 0 when all was written; -1 when nothing was; -2 when only

@@ -5,6 +5,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -47,21 +49,71 @@ const char *platform_fallback_log_path(void) noexcept
     return "c:\\ubrontex.log";
 }
 
-int platform_open_append(const char *path, int follow_links) noexcept
+namespace {
+
+// Whether the token's user, or the owner it gives new objects (the
+// Administrators group for an elevated administrator), is sid.
+bool token_names(HANDLE token, TOKEN_INFORMATION_CLASS kind, PSID sid)
+{
+    DWORD size = 0;
+    GetTokenInformation(token, kind, nullptr, 0, &size);
+    if (size == 0)
+        return false;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+    if (!buffer || !GetTokenInformation(token, kind, buffer.get(), size, &size))
+        return false;
+    PSID named = kind == TokenUser ? reinterpret_cast<TOKEN_USER *>(buffer.get())->User.Sid
+                                   : reinterpret_cast<TOKEN_OWNER *>(buffer.get())->Owner;
+    return EqualSid(named, sid) != FALSE;
+}
+
+// Whether the open file belongs to this process's user.
+bool owned_by_process(HANDLE file)
+{
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                        nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    HANDLE token = nullptr;
+    bool mine = false;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        mine = token_names(token, TokenUser, owner) || token_names(token, TokenOwner, owner);
+        CloseHandle(token);
+    }
+    LocalFree(descriptor);
+    return mine;
+}
+
+} // namespace
+
+int platform_open_append(const char *path, int place) noexcept
 {
     if (path == nullptr)
         return -1;
+    bool shared = place != PLATFORM_APPEND_OWN_FOLDER;
     // Appending access: the system puts every write at the end of the file
-    // as one piece, whoever else has the file open.
-    DWORD flags = FILE_ATTRIBUTE_NORMAL | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    // as one piece, whoever else has the file open. A disk path is never a
+    // pipe, so the open does not wait. A new file takes the permissions its
+    // folder hands down. In a shared folder the handle may also read the
+    // owner, and a link (reparse point) is opened as itself, to be refused.
+    DWORD access = FILE_APPEND_DATA | (shared ? READ_CONTROL : 0);
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (shared ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
-    BY_HANDLE_FILE_INFORMATION info{};
-    bool refused = !follow_links && (!GetFileInformationByHandle(file, &info) ||
-                                     (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
-    int fd = refused ? -1 : _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND);
+    // What was opened, asked of the handle: a second lookup of the path
+    // could meet another file. A disk file it is (not a pipe, console or
+    // other device): a folder does not open for appending data.
+    bool accepted = GetFileType(file) == FILE_TYPE_DISK;
+    if (accepted && shared) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+        accepted = GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & refused) == 0 &&
+                   info.nNumberOfLinks == 1 && owned_by_process(file);
+    }
+    int fd = accepted ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND) : -1;
     if (fd < 0)
         CloseHandle(file);
     return fd;

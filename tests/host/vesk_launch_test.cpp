@@ -228,16 +228,37 @@ TEST_F(VeskLaunch, MissingIniLoadsTheDefaultsAndFailsSilently)
     EXPECT_TRUE(fs::is_empty("log"));
 }
 
-TEST_F(VeskLaunch, TermSignalRunsTheJavaShutdownHooks)
+TEST_F(VeskLaunch, StopSignalsRunTheJavaShutdownHooks)
 {
-    child_ = std::make_unique<Child>(vesk, std::vector<std::string>{"ENTRY_CLASS",
-                                                                    "vesk/test/ShutdownEntry"},
-                                     dir());
-    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "started.txt"); }));
-    EXPECT_EQ(child_->stop(SIGTERM), 143);
-    std::vector<std::string> lines = logged(0);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "ShutdownEntry|INFO|0|parando");
+    const struct {
+        int signal;
+        int status;
+    } cases[] = {{SIGTERM, 143}, {SIGINT, 130}, {SIGHUP, 129}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.signal);
+        fs::remove_all("log");
+        fs::create_directory("log");
+        fs::remove("started.txt");
+        child_ = std::make_unique<Child>(vesk, std::vector<std::string>{"ENTRY_CLASS",
+                                                                        "vesk/test/ShutdownEntry"},
+                                         dir());
+        ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "started.txt"); }));
+        EXPECT_EQ(child_->stop(c.signal), c.status);
+        std::vector<std::string> lines = logged(0);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "ShutdownEntry|INFO|0|parando");
+    }
+}
+
+// A background job of a non-interactive shell starts with SIGINT ignored,
+// and the JVM leaves it so: only the SIGTERM that follows stops the host.
+TEST_F(VeskLaunch, AnIgnoredInterruptStaysIgnored)
+{
+    const char *script =
+        "trap '' INT; \"$0\" ENTRY_CLASS vesk/test/ShutdownEntry & pid=$!; n=0; "
+        "while [ ! -f started.txt ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; "
+        "kill -INT $pid; kill -TERM $pid; wait $pid";
+    EXPECT_EQ(run_child("/bin/sh", {"-c", script, vesk}, dir()).status, 143);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // executable, logs through java.util.logging and System.Logger into the
 // daily log; native code calls its dispatcher through the bridge.
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <regex>
 #include <set>
@@ -12,6 +13,8 @@
 
 #include "jvm/java_utils.h"
 #include "jvm_env.h"
+#include "log/verbose.h"
+#include "util/vesk_utils.h"
 #include "test_support.h"
 
 namespace {
@@ -31,25 +34,28 @@ protected:
         fs::create_directory("log");
     }
 
-    void configure(int verbosity)
+    void configure(const std::string &verbosity)
     {
         testing_support::write_file(
-            "conf/vesk.ini", "VERBOSITY=" + std::to_string(verbosity) + "\nCLASSPATH=" +
-                                 VESK_TEST_JAR + "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
+            "conf/vesk.ini", "VERBOSITY=" + verbosity + "\nCLASSPATH=" + VESK_TEST_JAR +
+                                 "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
                                  "\nlibrary=vesk_java\nENTRY_CLASS=vesk/test/KitEntry\n");
     }
 
-    // Runs KitEntry's scenario in vesk; the lines that the Java side logged,
+    // Runs KitEntry's scenario in vesk, with VERBOSITY in the ini file and
+    // more words on the command line; the lines that the Java side logged,
     // once it is done.
-    std::vector<std::string> run(int verbosity, const std::string &scenario)
+    std::vector<std::string> run(const std::string &verbosity, const std::string &scenario,
+                                 std::vector<std::string> words = {})
     {
         configure(verbosity);
         fs::remove("done.txt");
         fs::remove_all("log");
         fs::create_directory("log");
-        child_ = std::make_unique<testing_support::Child>(
-            vesk, std::vector<std::string>{"SCENARIO", scenario}, dir(),
-            std::vector<std::string>{}, dir() / "stderr.txt");
+        words.insert(words.begin(), {"SCENARIO", scenario});
+        child_ = std::make_unique<testing_support::Child>(vesk, words, dir(),
+                                                          std::vector<std::string>{},
+                                                          dir() / "stderr.txt");
         EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "done.txt"); }))
             << testing_support::read_file(dir() / "stderr.txt");
         std::vector<std::string> lines;
@@ -96,7 +102,7 @@ TEST_F(KitLog, EveryLevelLandsInTheDailyLogAsVerbosityAllows)
     };
     for (int verbosity : {5, 3, 0}) {
         SCOPED_TRACE(verbosity);
-        std::vector<std::string> lines = run(verbosity, "levels");
+        std::vector<std::string> lines = run(std::to_string(verbosity), "levels");
         std::vector<std::string> expected;
         for (const Expected &line : all) {
             if (line.level <= verbosity)
@@ -112,7 +118,7 @@ TEST_F(KitLog, EveryLevelLandsInTheDailyLogAsVerbosityAllows)
 // each with a sequence number of its own as code.
 TEST_F(KitLog, LinesFromManyThreadsArriveWhole)
 {
-    std::vector<std::string> lines = run(4, "storm");
+    std::vector<std::string> lines = run("4", "storm");
     ASSERT_EQ(lines.size(), 8000u);
     std::regex shape(stamp + R"(kit\.Storm\|INFO\|(\d+)\|t(\d) linha (\d+) x{60})");
     std::set<std::string> codes;
@@ -127,13 +133,71 @@ TEST_F(KitLog, LinesFromManyThreadsArriveWhole)
     EXPECT_EQ(events.size(), 8000u);
 }
 
+// The kit filters with the threshold the host read from its ini file, not
+// with a VERBOSITY that the command line passes on to start.
+TEST_F(KitLog, TheKitFiltersWithTheHostsOwnThreshold)
+{
+    const struct {
+        const char *ini;
+        std::vector<std::string> words;
+        const char *reported; // the kit's threshold and the root logger's level
+        bool info;            // whether a java.util.logging INFO line arrives
+    } cases[] = {
+        {"4", {"VERBOSITY", "1"}, "4 CONFIG", true},
+        {"1", {"VERBOSITY", "5"}, "1 OFF", false},
+        {"1000000061442", {}, "2 SEVERE", false}, // cut to 16 bits as the host does
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ini);
+        std::vector<std::string> lines = run(c.ini, "threshold", c.words);
+        std::vector<std::string> expected = {std::string(R"(KitEntry\|FATAL\|0\|)") + c.reported};
+        if (c.info)
+            expected.push_back(R"(kit\.Threshold\|INFO\|\d+\|info)");
+        ASSERT_EQ(lines.size(), expected.size()) << testing::PrintToString(lines);
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_TRUE(std::regex_match(lines[i], std::regex(stamp + expected[i]))) << lines[i];
+    }
+}
+
 TEST_F(KitLog, ANativeHalfThatCannotLoadFailsTheLaunch)
 {
-    configure(4);
+    configure("4");
     testing_support::ChildResult result = testing_support::run_child(
         vesk, {"library", "sem_biblioteca"}, dir());
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err_text.find("sem_biblioteca"), std::string::npos) << result.err_text;
+}
+
+// A relay that loses every line: "abrir" as if no log file opened, any
+// other message as if the write failed.
+int32_t losing_relay(int32_t, int32_t *, uint32_t, char **texts, int32_t *, char **) noexcept
+{
+    return std::strcmp(vesk_getParam(texts, "message"), "abrir") == 0 ? VERBOSE_ERR_OPEN
+                                                                        : VERBOSE_ERR_WRITE;
+}
+
+// Two handlers lose lines of both kinds: each kind is reported once, with
+// its own cause.
+TEST(KitLoss, EachCauseOfALostLineIsReportedOncePerProcess)
+{
+    ub_JVM_handler relay = losing_relay;
+    int64_t longs[2] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(relay)), 0};
+    jobject host = nullptr;
+    testing_support::StderrCapture err;
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(jvm_testing::vm(), 2, longs, "vesk/test/KitLoss", "run",
+                                            0, nullptr, &host),
+              UB_JVM_OK);
+    ub_JVM_unrefObjectMethod(jvm_testing::vm(), host);
+    jvm_testing::vm()->DetachCurrentThread();
+    std::string reported = err.text();
+    std::regex loss("a log line was lost: ([^\n]*)");
+    std::vector<std::string> causes;
+    for (auto m = std::sregex_iterator(reported.begin(), reported.end(), loss);
+         m != std::sregex_iterator(); ++m)
+        causes.push_back((*m)[1].str());
+    ASSERT_EQ(causes.size(), 2u) << reported;
+    EXPECT_NE(causes[0].find("could open neither"), std::string::npos) << causes[0];
+    EXPECT_NE(causes[1].find("the write failed"), std::string::npos) << causes[1];
 }
 
 class KitDispatcher : public ::testing::Test {

@@ -1,14 +1,23 @@
-// The log writer when its files cannot be written: the line goes to the
-// fallback file, or is lost with -1, and the caller goes on.
+// The log writer when its files are missing, of the wrong kind, or planted
+// by another user: the line goes to the fallback file, or is lost with -1,
+// and the caller goes on. Each case runs in a child with a /tmp of its own,
+// so that the fallback file is the case's, as root and as nobody.
 #include "log/verbose.h"
 #include "platform/platform.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -17,6 +26,147 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::read_file;
 using testing_support::todays_log;
+using testing_support::write_file;
+
+constexpr uid_t nobody_id = 65534;
+const fs::path fallback = platform_fallback_log_path();
+
+// What did not hold in a child, for it to report.
+struct Failures {
+    std::string text;
+    void check(bool ok, const std::string &what)
+    {
+        if (!ok)
+            text += what + "\n";
+    }
+};
+
+bool write_text(const char *path, const std::string &text)
+{
+    int fd = open(path, O_WRONLY);
+    if (fd < 0)
+        return false;
+    bool done = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return done;
+}
+
+// A mount namespace with an empty /tmp of its own. Without root, a user
+// namespace (the user mapped to itself) gives the right to mount it.
+bool private_tmp()
+{
+    if (unshare(CLONE_NEWNS) != 0) {
+        std::string uid = std::to_string(geteuid());
+        std::string gid = std::to_string(getegid());
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+            !write_text("/proc/self/setgroups", "deny") || !write_text("/proc/self/uid_map", uid + " " + uid + " 1") ||
+            !write_text("/proc/self/gid_map", gid + " " + gid + " 1"))
+            return false;
+    }
+    return mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0;
+}
+
+// Who runs a case's checks.
+enum class As { self, nobody };
+
+std::vector<As> runners()
+{
+    if (geteuid() == 0)
+        return {As::self, As::nobody};
+    return {As::self};
+}
+
+const char *name_of(As who)
+{
+    return who == As::self ? (geteuid() == 0 ? "as root" : "as this user") : "as nobody";
+}
+
+// Runs prepare and then body in a child with a private /tmp and umask 022;
+// body as nobody when asked (the test folder opened to it first). "" when
+// body found nothing wrong; "skip: ..." when the child could not be set up.
+std::string isolated(As who, const std::function<void()> &prepare,
+                     const std::function<std::string()> &body)
+{
+    int report[2];
+    if (pipe(report) != 0)
+        return "no pipe";
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0)
+        return "no fork";
+    if (child == 0) {
+        close(report[0]);
+        alarm(10); // a writer that waits for a FIFO's reader ends here
+        umask(022);
+        std::string text;
+        if (!private_tmp()) {
+            text = "skip: no private mount namespace here";
+        } else {
+            prepare();
+            if (who == As::nobody &&
+                (chmod(".", 0777) != 0 || setgroups(0, nullptr) != 0 || setgid(nobody_id) != 0 ||
+                 setuid(nobody_id) != 0))
+                text = "skip: cannot become nobody";
+            else
+                text = body();
+        }
+        ssize_t sent = write(report[1], text.data(), text.size());
+        _exit(sent == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(report[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
+    close(report[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) {
+        text += "killed by signal " + std::to_string(WTERMSIG(status)) +
+                (WTERMSIG(status) == SIGALRM ? ": an open waited\n" : "\n");
+    }
+    return text;
+}
+
+// Runs the case and reports what failed; false when it had to be skipped.
+bool expect_isolated(As who, const std::function<void()> &prepare,
+                     const std::function<std::string()> &body)
+{
+    std::string outcome = isolated(who, prepare, body);
+    if (outcome.rfind("skip: ", 0) == 0) {
+        std::printf("%s\n", outcome.c_str());
+        return false;
+    }
+    EXPECT_EQ(outcome, "");
+    return true;
+}
+
+// A file that belongs to another user than the one who runs the checks:
+// made by root and given to nobody for root, left to root for nobody.
+void plant_foreign_file(const fs::path &path, As who, mode_t mode)
+{
+    write_file(path, "");
+    chmod(path.c_str(), mode);
+    if (who == As::self && chown(path.c_str(), nobody_id, nobody_id) != 0)
+        std::printf("cannot give %s away\n", path.c_str());
+}
+
+// Runs the case once for each user it can run as, in a test folder without
+// log/; a case about another user's file needs root.
+template <typename Run>
+void for_each_runner(const char *name, bool foreign, Run run)
+{
+    for (As who : runners()) {
+        SCOPED_TRACE(std::string(name) + " " + name_of(who));
+        if (foreign && geteuid() != 0) {
+            std::printf("skipped: %s needs root to give a file another owner\n", name);
+            return;
+        }
+        fs::remove_all("log");
+        run(who);
+    }
+}
 
 class VerboseFaults : public testing_support::TempDirTest {
 protected:
@@ -33,60 +183,155 @@ protected:
     }
 };
 
-// Root writes through any permission bits, so unwritable places are made
-// from entries of the wrong kind.
-TEST_F(VerboseFaults, UnwritableFolderOrDayFileFallsBackWithTheNotice)
+// With no day's file to be had, a fallback file that is not a plain file of
+// the writer's own, with one name, is refused: the line is lost with -1 at
+// once, nothing reaches whatever was planted, and the next line lands in the
+// day's file as soon as there is one.
+TEST_F(VerboseFaults, FallbackThatIsNotPlainlyTheWritersOwnIsRefused)
 {
-    const fs::path fallback = platform_fallback_log_path();
+    const fs::path other = "/tmp/other.txt";
+    int reader = -1;
     const struct {
         const char *name;
-        void (*prepare)(const fs::path &dir);
+        bool foreign; // a file of another user, planted before the checks
+        std::function<void()> plant;
     } cases[] = {
-        {"log is a file", [](const fs::path &) { testing_support::write_file("log", ""); }},
-        {"day file is a folder",
-         [](const fs::path &dir) { fs::create_directories(todays_log(dir)); }},
+        {"a FIFO without a reader", false, [&] { mkfifo(fallback.c_str(), 0666); }},
+        {"a FIFO with a reader", false,
+         [&] {
+             mkfifo(fallback.c_str(), 0666);
+             reader = open(fallback.c_str(), O_RDONLY | O_NONBLOCK);
+         }},
+        {"a file of another user", true, [] {}},
+        {"a hard link to another file", false,
+         [&] {
+             write_file(other, "");
+             fs::create_hard_link(other, fallback);
+         }},
+        {"a symbolic link", false,
+         [&] {
+             write_file(other, "");
+             fs::create_symlink(other, fallback);
+         }},
+        {"a folder", false, [] { fs::create_directory(fallback); }},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove_all("log");
-        c.prepare(dir());
-        const auto start = fs::exists(fallback) ? fs::file_size(fallback) : 0;
-        const std::string line = std::string(c.name) + " in " + dir().string();
-        EXPECT_GT(verbose(stdout, "%s\n", line.c_str()), 0);
-        const std::string added = read_file(fallback).substr(start);
-        const std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
-        EXPECT_NE(added.find(notice), std::string::npos) << added;
-        EXPECT_NE(added.find(": " + line + "\n"), std::string::npos) << added;
+        for_each_runner(c.name, c.foreign, [&](As who) {
+            auto prepare = [&] {
+                if (c.foreign)
+                    plant_foreign_file(fallback, who, 0666);
+            };
+            expect_isolated(who, prepare, [&] {
+                Failures failures;
+                c.plant();
+                failures.check(verbose(stdout, "secret\n") == VERBOSE_ERR_OPEN, "not refused");
+                failures.check(verbose_limit_get() == 0, "a lost line was charged");
+                if (reader >= 0) {
+                    char byte;
+                    failures.check(read(reader, &byte, 1) <= 0, "the FIFO's reader got the line");
+                }
+                std::error_code error;
+                for (const fs::path &path : {fallback, other}) {
+                    if (fs::is_regular_file(path, error))
+                        failures.check(fs::file_size(path) == 0, path.string() + " was written");
+                }
+                fs::create_directory("log");
+                failures.check(verbose(stdout, "kept\n") > 0 &&
+                                   read_file(todays_log(".")).find(": kept\n") != std::string::npos,
+                               "the next line did not reach the day's file");
+                return failures.text;
+            });
+        });
     }
 }
 
-// The fallback file is made unwritable in a private mount of /tmp, in a
-// child, so that no other process sees it; the test folder, hidden by that
-// mount, stays reachable as the current directory.
-TEST_F(VerboseFaults, NeitherFileWritableLosesTheLineAndTheCallerGoesOn)
+// The day's file falls back only when it cannot be opened as a regular
+// file; one that an operator hard-linked, or that belongs to another user
+// the writer may write for, takes the line.
+TEST_F(VerboseFaults, DayFileFallsBackOnlyWhenNotARegularFileItCanOpen)
 {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (unshare(CLONE_NEWNS) != 0 ||
-            mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("none", "/tmp", "tmpfs", 0, nullptr) != 0)
-            _exit(77);
-        fs::create_directory(platform_fallback_log_path());
-        int failures = 0;
-        failures |= verbose(stdout, "lost\n") == -1 ? 0 : 1;
-        failures |= verbose_limit_get() == 0 ? 0 : 2;
-        fs::create_directory("log");
-        failures |= verbose(stdout, "kept\n") > 0 ? 0 : 4;
-        failures |= read_file(todays_log(".")).find(": kept\n") != std::string::npos ? 0 : 8;
-        _exit(failures);
+    const struct {
+        const char *name;
+        bool foreign;
+        bool to_fallback;
+        std::function<void()> plant;
+    } cases[] = {
+        {"log is a file", false, true, [] { write_file("log", ""); }},
+        {"day file is a folder", false, true,
+         [] { fs::create_directories(todays_log(".")); }},
+        {"day file is a FIFO without a reader", false, true,
+         [] {
+             fs::create_directory("log");
+             mkfifo(todays_log(".").c_str(), 0666);
+         }},
+        {"day file is a link to a device", false, true,
+         [] {
+             fs::create_directory("log");
+             fs::create_symlink("/dev/null", todays_log("."));
+         }},
+        {"day file of another user", true, false, [] {}},
+        {"day file hard-linked by an operator", false, false,
+         [] {
+             fs::create_directory("log");
+             write_file(todays_log("."), "");
+             fs::create_hard_link(todays_log("."), "log/copy.log");
+         }},
+    };
+    for (const auto &c : cases) {
+        for_each_runner(c.name, c.foreign, [&](As who) {
+            auto prepare = [&] {
+                if (c.foreign) {
+                    fs::create_directory("log");
+                    // Root may write to nobody's file of mode 0600; nobody
+                    // to root's only through its bits.
+                    plant_foreign_file(todays_log("."), who, who == As::self ? 0600 : 0666);
+                }
+            };
+            std::string line = std::string(c.name) + " in " + dir().string();
+            expect_isolated(who, prepare, [&] {
+                Failures failures;
+                c.plant();
+                failures.check(verbose(stdout, "%s\n", line.c_str()) > 0, "the line was lost");
+                std::string moved = read_file(fallback);
+                std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+                bool in_fallback = moved.rfind(notice, 0) == 0 &&
+                                   moved.find(": " + line + "\n") != std::string::npos;
+                failures.check(in_fallback == c.to_fallback,
+                               c.to_fallback ? "not in the fallback after its notice: " + moved
+                                             : "sent to the fallback");
+                if (!c.to_fallback) {
+                    failures.check(read_file(todays_log(".")).find(line) != std::string::npos,
+                                   "not in the day's file");
+                }
+                std::error_code error;
+                if (fs::exists("log/copy.log", error))
+                    failures.check(read_file("log/copy.log").find(line) != std::string::npos,
+                                   "not under the operator's second name");
+                return failures.text;
+            });
+        });
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
-        GTEST_SKIP() << "no private mount namespace here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(VerboseFaults, CreatedFilesAreForTheOwnerAndTheGroupOnly)
+{
+    expect_isolated(As::self, [] {}, [] {
+        Failures failures;
+        auto check_mode = [&](const fs::path &path) {
+            struct stat info {};
+            unsigned mode = stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+            char text[64];
+            std::snprintf(text, sizeof text, "mode %04o", mode);
+            failures.check(mode == 0640, path.string() + ": " + text);
+        };
+        fs::create_directory("log");
+        verbose(stdout, "day\n");
+        check_mode(todays_log("."));
+        fs::remove_all("log");
+        verbose(stdout, "fallback\n");
+        check_mode(fallback);
+        return failures.text;
+    });
 }
 
 } // namespace

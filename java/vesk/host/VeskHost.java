@@ -14,21 +14,33 @@ import java.util.logging.Logger;
  * {@link #installLogging}, through java.util.logging and System.Logger.
  *
  * <p>Every event reaches the host's log relay as a key/value list; the host
- * filters it by its VERBOSITY and writes one line "class|LEVEL|code|message"
- * to the daily log. Instances are immutable and safe to share between threads.
+ * filters it by its threshold (VERBOSITY of its ini file) and writes one line
+ * "class|LEVEL|code|message" to the daily log. Instances are immutable and
+ * safe to share between threads.
  */
 public final class VeskHost {
     /** The native half's default name, found on java.library.path. */
     public static final String LIBRARY = "vesk_java";
 
+    /** What {@link #log} and {@link #relay} give when no log file could be opened. */
+    public static final int OPEN_FAILED = -1;
+
+    /** What {@link #log} and {@link #relay} give when a log file opened but the write failed. */
+    public static final int WRITE_FAILED = -2;
+
+    /** The threshold {@link #verbosity} gives when the process tells none: DEBUG. */
+    private static final int UNKNOWN_THRESHOLD = 5;
+
     private static volatile VeskHost installed;
 
     private final long callback;
     private final Map<String, String> options;
+    private final int threshold;
 
-    private VeskHost(long callback, Map<String, String> options) {
+    private VeskHost(long callback, Map<String, String> options, int threshold) {
         this.callback = callback;
         this.options = options;
+        this.threshold = threshold;
     }
 
     /** As {@link #install(long[], String[], String)} without options and with the library "vesk_java". */
@@ -47,11 +59,12 @@ public final class VeskHost {
 
     /**
      * Loads the native half {@code library} from java.library.path, keeps the
-     * log relay's address (longs[0], as start received it) and the options
-     * (texts, as start received them; may be null) and becomes the host that
-     * {@link #installLogging} uses. Throws IllegalArgumentException when longs
-     * holds no address, UnsatisfiedLinkError when the library cannot be loaded
-     * or does not bind this class.
+     * log relay's address (longs[0], as start received it), the host's log
+     * threshold and the options (texts, as start received them; may be null)
+     * and becomes the host that {@link #installLogging} uses. Throws
+     * IllegalArgumentException when longs holds no address,
+     * UnsatisfiedLinkError when the library cannot be loaded or does not bind
+     * this class.
      */
     public static VeskHost install(long[] longs, String[] texts, String library) {
         if (longs == null || longs.length == 0 || longs[0] == 0) {
@@ -61,7 +74,9 @@ public final class VeskHost {
         if (!bound()) {
             throw new UnsatisfiedLinkError("the library '" + library + "' does not bind vesk.host.VeskHost");
         }
-        VeskHost host = new VeskHost(longs[0], pairs(texts));
+        int threshold = threshold0(longs[0]);
+        VeskHost host = new VeskHost(longs[0], pairs(texts),
+            threshold < 0 ? UNKNOWN_THRESHOLD : threshold);
         installed = host;
         return host;
     }
@@ -74,7 +89,8 @@ public final class VeskHost {
     /**
      * Puts a {@link VeskLogHandler} of the current host on the root logger in
      * place of its console handlers (and of an earlier VeskLogHandler) and sets
-     * the root level from the option VERBOSITY. The handler, to adjust further.
+     * the root level from the host's threshold ({@link #verbosity}). The
+     * handler, to adjust further.
      * Throws IllegalStateException before an install.
      */
     public static VeskLogHandler installLogging() {
@@ -99,7 +115,8 @@ public final class VeskHost {
      * host's threshold admits verbosity (FATAL, ERROR, WARN, INFO or DEBUG).
      * Null texts read as empty, and line breaks become blanks, so an event is
      * always one line. What the host wrote: characters, 0 when filtered out,
-     * -1 when no log file could be opened.
+     * {@link #OPEN_FAILED} when no log file could be opened,
+     * {@link #WRITE_FAILED} when one opened but the write failed.
      */
     public int log(String className, String verbosity, String code, String message) {
         return relay0(callback, new String[] {"class", className, "verbosity", verbosity, "code", code,
@@ -109,8 +126,8 @@ public final class VeskHost {
     /**
      * Hands keyValues to the log relay as they are (a null array or element
      * reads as empty, a NUL character as a blank): the characters the host
-     * wrote, 0 when it filtered the event out, -1 when no log file could be
-     * opened.
+     * wrote, 0 when it filtered the event out, {@link #OPEN_FAILED} or
+     * {@link #WRITE_FAILED} when the line was lost.
      */
     public int relay(String... keyValues) {
         return relay0(callback, keyValues, false);
@@ -122,12 +139,13 @@ public final class VeskHost {
     }
 
     /**
-     * The option VERBOSITY read as the host reads it (leading decimal digits,
-     * cut to 16 bits, 0 when none), or 5 (DEBUG) when there is no such option.
+     * The threshold the host filters lines with, as it read VERBOSITY from its
+     * ini file (0 without one; a VERBOSITY among the options start received
+     * changes nothing), asked of the host by the native half; 5 (DEBUG) when
+     * the process is not the vesk host and tells none.
      */
     public int verbosity() {
-        String text = options.get("VERBOSITY");
-        return text == null ? 5 : (int) (leadingNumber(text) & 0xFFFF);
+        return threshold;
     }
 
     /** Key/value pairs of texts up to the first null slot; the first of equal keys wins. */
@@ -159,31 +177,10 @@ public final class VeskHost {
         }
     }
 
-    /** The C library's atoi rule: blanks, a sign, then decimal digits. */
-    private static long leadingNumber(String text) {
-        int i = 0;
-        while (i < text.length() && Character.isWhitespace(text.charAt(i))) {
-            ++i;
-        }
-        boolean negative = i < text.length() && text.charAt(i) == '-';
-        if (i < text.length() && (text.charAt(i) == '-' || text.charAt(i) == '+')) {
-            ++i;
-        }
-        long value = 0;
-        for (; i < text.length() && text.charAt(i) >= '0' && text.charAt(i) <= '9'; ++i) {
-            value = value * 10 + (text.charAt(i) - '0');
-            if (value > 1_000_000_000_000L) {
-                // Out of range: the C library saturates.
-                return negative ? Long.MIN_VALUE : Long.MAX_VALUE;
-            }
-        }
-        return negative ? -value : value;
-    }
-
     /** Whether the native half bound this class's native methods. */
     private static boolean bound() {
         try {
-            return version0() == 1;
+            return version0() == 2;
         } catch (UnsatisfiedLinkError e) {
             return false;
         }
@@ -196,4 +193,10 @@ public final class VeskHost {
      * as a blank, and with oneLine each line break as a blank too).
      */
     private static native int relay0(long address, String[] texts, boolean oneLine);
+
+    /**
+     * The host's log threshold, asked of the program that holds the relay at
+     * address; -1 when it tells none.
+     */
+    private static native int threshold0(long address);
 }

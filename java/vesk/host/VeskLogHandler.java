@@ -1,5 +1,6 @@
 package vesk.host;
 
+import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.logging.ErrorManager;
 import java.util.logging.Formatter;
 import java.util.logging.Handler;
@@ -21,10 +22,19 @@ import java.util.logging.LogRecord;
  * thrown exception, ": " and the exception's class and message; line breaks
  * become blanks, so a record is always one line.</li>
  * </ul>
- * The host filters lines by its VERBOSITY; the handler itself passes every
- * level unless its own level is set.
+ * The host filters lines by its threshold; the handler itself passes every
+ * level unless its own level is set. A line the host could not write is
+ * reported through the handler's ErrorManager, once per process for each
+ * cause (no log file could be opened; one opened but the write failed),
+ * whichever handler met it.
  */
 public class VeskLogHandler extends Handler {
+    /** Whether a line lost for want of a log file was reported. */
+    private static final AtomicBoolean OPEN_LOSS_REPORTED = new AtomicBoolean();
+
+    /** Whether a line lost to a failed write was reported. */
+    private static final AtomicBoolean WRITE_LOSS_REPORTED = new AtomicBoolean();
+
     private final VeskHost host;
     private final String className;
 
@@ -62,8 +72,9 @@ public class VeskLogHandler extends Handler {
                 + (thrown.getMessage() == null ? "" : ": " + thrown.getMessage());
         }
         String origin = className != null ? className : record.getLoggerName();
-        if (host.log(origin, levelName(record.getLevel()), code(record), message) < 0) {
-            reportError("the host could not open a log file", null, ErrorManager.WRITE_FAILURE);
+        int written = host.log(origin, levelName(record.getLevel()), code(record), message);
+        if (written < 0) {
+            reportLoss(written);
         }
     }
 
@@ -91,6 +102,25 @@ public class VeskLogHandler extends Handler {
             return "INFO";
         }
         return "DEBUG";
+    }
+
+    /** Says that a line was lost and why, the first time the process loses one that way. */
+    private void reportLoss(int result) {
+        boolean write = result == VeskHost.WRITE_FAILED;
+        if (!(write ? WRITE_LOSS_REPORTED : OPEN_LOSS_REPORTED).compareAndSet(false, true)) {
+            return;
+        }
+        String cause = write
+            ? "the host's log file opened, but the write failed (is the disk full?)"
+            : "the host could open neither the day's log file nor its fallback file";
+        // JUL's own ErrorManager reports only its first error: a fresh one
+        // lets each cause through; an ErrorManager of the user's gets both.
+        ErrorManager manager = getErrorManager();
+        if (manager.getClass() == ErrorManager.class) {
+            manager = new ErrorManager();
+        }
+        String text = "vesk: a log line was lost: " + cause + "; later lines lost this way are not reported";
+        manager.error(text, null, write ? ErrorManager.WRITE_FAILURE : ErrorManager.OPEN_FAILURE);
     }
 
     private static String code(LogRecord record) {

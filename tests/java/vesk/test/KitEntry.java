@@ -10,8 +10,8 @@ import vesk.host.VeskHost;
 
 /**
  * Entry class on the Java side's kit: installs it and its logging, logs the
- * lines of the scenario named by the option SCENARIO ("levels" or "storm"),
- * then writes done.txt in the current directory.
+ * lines of the scenario named by the option SCENARIO ("levels", "storm" or
+ * "threshold"), then writes done.txt in the current directory.
  */
 public final class KitEntry {
     private KitEntry() {
@@ -20,8 +20,13 @@ public final class KitEntry {
     public static Object start(long[] longs, String[] texts) throws Exception {
         VeskHost host = VeskHost.install(longs, texts);
         VeskHost.installLogging();
-        if ("storm".equals(host.options().get("SCENARIO"))) {
+        String scenario = host.options().get("SCENARIO");
+        if ("storm".equals(scenario)) {
             storm(8, 1000);
+        } else if ("threshold".equals(scenario)) {
+            String threshold = host.verbosity() + " " + Logger.getLogger("").getLevel();
+            host.log("KitEntry", "FATAL", "0", threshold);
+            Logger.getLogger("kit.Threshold").info("info");
         } else {
             levels(host);
         }
