@@ -65,7 +65,10 @@ TEST_F(DeleteRace, ARotatedFileIsNeverTakenForAnOldOne)
             rename("d/app_hot.log", "d/app_hot.log.1");
             close(open("d/app_hot.log", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
         },
-        [&] { execute_delete("d", "app_", ".log", 7, 0, note_removal, reinterpret_cast<intptr_t>(&removed)); });
+        [&] {
+            execute_delete("d", "app_", ".log", 7, 0, note_removal,
+                           reinterpret_cast<intptr_t>(&removed));
+        });
     EXPECT_EQ(removed, Names{}) << "fresh files were deleted";
 }
 
@@ -103,19 +106,24 @@ TEST_F(DeleteRace, AFolderSwappedForALinkIsNeverEntered)
     int rounds = 0;
     StderrCapture err; // every refused link is reported there
     int i = 0;
-    race([&] { renameat2(AT_FDCWD, ("root/sub" + std::to_string(i)).c_str(), AT_FDCWD,
-                         ("root/lnk" + std::to_string(i)).c_str(), RENAME_EXCHANGE);
-               i = (i + 1) % pairs; },
-         [&] {
-             refill();
-             execute_delete("root", "app", ".log", 1, 1, note_removal, reinterpret_cast<intptr_t>(&removed));
-             ++rounds;
-         });
+    race(
+        [&] {
+            renameat2(AT_FDCWD, ("root/sub" + std::to_string(i)).c_str(), AT_FDCWD,
+                      ("root/lnk" + std::to_string(i)).c_str(), RENAME_EXCHANGE);
+            i = (i + 1) % pairs;
+        },
+        [&] {
+            refill();
+            execute_delete("root", "app", ".log", 1, 1, note_removal,
+                           reinterpret_cast<intptr_t>(&removed));
+            ++rounds;
+        });
     err.text();
     for (int fd : folders)
         close(fd);
     for (int k = 0; k < files; ++k)
-        EXPECT_TRUE(fs::exists("outside/app" + std::to_string(k) + ".log")) << "after " << rounds << " rounds";
+        EXPECT_TRUE(fs::exists("outside/app" + std::to_string(k) + ".log"))
+            << "after " << rounds << " rounds";
     for (const std::string &path : removed)
         EXPECT_EQ(path.rfind("root/", 0), 0u) << path;
     EXPECT_FALSE(removed.empty());

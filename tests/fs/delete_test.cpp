@@ -223,7 +223,8 @@ TEST_F(Delete, AFileInAReadOnlyDirectoryIsLoggedAndNotCounted)
 {
     fs_files::make("files/locked", 1, 2 * day);
     fs::permissions("files", fs::perms::owner_read | fs::perms::owner_exec);
-    int count = as_unprivileged(dir(), [] { return execute_delete("files", "locked", "", 1, 0, nullptr, 0); });
+    int count = as_unprivileged(
+        dir(), [] { return execute_delete("files", "locked", "", 1, 0, nullptr, 0); });
     fs::permissions("files", fs::perms::owner_all);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(log_lines(dir()), (Names{"Falha ao tentar remover 'files/locked'"}));
@@ -238,10 +239,10 @@ TEST_F(Delete, EntriesOfAFolderThatCannotBeSearchedAreReportedNeverJudged)
     fs_files::make("files/app_top.log", 1, 30 * day);
     fs::permissions("files/ro", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     StderrCapture err;
-    int reported = as_unprivileged(dir(), [] {
-        return execute_delete_test("files", "app_", ".log", 7, 1, nullptr, 0);
-    });
-    int removed = as_unprivileged(dir(), [] { return execute_delete("files", "app_", ".log", 7, 1, nullptr, 0); });
+    int reported = as_unprivileged(
+        dir(), [] { return execute_delete_test("files", "app_", ".log", 7, 1, nullptr, 0); });
+    int removed = as_unprivileged(
+        dir(), [] { return execute_delete("files", "app_", ".log", 7, 1, nullptr, 0); });
     fs::permissions("files/ro", fs::perms::owner_all);
     EXPECT_EQ(reported, 1);
     EXPECT_EQ(removed, 1);
