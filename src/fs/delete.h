@@ -12,11 +12,15 @@
 UB_EXTERN_C_BEGIN
 
 /* Conventions: a request borrows its prefix and suffix (NULL counts as
- * empty). Age is the current time minus the file's modification time in
- * whole days, truncated towards zero. Only files are removed, never a
- * directory, and symbolic links are not followed: a link itself may be
- * removed, its target never. Request and directory messages go to standard
- * error; per-file test reports and failed removals go to the log. */
+ * empty). Age is the current time minus the file's full modification time
+ * in whole days, truncated towards zero (the record's clamped 32-bit time
+ * never decides). Only files are removed, never a directory, and symbolic links
+ * are not followed: a link itself may be removed, its target never.
+ * Subfolders are opened relative to their parent's open listing and files
+ * unlinked relative to the listing they were read from, so a link swapped in
+ * for a folder is refused, never entered. An entry whose status cannot be
+ * read is neither removed nor counted. Request and directory messages go to
+ * standard error; per-file test reports and failures go to the log. */
 
 /* Results of execute_delete_in and the operations built on it. */
 enum delete_result {
@@ -67,15 +71,18 @@ int execute_delete_test(const char *dir, const char *prefix, const char *suffix,
                         int32_t recursive, delete_callback callback,
                         intptr_t user_data) UB_NOEXCEPT;
 
-/* Walk callback (user_data is the request): the decision for one entry,
- * descending first into a directory when the request is recursive. A
- * failed removal logs "Falha ao tentar remover '<path>'" and is not
- * counted. Always 0. */
+/* Walk callback (user_data is the request) for records of dir's walk: the
+ * decision for one entry, descending first into a directory (opened with
+ * fs_dir_new_at) when the request is recursive. An entry whose status could
+ * not be read logs "Falha ao tentar ler '<path>'", a failed removal "Falha
+ * ao tentar remover '<path>'"; neither is counted. Always 0. */
 int delete_fs(fs_dir *dir, fs_file *file, void *user_data) UB_NOEXCEPT;
 
 /* Newest and oldest modification time among the files (not directories) of
- * dir whose names start with prefix and end with suffix, both plain texts.
- * 0; 1 when dir cannot be opened (newest 0, oldest now); -1 for NULL. */
+ * dir whose names start with prefix and end with suffix, both plain texts;
+ * files whose status cannot be read or whose time does not fit 32 bits are
+ * left out. 0; 1 when dir cannot be opened (newest 0, oldest now, at most
+ * INT32_MAX); -1 for NULL. */
 int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, int32_t *newest,
                        int32_t *oldest) UB_NOEXCEPT;
 

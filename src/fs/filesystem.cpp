@@ -9,9 +9,13 @@
 #include <vector>
 
 #include "core/re.h"
+#include "fs/detail/file_record.hpp"
 #include "util/vesk_utils.h"
 
 namespace {
+
+using ub::detail::file_record;
+using ub::detail::record_of;
 
 constexpr char fs_tag[] = "FILESYSTEM";
 constexpr size_t content_start = 2048;
@@ -33,18 +37,20 @@ int32_t clamp_int32(int64_t value)
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-// The record and its three texts in one allocation, so fs_file_free is a
-// single free and a sorted walk of many entries stays compact.
-fs_file *make_file(const char *dir, const char *name, const platform_file_status &status)
+// The record, its full status and its three texts in one allocation, so
+// fs_file_free is a single free and a sorted walk of many entries stays
+// compact.
+fs_file *make_file(const char *dir, const char *name, const platform_file_status &status, bool known)
 {
     size_t dir_len = std::strlen(dir);
     size_t name_len = std::strlen(name);
     size_t path_len = dir_len + 1 + name_len;
     size_t texts = (name_len + 1) + (dir_len + 1) + (path_len + 1);
-    auto *file = static_cast<fs_file *>(std::malloc(sizeof(fs_file) + texts));
-    if (file == nullptr)
+    auto *record = static_cast<file_record *>(std::malloc(sizeof(file_record) + texts));
+    if (record == nullptr)
         return nullptr;
-    char *text = reinterpret_cast<char *>(file + 1);
+    fs_file *file = &record->file;
+    char *text = reinterpret_cast<char *>(record + 1);
     file->name = static_cast<char *>(std::memcpy(text, name, name_len + 1));
     file->dir = static_cast<char *>(std::memcpy(text + name_len + 1, dir, dir_len + 1));
     file->path = file->dir + dir_len + 1;
@@ -53,14 +59,18 @@ fs_file *make_file(const char *dir, const char *name, const platform_file_status
     std::memcpy(file->path + dir_len + 1, name, name_len + 1);
     file->time = clamp_int32(status.mtime);
     file->size = clamp_int32(status.size);
-    file->is_dir = 0;
+    file->is_dir = status.is_dir ? 1 : 0;
     file->next = nullptr;
+    record->time = status.mtime;
+    record->size = status.size;
+    record->known = known;
     return file;
 }
 
 // Reads the listing to its end or until visit returns false. visit takes
-// ownership of each record. The count of entries read, "." and ".."
-// included, except the one that stopped the walk; -1 when memory runs out.
+// ownership of each record, those whose status could not be read included.
+// The count of entries read, "." and ".." included, except the one that
+// stopped the walk; -1 when memory runs out.
 template <typename Visit> int walk(fs_dir *dir, Visit visit)
 {
     int count = 0;
@@ -72,11 +82,10 @@ template <typename Visit> int walk(fs_dir *dir, Visit visit)
         // One status query, relative to the open listing, gives time, size
         // and the directory flag.
         platform_file_status status;
-        platform_dir_stat(dir->handle, name, &status);
-        fs_file *file = make_file(dir->path, name, status);
+        bool known = platform_dir_stat(dir->handle, name, &status) == 0;
+        fs_file *file = make_file(dir->path, name, status, known);
         if (file == nullptr)
             return -1;
-        file->is_dir = status.is_dir ? 1 : 0;
         if (!visit(file))
             break;
         ++count;
@@ -84,14 +93,112 @@ template <typename Visit> int walk(fs_dir *dir, Visit visit)
     return count;
 }
 
+// An entry that the public walks pass over: nothing is known of it, and a
+// made-up time or type could have it taken for an old file or a folder.
+void report_unreadable(fs_file *file)
+{
+    std::fprintf(stderr, "|%s| Falha ao tentar ler: '%s'.\n", fs_tag, file->path);
+    std::free(file);
+}
+
+// The listing record for an open handle; NULL, after the directory message
+// with "dir<separator>name" (or dir alone for a NULL name), when the handle
+// is NULL or memory runs out.
+fs_dir *adopt_listing(platform_dir *handle, const char *path, const char *dir, const char *name)
+{
+    fs_dir *listing = nullptr;
+    if (handle != nullptr)
+        listing = static_cast<fs_dir *>(std::malloc(sizeof(fs_dir)));
+    if (listing == nullptr) {
+        platform_dir_close(handle);
+        if (name == nullptr)
+            std::fprintf(stderr, "|%s| Falha ao tentar abrir diretorio: '%s'.\n", fs_tag, dir);
+        else
+            std::fprintf(stderr, "|%s| Falha ao tentar abrir diretorio: '%s%c%s'.\n", fs_tag, dir,
+                         PLATFORM_PATH_SEP, name);
+        return nullptr;
+    }
+    std::strcpy(listing->path, path);
+    listing->handle = handle;
+    return listing;
+}
+
+// The orders of the named sorted walks, and any caller's comparison.
+enum class Order { custom, name, time, size };
+
+// One entry of a sorted walk. For the named orders it carries its key, so
+// that nearly every comparison reads only the array being sorted and not
+// records scattered over the heap.
+struct Sorted {
+    uint64_t high;
+    uint64_t low;
+    fs_file *file;
+};
+
+constexpr uint64_t sign_bit = uint64_t{1} << 63;
+
+// The first 16 bytes of name, big-endian and padded with zeros: comparing
+// these keys orders as strcmp does on those bytes.
+void name_key(const char *name, uint64_t &high, uint64_t &low)
+{
+    unsigned char bytes[16] = {};
+    for (size_t i = 0; i < sizeof bytes && name[i] != '\0'; ++i)
+        bytes[i] = static_cast<unsigned char>(name[i]);
+    high = 0;
+    low = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        high = high << 8 | bytes[i];
+        low = low << 8 | bytes[i + 8];
+    }
+}
+
+// Times and sizes are keyed in full, not from the records' 32-bit fields,
+// which clamp files of 2 GiB and more, and times after 2038, to one value.
+Sorted sorted_entry(fs_file *file, Order order)
+{
+    Sorted entry{0, 0, file};
+    switch (order) {
+    case Order::name:
+        name_key(file->name, entry.high, entry.low);
+        break;
+    case Order::time: // newest first
+        entry.high = ~(static_cast<uint64_t>(record_of(file).time) ^ sign_bit);
+        break;
+    case Order::size:
+        entry.high = static_cast<uint64_t>(record_of(file).size) ^ sign_bit;
+        break;
+    case Order::custom:
+        break;
+    }
+    return entry;
+}
+
+int32_t sign_of(int64_t difference)
+{
+    return (difference > 0) - (difference < 0);
+}
+
 // True when first belongs after second: the insertion rule's swap test.
 struct After {
-    fs_file_compare compare;
+    Order kind;
+    fs_file_compare compare; // for Order::custom
     uint8_t order;
     void *user_data;
-    bool operator()(const fs_file *first, const fs_file *second) const
+
+    int32_t compare_entries(const Sorted &first, const Sorted &second) const
     {
-        int32_t result = compare(first, second, user_data);
+        if (kind == Order::custom)
+            return compare(first.file, second.file, user_data);
+        if (first.high != second.high)
+            return first.high < second.high ? -1 : 1;
+        if (first.low != second.low)
+            return first.low < second.low ? -1 : 1;
+        return kind == Order::name ? sign_of(std::strcmp(first.file->name, second.file->name)) : 0;
+    }
+
+    bool operator()(const Sorted &first, const Sorted &second) const
+    {
+        int32_t result = compare_entries(first, second);
         return order == 0 ? result > 0 : result < 0;
     }
 };
@@ -99,7 +206,7 @@ struct After {
 // Stable bottom-up merge sort. Each merge step moves every element exactly
 // once whatever the comparison answers, so an inconsistent comparison can
 // only give an odd order, never a lost, doubled or out-of-range element.
-void merge_sort(std::vector<fs_file *> &files, std::vector<fs_file *> &scratch, const After &after)
+void merge_sort(std::vector<Sorted> &files, std::vector<Sorted> &scratch, const After &after)
 {
     size_t n = files.size();
     for (size_t width = 1; width < n; width *= 2) {
@@ -120,32 +227,56 @@ void merge_sort(std::vector<fs_file *> &files, std::vector<fs_file *> &scratch, 
     }
 }
 
-void free_files(std::vector<fs_file *> &files, size_t from)
+void free_files(std::vector<Sorted> &files, size_t from)
 {
     for (size_t i = from; i < files.size(); ++i)
-        std::free(files[i]);
+        std::free(files[i].file);
 }
 
-int32_t sign_of(int64_t difference)
+// The sorted walk of fs_dir_sorted_iter, in the order after gives.
+int sorted_iter(fs_dir *dir, fs_dir_callback callback, const After &after, void *user_data)
 {
-    return (difference > 0) - (difference < 0);
-}
-
-int32_t compare_name(const fs_file *first, const fs_file *second, void *)
-{
-    return sign_of(std::strcmp(first->name, second->name));
-}
-
-// Times and sizes subtract in 64 bits: a 32-bit difference overflows for
-// values far apart.
-int32_t compare_time(const fs_file *first, const fs_file *second, void *)
-{
-    return sign_of(static_cast<int64_t>(second->time) - first->time);
-}
-
-int32_t compare_size(const fs_file *first, const fs_file *second, void *)
-{
-    return sign_of(static_cast<int64_t>(first->size) - second->size);
+    std::vector<Sorted> files;
+    std::vector<Sorted> scratch;
+    bool out_of_memory = false;
+    int count = walk(dir, [&](fs_file *file) {
+        if (!record_of(file).known) {
+            report_unreadable(file);
+            return true;
+        }
+        try {
+            files.push_back(sorted_entry(file, after.kind));
+            return true;
+        } catch (const std::bad_alloc &) {
+            std::free(file);
+            out_of_memory = true;
+            return false;
+        }
+    });
+    try {
+        scratch.resize(files.size());
+    } catch (const std::bad_alloc &) {
+        out_of_memory = true;
+    }
+    if (count < 0 || out_of_memory) {
+        free_files(files, 0);
+        return -1;
+    }
+    // The insertion rule puts a new entry before every equal one, so its
+    // order is a stable sort of the entries in reverse listing order.
+    std::reverse(files.begin(), files.end());
+    merge_sort(files, scratch, after);
+    for (size_t i = 0; i + 1 < files.size(); ++i)
+        files[i].file->next = files[i + 1].file;
+    for (size_t i = 0; i < files.size(); ++i) {
+        int stop = callback(dir, files[i].file, user_data);
+        std::free(files[i].file);
+        if (stop != 0) {
+            free_files(files, i + 1);
+            break;
+        }
+    }
+    return count;
 }
 
 bool has_affixes(const char *name, const char *prefix, const char *suffix)
@@ -181,22 +312,21 @@ fs_dir *fs_dir_new(const char *path) noexcept
 {
     if (path == nullptr)
         return nullptr;
-    platform_dir *handle = nullptr;
-    fs_dir *dir = nullptr;
     // A path that does not fit is refused rather than cut: a cut path names
     // some other directory.
-    if (std::strlen(path) < FS_PATH_SIZE)
-        handle = platform_dir_open(path);
-    if (handle != nullptr)
-        dir = static_cast<fs_dir *>(std::malloc(sizeof(fs_dir)));
-    if (dir == nullptr) {
-        platform_dir_close(handle);
-        std::fprintf(stderr, "|%s| Falha ao tentar abrir diretorio: '%s'.\n", fs_tag, path);
+    platform_dir *handle = std::strlen(path) < FS_PATH_SIZE ? platform_dir_open(path) : nullptr;
+    return adopt_listing(handle, path, path, nullptr);
+}
+
+fs_dir *fs_dir_new_at(fs_dir *parent, const char *name) noexcept
+{
+    if (parent == nullptr || name == nullptr)
         return nullptr;
-    }
-    std::strcpy(dir->path, path);
-    dir->handle = handle;
-    return dir;
+    char path[FS_PATH_SIZE];
+    int length = std::snprintf(path, sizeof path, "%s%c%s", parent->path, PLATFORM_PATH_SEP, name);
+    bool fits = length >= 0 && length < FS_PATH_SIZE;
+    platform_dir *handle = fits ? platform_dir_open_at(parent->handle, name) : nullptr;
+    return adopt_listing(handle, path, parent->path, name);
 }
 
 int fs_dir_free(fs_dir *dir) noexcept
@@ -212,13 +342,18 @@ fs_file *fs_file_new(const char *dir, const char *name) noexcept
 {
     if (dir == nullptr || name == nullptr)
         return nullptr;
-    fs_file *file = make_file(dir, name, platform_file_status{});
+    fs_file *file = make_file(dir, name, platform_file_status{}, false);
     if (file == nullptr)
         return nullptr;
     platform_file_status status;
-    platform_file_stat(file->path, &status);
-    file->time = clamp_int32(status.mtime);
-    file->size = clamp_int32(status.size);
+    if (platform_file_stat(file->path, &status) == 0) {
+        file_record &record = record_of(file);
+        record.time = status.mtime;
+        record.size = status.size;
+        record.known = true;
+        file->time = clamp_int32(status.mtime);
+        file->size = clamp_int32(status.size);
+    }
     return file;
 }
 
@@ -235,6 +370,21 @@ int fs_dir_iter(fs_dir *dir, fs_dir_callback callback, void *user_data) noexcept
     if (dir == nullptr || callback == nullptr)
         return -1;
     return walk(dir, [&](fs_file *file) {
+        if (!record_of(file).known) {
+            report_unreadable(file);
+            return true;
+        }
+        int stop = callback(dir, file, user_data);
+        std::free(file);
+        return stop == 0;
+    });
+}
+
+int ub::detail::dir_iter_all(fs_dir *dir, fs_dir_callback callback, void *user_data)
+{
+    if (dir == nullptr || callback == nullptr)
+        return -1;
+    return walk(dir, [&](fs_file *file) {
         int stop = callback(dir, file, user_data);
         std::free(file);
         return stop == 0;
@@ -246,61 +396,31 @@ int fs_dir_sorted_iter(fs_dir *dir, fs_dir_callback callback, fs_file_compare co
 {
     if (dir == nullptr || callback == nullptr || compare == nullptr)
         return -1;
-    std::vector<fs_file *> files;
-    std::vector<fs_file *> scratch;
-    bool out_of_memory = false;
-    int count = walk(dir, [&](fs_file *file) {
-        try {
-            files.push_back(file);
-            return true;
-        } catch (const std::bad_alloc &) {
-            std::free(file);
-            out_of_memory = true;
-            return false;
-        }
-    });
-    try {
-        scratch.resize(files.size());
-    } catch (const std::bad_alloc &) {
-        out_of_memory = true;
-    }
-    if (count < 0 || out_of_memory) {
-        free_files(files, 0);
-        return -1;
-    }
-    // The insertion rule puts a new entry before every equal one, so its
-    // order is a stable sort of the entries in reverse listing order.
-    std::reverse(files.begin(), files.end());
-    merge_sort(files, scratch, After{compare, order, user_data});
-    for (size_t i = 0; i + 1 < files.size(); ++i)
-        files[i]->next = files[i + 1];
-    for (size_t i = 0; i < files.size(); ++i) {
-        int stop = callback(dir, files[i], user_data);
-        std::free(files[i]);
-        if (stop != 0) {
-            free_files(files, i + 1);
-            break;
-        }
-    }
-    return count;
+    return sorted_iter(dir, callback, After{Order::custom, compare, order, user_data}, user_data);
 }
 
 int fs_dir_name_sorted_iter(fs_dir *dir, fs_dir_callback callback, uint8_t order,
                             void *user_data) noexcept
 {
-    return fs_dir_sorted_iter(dir, callback, compare_name, order, user_data);
+    if (dir == nullptr || callback == nullptr)
+        return -1;
+    return sorted_iter(dir, callback, After{Order::name, nullptr, order, nullptr}, user_data);
 }
 
 int fs_dir_time_sorted_iter(fs_dir *dir, fs_dir_callback callback, uint8_t order,
                             void *user_data) noexcept
 {
-    return fs_dir_sorted_iter(dir, callback, compare_time, order, user_data);
+    if (dir == nullptr || callback == nullptr)
+        return -1;
+    return sorted_iter(dir, callback, After{Order::time, nullptr, order, nullptr}, user_data);
 }
 
 int fs_dir_size_sorted_iter(fs_dir *dir, fs_dir_callback callback, uint8_t order,
                             void *user_data) noexcept
 {
-    return fs_dir_sorted_iter(dir, callback, compare_size, order, user_data);
+    if (dir == nullptr || callback == nullptr)
+        return -1;
+    return sorted_iter(dir, callback, After{Order::size, nullptr, order, nullptr}, user_data);
 }
 
 int fs_file_check(const fs_file *file, const char *prefix, const char *suffix) noexcept
@@ -366,22 +486,21 @@ int64_t convertMb(int32_t count, int32_t unit) noexcept
     return static_cast<int64_t>(static_cast<double>(count) * unit / 1048576.0);
 }
 
-int fs_proc_iter_dir_iter(fs_dir *, fs_file *file, void *user_data) noexcept
+int fs_proc_iter_dir_iter(fs_dir *dir, fs_file *file, void *user_data) noexcept
 {
     auto *data = static_cast<fs_proc_data *>(user_data);
-    if (file == nullptr || data == nullptr || data->callback == nullptr || file->name[0] < '0' ||
-        file->name[0] > '9')
+    if (dir == nullptr || file == nullptr || data == nullptr || data->callback == nullptr ||
+        file->name[0] < '0' || file->name[0] > '9')
         return 0;
-    char stat_path[proc_path_size];
-    int written = std::snprintf(stat_path, sizeof stat_path, "%s/stat", file->path);
-    if (written < 0 || static_cast<size_t>(written) >= sizeof stat_path)
-        return 0;
-    FILE *stream = std::fopen(stat_path, "rb");
-    if (stream == nullptr)
+    // Read relative to the listing the entry came from.
+    char stat_name[proc_path_size];
+    int written = std::snprintf(stat_name, sizeof stat_name, "%s/stat", file->name);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof stat_name)
         return 0;
     char text[proc_stat_size + 1];
-    size_t length = std::fread(text, 1, proc_stat_size, stream);
-    std::fclose(stream);
+    int length = platform_dir_read_file(dir->handle, stat_name, text, proc_stat_size);
+    if (length < 0)
+        return 0;
     text[length] = '\0';
     // The name sits between the first "(" and the last ")", so a name with
     // blanks or parentheses does not shift the fields after it.

@@ -16,8 +16,11 @@ UB_EXTERN_C_BEGIN
 /* Conventions: paths are joined with the platform's separator. A record
  * handed to a walk callback belongs to the walk and is valid only during
  * the call. Records from fs_file_new are the caller's, released with
- * fs_file_free. A symbolic link is never a directory for the walks. Failures
- * to open a directory or delete a file are written to standard error. */
+ * fs_file_free. A symbolic link is never a directory for the walks, and
+ * fs_dir_new_at never opens one. An entry whose status cannot be read is
+ * not handed to a callback: the walk writes "|FILESYSTEM| Falha ao tentar
+ * ler: '<path>'." instead. Failures to open a directory or delete a file
+ * are written to standard error too. */
 
 /* Room for a directory path in fs_dir, terminator included. */
 #define FS_PATH_SIZE 2048
@@ -27,8 +30,12 @@ typedef struct fs_file {
     char *name;           /* entry name as listed */
     char *dir;            /* directory it was listed from, as given */
     char *path;           /* dir, separator and name */
-    int32_t time;         /* last modification, seconds since 1970; 0 when unknown */
-    int32_t size;         /* bytes, INT32_MAX for larger files; 0 when unknown */
+    int32_t time;         /* last modification, seconds since 1970, clamped to the 32-bit
+                             range (INT32_MAX after 2038-01-19); 0 when unknown. A
+                             clamped value is never taken for the file's age: the
+                             sorted walks and the deletion use the full time */
+    int32_t size;         /* bytes, INT32_MAX for larger files (the size walk orders by
+                             the full size); 0 when unknown */
     uint32_t is_dir;      /* 1 for a directory, set by the walk */
     struct fs_file *next; /* the record handed over after this one in a sorted walk */
 } fs_file;
@@ -57,9 +64,17 @@ typedef struct fs_proc_data {
 } fs_proc_data;
 
 /* Opens the listing of path; NULL for a NULL path, and NULL after
- * "|FILESYSTEM| Falha ao tentar abrir diretorio: '<path>'." when it cannot
- * be opened or path does not fit FS_PATH_SIZE. Released with fs_dir_free. */
+ * "|FILESYSTEM| Falha ao tentar abrir diretorio: '<path>'." when path is
+ * empty, is not a directory, cannot be opened or does not fit FS_PATH_SIZE
+ * (the same on every system). Released with fs_dir_free. */
 fs_dir *fs_dir_new(const char *path) UB_NOEXCEPT;
+
+/* Opens the subfolder name of parent relative to parent's open listing,
+ * never through a symbolic link (or Windows reparse point) put in its
+ * place; its path is parent's path, the separator and name. NULL for a NULL
+ * argument, and NULL after the message of fs_dir_new with that path when it
+ * is not a directory, cannot be opened or the path does not fit. */
+fs_dir *fs_dir_new_at(fs_dir *parent, const char *name) UB_NOEXCEPT;
 
 /* Closes the listing and releases the record: 0, or -1 for NULL. */
 int fs_dir_free(fs_dir *dir) UB_NOEXCEPT;
@@ -116,7 +131,7 @@ int fs_delete(const char *path) UB_NOEXCEPT;
 int64_t convertMb(int32_t count, int32_t unit) UB_NOEXCEPT;
 
 /* Walk callback for /proc: for an entry named by a process id, reads its
- * stat file and calls the fs_proc_data callback with name, pid, parent's
+ * stat file relative to dir and calls the fs_proc_data callback with name, pid, parent's
  * pid and thread count. Other or unreadable entries are skipped. Always 0. */
 int fs_proc_iter_dir_iter(fs_dir *dir, fs_file *file, void *user_data) UB_NOEXCEPT;
 

@@ -125,9 +125,15 @@ int platform_hw_profile_guid(const char *id_path, char *guid, size_t size,
  * cannot be read or does not fit. */
 int platform_hostname(char *buffer, size_t size) UB_NOEXCEPT;
 
-/* Directory listing, file status and file deletion. A symbolic link is
- * never reported as a directory, and a link's own status is given, so that
- * walks built on these never leave the tree they were given. */
+/* Directory listing, file status and file deletion, for walks that must
+ * stay inside the tree they were given while others change it. A listing
+ * holds its folder open: entries are looked up, subfolders opened and files
+ * deleted relative to it, never through a path resolved again. (On Windows,
+ * where the runtime lists by path, the listing holds a handle to its folder
+ * that keeps the folder from being renamed or removed meanwhile.) A
+ * subfolder is opened only when it is a directory itself, never through a
+ * symbolic link or, on Windows, a junction or other reparse point; a link's
+ * own status is given, and a link is never reported as a directory. */
 
 /* An open directory listing; opaque. */
 typedef struct platform_dir platform_dir;
@@ -140,20 +146,36 @@ typedef struct platform_file_status {
     int is_dir;    /* 1 for a directory, 0 otherwise (links included) */
 } platform_file_status;
 
-/* Opens the listing of the directory path; NULL when it cannot be opened. */
+/* Opens the listing of the directory path, following links in it (the
+ * caller named it). NULL when path is NULL or empty, is not a directory or
+ * cannot be opened. */
 platform_dir *platform_dir_open(const char *path) UB_NOEXCEPT;
+
+/* Opens the listing of the subfolder name of parent, relative to parent's
+ * open listing. NULL when name is empty, "." or "..", holds a separator, is
+ * a link or reparse point, is not a directory, or cannot be opened. */
+platform_dir *platform_dir_open_at(platform_dir *parent, const char *name) UB_NOEXCEPT;
 
 /* Name of the next entry ("." and ".." included), borrowed until the next
  * call or the close; NULL at the end of the listing or for a NULL dir. */
 const char *platform_dir_read(platform_dir *dir) UB_NOEXCEPT;
 
-/* Status of the entry name of dir, looked up relative to the open listing.
- * 0 on success; -1 with *out zeroed. */
+/* Status of the entry name of dir (a link's own), looked up relative to the
+ * open listing. 0 on success; -1 with *out zeroed. */
 int platform_dir_stat(platform_dir *dir, const char *name, platform_file_status *out) UB_NOEXCEPT;
 
-/* Deletes the file name of dir (never a directory). 0 on success; -1 with
- * *error (when not NULL) set to the system's error number. */
+/* Deletes the file name of dir (never a directory; a link itself, never its
+ * target), relative to the open listing. 0 on success; -1 with *error (when
+ * not NULL) set to the system's error number. */
 int platform_dir_unlink(platform_dir *dir, const char *name, int *error) UB_NOEXCEPT;
+
+/* Reads up to size bytes of the regular file name (which may go through
+ * subfolders, "1234/stat") relative to the open listing, without following
+ * a link in its last part and without blocking on a FIFO. The count read
+ * (at most INT_MAX); -1 when it cannot be opened, is not a regular file or a
+ * read fails. */
+int platform_dir_read_file(platform_dir *dir, const char *name, char *buffer,
+                           size_t size) UB_NOEXCEPT;
 
 /* Closes the listing; NULL is ignored. */
 void platform_dir_close(platform_dir *dir) UB_NOEXCEPT;

@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -282,20 +284,49 @@ int unlink_result(int result, int *error)
 
 } // namespace
 
-platform_dir *platform_dir_open(const char *path) noexcept
+namespace {
+
+// The listing of an open directory descriptor, which it takes over.
+platform_dir *listing_of(int fd)
 {
-    if (path == nullptr)
-        return nullptr;
-    DIR *stream = opendir(path);
-    if (stream == nullptr)
+    if (fd < 0)
         return nullptr;
     auto *dir = static_cast<platform_dir *>(std::malloc(sizeof(platform_dir)));
-    if (dir == nullptr) {
-        closedir(stream);
+    DIR *stream = dir != nullptr ? fdopendir(fd) : nullptr;
+    if (stream == nullptr) {
+        std::free(dir);
+        close(fd);
         return nullptr;
     }
     dir->stream = stream;
     return dir;
+}
+
+// A name that stands for one entry of its folder, not for the folder itself,
+// its parent or a deeper path.
+bool is_child_name(const char *name)
+{
+    return name[0] != '\0' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+           std::strchr(name, '/') == nullptr;
+}
+
+} // namespace
+
+platform_dir *platform_dir_open(const char *path) noexcept
+{
+    if (path == nullptr || path[0] == '\0')
+        return nullptr;
+    return listing_of(open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+platform_dir *platform_dir_open_at(platform_dir *parent, const char *name) noexcept
+{
+    if (parent == nullptr || name == nullptr || !is_child_name(name))
+        return nullptr;
+    // O_NOFOLLOW with O_DIRECTORY: a link put in the folder's place is
+    // refused, whatever it points to.
+    return listing_of(
+        openat(dirfd(parent->stream), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 const char *platform_dir_read(platform_dir *dir) noexcept
@@ -324,6 +355,30 @@ int platform_dir_unlink(platform_dir *dir, const char *name, int *error) noexcep
         return unlink_result(-1, error);
     }
     return unlink_result(unlinkat(dirfd(dir->stream), name, 0), error);
+}
+
+int platform_dir_read_file(platform_dir *dir, const char *name, char *buffer, size_t size) noexcept
+{
+    if (dir == nullptr || name == nullptr || buffer == nullptr)
+        return -1;
+    size = std::min<size_t>(size, INT_MAX);
+    int fd = openat(dirfd(dir->stream), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    size_t length = 0;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    while (ok && length < size) {
+        ssize_t got = read(fd, buffer + length, size - length);
+        if (got < 0 && errno == EINTR)
+            continue;
+        ok = got >= 0;
+        if (got <= 0)
+            break;
+        length += static_cast<size_t>(got);
+    }
+    close(fd);
+    return ok ? static_cast<int>(length) : -1;
 }
 
 void platform_dir_close(platform_dir *dir) noexcept

@@ -285,25 +285,32 @@ int platform_hostname(char *buffer, size_t size) noexcept
 
 // ---- Directory listing, file status and deletion: the C runtime's
 // _findfirst/_findnext and _stat, and DeleteFileA. A file's time is its
-// st_ctime, on Windows the creation time.
+// st_ctime, on Windows the creation time. The runtime lists and looks up by
+// path, so each listing holds a handle to its folder, shared for reading and
+// writing but not for deletion: while it is open the folder cannot be
+// renamed or removed (nor, on NTFS, any folder above it), so the paths
+// joined below it name what was listed.
 
 struct platform_dir {
-    intptr_t find;        // the runtime's search handle, -1 when exhausted
+    HANDLE folder;               // the listed folder, held open
+    intptr_t find;               // the runtime's search handle, -1 when exhausted
     struct __finddata64_t entry; // the entry read ahead by _findfirst/_findnext
-    bool pending;         // entry holds a name not yet handed out
-    char path[1];         // the listed folder, allocated to its length
+    bool pending;                // entry holds a name not yet handed out
+    char path[1];                // the listed folder, allocated to its length
 };
 
 namespace {
 
-// "dir\name" in a malloc'd buffer, or NULL.
+// "dir\name" in a malloc'd buffer, or NULL; no second separator after one
+// that ends dir.
 char *join_path(const char *dir, const char *name)
 {
     size_t dir_len = std::strlen(dir);
     size_t name_len = std::strlen(name);
+    bool ends_in_separator = dir_len > 0 && (dir[dir_len - 1] == '\\' || dir[dir_len - 1] == '/');
     auto *path = static_cast<char *>(std::malloc(dir_len + name_len + 2));
     if (path != nullptr)
-        std::snprintf(path, dir_len + name_len + 2, "%s\\%s", dir, name);
+        std::snprintf(path, dir_len + name_len + 2, "%s%s%s", dir, ends_in_separator ? "" : "\\", name);
     return path;
 }
 
@@ -321,25 +328,69 @@ int delete_result(BOOL deleted, int *error)
     return -1;
 }
 
-} // namespace
-
-platform_dir *platform_dir_open(const char *path) noexcept
+// A handle to the directory at path; with follow_links 0 a reparse point
+// (link or junction) in its place is refused. INVALID_HANDLE_VALUE otherwise.
+HANDLE open_folder(const char *path, bool follow_links)
 {
-    if (path == nullptr)
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE folder = CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return folder;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool refused = !GetFileInformationByHandle(folder, &info) ||
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+                   (!follow_links && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    if (refused) {
+        CloseHandle(folder);
+        return INVALID_HANDLE_VALUE;
+    }
+    return folder;
+}
+
+platform_dir *listing_of(const char *path, bool follow_links)
+{
+    if (path[0] == '\0') // would name the root of the current drive
         return nullptr;
     size_t length = std::strlen(path);
     auto *dir = static_cast<platform_dir *>(std::malloc(sizeof(platform_dir) + length));
     if (dir == nullptr)
         return nullptr;
     std::memcpy(dir->path, path, length + 1);
-    Text pattern(join_path(path, "*"));
+    dir->folder = open_folder(path, follow_links);
+    Text pattern(dir->folder != INVALID_HANDLE_VALUE ? join_path(path, "*") : nullptr);
     dir->find = pattern ? _findfirst64(pattern.get(), &dir->entry) : -1;
     if (dir->find == -1) {
+        if (dir->folder != INVALID_HANDLE_VALUE)
+            CloseHandle(dir->folder);
         std::free(dir);
         return nullptr;
     }
     dir->pending = true;
     return dir;
+}
+
+bool is_child_name(const char *name)
+{
+    return name[0] != '\0' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+           std::strpbrk(name, "\\/:") == nullptr;
+}
+
+} // namespace
+
+platform_dir *platform_dir_open(const char *path) noexcept
+{
+    if (path == nullptr)
+        return nullptr;
+    return listing_of(path, true);
+}
+
+platform_dir *platform_dir_open_at(platform_dir *parent, const char *name) noexcept
+{
+    if (parent == nullptr || name == nullptr || !is_child_name(name))
+        return nullptr;
+    Text path(join_path(parent->path, name));
+    return path ? listing_of(path.get(), false) : nullptr;
 }
 
 const char *platform_dir_read(platform_dir *dir) noexcept
@@ -374,12 +425,41 @@ int platform_dir_unlink(platform_dir *dir, const char *name, int *error) noexcep
     return platform_delete_file(path.get(), error);
 }
 
+int platform_dir_read_file(platform_dir *dir, const char *name, char *buffer, size_t size) noexcept
+{
+    Text path(dir != nullptr && name != nullptr && buffer != nullptr ? join_path(dir->path, name)
+                                                                     : nullptr);
+    if (!path)
+        return -1;
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileA(path.get(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+              (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    size_t length = 0;
+    size = size > INT32_MAX ? INT32_MAX : size;
+    while (ok && length < size) {
+        DWORD got = 0;
+        DWORD room = static_cast<DWORD>(size - length);
+        ok = ReadFile(file, buffer + length, room, &got, nullptr) != 0;
+        if (!ok || got == 0)
+            break;
+        length += got;
+    }
+    CloseHandle(file);
+    return ok ? static_cast<int>(length) : -1;
+}
+
 void platform_dir_close(platform_dir *dir) noexcept
 {
     if (dir == nullptr)
         return;
     if (dir->find != -1)
         _findclose(dir->find);
+    CloseHandle(dir->folder);
     std::free(dir);
 }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -86,20 +87,40 @@ TEST_F(FsWalk, HandsEveryEntryButTheDotsAndCountsThemAll)
     EXPECT_LE(count, 3);
 }
 
-TEST_F(FsWalk, NullArgumentsAndUnopenableDirectories)
+TEST_F(FsWalk, EveryPathThatIsNotAFolderFailsAlikeOnEverySystem)
 {
     EXPECT_EQ(fs_dir_new(nullptr), nullptr);
+    EXPECT_EQ(fs_dir_new_at(nullptr, "x"), nullptr);
     EXPECT_EQ(fs_dir_free(nullptr), -1);
     EXPECT_EQ(fs_file_free(nullptr), -1);
     EXPECT_EQ(fs_dir_iter(nullptr, collect, nullptr), -1);
     EXPECT_EQ(fs_dir_name_sorted_iter(nullptr, collect, 0, nullptr), -1);
-    std::string too_long(FS_PATH_SIZE, 'd');
-    StderrCapture err;
-    EXPECT_EQ(fs_dir_new("missing"), nullptr);
-    EXPECT_EQ(fs_dir_new(too_long.c_str()), nullptr); // refused, never cut
-    EXPECT_EQ(err.text(), "|FILESYSTEM| Falha ao tentar abrir diretorio: 'missing'.\n"
-                          "|FILESYSTEM| Falha ao tentar abrir diretorio: '" +
-                              too_long + "'.\n");
+    fs_files::make("file");
+    fs::create_directory("folder");
+    const std::string sep = PLATFORM_PATH_SEP_STR;
+    // Opened by path, then as a subfolder of an open listing.
+    const std::string paths[] = {"", "file", "missing", std::string(FS_PATH_SIZE, 'd'),
+                                 "folder" + sep + "missing"};
+    for (const std::string &path : paths) {
+        SCOPED_TRACE(path.substr(0, 20));
+        StderrCapture err;
+        EXPECT_EQ(fs_dir_new(path.c_str()), nullptr);
+        EXPECT_EQ(err.text(), "|FILESYSTEM| Falha ao tentar abrir diretorio: '" + path + "'.\n");
+    }
+    fs_dir *here = fs_dir_new(".");
+    ASSERT_NE(here, nullptr);
+    for (const std::string &name : {std::string("file"), std::string("missing"), std::string(".."),
+                                    "folder" + sep + "..", std::string(FS_PATH_SIZE - 2, 'd')}) {
+        SCOPED_TRACE(name.substr(0, 20));
+        StderrCapture err;
+        EXPECT_EQ(fs_dir_new_at(here, name.c_str()), nullptr);
+        EXPECT_EQ(err.text(), "|FILESYSTEM| Falha ao tentar abrir diretorio: '." + sep + name + "'.\n");
+    }
+    fs_dir *folder = fs_dir_new_at(here, "folder");
+    ASSERT_NE(folder, nullptr);
+    EXPECT_STREQ(folder->path, ("." + sep + "folder").c_str());
+    fs_dir_free(folder);
+    fs_dir_free(here);
 }
 
 using SortedIter = int (*)(fs_dir *, fs_dir_callback, uint8_t, void *);
@@ -150,6 +171,21 @@ TEST_F(FsWalk, SortsByNameTimeAndSize)
     int count = 0;
     EXPECT_EQ(sorted_names(fs_dir_name_sorted_iter, 0, stop_second, &count), (Names{"A.txt", lower_a}));
     EXPECT_EQ(count, 5);
+}
+
+TEST_F(FsWalk, OrdersByTheFullTimeAndSizeBeyondThirtyTwoBits)
+{
+    // The records carry INT32_MAX for all three times and both large sizes.
+    const int64_t after_2038 = int64_t{INT32_MAX} + 1000;
+    for (auto [name, time, size] : {std::tuple{"t1", after_2038, int64_t{1}},
+                                    {"t2", after_2038 + 60, int64_t{3} << 30},
+                                    {"t3", after_2038 + 120, (int64_t{2} << 30) + 1}}) {
+        fs_files::make(name);
+        fs::resize_file(name, static_cast<uintmax_t>(size)); // sparse
+        fs_files::set_mtime(name, time);
+    }
+    EXPECT_EQ(sorted_names(fs_dir_time_sorted_iter, 0), (Names{"t3", "t2", "t1"}));
+    EXPECT_EQ(sorted_names(fs_dir_size_sorted_iter, 0), (Names{"t1", "t3", "t2"}));
 }
 
 // The insertion rule written out as the sorted walk defines it: each entry,

@@ -1,0 +1,39 @@
+// What the walks know of a file beyond its public record: the status in
+// full, and whether it could be read at all. Shared by the walks and the
+// old-file deletion.
+#ifndef FS_DETAIL_FILE_RECORD_HPP
+#define FS_DETAIL_FILE_RECORD_HPP
+
+#include <cstdint>
+
+#include "fs/filesystem.h"
+
+namespace ub::detail {
+
+// Every fs_file that the walks and fs_file_new hand out is the first member
+// of one of these, so the two addresses are the same.
+struct file_record {
+    fs_file file;
+    int64_t time; // the file's time in full; 0 when unknown
+    int64_t size; // bytes in full; 0 when unknown
+    bool known;   // false when the status query failed
+};
+
+// The record around file, which must come from a walk or fs_file_new.
+inline const file_record &record_of(const fs_file *file)
+{
+    return *reinterpret_cast<const file_record *>(file);
+}
+
+inline file_record &record_of(fs_file *file)
+{
+    return *reinterpret_cast<file_record *>(file);
+}
+
+// fs_dir_iter, but an entry whose status cannot be read is handed to
+// callback too (known false) instead of being reported and passed over.
+int dir_iter_all(fs_dir *dir, fs_dir_callback callback, void *user_data);
+
+} // namespace ub::detail
+
+#endif
