@@ -7,12 +7,6 @@
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
-
-/* Token names in error messages: the generator's own name of the unknown
- * token becomes "$undefined"; other quoted names lose their double quotes
- * ("$end"); plain and single-quoted names are kept ('{', JSON_STRING). */
-static ptrdiff_t json_token_name(char *out, const char *name);
-#define yytnamerr json_token_name
 }
 
 %code requires {
@@ -91,7 +85,7 @@ static int32_t json_add_member(json_parse_context *context)
 
 %define api.pure full
 %define api.value.type {char *}
-%define parse.error verbose
+%define parse.error custom
 %locations
 %define api.location.type {json_location}
 %parse-param {json_parse_context *context}
@@ -145,7 +139,10 @@ open_object: '{' {
     }
   ;
 
-object: open_object properties '}' { context->result = json_pop(context); } ;
+object:
+    open_object properties '}' { context->result = json_pop(context); }
+  | open_object '}' { context->result = json_pop(context); }
+  ;
 
 properties: property | properties ',' property ;
 
@@ -198,19 +195,51 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
     fprintf(stderr, "%d - %s\n", yyget_lineno(context->scanner), message);
 }
 
-static ptrdiff_t json_token_name(char *out, const char *name)
+/* A token's name as messages show it: the generator's name of the unknown
+ * token becomes "$undefined"; other double-quoted names lose their quotes
+ * ("$end"); plain and single-quoted names are kept ('{', JSON_STRING). */
+static const char *json_token_name(yysymbol_kind_t token, size_t *length)
 {
-    size_t length = strlen(name);
-    if (strcmp(name, "\"invalid token\"") == 0) {
+    const char *name = yysymbol_name(token);
+    *length = strlen(name);
+    if (token == YYSYMBOL_YYUNDEF) {
         name = "$undefined";
-        length = strlen(name);
-    } else if (name[0] == '"' && length >= 2) {
+        *length = strlen(name);
+    } else if (name[0] == '"' && *length >= 2) {
         name += 1;
-        length -= 2;
+        *length -= 2;
     }
-    if (out != NULL) {
-        memcpy(out, name, length);
-        out[length] = '\0';
+    return name;
+}
+
+/* The verbose syntax error: the unexpected token, then up to four
+ * expected ones in ascending code ("expecting A or B"); none when more
+ * would be. An object may close right after it opens, but that is not
+ * offered as an expected token there, so a malformed first member reads
+ * as it always has ("expecting JSON_STRING"). */
+static int yyreport_syntax_error(const yypcontext_t *parser, json_parse_context *context)
+{
+    enum { most_expected = 4 };
+    if (yypcontext_token(parser) == YYSYMBOL_YYEMPTY) {
+        yyerror(yypcontext_location(parser), context, "syntax error");
+        return 0;
     }
-    return (ptrdiff_t)length;
+    yysymbol_kind_t expected[most_expected + 1];
+    int count = yypcontext_expected_tokens(parser, expected, most_expected + 1);
+    if (count > most_expected)
+        count = 0;
+    if (count == 2 && expected[0] == YYSYMBOL_JSON_STRING && expected[1] == YYTRANSLATE('}'))
+        count = 1;
+    /* Names are at most 13 characters, so the message always fits. */
+    char message[160] = "syntax error, unexpected ";
+    size_t used = strlen(message);
+    for (int i = -1; i < count; ++i) {
+        size_t length = 0;
+        const char *name = json_token_name(i < 0 ? yypcontext_token(parser) : expected[i], &length);
+        const char *joint = i < 0 ? "" : i == 0 ? ", expecting " : " or ";
+        used += (size_t)snprintf(message + used, sizeof message - used, "%s%.*s", joint,
+                                 (int)length, name);
+    }
+    yyerror(yypcontext_location(parser), context, message);
+    return 0;
 }

@@ -3,6 +3,7 @@
 #include "json/json_parse.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,11 +16,57 @@ namespace {
 
 // Value of one hexadecimal digit as the decoder reads it: any byte is
 // accepted, and only 0-9 and A-F (either case) give their usual value.
-unsigned int hex_digit(char digit)
+uint32_t hex_digit(char digit)
 {
     auto upper = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(digit)));
     auto value = static_cast<unsigned char>(upper - 48);
     return value <= 9 ? value : static_cast<unsigned char>(upper - 55);
+}
+
+// The 16-bit unit of the escape \uXXXX at escape.
+uint32_t escape_unit(const char *escape)
+{
+    uint32_t unit = 0;
+    for (int i = 2; i < 6; ++i)
+        unit = unit * 16 + hex_digit(escape[i]);
+    return unit & 0xFFFFu;
+}
+
+// The character that a backslash followed by letter stands for.
+char short_escape(char letter)
+{
+    switch (letter) {
+    case 'n': return '\n';
+    case 't': return '\t';
+    case 'r': return '\r';
+    case 'b': return '\b';
+    case 'f': return '\f';
+    default: return letter;
+    }
+}
+
+// Writes the UTF-8 form of code_point (at most U+10FFFF) at out and returns
+// the end. The C1 controls U+007F to U+009F are written as a blank.
+char *put_utf8(char *out, uint32_t code_point)
+{
+    if (code_point < 0x7F) {
+        *out++ = static_cast<char>(code_point);
+    } else if (code_point <= 0x9F) {
+        *out++ = ' ';
+    } else if (code_point < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (code_point >> 6));
+        *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+    } else if (code_point < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (code_point >> 12));
+        *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (code_point >> 18));
+        *out++ = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+    }
+    return out;
 }
 
 // Releases what a failed parse built: every tree still on the stack, or,
@@ -133,8 +180,9 @@ void clean_string_len(char *text, size_t length) noexcept
     // ends the decoded text as an escaped zero does.
     const char *end = text + length - 1;
     text[length - 1] = '\0';
-    // Decoding never lengthens the text, so out never passes in. Up to the
-    // first backslash or zero byte nothing changes, and most strings have
+    // Decoding never lengthens the text (six escape bytes give at most
+    // three, twelve at most four), so out never passes in. Up to the first
+    // backslash or zero byte nothing changes, and most strings have
     // neither.
     const char *unchanged = static_cast<const char *>(std::memchr(text, '\\', length - 1));
     if (unchanged == nullptr)
@@ -159,27 +207,28 @@ void clean_string_len(char *text, size_t length) noexcept
         if (letter != 'u' || !available(6)) {
             // A \u cut short by the end of the token is read like any
             // other escaped letter: the u stands for itself.
-            *out++ = letter == 'n' ? '\n' : letter == 't' ? '\t' : letter;
+            *out++ = short_escape(letter);
             in += 2;
             continue;
         }
-        // Only the last two digits count: the result is one byte, written
-        // as UTF-8 when it is above the ASCII range.
-        unsigned int byte = (hex_digit(in[4]) * 16 + hex_digit(in[5])) & 0xFFu;
+        uint32_t unit = escape_unit(in);
         in += 6;
-        if (byte == 0)
+        if (unit == 0)
             break;
-        if (byte <= 0x7E) {
-            *out++ = static_cast<char>(byte);
-        } else if (byte <= 0x9F) {
-            *out++ = ' ';
-        } else if (byte <= 0xBF) {
-            *out++ = static_cast<char>(0xC2);
-            *out++ = static_cast<char>(byte);
-        } else {
-            *out++ = static_cast<char>(0xC3);
-            *out++ = static_cast<char>(byte - 0x40);
+        uint32_t code_point = unit;
+        if (unit >= 0xD800 && unit <= 0xDFFF) {
+            // A high surrogate takes the low one that follows it; any
+            // other surrogate stands alone and is replaced.
+            code_point = 0xFFFD;
+            if (unit <= 0xDBFF && available(6) && in[0] == '\\' && in[1] == 'u') {
+                uint32_t low = escape_unit(in);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    code_point = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                    in += 6;
+                }
+            }
         }
+        out = put_utf8(out, code_point);
     }
     *out = '\0';
 }

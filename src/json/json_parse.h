@@ -65,9 +65,11 @@ int32_t json_mem_next_char(json_source *source) UB_NOEXCEPT;
 void json_input(char *buffer, int *count, int max, json_parse_context *context) UB_NOEXCEPT;
 
 /* Decodes a quoted string token of length bytes in place: drops the
- * closing quote (the last byte) and resolves backslash escapes (n, t,
- * \uXXXX; any other letter stands for itself). The decoded text starts
- * after the opening quote and ends at the first zero byte. */
+ * closing quote (the last byte) and resolves backslash escapes: n, t, r,
+ * b, f; \uXXXX as the UTF-8 form of its code point (a surrogate pair
+ * combined, a lone surrogate as U+FFFD, U+007F to U+009F as a blank);
+ * any other letter stands for itself. The decoded text starts after the
+ * opening quote and ends at the first zero byte (\u0000 included). */
 void clean_string_len(char *text, size_t length) UB_NOEXCEPT;
 
 /* clean_string_len for a zero-terminated token. */

@@ -14,6 +14,14 @@ namespace {
 
 using ub::detail::json_as_container;
 
+// Bytes a JSON text cannot hold as they are: the double quote, the
+// backslash and the controls below 0x20 (the terminating zero among them,
+// which ends every run).
+bool needs_escape(unsigned char byte)
+{
+    return byte < 0x20 || byte == '"' || byte == '\\';
+}
+
 bool append(ub_string *out, const char *text, size_t length)
 {
     return string_append_len(out, text, length) >= 0;
@@ -45,6 +53,12 @@ bool append_pointer(ub_string *out, const void *pointer)
     return append(out, text, static_cast<size_t>(length));
 }
 
+// A text between double quotes, escaped for any JSON reader.
+bool append_quoted(ub_string *out, const char *text)
+{
+    return append(out, "\"", 1) && json_serialize_scape(out, text) >= 0 && append(out, "\"", 1);
+}
+
 bool serialize_value(json_value *value, ub_string *out);
 
 bool serialize_array(json_container *array, ub_string *out)
@@ -68,10 +82,7 @@ bool serialize_object(json_container *object, ub_string *out)
         auto *member = static_cast<json_member *>(object->items[i]);
         if (i > 0 && !append(out, ",", 1))
             return false;
-        // Names are not escaped: a double quote in a name becomes a space,
-        // in the tree itself, so the text stays readable.
-        adjust_string(member->name);
-        if (!append(out, "\"", 1) || !append(out, member->name) || !append(out, "\":", 2))
+        if (!append_quoted(out, member->name) || !append(out, ":", 1))
             return false;
         if (!serialize_value(member->value, out))
             return false;
@@ -87,8 +98,7 @@ bool serialize_value(json_value *value, ub_string *out)
     case JSON_TYPE_BOOLEAN:
         return append(out, value->payload.text);
     case JSON_TYPE_STRING:
-        return append(out, "\"", 1) && json_serialize_scape(out, value->payload.text) >= 0 &&
-               append(out, "\"", 1);
+        return append_quoted(out, value->payload.text);
     case JSON_TYPE_ARRAY:
         return value->payload.items == nullptr ? append(out, "[]", 2)
                                                : serialize_array(json_as_container(value), out);
@@ -167,17 +177,39 @@ int32_t json_serialize_scape(ub_string *out, const char *text) noexcept
     if (out == nullptr || text == nullptr)
         return 0;
     int32_t added = 0;
-    // Runs of ordinary bytes are appended whole; only the double quote and
-    // the backslash are escaped, every other byte is written unchanged.
+    // Runs of bytes that need no escape are appended whole: everything from
+    // 0x20 up but the double quote and the backslash, so bytes from 0x80
+    // up are written unchanged.
     for (;;) {
-        size_t run = std::strcspn(text, "\"\\");
-        if (run > 0 && !append(out, text, run))
+        const char *run = text;
+        while (!needs_escape(static_cast<unsigned char>(*text)))
+            ++text;
+        if (text > run && !append(out, run, static_cast<size_t>(text - run)))
             return JSON_ERR_NOMEM;
-        text += run;
         if (*text == '\0')
             return added;
-        char escaped[2] = {'\\', *text};
-        if (!append(out, escaped, 2))
+        char escaped[6] = {'\\', *text};
+        size_t length = 2;
+        switch (*text) {
+        case '\n': escaped[1] = 'n'; break;
+        case '\t': escaped[1] = 't'; break;
+        case '\r': escaped[1] = 'r'; break;
+        case '\b': escaped[1] = 'b'; break;
+        case '\f': escaped[1] = 'f'; break;
+        case '"':
+        case '\\': break;
+        default: {
+            static const char hex[] = "0123456789abcdef";
+            auto byte = static_cast<unsigned char>(*text);
+            escaped[1] = 'u';
+            escaped[2] = '0';
+            escaped[3] = '0';
+            escaped[4] = hex[byte >> 4];
+            escaped[5] = hex[byte & 0xF];
+            length = 6;
+        }
+        }
+        if (!append(out, escaped, length))
             return JSON_ERR_NOMEM;
         ++added;
         ++text;

@@ -61,7 +61,9 @@ TEST(JsonParse, ErrorMessages)
     const Row rows[] = {
         {"", "1 - syntax error, unexpected $end\n"},
         {"  \n\t ", "2 - syntax error, unexpected $end\n"},
-        {"{ }", "1 - syntax error, unexpected '}', expecting JSON_STRING\n"},
+        {"{,}", "1 - syntax error, unexpected ',', expecting JSON_STRING\n"},
+        {"{}}", "1 - syntax error, unexpected '}', expecting $end\n"},
+        {"[{]", "1 - syntax error, unexpected ']', expecting JSON_STRING\n"},
         {"{1:2}", "1 - syntax error, unexpected JSON_INTEGER, expecting JSON_STRING\n"},
         {"{'a' 1}", "1 - syntax error, unexpected JSON_INTEGER, expecting ':'\n"},
         {"{'a':1", "1 - syntax error, unexpected $end, expecting '}' or ','\n"},
@@ -103,7 +105,7 @@ TEST(JsonParse, AcceptedDocuments)
         {"[]", "[]"},
         {"{'a':[]}", "{\"a\":[]}"},
         {"[[],[[]],{'k':[1,'2',3.0]}]", "[[],[[]],{\"k\":[1,\"2\",3.0]}]"},
-        {"{\"q\":'\\u00e9\\n'}", "{\"q\":\"\xc3\xa9\n\"}"},
+        {"{\"q\":'\\u00e9\\n'}", "{\"q\":\"\xc3\xa9\\n\"}"},
         {"[1] \n // trailing note\n\n", "[1]"},
         {"|[1|2]|", "<none>"},
         {"['\xff']", "[\"\xff\"]"},
@@ -116,6 +118,35 @@ TEST(JsonParse, AcceptedDocuments)
     // A vertical bar is a blank, so the two values lack their comma.
     EXPECT_EQ(parse_mem("|[1|2]|").err,
               "1 - syntax error, unexpected JSON_INTEGER, expecting ',' or ']'\n");
+}
+
+// What standard JSON writers produce reads as every other reader reads it.
+TEST(JsonParse, ReadsStandardJson)
+{
+    struct Row {
+        const char *input;
+        const char *listing;
+    };
+    const Row rows[] = {
+        {"{}", "OBJECT: \n"},
+        {"{ // nothing\n |\t}", "OBJECT: \n"},
+        {"[{},{'a':{}}]", "ARRAY: \n\tOBJECT: \n\tOBJECT: \n\t\tKEY: a\n\t\t\tOBJECT: \n"},
+        {"[1e5,-2.5E-3,1E+2,1.0E-5,0e0]", "ARRAY: \n\tNUMBER: 1e5\n\tNUMBER: -2.5E-3\n\tNUMBER: 1E+2\n"
+                                          "\tNUMBER: 1.0E-5\n\tNUMBER: 0e0\n"},
+        {"'\\r\\n\\b\\f'", "STRING: \r\n\b\f\n"},
+        {"'\\u20AC \\uD801\\uDC37 \\u00e9'", "STRING: \xe2\x82\xac \xf0\x90\x90\xb7 \xc3\xa9\n"},
+        {"'\\uDC37\\uD801'", "STRING: \xef\xbf\xbd\xef\xbf\xbd\n"},
+        {"{\"a\\\"b\\\\c\\u0001\":1}", "OBJECT: \n\tKEY: a\"b\\c\x01\n\t\tINTEGER: 1\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.input);
+        testing_support::StderrCapture capture;
+        ValuePtr tree(json_parse_mem(row.input));
+        EXPECT_EQ(capture.text(), "");
+        testing_support::StdoutCapture listing;
+        json_show_value(tree.get());
+        EXPECT_EQ(listing.text(), row.listing);
+    }
 }
 
 TEST(JsonParse, ParsedScalarsHoldTheirText)
@@ -216,13 +247,15 @@ TEST(JsonClone, RoundTripsAndItsLosses)
     EXPECT_EQ(json_get_type(json_object_find(back.get(), "p")), JSON_TYPE_INTEGER);
     EXPECT_STREQ(json_object_get_string(back.get(), "p"), "255");
 
-    // The grammar has no empty object, so a tree holding one cannot come back.
-    json_value *holder = json_array_new(1);
-    json_array_add(holder, json_object_new(1));
+    // Empty objects and names that need escapes come back whole, and the
+    // original keeps its names.
+    json_value *holder = json_object_new(1);
+    json_object_add(holder, "q\"\\\n", json_object_new(1));
     ValuePtr with_empty(holder);
-    testing_support::StderrCapture capture;
-    EXPECT_EQ(json_clone(with_empty.get()), nullptr);
-    EXPECT_EQ(capture.text(), "1 - syntax error, unexpected '}', expecting JSON_STRING\n");
+    ValuePtr same(json_clone(with_empty.get()));
+    ASSERT_NE(same, nullptr);
+    EXPECT_NE(json_object_find(same.get(), "q\"\\\n"), nullptr);
+    EXPECT_NE(json_object_find(with_empty.get(), "q\"\\\n"), nullptr);
     EXPECT_EQ(json_clone(nullptr), nullptr);
 }
 
