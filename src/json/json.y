@@ -37,18 +37,22 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
 }
 
 %code {
+#include "json/detail/json_internal.hpp"
 #include "json/json.lex.h"
 
 /* The scanner handle that yylex receives: the one the context holds. */
 #define JSON_SCANNER (context->scanner)
 
 /* Adds the completed value in result to the object under the pending
- * name, which is released. */
+ * name, whose text the member takes over; the name's value is released. */
 static int32_t json_add_member(json_parse_context *context)
 {
     context->key = json_pop(context);
     context->object = json_current(context);
-    int32_t added = json_object_add(context->object, context->key->payload.text, context->result);
+    int32_t added = ub::detail::json_object_adopt(context->object, context->key->payload.text,
+                                                  context->result);
+    if (added >= 0)
+        context->key->payload.text = NULL;
     json_value_free(context->key);
     context->key = NULL;
     return added;

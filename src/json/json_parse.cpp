@@ -2,6 +2,7 @@
 // value stack, and the parse entry points.
 #include "json/json_parse.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -82,14 +83,14 @@ void release_partial(json_parse_context *context)
 }
 
 // Takes up to max bytes through next_char, stopping after a zero byte
-// (which ends the document outside a string) or at the end of input.
-template <typename NextChar>
-int fill_block(char *buffer, int max, json_source *source, int32_t &ended, int32_t &after_zero,
-               NextChar next_char)
+// (which ends the document outside a string) or at the end of input. The
+// routine gets the context's own source, which it may use to reach its
+// surroundings.
+int fill_block(char *buffer, int max, json_source *source, int32_t &ended, int32_t &after_zero)
 {
     int filled = 0;
     while (filled < max && ended == 0) {
-        int32_t byte = next_char(source);
+        int32_t byte = source->next_char(source);
         if (byte < 0) {
             ended = 1;
             break;
@@ -155,17 +156,20 @@ void json_input(char *buffer, int *count, int max, json_parse_context *context) 
     int32_t after_zero = 0;
     int filled = 0;
     if (source->next_char == json_mem_next_char) {
-        // Memory input calls its routine directly, where the compiler can
-        // inline it; every byte still comes through next_char. The loop
-        // works on a local copy of the source, which the byte stores into
-        // buffer cannot alias, so the position stays in a register.
-        json_source local = *source;
-        filled = fill_block(buffer, max, &local, ended, after_zero, json_mem_next_char);
-        source->position = local.position;
+        // Memory input takes, as one block, the bytes json_mem_next_char
+        // would deliver one by one: up to the terminator, which stays
+        // unread, or the largest 32-bit position.
+        const char *from = source->text + source->position;
+        auto room = std::min(static_cast<size_t>(max),
+                             static_cast<size_t>(INT32_MAX - source->position));
+        const void *zero = ended != 0 ? from : std::memchr(from, '\0', room);
+        filled = static_cast<int>(zero != nullptr ? static_cast<const char *>(zero) - from : room);
+        std::memcpy(buffer, from, static_cast<size_t>(filled));
+        source->position += filled;
+        if (zero != nullptr || source->position == INT32_MAX)
+            ended = 1;
     } else {
-        // A caller's routine gets the context's own source, which it may
-        // use to reach its surroundings.
-        filled = fill_block(buffer, max, source, ended, after_zero, source->next_char);
+        filled = fill_block(buffer, max, source, ended, after_zero);
     }
     context->source_ended = ended;
     context->after_zero = after_zero;

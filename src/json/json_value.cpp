@@ -137,18 +137,46 @@ void member_free(json_member *member)
     std::free(member);
 }
 
-json_member *member_new(const char *name, json_value *value)
+// A member named by name_copy (malloc'd, taken over) or else by a new copy
+// of name; NULL, with name_copy still the caller's, when memory runs out.
+json_member *member_new(const char *name, char *name_copy, json_value *value)
 {
     auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member)));
     if (member == nullptr)
         return nullptr;
-    member->name = strdup(name);
+    member->name = name_copy != nullptr ? name_copy : strdup(name);
     if (member->name == nullptr) {
         std::free(member);
         return nullptr;
     }
     member->value = value;
     return member;
+}
+
+// Sets member name to value. name_copy is NULL or name itself in a
+// malloc'd block, which is taken over on success: the new member's name,
+// or released when the member exists.
+int32_t set_member(json_container *container, const char *name, char *name_copy,
+                   json_value *value)
+{
+    int32_t index = member_index(container, name);
+    if (index >= 0) {
+        auto *member = static_cast<json_member *>(container->items[index]);
+        // Setting a member to the value it already holds must not free it.
+        if (member->value != value) {
+            json_value_free(member->value);
+            member->value = value;
+        }
+        std::free(name_copy);
+        return container->count;
+    }
+    if (!grow_for_one(container))
+        return JSON_ERR_NOMEM;
+    json_member *member = member_new(name, name_copy, value);
+    if (member == nullptr)
+        return JSON_ERR_NOMEM;
+    container->items[container->count++] = member;
+    return container->count;
 }
 
 void release_value(void *value)
@@ -362,24 +390,15 @@ int32_t json_object_add(json_value *object, const char *name, json_value *value)
     if (object == nullptr || object->type != JSON_TYPE_OBJECT || name == nullptr ||
         value == nullptr)
         return JSON_ERR_NULL;
-    json_container *container = json_as_container(object);
-    int32_t index = member_index(container, name);
-    if (index >= 0) {
-        auto *member = static_cast<json_member *>(container->items[index]);
-        // Setting a member to the value it already holds must not free it.
-        if (member->value != value) {
-            json_value_free(member->value);
-            member->value = value;
-        }
-        return container->count;
-    }
-    if (!grow_for_one(container))
-        return JSON_ERR_NOMEM;
-    json_member *member = member_new(name, value);
-    if (member == nullptr)
-        return JSON_ERR_NOMEM;
-    container->items[container->count++] = member;
-    return container->count;
+    return set_member(json_as_container(object), name, nullptr, value);
+}
+
+int32_t ub::detail::json_object_adopt(json_value *object, char *name, json_value *value)
+{
+    if (object == nullptr || object->type != JSON_TYPE_OBJECT || name == nullptr ||
+        value == nullptr)
+        return JSON_ERR_NULL;
+    return set_member(json_as_container(object), name, name, value);
 }
 
 int32_t json_object_remove(json_value *object, const char *name) noexcept

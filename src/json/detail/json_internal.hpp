@@ -9,6 +9,12 @@ namespace ub::detail {
 // The shared empty text returned by lookups; never written or freed.
 extern const char json_empty_text[];
 
+// json_object_add with a name already in a malloc'd block of its own,
+// which the object takes over when the call succeeds (as the new member's
+// name, or released when the member exists); on failure it stays the
+// caller's.
+int32_t json_object_adopt(json_value *object, char *name, json_value *value);
+
 inline bool json_is_container(const json_value *value)
 {
     return value != nullptr &&
