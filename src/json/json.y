@@ -6,6 +6,7 @@
 %code top {
 #include <stddef.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 }
 
@@ -58,6 +59,17 @@ static int32_t json_add_member(json_parse_context *context)
     return added;
 }
 
+/* The value of a number or string token, which takes over the token's
+ * text; NULL, the text released, when memory runs out (also in the
+ * scanner, which then hands over no text). */
+static json_value *json_scalar(json_parse_context *context, int32_t type, char *text)
+{
+    context->result = text == NULL ? NULL : ub::detail::json_text_value_adopt(type, text);
+    if (context->result == NULL)
+        free(text);
+    return context->result;
+}
+
 /* Pushes a freshly made value; a NULL value or a full stack ends the parse
  * (the value, which nothing else holds, is released first). */
 #define JSON_PUSH(value)                                                    \
@@ -108,6 +120,10 @@ static int32_t json_add_member(json_parse_context *context)
 %token JSON_NULL 263
 %token '{' '}' ',' ':' '[' ']'
 
+/* Number and string tokens carry malloc'd texts, taken over by the values
+ * made of them; a token the parse throws away releases its own. */
+%destructor { free($$); } JSON_INTEGER JSON_NUMBER JSON_STRING
+
 %%
 
 init: types ;
@@ -115,22 +131,13 @@ init: types ;
 types: primitive | object | array ;
 
 primitive:
-    JSON_INTEGER {
-        context->result = json_value_new(JSON_TYPE_INTEGER, $1);
-        JSON_PUSH(context->result);
-    }
-  | JSON_NUMBER {
-        context->result = json_value_new(JSON_TYPE_NUMBER, $1);
-        JSON_PUSH(context->result);
-    }
+    JSON_INTEGER { JSON_PUSH(json_scalar(context, JSON_TYPE_INTEGER, $1)); }
+  | JSON_NUMBER { JSON_PUSH(json_scalar(context, JSON_TYPE_NUMBER, $1)); }
   | JSON_BOOLEAN {
         context->result = json_value_new(JSON_TYPE_BOOLEAN, $1);
         JSON_PUSH(context->result);
     }
-  | JSON_STRING {
-        context->result = json_value_new(JSON_TYPE_STRING, $1);
-        JSON_PUSH(context->result);
-    }
+  | JSON_STRING { JSON_PUSH(json_scalar(context, JSON_TYPE_STRING, $1)); }
   | JSON_NULL {
         context->result = json_value_new(JSON_TYPE_NULL, "null");
         JSON_PUSH(context->result);
@@ -150,10 +157,7 @@ object:
 
 properties: property | properties ',' property ;
 
-key_string: JSON_STRING {
-        context->result = json_value_new(JSON_TYPE_STRING, $1);
-        JSON_PUSH(context->result);
-    }
+key_string: JSON_STRING { JSON_PUSH(json_scalar(context, JSON_TYPE_STRING, $1)); }
   ;
 
 property:

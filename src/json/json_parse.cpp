@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "json/detail/json_internal.hpp"
 // The generated parser header first: the scanner header needs its types.
 #include "json/json.tab.h"
 #include "json/json.lex.h"
@@ -119,6 +120,78 @@ json_value *run_parse(json_parse_context *context)
 
 } // namespace
 
+size_t ub::detail::json_decode_text(const char *in, const char *end, char *out)
+{
+    // Decoding never lengthens the text (six escape bytes give at most
+    // three, twelve at most four), so out never passes in. Up to the first
+    // backslash or zero byte the bytes are only moved, and most strings
+    // have neither.
+    const char *start = out;
+    auto length = static_cast<size_t>(end - in);
+    const char *unchanged = static_cast<const char *>(std::memchr(in, '\\', length));
+    if (unchanged == nullptr)
+        unchanged = end;
+    if (const void *zero = std::memchr(in, '\0', static_cast<size_t>(unchanged - in)))
+        unchanged = static_cast<const char *>(zero);
+    if (out != in)
+        std::memcpy(out, in, static_cast<size_t>(unchanged - in));
+    out += unchanged - in;
+    in = unchanged;
+    // A zero byte inside the token (file input) ends the text as an
+    // escaped zero does.
+    auto available = [&](size_t count) {
+        if (static_cast<size_t>(end - in) < count)
+            return false;
+        return std::memchr(in, '\0', count) == nullptr;
+    };
+    while (in < end && *in != '\0') {
+        if (*in != '\\') {
+            *out++ = *in++;
+            continue;
+        }
+        if (!available(2))
+            break; // a backslash at the very end has nothing to escape
+        char letter = in[1];
+        if (letter != 'u' || !available(6)) {
+            // A \u cut short by the end of the token is read like any
+            // other escaped letter: the u stands for itself.
+            *out++ = short_escape(letter);
+            in += 2;
+            continue;
+        }
+        uint32_t unit = escape_unit(in);
+        in += 6;
+        if (unit == 0)
+            break;
+        uint32_t code_point = unit;
+        if (unit >= 0xD800 && unit <= 0xDFFF) {
+            // A high surrogate takes the low one that follows it; any
+            // other surrogate stands alone and is replaced.
+            code_point = 0xFFFD;
+            if (unit <= 0xDBFF && available(6) && in[0] == '\\' && in[1] == 'u') {
+                uint32_t low = escape_unit(in);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    code_point = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                    in += 6;
+                }
+            }
+        }
+        out = put_utf8(out, code_point);
+    }
+    *out = '\0';
+    return static_cast<size_t>(out - start);
+}
+
+char *ub::detail::json_copy_text(const char *text, size_t length)
+{
+    auto *copy = static_cast<char *>(std::malloc(length + 1));
+    if (copy != nullptr) {
+        std::memcpy(copy, text, length);
+        copy[length] = '\0';
+    }
+    return copy;
+}
+
 int32_t json_fd_next_char(json_source *source) noexcept
 {
     int byte = std::getc(source->file);
@@ -180,61 +253,11 @@ void clean_string_len(char *text, size_t length) noexcept
 {
     if (text == nullptr || length == 0)
         return;
-    // The closing quote goes; a zero byte inside the token (file input)
-    // ends the decoded text as an escaped zero does.
-    const char *end = text + length - 1;
+    // The closing quote goes; the opening one stays where the parser never
+    // looks.
     text[length - 1] = '\0';
-    // Decoding never lengthens the text (six escape bytes give at most
-    // three, twelve at most four), so out never passes in. Up to the first
-    // backslash or zero byte nothing changes, and most strings have
-    // neither.
-    const char *unchanged = static_cast<const char *>(std::memchr(text, '\\', length - 1));
-    if (unchanged == nullptr)
-        unchanged = end;
-    if (const void *zero = std::memchr(text, '\0', static_cast<size_t>(unchanged - text)))
-        unchanged = static_cast<const char *>(zero);
-    char *out = text + (unchanged - text);
-    const char *in = unchanged;
-    auto available = [&](size_t count) {
-        if (static_cast<size_t>(end - in) < count)
-            return false;
-        return std::memchr(in, '\0', count) == nullptr;
-    };
-    while (in < end && *in != '\0') {
-        if (*in != '\\') {
-            *out++ = *in++;
-            continue;
-        }
-        if (!available(2))
-            break; // a backslash at the very end has nothing to escape
-        char letter = in[1];
-        if (letter != 'u' || !available(6)) {
-            // A \u cut short by the end of the token is read like any
-            // other escaped letter: the u stands for itself.
-            *out++ = short_escape(letter);
-            in += 2;
-            continue;
-        }
-        uint32_t unit = escape_unit(in);
-        in += 6;
-        if (unit == 0)
-            break;
-        uint32_t code_point = unit;
-        if (unit >= 0xD800 && unit <= 0xDFFF) {
-            // A high surrogate takes the low one that follows it; any
-            // other surrogate stands alone and is replaced.
-            code_point = 0xFFFD;
-            if (unit <= 0xDBFF && available(6) && in[0] == '\\' && in[1] == 'u') {
-                uint32_t low = escape_unit(in);
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    code_point = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                    in += 6;
-                }
-            }
-        }
-        out = put_utf8(out, code_point);
-    }
-    *out = '\0';
+    if (length > 1)
+        ub::detail::json_decode_text(text + 1, text + length - 1, text + 1);
 }
 
 void clean_string(char *text) noexcept

@@ -38,15 +38,12 @@ json_value *text_value(int32_t type, const char *text)
 {
     if (text == nullptr)
         return nullptr;
-    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
+    char *copy = strdup(text);
+    if (copy == nullptr)
+        return nullptr;
+    json_value *value = ub::detail::json_text_value_adopt(type, copy);
     if (value == nullptr)
-        return nullptr;
-    value->payload.text = strdup(text);
-    if (value->payload.text == nullptr) {
-        std::free(value);
-        return nullptr;
-    }
-    value->type = type;
+        std::free(copy);
     return value;
 }
 
@@ -391,6 +388,16 @@ int32_t json_object_add(json_value *object, const char *name, json_value *value)
         value == nullptr)
         return JSON_ERR_NULL;
     return set_member(json_as_container(object), name, nullptr, value);
+}
+
+json_value *ub::detail::json_text_value_adopt(int32_t type, char *text)
+{
+    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
+    if (value != nullptr) {
+        value->type = type;
+        value->payload.text = text;
+    }
+    return value;
 }
 
 int32_t ub::detail::json_object_adopt(json_value *object, char *name, json_value *value)

@@ -1,5 +1,6 @@
 #include "json/json_parse.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,11 +33,12 @@ std::string tokens(const std::string &text)
             break;
         if (!out.empty())
             out += ' ';
+        // Number and string texts are the caller's.
         switch (code) {
-        case JSON_INTEGER: out += "INT(" + std::string(value) + ")"; break;
-        case JSON_NUMBER: out += "NUM(" + std::string(value) + ")"; break;
+        case JSON_INTEGER: out += "INT(" + std::string(value) + ")"; std::free(value); break;
+        case JSON_NUMBER: out += "NUM(" + std::string(value) + ")"; std::free(value); break;
         case JSON_BOOLEAN: out += "BOOL(" + std::string(value) + ")"; break;
-        case JSON_STRING: out += "STR(" + std::string(value) + ")"; break;
+        case JSON_STRING: out += "STR(" + std::string(value) + ")"; std::free(value); break;
         case JSON_NULL: out += "NULL"; break;
         default:
             if (code > 32 && code < 127)
@@ -109,8 +111,10 @@ TEST(JsonLex, LineCounterBeforeAndAfterInput)
     YYSTYPE value = nullptr;
     YYLTYPE location{};
     yylex(&value, &location, scanner);
+    std::free(value);
     EXPECT_EQ(yyget_lineno(scanner), 1);
     yylex(&value, &location, scanner);
+    std::free(value);
     EXPECT_EQ(yyget_lineno(scanner), 3);
     EXPECT_EQ(location.first_line, 3);
     yylex_destroy(scanner);

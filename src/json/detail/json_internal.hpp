@@ -2,12 +2,30 @@
 #ifndef JSON_DETAIL_JSON_INTERNAL_HPP
 #define JSON_DETAIL_JSON_INTERNAL_HPP
 
+#include <stddef.h>
+#include <stdint.h>
+
 #include "json/json.h"
 
 namespace ub::detail {
 
 // The shared empty text returned by lookups; never written or freed.
 extern const char json_empty_text[];
+
+// Decodes the body of a string token, in up to end (quotes left out), into
+// out, which may be in itself: escapes resolved, the text ended at a zero
+// byte. Writes the terminating zero and returns the decoded length, never
+// more than end - in.
+size_t json_decode_text(const char *in, const char *end, char *out);
+
+// A new malloc'd copy of length bytes of text, zero-terminated; NULL when
+// memory runs out.
+char *json_copy_text(const char *text, size_t length);
+
+// A value of a text type (INTEGER to STRING, NULL, type 9) holding text,
+// a malloc'd block it takes over; NULL when memory runs out, text then
+// still the caller's.
+json_value *json_text_value_adopt(int32_t type, char *text);
 
 // json_object_add with a name already in a malloc'd block of its own,
 // which the object takes over when the call succeeds (as the new member's
