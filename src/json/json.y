@@ -1,7 +1,8 @@
 /* Grammar of the relaxed JSON reader. Each rule builds the tree through
- * the context's value stack; containers join their parent only once they
- * are complete, so a failed parse leaves every built value either on the
- * stack or in the context's result, where the entry point releases it. */
+ * the context's value stack; an open container gathers its entries in the
+ * context and joins its parent only once it is complete, so a failed parse
+ * leaves every built value on the stack, among the gathered entries or in
+ * the context's result, where the entry point releases it. */
 
 %code top {
 #include <stddef.h>
@@ -44,21 +45,6 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
 /* The scanner handle that yylex receives: the one the context holds. */
 #define JSON_SCANNER (context->scanner)
 
-/* Adds the completed value in result to the object under the pending
- * name, whose text the member takes over; the name's value is released. */
-static int32_t json_add_member(json_parse_context *context)
-{
-    context->key = json_pop(context);
-    context->object = json_current(context);
-    int32_t added = ub::detail::json_object_adopt(context->object, context->key->payload.text,
-                                                  context->result);
-    if (added >= 0)
-        context->key->payload.text = NULL;
-    json_value_free(context->key);
-    context->key = NULL;
-    return added;
-}
-
 /* The value of a number or string token, which takes over the token's
  * text; NULL, the text released, when memory runs out (also in the
  * scanner, which then hands over no text). */
@@ -87,14 +73,15 @@ static json_value *json_scalar(json_parse_context *context, int32_t type, char *
         }                                                                   \
     } while (0)
 
-/* Adds the completed value to the open container; on failure the value,
- * which no container holds, is released. */
-#define JSON_ADD(call, value)                                               \
+/* Runs a building step (json_internal.hpp); a failure ends the parse. */
+#define JSON_BUILD(call)                                                    \
     do {                                                                    \
-        if ((call) < 0) {                                                   \
-            json_value_free(value);                                         \
-            context->result = NULL;                                         \
+        int built_ = (call);                                                \
+        if (built_ == ub::detail::JSON_BUILD_NOMEM)                         \
             YYNOMEM;                                                        \
+        if (built_ == ub::detail::JSON_BUILD_TOO_DEEP) {                    \
+            yyerror(&yylloc, context, "syntax error, nesting deeper than 128"); \
+            YYABORT;                                                        \
         }                                                                   \
     } while (0)
 }
@@ -144,55 +131,39 @@ primitive:
     }
   ;
 
-open_object: '{' {
-        context->result = json_object_new(2);
-        JSON_PUSH(context->result);
-    }
-  ;
+open_object: '{' { JSON_BUILD(ub::detail::json_build_open(context, JSON_TYPE_OBJECT)); } ;
 
 object:
-    open_object properties '}' { context->result = json_pop(context); }
-  | open_object '}' { context->result = json_pop(context); }
+    open_object properties '}' { JSON_BUILD(ub::detail::json_build_close(context)); }
+  | open_object '}' { JSON_BUILD(ub::detail::json_build_close(context)); }
   ;
 
 properties: property | properties ',' property ;
 
-key_string: JSON_STRING { JSON_PUSH(json_scalar(context, JSON_TYPE_STRING, $1)); }
-  ;
+key_string: JSON_STRING { JSON_PUSH(ub::detail::json_build_key(context, $1)); } ;
 
 property:
     key_string ':' primitive {
         context->result = json_pop(context);
-        JSON_ADD(json_add_member(context), context->result);
+        JSON_BUILD(ub::detail::json_build_member(context));
     }
-  | key_string ':' object { JSON_ADD(json_add_member(context), context->result); }
-  | key_string ':' array { JSON_ADD(json_add_member(context), context->result); }
+  | key_string ':' object { JSON_BUILD(ub::detail::json_build_member(context)); }
+  | key_string ':' array { JSON_BUILD(ub::detail::json_build_member(context)); }
   ;
 
-open_array: '[' {
-        context->array = json_array_new(2);
-        JSON_PUSH(context->array);
-    }
-  ;
+open_array: '[' { JSON_BUILD(ub::detail::json_build_open(context, JSON_TYPE_ARRAY)); } ;
 
-array: open_array elements ']' { context->result = json_pop(context); } ;
+array: open_array elements ']' { JSON_BUILD(ub::detail::json_build_close(context)); } ;
 
 elements: %empty | element | elements ',' element ;
 
 element:
     primitive {
         context->result = json_pop(context);
-        context->array = json_current(context);
-        JSON_ADD(json_array_add(context->array, context->result), context->result);
+        JSON_BUILD(ub::detail::json_build_element(context));
     }
-  | object {
-        context->array = json_current(context);
-        JSON_ADD(json_array_add(context->array, context->result), context->result);
-    }
-  | array {
-        context->array = json_current(context);
-        JSON_ADD(json_array_add(context->array, context->result), context->result);
-    }
+  | object { JSON_BUILD(ub::detail::json_build_element(context)); }
+  | array { JSON_BUILD(ub::detail::json_build_element(context)); }
   ;
 
 %%

@@ -71,16 +71,48 @@ char *put_utf8(char *out, uint32_t code_point)
     return out;
 }
 
-// Releases what a failed parse built: every tree still on the stack, or,
-// with an empty stack, the completed value in result. Any other value is
-// inside one of those trees or already released.
+// Releases what a failed parse built: the gathered entries of every open
+// container, every tree still on the stack, or, with an empty stack, the
+// completed value in result. Any other value is inside one of those trees
+// or already released.
 void release_partial(json_parse_context *context)
 {
+    int32_t end = context->entries_used;
+    for (int32_t i = context->depth - 1; i >= 0; --i) {
+        json_value *value = context->stack[i];
+        if (ub::detail::json_is_container(value)) {
+            int32_t start = context->entries_start[i];
+            ub::detail::json_release_entries(value->type, context->entries + start, end - start);
+            end = start;
+        }
+    }
+    context->entries_used = 0;
     if (context->depth == 0)
         json_value_free(context->result);
     while (context->depth > 0)
         json_value_free(json_pop(context));
     context->result = nullptr;
+}
+
+// Room for one more gathered entry. The first block stays under 1 KiB, as
+// the allocator serves such blocks from its quick lists.
+bool reserve_entry(json_parse_context *context)
+{
+    if (context->entries_used < context->entries_capacity)
+        return true;
+    int32_t capacity = context->entries_capacity == 0 ? 64 : context->entries_capacity;
+    if (context->entries_capacity > 0) {
+        if (capacity > INT32_MAX / 2 || static_cast<size_t>(capacity) > SIZE_MAX / 2 / sizeof(void *))
+            return false;
+        capacity *= 2;
+    }
+    auto *entries = static_cast<void **>(
+        std::realloc(context->entries, sizeof(void *) * static_cast<size_t>(capacity)));
+    if (entries == nullptr)
+        return false;
+    context->entries = entries;
+    context->entries_capacity = capacity;
+    return true;
 }
 
 // Takes up to max bytes through next_char, stopping after a zero byte
@@ -112,10 +144,13 @@ json_value *run_parse(json_parse_context *context)
     int status = yyparse(context);
     yylex_destroy(context->scanner);
     context->scanner = nullptr;
-    if (status == 0)
-        return context->result;
-    release_partial(context);
-    return nullptr;
+    if (status != 0)
+        release_partial(context);
+    std::free(context->entries);
+    context->entries = nullptr;
+    json_value_free(context->key);
+    context->key = nullptr;
+    return status == 0 ? context->result : nullptr;
 }
 
 } // namespace
@@ -190,6 +225,101 @@ char *ub::detail::json_copy_text(const char *text, size_t length)
         copy[length] = '\0';
     }
     return copy;
+}
+
+int ub::detail::json_build_open(json_parse_context *context, int32_t type)
+{
+    json_value *container = json_container_open(type);
+    if (container == nullptr)
+        return JSON_BUILD_NOMEM;
+    if (json_push(context, container) != 0) {
+        json_value_free(container);
+        return JSON_BUILD_TOO_DEEP;
+    }
+    context->entries_start[context->depth - 1] = context->entries_used;
+    if (type == JSON_TYPE_ARRAY)
+        context->array = container;
+    else
+        context->result = container;
+    return JSON_BUILT;
+}
+
+int ub::detail::json_build_close(json_parse_context *context)
+{
+    json_value *container = json_pop(context);
+    int32_t start = context->entries_start[context->depth];
+    void **entries = context->entries + start;
+    int32_t count = context->entries_used - start;
+    context->entries_used = start;
+    if (!json_container_fill(container, entries, count)) {
+        json_release_entries(container->type, entries, count);
+        json_value_free(container);
+        context->result = nullptr;
+        return JSON_BUILD_NOMEM;
+    }
+    context->result = container;
+    return JSON_BUILT;
+}
+
+int ub::detail::json_build_element(json_parse_context *context)
+{
+    context->array = json_current(context);
+    if (!reserve_entry(context)) {
+        json_value_free(context->result);
+        context->result = nullptr;
+        return JSON_BUILD_NOMEM;
+    }
+    context->entries[context->entries_used++] = context->result;
+    return JSON_BUILT;
+}
+
+int ub::detail::json_build_member(json_parse_context *context)
+{
+    json_value *key = json_pop(context);
+    context->object = json_current(context);
+    int32_t start = context->entries_start[context->depth - 1];
+    void **members = context->entries + start;
+    int32_t index = json_find_member(members, context->entries_used - start, key->payload.text);
+    int result = JSON_BUILT;
+    if (index >= 0) {
+        auto *member = static_cast<json_member *>(members[index]);
+        json_value_free(member->value);
+        member->value = context->result;
+    } else {
+        json_member *member =
+            reserve_entry(context) ? json_member_adopt(key->payload.text, context->result) : nullptr;
+        if (member == nullptr) {
+            json_value_free(context->result);
+            context->result = nullptr;
+            result = JSON_BUILD_NOMEM;
+        } else {
+            key->payload.text = nullptr;
+            context->entries[context->entries_used++] = member;
+        }
+    }
+    // The name's record is kept for the next name.
+    std::free(key->payload.text);
+    key->payload.text = nullptr;
+    if (context->key == nullptr)
+        context->key = key;
+    else
+        json_value_free(key);
+    return result;
+}
+
+json_value *ub::detail::json_build_key(json_parse_context *context, char *text)
+{
+    json_value *key = context->key;
+    if (text == nullptr)
+        return nullptr;
+    if (key != nullptr) {
+        context->key = nullptr;
+        key->payload.text = text;
+    } else if ((key = json_text_value_adopt(JSON_TYPE_STRING, text)) == nullptr) {
+        std::free(text);
+    }
+    context->result = key;
+    return key;
 }
 
 int32_t json_fd_next_char(json_source *source) noexcept

@@ -14,8 +14,10 @@
 UB_EXTERN_C_BEGIN
 
 /* Conventions: a context belongs to one parse; it borrows its source's
- * text or file and owns its scanner (released with yylex_destroy) and the
- * values on its stack until the parse hands them over. */
+ * text or file and owns its scanner (released with yylex_destroy), the
+ * values on its stack and the entries of its open containers until the
+ * parse hands them over. An open container gets its entries, and its item
+ * array, when it closes. */
 
 /* Entries of the value stack, and so the deepest nesting a document may
  * have (an open container takes one, a pending member name one more). */
@@ -36,7 +38,8 @@ typedef struct json_source {
 
 /* The state of one parse; every field zero at the start. */
 typedef struct json_parse_context {
-    json_value *key;                     /* member name just taken off the stack */
+    json_value *key;                     /* member name just taken off the stack, emptied of
+                                            its text: the next name's record; owned */
     json_value *result;                  /* value of the latest rule; the root when done */
     json_value *array;                   /* array most recently opened or filled */
     json_value *object;                  /* object most recently filled */
@@ -46,6 +49,11 @@ typedef struct json_parse_context {
     void *scanner;                       /* the scanner of this parse */
     int32_t source_ended;                /* next_char has returned -1: never ask again */
     int32_t after_zero;                  /* the last block ended with a zero byte */
+    void **entries;                      /* entries of the open containers, in order; owned */
+    int32_t entries_used;                /* entries in use in entries */
+    int32_t entries_capacity;            /* entries allocated in entries */
+    int32_t entries_start[JSON_STACK_SIZE]; /* where the entries of the container at each
+                                            stack index begin */
 } json_parse_context;
 
 /* Next byte of source->file; -1 at the end of the file or on a read error.

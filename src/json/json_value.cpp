@@ -106,18 +106,22 @@ bool grow_for_one(json_container *container)
     return resize_items(container, container->capacity * 2);
 }
 
-// Index of the first member called name, or -1.
-int32_t member_index(const json_container *object, const char *name)
+// Index of the first of count members called name, or -1.
+int32_t find_member(void *const *members, int32_t count, const char *name)
 {
-    if (object->items == nullptr)
-        return -1;
-    for (int32_t i = 0; i < object->count; ++i) {
-        auto *member = static_cast<const json_member *>(object->items[i]);
+    for (int32_t i = 0; i < count; ++i) {
+        auto *member = static_cast<const json_member *>(members[i]);
         // The first byte settles most comparisons without a call.
         if (member->name[0] == name[0] && std::strcmp(member->name, name) == 0)
             return i;
     }
     return -1;
+}
+
+// Index of the first member of object called name, or -1.
+int32_t member_index(const json_container *object, const char *name)
+{
+    return object->items == nullptr ? -1 : find_member(object->items, object->count, name);
 }
 
 void remove_slot(json_container *container, int32_t index)
@@ -134,46 +138,18 @@ void member_free(json_member *member)
     std::free(member);
 }
 
-// A member named by name_copy (malloc'd, taken over) or else by a new copy
-// of name; NULL, with name_copy still the caller's, when memory runs out.
-json_member *member_new(const char *name, char *name_copy, json_value *value)
+json_member *member_new(const char *name, json_value *value)
 {
     auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member)));
     if (member == nullptr)
         return nullptr;
-    member->name = name_copy != nullptr ? name_copy : strdup(name);
+    member->name = strdup(name);
     if (member->name == nullptr) {
         std::free(member);
         return nullptr;
     }
     member->value = value;
     return member;
-}
-
-// Sets member name to value. name_copy is NULL or name itself in a
-// malloc'd block, which is taken over on success: the new member's name,
-// or released when the member exists.
-int32_t set_member(json_container *container, const char *name, char *name_copy,
-                   json_value *value)
-{
-    int32_t index = member_index(container, name);
-    if (index >= 0) {
-        auto *member = static_cast<json_member *>(container->items[index]);
-        // Setting a member to the value it already holds must not free it.
-        if (member->value != value) {
-            json_value_free(member->value);
-            member->value = value;
-        }
-        std::free(name_copy);
-        return container->count;
-    }
-    if (!grow_for_one(container))
-        return JSON_ERR_NOMEM;
-    json_member *member = member_new(name, name_copy, value);
-    if (member == nullptr)
-        return JSON_ERR_NOMEM;
-    container->items[container->count++] = member;
-    return container->count;
 }
 
 void release_value(void *value)
@@ -387,7 +363,24 @@ int32_t json_object_add(json_value *object, const char *name, json_value *value)
     if (object == nullptr || object->type != JSON_TYPE_OBJECT || name == nullptr ||
         value == nullptr)
         return JSON_ERR_NULL;
-    return set_member(json_as_container(object), name, nullptr, value);
+    json_container *container = json_as_container(object);
+    int32_t index = member_index(container, name);
+    if (index >= 0) {
+        auto *member = static_cast<json_member *>(container->items[index]);
+        // Setting a member to the value it already holds must not free it.
+        if (member->value != value) {
+            json_value_free(member->value);
+            member->value = value;
+        }
+        return container->count;
+    }
+    if (!grow_for_one(container))
+        return JSON_ERR_NOMEM;
+    json_member *member = member_new(name, value);
+    if (member == nullptr)
+        return JSON_ERR_NOMEM;
+    container->items[container->count++] = member;
+    return container->count;
 }
 
 json_value *ub::detail::json_text_value_adopt(int32_t type, char *text)
@@ -400,12 +393,63 @@ json_value *ub::detail::json_text_value_adopt(int32_t type, char *text)
     return value;
 }
 
-int32_t ub::detail::json_object_adopt(json_value *object, char *name, json_value *value)
+json_value *ub::detail::json_container_open(int32_t type)
 {
-    if (object == nullptr || object->type != JSON_TYPE_OBJECT || name == nullptr ||
-        value == nullptr)
-        return JSON_ERR_NULL;
-    return set_member(json_as_container(object), name, name, value);
+    auto *container = static_cast<json_container *>(std::malloc(sizeof(json_container)));
+    if (container == nullptr)
+        return nullptr;
+    container->type = type;
+    container->items = nullptr;
+    container->count = 0;
+    container->capacity = 2;
+    return reinterpret_cast<json_value *>(container);
+}
+
+bool ub::detail::json_container_fill(json_value *value, void *const *entries, int32_t count)
+{
+    // The capacity that adding count entries one by one would have reached.
+    json_container *container = json_as_container(value);
+    int32_t capacity = container->capacity;
+    while (count > 0 && count - 1 >= capacity / 2) {
+        if (capacity > INT32_MAX / 2)
+            return false;
+        capacity *= 2;
+    }
+    size_t bytes = items_bytes(capacity);
+    auto *items = bytes == 0 ? nullptr : static_cast<void **>(std::malloc(bytes));
+    if (items == nullptr)
+        return false;
+    if (count > 0)
+        std::memcpy(items, entries, sizeof(void *) * static_cast<size_t>(count));
+    container->items = items;
+    container->count = count;
+    container->capacity = capacity;
+    return true;
+}
+
+int32_t ub::detail::json_find_member(void *const *members, int32_t count, const char *name)
+{
+    return find_member(members, count, name);
+}
+
+json_member *ub::detail::json_member_adopt(char *name, json_value *value)
+{
+    auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member)));
+    if (member != nullptr) {
+        member->name = name;
+        member->value = value;
+    }
+    return member;
+}
+
+void ub::detail::json_release_entries(int32_t type, void *const *entries, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        if (type == JSON_TYPE_OBJECT)
+            member_free(static_cast<json_member *>(entries[i]));
+        else
+            json_value_free(static_cast<json_value *>(entries[i]));
+    }
 }
 
 int32_t json_object_remove(json_value *object, const char *name) noexcept

@@ -7,6 +7,8 @@
 
 #include "json/json.h"
 
+struct json_parse_context;
+
 namespace ub::detail {
 
 // The shared empty text returned by lookups; never written or freed.
@@ -27,11 +29,50 @@ char *json_copy_text(const char *text, size_t length);
 // still the caller's.
 json_value *json_text_value_adopt(int32_t type, char *text);
 
-// json_object_add with a name already in a malloc'd block of its own,
-// which the object takes over when the call succeeds (as the new member's
-// name, or released when the member exists); on failure it stays the
-// caller's.
-int32_t json_object_adopt(json_value *object, char *name, json_value *value);
+// An open container of type (ARRAY or OBJECT) for the parser: capacity 2,
+// no entries and no item array yet; NULL when memory runs out.
+json_value *json_container_open(int32_t type);
+
+// Gives an open container its count entries at once, in an item array of
+// the capacity that adding them one by one would have grown it to. False,
+// the container unchanged, when memory runs out.
+bool json_container_fill(json_value *container, void *const *entries, int32_t count);
+
+// Index of the first of count members called name, or -1.
+int32_t json_find_member(void *const *members, int32_t count, const char *name);
+
+// A member holding name (malloc'd, taken over) and value; NULL when memory
+// runs out, both then still the caller's.
+json_member *json_member_adopt(char *name, json_value *value);
+
+// Releases count entries of a container of type: members or values.
+void json_release_entries(int32_t type, void *const *entries, int32_t count);
+
+// The parser's steps that build a tree on the context's value stack. Each
+// returns JSON_BUILT, or one of the failures, after which the value it was
+// given is released and nothing refers to it.
+enum json_build_result { JSON_BUILT = 0, JSON_BUILD_NOMEM = -1, JSON_BUILD_TOO_DEEP = -2 };
+
+// Opens a container of type on the stack; it is result (an object) or
+// array (an array).
+int json_build_open(json_parse_context *context, int32_t type);
+
+// Closes the container on top of the stack with the entries gathered for
+// it; it becomes result.
+int json_build_close(json_parse_context *context);
+
+// Adds result to the open array on top of the stack.
+int json_build_element(json_parse_context *context);
+
+// Adds result to the open object under the pending name on top of the
+// stack, whose text the member takes over; a repeated name keeps its first
+// place and takes the new value.
+int json_build_member(json_parse_context *context);
+
+// The STRING value of a member name holding text (malloc'd, taken over),
+// in the record the last member's name left in key when there is one;
+// NULL, text released, when memory runs out.
+json_value *json_build_key(json_parse_context *context, char *text);
 
 inline bool json_is_container(const json_value *value)
 {
