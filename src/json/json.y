@@ -45,15 +45,35 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
 /* The scanner handle that yylex receives: the one the context holds. */
 #define JSON_SCANNER (context->scanner)
 
-/* The value of a number or string token, which takes over the token's
- * text; NULL, the text released, when memory runs out (also in the
- * scanner, which then hands over no text). */
+/* The value of a scalar token of type: numbers and strings take over the
+ * token's text, booleans copy theirs, nulls hold "null". NULL, the text
+ * released, when memory runs out (also in the scanner, which then hands
+ * over no text). The value is also result. */
 static json_value *json_scalar(json_parse_context *context, int32_t type, char *text)
 {
+    if (type == JSON_TYPE_BOOLEAN || type == JSON_TYPE_NULL) {
+        context->result = json_value_new((unsigned int)type, type == JSON_TYPE_NULL ? "null" : text);
+        return context->result;
+    }
     context->result = text == NULL ? NULL : ub::detail::json_text_value_adopt(type, text);
     if (context->result == NULL)
         free(text);
     return context->result;
+}
+
+/* Makes a scalar and adds it to the open array (member 0) or the open
+ * object under the pending name (member 1). While it is made it takes an
+ * entry of the value stack, as every value does, so it must find one. */
+static int json_add_scalar(json_parse_context *context, int32_t type, char *text, int member)
+{
+    if (context->depth >= JSON_STACK_SIZE) {
+        if (type != JSON_TYPE_BOOLEAN)
+            free(text);
+        return ub::detail::JSON_BUILD_TOO_DEEP;
+    }
+    if (json_scalar(context, type, text) == NULL)
+        return ub::detail::JSON_BUILD_NOMEM;
+    return member ? ub::detail::json_build_member(context) : ub::detail::json_build_element(context);
 }
 
 /* Pushes a freshly made value; a NULL value or a full stack ends the parse
@@ -117,18 +137,14 @@ init: types ;
 
 types: primitive | object | array ;
 
+/* A scalar document; the scalars of arrays and objects are added as they
+ * are read (element and property). */
 primitive:
     JSON_INTEGER { JSON_PUSH(json_scalar(context, JSON_TYPE_INTEGER, $1)); }
   | JSON_NUMBER { JSON_PUSH(json_scalar(context, JSON_TYPE_NUMBER, $1)); }
-  | JSON_BOOLEAN {
-        context->result = json_value_new(JSON_TYPE_BOOLEAN, $1);
-        JSON_PUSH(context->result);
-    }
+  | JSON_BOOLEAN { JSON_PUSH(json_scalar(context, JSON_TYPE_BOOLEAN, $1)); }
   | JSON_STRING { JSON_PUSH(json_scalar(context, JSON_TYPE_STRING, $1)); }
-  | JSON_NULL {
-        context->result = json_value_new(JSON_TYPE_NULL, "null");
-        JSON_PUSH(context->result);
-    }
+  | JSON_NULL { JSON_PUSH(json_scalar(context, JSON_TYPE_NULL, $1)); }
   ;
 
 open_object: '{' { JSON_BUILD(ub::detail::json_build_open(context, JSON_TYPE_OBJECT)); } ;
@@ -143,10 +159,11 @@ properties: property | properties ',' property ;
 key_string: JSON_STRING { JSON_PUSH(ub::detail::json_build_key(context, $1)); } ;
 
 property:
-    key_string ':' primitive {
-        context->result = json_pop(context);
-        JSON_BUILD(ub::detail::json_build_member(context));
-    }
+    key_string ':' JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $3, 1)); }
+  | key_string ':' JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $3, 1)); }
+  | key_string ':' JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $3, 1)); }
+  | key_string ':' JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $3, 1)); }
+  | key_string ':' JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $3, 1)); }
   | key_string ':' object { JSON_BUILD(ub::detail::json_build_member(context)); }
   | key_string ':' array { JSON_BUILD(ub::detail::json_build_member(context)); }
   ;
@@ -158,10 +175,11 @@ array: open_array elements ']' { JSON_BUILD(ub::detail::json_build_close(context
 elements: %empty | element | elements ',' element ;
 
 element:
-    primitive {
-        context->result = json_pop(context);
-        JSON_BUILD(ub::detail::json_build_element(context));
-    }
+    JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $1, 0)); }
+  | JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $1, 0)); }
+  | JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $1, 0)); }
+  | JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $1, 0)); }
+  | JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $1, 0)); }
   | object { JSON_BUILD(ub::detail::json_build_element(context)); }
   | array { JSON_BUILD(ub::detail::json_build_element(context)); }
   ;

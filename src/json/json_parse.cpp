@@ -94,22 +94,31 @@ void release_partial(json_parse_context *context)
     context->result = nullptr;
 }
 
-// Room for one more gathered entry. The first block stays under 1 KiB, as
-// the allocator serves such blocks from its quick lists.
+// Room for one more gathered entry: in the context itself first, then in
+// a block that doubles. A block of 1 KiB or more made after a tree was
+// released makes glibc sweep every freed small block together, and later
+// requests then carve up the merged space; most documents never need one.
 bool reserve_entry(json_parse_context *context)
 {
     if (context->entries_used < context->entries_capacity)
         return true;
-    int32_t capacity = context->entries_capacity == 0 ? 64 : context->entries_capacity;
-    if (context->entries_capacity > 0) {
-        if (capacity > INT32_MAX / 2 || static_cast<size_t>(capacity) > SIZE_MAX / 2 / sizeof(void *))
-            return false;
-        capacity *= 2;
+    if (context->entries == nullptr) {
+        context->entries = context->entries_first;
+        context->entries_capacity = JSON_CONTEXT_ENTRIES;
+        return true;
     }
-    auto *entries = static_cast<void **>(
-        std::realloc(context->entries, sizeof(void *) * static_cast<size_t>(capacity)));
+    int32_t capacity = context->entries_capacity;
+    if (capacity > INT32_MAX / 2 || static_cast<size_t>(capacity) > SIZE_MAX / 2 / sizeof(void *))
+        return false;
+    capacity *= 2;
+    size_t bytes = sizeof(void *) * static_cast<size_t>(capacity);
+    void **entries = context->entries == context->entries_first
+                         ? static_cast<void **>(std::malloc(bytes))
+                         : static_cast<void **>(std::realloc(context->entries, bytes));
     if (entries == nullptr)
         return false;
+    if (context->entries == context->entries_first)
+        std::memcpy(entries, context->entries_first, sizeof context->entries_first);
     context->entries = entries;
     context->entries_capacity = capacity;
     return true;
@@ -146,7 +155,8 @@ json_value *run_parse(json_parse_context *context)
     context->scanner = nullptr;
     if (status != 0)
         release_partial(context);
-    std::free(context->entries);
+    if (context->entries != context->entries_first)
+        std::free(context->entries);
     context->entries = nullptr;
     json_value_free(context->key);
     context->key = nullptr;

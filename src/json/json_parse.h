@@ -23,6 +23,10 @@ UB_EXTERN_C_BEGIN
  * have (an open container takes one, a pending member name one more). */
 #define JSON_STACK_SIZE 128
 
+/* Entries of open containers a context holds in itself before it needs a
+ * block of memory for them. */
+#define JSON_CONTEXT_ENTRIES 512
+
 struct json_source;
 
 /* Delivers the next byte (0 to 255) of a source, or -1 at its end. */
@@ -49,11 +53,13 @@ typedef struct json_parse_context {
     void *scanner;                       /* the scanner of this parse */
     int32_t source_ended;                /* next_char has returned -1: never ask again */
     int32_t after_zero;                  /* the last block ended with a zero byte */
-    void **entries;                      /* entries of the open containers, in order; owned */
+    void **entries;                      /* entries of the open containers, in order: NULL
+                                            (none yet), entries_first or an owned block */
     int32_t entries_used;                /* entries in use in entries */
-    int32_t entries_capacity;            /* entries allocated in entries */
+    int32_t entries_capacity;            /* room in entries */
     int32_t entries_start[JSON_STACK_SIZE]; /* where the entries of the container at each
                                             stack index begin */
+    void *entries_first[JSON_CONTEXT_ENTRIES]; /* the first entries */
 } json_parse_context;
 
 /* Next byte of source->file; -1 at the end of the file or on a read error.
