@@ -94,34 +94,60 @@ void release_partial(json_parse_context *context)
     context->result = nullptr;
 }
 
-// Room for one more gathered entry: in the context itself first, then in
-// a block that doubles. A block of 1 KiB or more made after a tree was
-// released makes glibc sweep every freed small block together, and later
-// requests then carve up the merged space; most documents never need one.
+// A gathered array of used elements, out of first (the context's own) into
+// a new block of count elements, or its block grown to count; NULL when
+// memory runs out, the array then unchanged.
+template <typename T>
+T *grow_gathered(T *array, T *first, size_t used, size_t count)
+{
+    if (count > SIZE_MAX / sizeof(T))
+        return nullptr;
+    T *grown = static_cast<T *>(array == first ? std::malloc(count * sizeof(T))
+                                               : std::realloc(array, count * sizeof(T)));
+    if (grown != nullptr && array == first)
+        std::memcpy(grown, first, used * sizeof(T));
+    return grown;
+}
+
+// Room for one more gathered entry and its tag: in the context itself
+// first, then in blocks that double. A block of 1 KiB or more made after a
+// tree was released makes glibc sweep every freed small block together,
+// and later requests then carve up the merged space; most documents never
+// need one.
 bool reserve_entry(json_parse_context *context)
 {
     if (context->entries_used < context->entries_capacity)
         return true;
     if (context->entries == nullptr) {
         context->entries = context->entries_first;
+        context->entry_tags = context->entry_tags_first;
         context->entries_capacity = JSON_CONTEXT_ENTRIES;
         return true;
     }
-    int32_t capacity = context->entries_capacity;
-    if (capacity > INT32_MAX / 2 || static_cast<size_t>(capacity) > SIZE_MAX / 2 / sizeof(void *))
+    if (context->entries_capacity > INT32_MAX / 2)
         return false;
-    capacity *= 2;
-    size_t bytes = sizeof(void *) * static_cast<size_t>(capacity);
-    void **entries = context->entries == context->entries_first
-                         ? static_cast<void **>(std::malloc(bytes))
-                         : static_cast<void **>(std::realloc(context->entries, bytes));
+    auto used = static_cast<size_t>(context->entries_used);
+    auto capacity = static_cast<size_t>(context->entries_capacity) * 2;
+    void **entries = grow_gathered(context->entries, context->entries_first, used, capacity);
     if (entries == nullptr)
         return false;
-    if (context->entries == context->entries_first)
-        std::memcpy(entries, context->entries_first, sizeof context->entries_first);
     context->entries = entries;
-    context->entries_capacity = capacity;
+    uint32_t *tags = grow_gathered(context->entry_tags, context->entry_tags_first, used, capacity);
+    if (tags == nullptr)
+        return false;
+    context->entry_tags = tags;
+    context->entries_capacity = static_cast<int32_t>(capacity);
     return true;
+}
+
+// The tag of a member name: a hash that settles almost every comparison
+// of two names without reading them again.
+uint32_t name_tag(const char *name)
+{
+    uint32_t hash = 2166136261u;
+    for (; *name != '\0'; ++name)
+        hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
+    return hash;
 }
 
 // Takes up to max bytes through next_char, stopping after a zero byte
@@ -157,7 +183,10 @@ json_value *run_parse(json_parse_context *context)
         release_partial(context);
     if (context->entries != context->entries_first)
         std::free(context->entries);
+    if (context->entry_tags != context->entry_tags_first)
+        std::free(context->entry_tags);
     context->entries = nullptr;
+    context->entry_tags = nullptr;
     json_value_free(context->key);
     context->key = nullptr;
     return status == 0 ? context->result : nullptr;
@@ -287,25 +316,29 @@ int ub::detail::json_build_member(json_parse_context *context)
 {
     json_value *key = json_pop(context);
     context->object = json_current(context);
-    int32_t start = context->entries_start[context->depth - 1];
-    void **members = context->entries + start;
-    int32_t index = json_find_member(members, context->entries_used - start, key->payload.text);
+    const char *name = key->payload.text;
+    uint32_t tag = name_tag(name);
+    json_member *member = nullptr;
+    for (int32_t i = context->entries_start[context->depth - 1]; i < context->entries_used; ++i) {
+        auto *gathered = static_cast<json_member *>(context->entries[i]);
+        if (context->entry_tags[i] == tag && std::strcmp(gathered->name, name) == 0) {
+            member = gathered;
+            break;
+        }
+    }
     int result = JSON_BUILT;
-    if (index >= 0) {
-        auto *member = static_cast<json_member *>(members[index]);
+    if (member != nullptr) {
         json_value_free(member->value);
         member->value = context->result;
+    } else if (reserve_entry(context) &&
+               (member = json_member_adopt(key->payload.text, context->result)) != nullptr) {
+        key->payload.text = nullptr;
+        context->entry_tags[context->entries_used] = tag;
+        context->entries[context->entries_used++] = member;
     } else {
-        json_member *member =
-            reserve_entry(context) ? json_member_adopt(key->payload.text, context->result) : nullptr;
-        if (member == nullptr) {
-            json_value_free(context->result);
-            context->result = nullptr;
-            result = JSON_BUILD_NOMEM;
-        } else {
-            key->payload.text = nullptr;
-            context->entries[context->entries_used++] = member;
-        }
+        json_value_free(context->result);
+        context->result = nullptr;
+        result = JSON_BUILD_NOMEM;
     }
     // The name's record is kept for the next name.
     std::free(key->payload.text);

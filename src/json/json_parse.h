@@ -59,7 +59,10 @@ typedef struct json_parse_context {
     int32_t entries_capacity;            /* room in entries */
     int32_t entries_start[JSON_STACK_SIZE]; /* where the entries of the container at each
                                             stack index begin */
-    void *entries_first[JSON_CONTEXT_ENTRIES]; /* the first entries */
+    uint32_t *entry_tags;                /* beside each entry of an object, a hash of its
+                                            name: entry_tags_first or an owned block */
+    void *entries_first[JSON_CONTEXT_ENTRIES];        /* the first entries */
+    uint32_t entry_tags_first[JSON_CONTEXT_ENTRIES];  /* their tags */
 } json_parse_context;
 
 /* Next byte of source->file; -1 at the end of the file or on a read error.

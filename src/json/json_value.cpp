@@ -106,22 +106,18 @@ bool grow_for_one(json_container *container)
     return resize_items(container, container->capacity * 2);
 }
 
-// Index of the first of count members called name, or -1.
-int32_t find_member(void *const *members, int32_t count, const char *name)
+// Index of the first member called name, or -1.
+int32_t member_index(const json_container *object, const char *name)
 {
-    for (int32_t i = 0; i < count; ++i) {
-        auto *member = static_cast<const json_member *>(members[i]);
+    if (object->items == nullptr)
+        return -1;
+    for (int32_t i = 0; i < object->count; ++i) {
+        auto *member = static_cast<const json_member *>(object->items[i]);
         // The first byte settles most comparisons without a call.
         if (member->name[0] == name[0] && std::strcmp(member->name, name) == 0)
             return i;
     }
     return -1;
-}
-
-// Index of the first member of object called name, or -1.
-int32_t member_index(const json_container *object, const char *name)
-{
-    return object->items == nullptr ? -1 : find_member(object->items, object->count, name);
 }
 
 void remove_slot(json_container *container, int32_t index)
@@ -425,11 +421,6 @@ bool ub::detail::json_container_fill(json_value *value, void *const *entries, in
     container->count = count;
     container->capacity = capacity;
     return true;
-}
-
-int32_t ub::detail::json_find_member(void *const *members, int32_t count, const char *name)
-{
-    return find_member(members, count, name);
 }
 
 json_member *ub::detail::json_member_adopt(char *name, json_value *value)

@@ -216,6 +216,48 @@ TEST(JsonParse, FileInputBytes)
     EXPECT_EQ(capture.text(), "");
 }
 
+TEST(JsonParse, ContainersGetTheCapacityTheirGrowthGives)
+{
+    // Parsed containers start with capacity 2 and grow as adding to them
+    // one by one does.
+    for (int count : {0, 1, 2, 3, 5, 17, 33, 64, 65, 300}) {
+        SCOPED_TRACE(count);
+        std::string array = "[";
+        std::string object = "{";
+        ValuePtr built(json_array_new(2));
+        for (int i = 0; i < count; ++i) {
+            array += (i > 0 ? "," : "") + std::to_string(i);
+            object += (i > 0 ? ",'k" : "'k") + std::to_string(i) + "':" + std::to_string(i);
+            json_array_add(built.get(), json_integer_new(i));
+        }
+        for (const std::string &text : {array + "]", object + "}"}) {
+            ValuePtr tree(json_parse_mem(text.c_str()));
+            ASSERT_NE(tree, nullptr);
+            auto *parsed = reinterpret_cast<json_container *>(tree.get());
+            EXPECT_EQ(parsed->count, count);
+            EXPECT_EQ(parsed->capacity, reinterpret_cast<json_container *>(built.get())->capacity);
+        }
+    }
+}
+
+TEST(JsonParse, LongDocumentsReadAlikeFromFileAndMemory)
+{
+    // Tokens of every kind cross the file reader's block boundaries, and a
+    // string longer than any block makes it grow.
+    std::string text = "[";
+    for (int i = 0; i < 400; ++i)
+        text += "{'n':-" + std::to_string(i) + ".5e1,\n\"s\":\"x\\u00e9" + std::to_string(i) +
+                "\",'t':true},";
+    text += "'" + std::string(5000, 'y') + "\n\\n'";
+    Outcome from_memory = parse_mem(text + "]");
+    EXPECT_EQ(from_memory.err, "");
+    EXPECT_NE(from_memory.tree.find("{\"n\":-399.5e1,\"s\":\"x\xc3\xa9" "399\",\"t\":1}"),
+              std::string::npos);
+    EXPECT_NE(from_memory.tree.find(std::string(5000, 'y') + "\\n\\n\"]"), std::string::npos);
+    expect_both(text + "]", from_memory.tree, "");
+    expect_both(text + "] x", "<none>", "402 - syntax error, unexpected $undefined, expecting $end\n");
+}
+
 TEST(JsonParse, FileReadsFromTheCurrentPosition)
 {
     FILE *file = std::tmpfile();

@@ -38,9 +38,6 @@ json_value *json_container_open(int32_t type);
 // the container unchanged, when memory runs out.
 bool json_container_fill(json_value *container, void *const *entries, int32_t count);
 
-// Index of the first of count members called name, or -1.
-int32_t json_find_member(void *const *members, int32_t count, const char *name);
-
 // A member holding name (malloc'd, taken over) and value; NULL when memory
 // runs out, both then still the caller's.
 json_member *json_member_adopt(char *name, json_value *value);
