@@ -21,17 +21,9 @@ typedef struct json_location {
     int last_line;
 } json_location;
 
-/* A rule spans from its first symbol's line to its last one's; an empty
- * rule sits at the end of what precedes it. */
-#define YYLLOC_DEFAULT(Current, Rhs, N)                                     \
-    do {                                                                    \
-        if (N) {                                                            \
-            (Current).first_line = YYRHSLOC(Rhs, 1).first_line;             \
-            (Current).last_line = YYRHSLOC(Rhs, N).last_line;               \
-        } else {                                                            \
-            (Current).first_line = (Current).last_line = YYRHSLOC(Rhs, 0).last_line; \
-        }                                                                   \
-    } while (0)
+/* A rule sits where its last symbol ends, an empty rule at the end of
+ * what precedes it: one copy of the record per reduction. */
+#define YYLLOC_DEFAULT(Current, Rhs, N) ((Current) = YYRHSLOC(Rhs, (N) ? (N) : 0))
 }
 
 %code provides {

@@ -150,6 +150,136 @@ uint32_t name_tag(const char *name)
     return hash;
 }
 
+// A container whose item array would take 1 KiB or more gets it at the end
+// of the parse: glibc answers a request that large, while the small blocks
+// of a released tree wait in its quick lists, by first sweeping all of
+// them together, and every small request after that carves up the merged
+// space. By the end of the parse most of those blocks have been used
+// again, and the sweep is short.
+constexpr size_t deferred_capacity = 1024 / sizeof(void *);
+
+// What waits for the end of the parse, in the order it happened, in blocks
+// small enough for the quick lists: a deferred container as three slots
+// (the container, its type, its count) and its entries; a value to release
+// (a container replaced by a repeated member name while some container
+// was deferred, which may hold one) as the value, release_mark and 0.
+constexpr int block_slots = 118;
+constexpr intptr_t release_mark = -1;
+
+struct DeferredBlock {
+    DeferredBlock *next;
+    int32_t used;
+    void *slots[block_slots];
+};
+
+// Appends the three slots of a record and count entries; false, nothing
+// appended, when memory runs out.
+bool defer(json_parse_context *context, void *first, intptr_t kind, void *const *entries,
+           int32_t count)
+{
+    // Room for all of it first, so that a record is kept whole or not at
+    // all; the blocks added are just enough, so the last one gets slots.
+    auto *last = static_cast<DeferredBlock *>(context->deferred_last);
+    size_t needed = static_cast<size_t>(count) + 3;
+    size_t room = last == nullptr ? 0 : static_cast<size_t>(block_slots - last->used);
+    DeferredBlock *added = nullptr;
+    DeferredBlock **tail = &added;
+    for (; room < needed; room += block_slots) {
+        auto *block = static_cast<DeferredBlock *>(std::malloc(sizeof(DeferredBlock)));
+        if (block == nullptr) {
+            while (added != nullptr) {
+                DeferredBlock *next = added->next;
+                std::free(added);
+                added = next;
+            }
+            return false;
+        }
+        block->next = nullptr;
+        block->used = 0;
+        *tail = block;
+        tail = &block->next;
+    }
+    if (last == nullptr)
+        context->deferred_first = added;
+    else
+        last->next = added;
+    DeferredBlock *block = last != nullptr && last->used < block_slots ? last : added;
+    auto put = [&block](void *slot) {
+        if (block->used == block_slots)
+            block = block->next;
+        block->slots[block->used++] = slot;
+    };
+    put(first);
+    put(reinterpret_cast<void *>(kind));
+    put(reinterpret_cast<void *>(static_cast<intptr_t>(count)));
+    for (int32_t i = 0; i < count; ++i)
+        put(entries[i]);
+    context->deferred_last = block;
+    return true;
+}
+
+// Releases value now, or at the end of the parse when it is a container
+// and some container was deferred (it may hold one, whose record must stay
+// until then); false, the value left as it is, when memory for that runs
+// out.
+bool release_replaced(json_parse_context *context, json_value *value)
+{
+    if (context->deferred_first == nullptr || !ub::detail::json_is_container(value)) {
+        json_value_free(value);
+        return true;
+    }
+    return defer(context, value, release_mark, nullptr, 0);
+}
+
+// Walks what waits, in order: gives each deferred container its item array
+// (fill) or releases its entries (a failed parse, or memory running out on
+// the way), and releases the replaced values. Frees the blocks. False when
+// an item array could not be had.
+bool settle_deferred(json_parse_context *context, bool fill)
+{
+    auto *block = static_cast<DeferredBlock *>(context->deferred_first);
+    int32_t slot = 0;
+    auto more = [&]() {
+        while (block != nullptr && slot == block->used) {
+            DeferredBlock *done = block;
+            block = block->next;
+            std::free(done);
+            slot = 0;
+        }
+        return block != nullptr;
+    };
+    auto next = [&]() {
+        more();
+        return block->slots[slot++];
+    };
+    bool filled = true;
+    while (more()) {
+        void *first = next();
+        auto kind = reinterpret_cast<intptr_t>(next());
+        auto count = static_cast<int32_t>(reinterpret_cast<intptr_t>(next()));
+        if (kind == release_mark) {
+            json_value_free(static_cast<json_value *>(first));
+            continue;
+        }
+        // Only a successful parse reads the container: after a failure it
+        // may already be released.
+        void **items = nullptr;
+        if (fill && filled) {
+            items = ub::detail::json_container_items(static_cast<json_value *>(first), count);
+            filled = items != nullptr;
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            void *entry = next();
+            if (items != nullptr)
+                items[i] = entry;
+            else
+                ub::detail::json_release_entries(static_cast<int32_t>(kind), &entry, 1);
+        }
+    }
+    context->deferred_first = context->deferred_last = nullptr;
+    return filled;
+}
+
 // Takes up to max bytes through next_char, stopping after a zero byte
 // (which ends the document outside a string) or at the end of input. The
 // routine gets the context's own source, which it may use to reach its
@@ -177,10 +307,17 @@ json_value *run_parse(json_parse_context *context)
     if (lex_init(context, &context->scanner) != 0)
         return nullptr;
     int status = yyparse(context);
+    if (status == 0 && !settle_deferred(context, true)) {
+        yyerror(nullptr, context, "memory exhausted");
+        status = 2;
+    }
     yylex_destroy(context->scanner);
     context->scanner = nullptr;
-    if (status != 0)
+    if (status != 0) {
+        // Deferred entries first: their containers are still alive.
+        settle_deferred(context, false);
         release_partial(context);
+    }
     if (context->entries != context->entries_first)
         std::free(context->entries);
     if (context->entry_tags != context->entry_tags_first)
@@ -290,12 +427,24 @@ int ub::detail::json_build_close(json_parse_context *context)
     void **entries = context->entries + start;
     int32_t count = context->entries_used - start;
     context->entries_used = start;
-    if (!json_container_fill(container, entries, count)) {
+    int32_t capacity = json_grown_capacity(container, count);
+    void **items = nullptr;
+    if (capacity >= 0 && static_cast<size_t>(capacity) >= deferred_capacity) {
+        if (defer(context, container, container->type, entries, count)) {
+            context->result = container;
+            return JSON_BUILT;
+        }
+    } else if (capacity >= 0) {
+        items = json_container_items(container, count);
+    }
+    if (items == nullptr) {
         json_release_entries(container->type, entries, count);
         json_value_free(container);
         context->result = nullptr;
         return JSON_BUILD_NOMEM;
     }
+    if (count > 0)
+        std::memcpy(items, entries, sizeof(void *) * static_cast<size_t>(count));
     context->result = container;
     return JSON_BUILT;
 }
@@ -328,8 +477,13 @@ int ub::detail::json_build_member(json_parse_context *context)
     }
     int result = JSON_BUILT;
     if (member != nullptr) {
-        json_value_free(member->value);
-        member->value = context->result;
+        if (release_replaced(context, member->value)) {
+            member->value = context->result;
+        } else {
+            json_value_free(context->result);
+            context->result = nullptr;
+            result = JSON_BUILD_NOMEM;
+        }
     } else if (reserve_entry(context) &&
                (member = json_member_adopt(key->payload.text, context->result)) != nullptr) {
         key->payload.text = nullptr;

@@ -17,7 +17,8 @@ UB_EXTERN_C_BEGIN
  * text or file and owns its scanner (released with yylex_destroy), the
  * values on its stack and the entries of its open containers until the
  * parse hands them over. An open container gets its entries, and its item
- * array, when it closes. */
+ * array, when it closes, or at the end of the parse when that array takes
+ * 1 KiB or more. */
 
 /* Entries of the value stack, and so the deepest nesting a document may
  * have (an open container takes one, a pending member name one more). */
@@ -61,6 +62,10 @@ typedef struct json_parse_context {
                                             stack index begin */
     uint32_t *entry_tags;                /* beside each entry of an object, a hash of its
                                             name: entry_tags_first or an owned block */
+    void *deferred_first;                /* closed containers waiting for item arrays of
+                                            1 KiB or more, with their entries: a chain of
+                                            blocks, owned */
+    void *deferred_last;                 /* the last block of that chain */
     void *entries_first[JSON_CONTEXT_ENTRIES];        /* the first entries */
     uint32_t entry_tags_first[JSON_CONTEXT_ENTRIES];  /* their tags */
 } json_parse_context;

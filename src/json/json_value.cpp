@@ -401,26 +401,30 @@ json_value *ub::detail::json_container_open(int32_t type)
     return reinterpret_cast<json_value *>(container);
 }
 
-bool ub::detail::json_container_fill(json_value *value, void *const *entries, int32_t count)
+int32_t ub::detail::json_grown_capacity(const json_value *container, int32_t count)
 {
     // The capacity that adding count entries one by one would have reached.
-    json_container *container = json_as_container(value);
-    int32_t capacity = container->capacity;
+    int32_t capacity = json_as_container(container)->capacity;
     while (count > 0 && count - 1 >= capacity / 2) {
         if (capacity > INT32_MAX / 2)
-            return false;
+            return -1;
         capacity *= 2;
     }
-    size_t bytes = items_bytes(capacity);
+    return capacity;
+}
+
+void **ub::detail::json_container_items(json_value *value, int32_t count)
+{
+    int32_t capacity = json_grown_capacity(value, count);
+    size_t bytes = capacity < 0 ? 0 : items_bytes(capacity);
     auto *items = bytes == 0 ? nullptr : static_cast<void **>(std::malloc(bytes));
     if (items == nullptr)
-        return false;
-    if (count > 0)
-        std::memcpy(items, entries, sizeof(void *) * static_cast<size_t>(count));
+        return nullptr;
+    json_container *container = json_as_container(value);
     container->items = items;
     container->count = count;
     container->capacity = capacity;
-    return true;
+    return items;
 }
 
 json_member *ub::detail::json_member_adopt(char *name, json_value *value)

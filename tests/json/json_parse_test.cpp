@@ -240,6 +240,37 @@ TEST(JsonParse, ContainersGetTheCapacityTheirGrowthGives)
     }
 }
 
+TEST(JsonParse, LargeContainersAmongRepeatedNamesAndFailures)
+{
+    // Containers of 33 entries or more get their item arrays last; one may
+    // be replaced by a repeated name, or the parse may fail after it.
+    std::string big = "[";
+    for (int i = 0; i < 40; ++i)
+        big += (i > 0 ? "," : "") + std::to_string(i);
+    big += "]";
+    std::string wide = "{";
+    for (int i = 0; i < 40; ++i)
+        wide += (i > 0 ? ",'m" : "'m") + std::to_string(i) + "':" + big;
+    wide += "}";
+    const std::string document = "{'a':" + big + ",'b':[" + wide + "," + big + "],'a':{'c':" + big +
+                                 "},'d':" + wide + ",'a':7,'b':" + big + "}";
+    Outcome read = parse_mem(document);
+    EXPECT_EQ(read.err, "");
+    std::string expected_big = big;
+    std::string expected_wide = wide;
+    for (std::string *text : {&expected_big, &expected_wide}) {
+        for (char &c : *text)
+            c = c == '\'' ? '"' : c;
+    }
+    EXPECT_EQ(read.tree, "{\"a\":7,\"b\":" + expected_big + ",\"d\":" + expected_wide + "}");
+    expect_both(document, read.tree, "");
+    for (size_t cut : {document.size() - 1, document.size() / 2, big.size() + 10}) {
+        SCOPED_TRACE(cut);
+        EXPECT_EQ(parse_mem(document.substr(0, cut)).tree, "<none>");
+    }
+    EXPECT_EQ(parse_mem(document + " x").tree, "<none>");
+}
+
 TEST(JsonParse, LongDocumentsReadAlikeFromFileAndMemory)
 {
     // Tokens of every kind cross the file reader's block boundaries, and a
