@@ -106,9 +106,14 @@ int refill(Scanner *s, Scan &scan)
     // The token moves to the front; a buffer full of one token doubles.
     auto start_at = static_cast<size_t>(scan.token - s->buffer);
     auto kept = static_cast<size_t>(scan.limit - scan.token);
-    auto cursor = static_cast<size_t>(scan.cursor - scan.token);
-    auto marker = static_cast<size_t>(scan.marker - scan.token);
-    auto context = static_cast<size_t>(scan.context - scan.token);
+    // The markers matter only inside the token; one left from an earlier
+    // token is moved to its start.
+    auto offset = [&scan](const unsigned char *at) {
+        return at < scan.token ? 0 : static_cast<size_t>(at - scan.token);
+    };
+    size_t cursor = offset(scan.cursor);
+    size_t marker = offset(scan.marker);
+    size_t context = offset(scan.context);
     if (start_at > 0)
         memmove(s->buffer, s->buffer + start_at, kept);
     if (kept + 1 >= s->capacity) {
