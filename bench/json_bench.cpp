@@ -2,7 +2,8 @@
 // cJSON in the same run, on the three public corpora (canada.json: numbers,
 // citm_catalog.json: objects and short names, twitter.json: texts) and on
 // a generated document; then the parse time of one long string. Each
-// figure is the median of several rounds of processor time.
+// figure is the median of several rounds of processor time, the two
+// libraries taking turns.
 // Run by hand:
 //   build/bench/json_bench [--corpus DIR] [--rounds N] [--megabytes M] [--string-kib K]
 // DIR defaults to ../shared/bench-data/json beside the source tree; a
@@ -16,6 +17,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <cjson/cJSON.h>
@@ -70,16 +72,22 @@ double median(std::vector<double> times)
     return times.size() % 2 != 0 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
 }
 
-// Median time of rounds runs of work, after one run that warms the caches
-// and the allocator. Each side runs all its rounds in a row, so the
-// allocator is in the state that side's own frees leave it.
-double median_of(int rounds, const std::function<void()> &work)
+// Median times of rounds timed runs of each side, the sides taking turns so
+// that both see the shared machine alike. Each timed run follows an untimed
+// one of the same side, so the allocator is in the state that side's own
+// frees leave it. A run returns the seconds it timed.
+std::pair<double, double> in_turns(int rounds, const std::function<double()> &ours,
+                                   const std::function<double()> &theirs)
 {
-    work();
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i)
-        times.push_back(seconds(work));
-    return median(times);
+    std::vector<double> times_ours;
+    std::vector<double> times_theirs;
+    for (int i = 0; i < rounds; ++i) {
+        ours();
+        times_ours.push_back(ours());
+        theirs();
+        times_theirs.push_back(theirs());
+    }
+    return {median(times_ours), median(times_theirs)};
 }
 
 void report(const char *what, double bytes, double ours, double theirs)
@@ -106,41 +114,46 @@ void compare(const char *name, const std::string &document, int rounds)
     }
     const double bytes = static_cast<double>(document.size());
 
-    json_value *parsed_ours = nullptr;
-    cJSON *parsed_theirs = nullptr;
-    std::vector<double> parse_ours;
-    std::vector<double> parse_theirs;
-    for (int i = 0; i <= rounds; ++i) {
-        double time = seconds([&] { parsed_ours = json_parse_mem(document.c_str()); });
-        if (i > 0)
-            parse_ours.push_back(time);
-        json_value_free(parsed_ours);
-    }
-    for (int i = 0; i <= rounds; ++i) {
-        double time = seconds([&] { parsed_theirs = cJSON_Parse(document.c_str()); });
-        if (i > 0)
-            parse_theirs.push_back(time);
-        cJSON_Delete(parsed_theirs);
-    }
-    report("parse", bytes, median(parse_ours), median(parse_theirs));
+    auto parse = in_turns(
+        rounds,
+        [&] {
+            json_value *tree = nullptr;
+            double time = seconds([&] { tree = json_parse_mem(document.c_str()); });
+            json_value_free(tree);
+            return time;
+        },
+        [&] {
+            cJSON *tree = nullptr;
+            double time = seconds([&] { tree = cJSON_Parse(document.c_str()); });
+            cJSON_Delete(tree);
+            return time;
+        });
+    report("parse", bytes, parse.first, parse.second);
 
-    double free_ours = median_of(rounds, [&] { json_value_free(json_parse_mem(document.c_str())); });
-    double free_theirs = median_of(rounds, [&] { cJSON_Delete(cJSON_Parse(document.c_str())); });
-    report("parse+free", bytes, free_ours, free_theirs);
+    auto parse_free = in_turns(
+        rounds, [&] { return seconds([&] { json_value_free(json_parse_mem(document.c_str())); }); },
+        [&] { return seconds([&] { cJSON_Delete(cJSON_Parse(document.c_str())); }); });
+    report("parse+free", bytes, parse_free.first, parse_free.second);
 
     size_t written_ours = 0;
     size_t written_theirs = 0;
-    double print_ours = median_of(rounds, [&] {
-        char *text = json_serialize(ours);
-        written_ours = std::strlen(text);
-        std::free(text);
-    });
-    double print_theirs = median_of(rounds, [&] {
-        char *text = cJSON_PrintUnformatted(theirs);
-        written_theirs = std::strlen(text);
-        cJSON_free(text);
-    });
-    report("serialize", bytes, print_ours, print_theirs);
+    auto print = in_turns(
+        rounds,
+        [&] {
+            return seconds([&] {
+                char *text = json_serialize(ours);
+                written_ours = std::strlen(text);
+                std::free(text);
+            });
+        },
+        [&] {
+            return seconds([&] {
+                char *text = cJSON_PrintUnformatted(theirs);
+                written_theirs = std::strlen(text);
+                cJSON_free(text);
+            });
+        });
+    report("serialize", bytes, print.first, print.second);
     std::printf("  written: vesk %zu bytes, cJSON %zu bytes\n", written_ours, written_theirs);
     json_value_free(ours);
     cJSON_Delete(theirs);
@@ -194,9 +207,10 @@ int main(int argc, char **argv)
     compare("generated", make_document(static_cast<size_t>(megabytes * 1e6)), rounds);
 
     std::string long_string = "\"" + std::string(string_kib * 1024, 's') + "\"";
-    double string_ours = median_of(rounds, [&] { json_value_free(json_parse_mem(long_string.c_str())); });
-    double string_theirs = median_of(rounds, [&] { cJSON_Delete(cJSON_Parse(long_string.c_str())); });
-    std::printf("%zu KiB string: vesk %.2f ms   cJSON %.2f ms\n", string_kib, string_ours * 1e3,
-                string_theirs * 1e3);
+    auto string_time = in_turns(
+        rounds, [&] { return seconds([&] { json_value_free(json_parse_mem(long_string.c_str())); }); },
+        [&] { return seconds([&] { cJSON_Delete(cJSON_Parse(long_string.c_str())); }); });
+    std::printf("%zu KiB string: vesk %.2f ms   cJSON %.2f ms\n", string_kib, string_time.first * 1e3,
+                string_time.second * 1e3);
     return 0;
 }
