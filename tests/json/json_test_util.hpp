@@ -55,7 +55,8 @@ inline std::string describe(const json_value *value)
     case JSON_TYPE_BOOLEAN:
         return "I" + quoted(value->payload.text);
     default:
-        return "IND?S??N"[value->type] + quoted(value->payload.text);
+        // One letter per type number: INTEGER, NUMBER, BOOLEAN, STRING, ...
+        return "INBSAOLPDZ"[value->type] + quoted(value->payload.text);
     }
 }
 
