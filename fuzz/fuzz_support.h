@@ -44,10 +44,14 @@ private:
 // texts, a BOOLEAN coming back as the INTEGER of the same text.
 bool json_equal(const json_value *a, const json_value *b);
 
-// Whether tree has a member name that its text form does not carry: a
-// double quote is written as a blank (two names may then collide) and a
-// backslash is written unchanged, so the reader takes it for an escape.
-bool json_has_unwritable_name(const json_value *tree);
+// Whether every INTEGER and NUMBER text in tree is a number as standard
+// JSON writes it (the reader also keeps forms such as 007 and .5, and
+// writes them back as they are).
+bool json_numbers_are_standard(const json_value *tree);
+
+// Appends text and a line feed to the file named by VESK_JSON_TEXTS, when
+// that is set, for a strict reader to check outside the fuzz loop.
+void keep_text_for_strict_reader(const char *text);
 
 // Stops the run with a message when ok is false.
 void require(bool ok, const char *what);

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ gcc flex bison python3 pkgconf
+  cmake ninja-build g++ gcc bison re2c python3 pkgconf
   libcurl4-openssl-dev libcjson-dev
   libssl-dev
   openjdk-17-jdk-headless

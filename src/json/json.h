@@ -23,7 +23,7 @@ UB_EXTERN_C_BEGIN
 /* Value types: the number held in json_value.type. */
 enum json_type {
     JSON_TYPE_INTEGER = 0,  /* owned text of the number as written */
-    JSON_TYPE_NUMBER = 1,   /* owned text of the decimal number as written */
+    JSON_TYPE_NUMBER = 1,   /* owned text of the number (fraction, exponent) as written */
     JSON_TYPE_BOOLEAN = 2,  /* owned text; parsed values hold "1" or "0" */
     JSON_TYPE_STRING = 3,   /* owned decoded text */
     JSON_TYPE_ARRAY = 4,    /* json_container of values */
@@ -221,8 +221,8 @@ const char *json_get_list_param(char *const *list, const char *name) UB_NOEXCEPT
 /* ---- Serializer and debug listing. */
 
 /* The compact text form of value ("null" for NULL), caller-owned (free).
- * NULL when memory runs out. Member names containing a double quote are
- * changed in the tree (the quote becomes a space). */
+ * NULL when memory runs out. Texts and member names are escaped as
+ * json_serialize_scape does; the tree is not changed. */
 char *json_serialize(json_value *value) UB_NOEXCEPT;
 
 /* Writes the text form to a file created or truncated at path. The count
@@ -234,11 +234,13 @@ int json_serialize_file(json_value *value, const char *path) UB_NOEXCEPT;
  * cannot grow (out then holds a partial text). */
 int json_serialize_in(json_value *value, ub_string *out) UB_NOEXCEPT;
 
-/* Appends text with a backslash before each double quote and backslash;
- * the number of backslashes added, or JSON_ERR_NOMEM. */
+/* Appends text escaped so that any JSON reader reads back its bytes: \"
+ * and \\, controls below 0x20 as \n \t \r \b \f or \u00XX; bytes from 0x80
+ * up unchanged. The number of escapes written, or JSON_ERR_NOMEM. */
 int32_t json_serialize_scape(ub_string *out, const char *text) UB_NOEXCEPT;
 
-/* Replaces each double quote of text with a space, in place. */
+/* Replaces each double quote of text with a space, in place (for callers
+ * that want such names; the serializer escapes them instead). */
 void adjust_string(char *text) UB_NOEXCEPT;
 
 /* Prints the indented listing of value to standard output. */
@@ -260,8 +262,8 @@ json_value *json_parse_file(FILE *file) UB_NOEXCEPT;
 json_value *json_parse_mem(const char *text) UB_NOEXCEPT;
 
 /* A copy of value made by serializing and parsing it again, so it is what
- * the text form reads back as (booleans become integers, an empty object
- * fails); NULL for NULL or when the text does not parse. */
+ * the text form reads back as (booleans become integers, dates strings,
+ * pointers integers); NULL for NULL or when the text does not parse. */
 json_value *json_clone(json_value *value) UB_NOEXCEPT;
 
 UB_EXTERN_C_END

@@ -1,18 +1,14 @@
 /* Grammar of the relaxed JSON reader. Each rule builds the tree through
- * the context's value stack; containers join their parent only once they
- * are complete, so a failed parse leaves every built value either on the
- * stack or in the context's result, where the entry point releases it. */
+ * the context's value stack; an open container gathers its entries in the
+ * context and joins its parent only once it is complete, so a failed parse
+ * leaves every built value on the stack, among the gathered entries or in
+ * the context's result, where the entry point releases it. */
 
 %code top {
 #include <stddef.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
-
-/* Token names in error messages: the generator's own name of the unknown
- * token becomes "$undefined"; other quoted names lose their double quotes
- * ("$end"); plain and single-quoted names are kept ('{', JSON_STRING). */
-static ptrdiff_t json_token_name(char *out, const char *name);
-#define yytnamerr json_token_name
 }
 
 %code requires {
@@ -25,17 +21,9 @@ typedef struct json_location {
     int last_line;
 } json_location;
 
-/* A rule spans from its first symbol's line to its last one's; an empty
- * rule sits at the end of what precedes it. */
-#define YYLLOC_DEFAULT(Current, Rhs, N)                                     \
-    do {                                                                    \
-        if (N) {                                                            \
-            (Current).first_line = YYRHSLOC(Rhs, 1).first_line;             \
-            (Current).last_line = YYRHSLOC(Rhs, N).last_line;               \
-        } else {                                                            \
-            (Current).first_line = (Current).last_line = YYRHSLOC(Rhs, 0).last_line; \
-        }                                                                   \
-    } while (0)
+/* A rule sits where its last symbol ends, an empty rule at the end of
+ * what precedes it: one copy of the record per reduction. */
+#define YYLLOC_DEFAULT(Current, Rhs, N) ((Current) = YYRHSLOC(Rhs, (N) ? (N) : 0))
 }
 
 %code provides {
@@ -43,21 +31,41 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
 }
 
 %code {
+#include "json/detail/json_internal.hpp"
 #include "json/json.lex.h"
 
 /* The scanner handle that yylex receives: the one the context holds. */
 #define JSON_SCANNER (context->scanner)
 
-/* Adds the completed value in result to the object under the pending
- * name, which is released. */
-static int32_t json_add_member(json_parse_context *context)
+/* The value of a scalar token of type: numbers and strings take over the
+ * token's text, booleans copy theirs, nulls hold "null". NULL, the text
+ * released, when memory runs out (also in the scanner, which then hands
+ * over no text). The value is also result. */
+static json_value *json_scalar(json_parse_context *context, int32_t type, char *text)
 {
-    context->key = json_pop(context);
-    context->object = json_current(context);
-    int32_t added = json_object_add(context->object, context->key->payload.text, context->result);
-    json_value_free(context->key);
-    context->key = NULL;
-    return added;
+    if (type == JSON_TYPE_BOOLEAN || type == JSON_TYPE_NULL) {
+        context->result = json_value_new((unsigned int)type, type == JSON_TYPE_NULL ? "null" : text);
+        return context->result;
+    }
+    context->result = text == NULL ? NULL : ub::detail::json_text_value_adopt(type, text);
+    if (context->result == NULL)
+        free(text);
+    return context->result;
+}
+
+/* Makes a scalar and adds it to the open array (member 0) or the open
+ * object under the pending name (member 1). While it is made it takes an
+ * entry of the value stack, as every value does, so it must find one. */
+static int json_add_scalar(json_parse_context *context, int32_t type, char *text, int member)
+{
+    if (context->depth >= JSON_STACK_SIZE) {
+        if (type != JSON_TYPE_BOOLEAN)
+            free(text);
+        return ub::detail::JSON_BUILD_TOO_DEEP;
+    }
+    if (json_scalar(context, type, text) == NULL)
+        return ub::detail::JSON_BUILD_NOMEM;
+    return member ? ub::detail::json_build_member(context) : ub::detail::json_build_element(context);
 }
 
 /* Pushes a freshly made value; a NULL value or a full stack ends the parse
@@ -77,21 +85,22 @@ static int32_t json_add_member(json_parse_context *context)
         }                                                                   \
     } while (0)
 
-/* Adds the completed value to the open container; on failure the value,
- * which no container holds, is released. */
-#define JSON_ADD(call, value)                                               \
+/* Runs a building step (json_internal.hpp); a failure ends the parse. */
+#define JSON_BUILD(call)                                                    \
     do {                                                                    \
-        if ((call) < 0) {                                                   \
-            json_value_free(value);                                         \
-            context->result = NULL;                                         \
+        int built_ = (call);                                                \
+        if (built_ == ub::detail::JSON_BUILD_NOMEM)                         \
             YYNOMEM;                                                        \
+        if (built_ == ub::detail::JSON_BUILD_TOO_DEEP) {                    \
+            yyerror(&yylloc, context, "syntax error, nesting deeper than 128"); \
+            YYABORT;                                                        \
         }                                                                   \
     } while (0)
 }
 
 %define api.pure full
 %define api.value.type {char *}
-%define parse.error verbose
+%define parse.error custom
 %locations
 %define api.location.type {json_location}
 %parse-param {json_parse_context *context}
@@ -110,84 +119,61 @@ static int32_t json_add_member(json_parse_context *context)
 %token JSON_NULL 263
 %token '{' '}' ',' ':' '[' ']'
 
+/* Number and string tokens carry malloc'd texts, taken over by the values
+ * made of them; a token the parse throws away releases its own. */
+%destructor { free($$); } JSON_INTEGER JSON_NUMBER JSON_STRING
+
 %%
 
 init: types ;
 
 types: primitive | object | array ;
 
+/* A scalar document; the scalars of arrays and objects are added as they
+ * are read (element and property). */
 primitive:
-    JSON_INTEGER {
-        context->result = json_value_new(JSON_TYPE_INTEGER, $1);
-        JSON_PUSH(context->result);
-    }
-  | JSON_NUMBER {
-        context->result = json_value_new(JSON_TYPE_NUMBER, $1);
-        JSON_PUSH(context->result);
-    }
-  | JSON_BOOLEAN {
-        context->result = json_value_new(JSON_TYPE_BOOLEAN, $1);
-        JSON_PUSH(context->result);
-    }
-  | JSON_STRING {
-        context->result = json_value_new(JSON_TYPE_STRING, $1);
-        JSON_PUSH(context->result);
-    }
-  | JSON_NULL {
-        context->result = json_value_new(JSON_TYPE_NULL, "null");
-        JSON_PUSH(context->result);
-    }
+    JSON_INTEGER { JSON_PUSH(json_scalar(context, JSON_TYPE_INTEGER, $1)); }
+  | JSON_NUMBER { JSON_PUSH(json_scalar(context, JSON_TYPE_NUMBER, $1)); }
+  | JSON_BOOLEAN { JSON_PUSH(json_scalar(context, JSON_TYPE_BOOLEAN, $1)); }
+  | JSON_STRING { JSON_PUSH(json_scalar(context, JSON_TYPE_STRING, $1)); }
+  | JSON_NULL { JSON_PUSH(json_scalar(context, JSON_TYPE_NULL, $1)); }
   ;
 
-open_object: '{' {
-        context->result = json_object_new(2);
-        JSON_PUSH(context->result);
-    }
-  ;
+open_object: '{' { JSON_BUILD(ub::detail::json_build_open(context, JSON_TYPE_OBJECT)); } ;
 
-object: open_object properties '}' { context->result = json_pop(context); } ;
+object:
+    open_object properties '}' { JSON_BUILD(ub::detail::json_build_close(context)); }
+  | open_object '}' { JSON_BUILD(ub::detail::json_build_close(context)); }
+  ;
 
 properties: property | properties ',' property ;
 
-key_string: JSON_STRING {
-        context->result = json_value_new(JSON_TYPE_STRING, $1);
-        JSON_PUSH(context->result);
-    }
-  ;
+key_string: JSON_STRING { JSON_PUSH(ub::detail::json_build_key(context, $1)); } ;
 
 property:
-    key_string ':' primitive {
-        context->result = json_pop(context);
-        JSON_ADD(json_add_member(context), context->result);
-    }
-  | key_string ':' object { JSON_ADD(json_add_member(context), context->result); }
-  | key_string ':' array { JSON_ADD(json_add_member(context), context->result); }
+    key_string ':' JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $3, 1)); }
+  | key_string ':' JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $3, 1)); }
+  | key_string ':' JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $3, 1)); }
+  | key_string ':' JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $3, 1)); }
+  | key_string ':' JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $3, 1)); }
+  | key_string ':' object { JSON_BUILD(ub::detail::json_build_member(context)); }
+  | key_string ':' array { JSON_BUILD(ub::detail::json_build_member(context)); }
   ;
 
-open_array: '[' {
-        context->array = json_array_new(2);
-        JSON_PUSH(context->array);
-    }
-  ;
+open_array: '[' { JSON_BUILD(ub::detail::json_build_open(context, JSON_TYPE_ARRAY)); } ;
 
-array: open_array elements ']' { context->result = json_pop(context); } ;
+array: open_array elements ']' { JSON_BUILD(ub::detail::json_build_close(context)); } ;
 
 elements: %empty | element | elements ',' element ;
 
 element:
-    primitive {
-        context->result = json_pop(context);
-        context->array = json_current(context);
-        JSON_ADD(json_array_add(context->array, context->result), context->result);
-    }
-  | object {
-        context->array = json_current(context);
-        JSON_ADD(json_array_add(context->array, context->result), context->result);
-    }
-  | array {
-        context->array = json_current(context);
-        JSON_ADD(json_array_add(context->array, context->result), context->result);
-    }
+    JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $1, 0)); }
+  | JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $1, 0)); }
+  | JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $1, 0)); }
+  | JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $1, 0)); }
+  | JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $1, 0)); }
+  | object { JSON_BUILD(ub::detail::json_build_element(context)); }
+  | array { JSON_BUILD(ub::detail::json_build_element(context)); }
   ;
 
 %%
@@ -198,19 +184,51 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
     fprintf(stderr, "%d - %s\n", yyget_lineno(context->scanner), message);
 }
 
-static ptrdiff_t json_token_name(char *out, const char *name)
+/* A token's name as messages show it: the generator's name of the unknown
+ * token becomes "$undefined"; other double-quoted names lose their quotes
+ * ("$end"); plain and single-quoted names are kept ('{', JSON_STRING). */
+static const char *json_token_name(yysymbol_kind_t token, size_t *length)
 {
-    size_t length = strlen(name);
-    if (strcmp(name, "\"invalid token\"") == 0) {
+    const char *name = yysymbol_name(token);
+    *length = strlen(name);
+    if (token == YYSYMBOL_YYUNDEF) {
         name = "$undefined";
-        length = strlen(name);
-    } else if (name[0] == '"' && length >= 2) {
+        *length = strlen(name);
+    } else if (name[0] == '"' && *length >= 2) {
         name += 1;
-        length -= 2;
+        *length -= 2;
     }
-    if (out != NULL) {
-        memcpy(out, name, length);
-        out[length] = '\0';
+    return name;
+}
+
+/* The verbose syntax error: the unexpected token, then up to four
+ * expected ones in ascending code ("expecting A or B"); none when more
+ * would be. An object may close right after it opens, but that is not
+ * offered as an expected token there, so a malformed first member reads
+ * as it always has ("expecting JSON_STRING"). */
+static int yyreport_syntax_error(const yypcontext_t *parser, json_parse_context *context)
+{
+    enum { most_expected = 4 };
+    if (yypcontext_token(parser) == YYSYMBOL_YYEMPTY) {
+        yyerror(yypcontext_location(parser), context, "syntax error");
+        return 0;
     }
-    return (ptrdiff_t)length;
+    yysymbol_kind_t expected[most_expected + 1];
+    int count = yypcontext_expected_tokens(parser, expected, most_expected + 1);
+    if (count > most_expected)
+        count = 0;
+    if (count == 2 && expected[0] == YYSYMBOL_JSON_STRING && expected[1] == YYTRANSLATE('}'))
+        count = 1;
+    /* Names are at most 13 characters, so the message always fits. */
+    char message[160] = "syntax error, unexpected ";
+    size_t used = strlen(message);
+    for (int i = -1; i < count; ++i) {
+        size_t length = 0;
+        const char *name = json_token_name(i < 0 ? yypcontext_token(parser) : expected[i], &length);
+        const char *joint = i < 0 ? "" : i == 0 ? ", expecting " : " or ";
+        used += (size_t)snprintf(message + used, sizeof message - used, "%s%.*s", joint,
+                                 (int)length, name);
+    }
+    yyerror(yypcontext_location(parser), context, message);
+    return 0;
 }

@@ -2,11 +2,14 @@
 // value stack, and the parse entry points.
 #include "json/json_parse.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "json/detail/json_internal.hpp"
 // The generated parser header first: the scanner header needs its types.
 #include "json/json.tab.h"
 #include "json/json.lex.h"
@@ -15,18 +18,75 @@ namespace {
 
 // Value of one hexadecimal digit as the decoder reads it: any byte is
 // accepted, and only 0-9 and A-F (either case) give their usual value.
-unsigned int hex_digit(char digit)
+uint32_t hex_digit(char digit)
 {
     auto upper = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(digit)));
     auto value = static_cast<unsigned char>(upper - 48);
     return value <= 9 ? value : static_cast<unsigned char>(upper - 55);
 }
 
-// Releases what a failed parse built: every tree still on the stack, or,
-// with an empty stack, the completed value in result. Any other value is
-// inside one of those trees or already released.
+// The 16-bit unit of the escape \uXXXX at escape.
+uint32_t escape_unit(const char *escape)
+{
+    uint32_t unit = 0;
+    for (int i = 2; i < 6; ++i)
+        unit = unit * 16 + hex_digit(escape[i]);
+    return unit & 0xFFFFu;
+}
+
+// The character that a backslash followed by letter stands for.
+char short_escape(char letter)
+{
+    switch (letter) {
+    case 'n': return '\n';
+    case 't': return '\t';
+    case 'r': return '\r';
+    case 'b': return '\b';
+    case 'f': return '\f';
+    default: return letter;
+    }
+}
+
+// Writes the UTF-8 form of code_point (at most U+10FFFF) at out and returns
+// the end. The C1 controls U+007F to U+009F are written as a blank.
+char *put_utf8(char *out, uint32_t code_point)
+{
+    if (code_point < 0x7F) {
+        *out++ = static_cast<char>(code_point);
+    } else if (code_point <= 0x9F) {
+        *out++ = ' ';
+    } else if (code_point < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (code_point >> 6));
+        *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+    } else if (code_point < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (code_point >> 12));
+        *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (code_point >> 18));
+        *out++ = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+    }
+    return out;
+}
+
+// Releases what a failed parse built: the gathered entries of every open
+// container, every tree still on the stack, or, with an empty stack, the
+// completed value in result. Any other value is inside one of those trees
+// or already released.
 void release_partial(json_parse_context *context)
 {
+    int32_t end = context->entries_used;
+    for (int32_t i = context->depth - 1; i >= 0; --i) {
+        json_value *value = context->stack[i];
+        if (ub::detail::json_is_container(value)) {
+            int32_t start = context->entries_start[i];
+            ub::detail::json_release_entries(value->type, context->entries + start, end - start);
+            end = start;
+        }
+    }
+    context->entries_used = 0;
     if (context->depth == 0)
         json_value_free(context->result);
     while (context->depth > 0)
@@ -34,15 +94,201 @@ void release_partial(json_parse_context *context)
     context->result = nullptr;
 }
 
+// A gathered array of used elements, out of first (the context's own) into
+// a new block of count elements, or its block grown to count; NULL when
+// memory runs out, the array then unchanged.
+template <typename T>
+T *grow_gathered(T *array, T *first, size_t used, size_t count)
+{
+    if (count > SIZE_MAX / sizeof(T))
+        return nullptr;
+    T *grown = static_cast<T *>(array == first ? std::malloc(count * sizeof(T))
+                                               : std::realloc(array, count * sizeof(T)));
+    if (grown != nullptr && array == first)
+        std::memcpy(grown, first, used * sizeof(T));
+    return grown;
+}
+
+// Room for one more gathered entry and its tag: in the context itself
+// first, then in blocks that double. A block of 1 KiB or more made after a
+// tree was released makes glibc sweep every freed small block together,
+// and later requests then carve up the merged space; most documents never
+// need one.
+bool reserve_entry(json_parse_context *context)
+{
+    if (context->entries_used < context->entries_capacity)
+        return true;
+    if (context->entries == nullptr) {
+        context->entries = context->entries_first;
+        context->entry_tags = context->entry_tags_first;
+        context->entries_capacity = JSON_CONTEXT_ENTRIES;
+        return true;
+    }
+    if (context->entries_capacity > INT32_MAX / 2)
+        return false;
+    auto used = static_cast<size_t>(context->entries_used);
+    auto capacity = static_cast<size_t>(context->entries_capacity) * 2;
+    void **entries = grow_gathered(context->entries, context->entries_first, used, capacity);
+    if (entries == nullptr)
+        return false;
+    context->entries = entries;
+    uint32_t *tags = grow_gathered(context->entry_tags, context->entry_tags_first, used, capacity);
+    if (tags == nullptr)
+        return false;
+    context->entry_tags = tags;
+    context->entries_capacity = static_cast<int32_t>(capacity);
+    return true;
+}
+
+// The tag of a member name: a hash that settles almost every comparison
+// of two names without reading them again.
+uint32_t name_tag(const char *name)
+{
+    uint32_t hash = 2166136261u;
+    for (; *name != '\0'; ++name)
+        hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
+    return hash;
+}
+
+// A container whose item array would take 1 KiB or more gets it at the end
+// of the parse: glibc answers a request that large, while the small blocks
+// of a released tree wait in its quick lists, by first sweeping all of
+// them together, and every small request after that carves up the merged
+// space. By the end of the parse most of those blocks have been used
+// again, and the sweep is short.
+constexpr size_t deferred_capacity = 1024 / sizeof(void *);
+
+// What waits for the end of the parse, in the order it happened, in blocks
+// small enough for the quick lists: a deferred container as three slots
+// (the container, its type, its count) and its entries; a value to release
+// (a container replaced by a repeated member name while some container
+// was deferred, which may hold one) as the value, release_mark and 0.
+constexpr int block_slots = 118;
+constexpr intptr_t release_mark = -1;
+
+struct DeferredBlock {
+    DeferredBlock *next;
+    int32_t used;
+    void *slots[block_slots];
+};
+
+// Appends the three slots of a record and count entries; false, nothing
+// appended, when memory runs out.
+bool defer(json_parse_context *context, void *first, intptr_t kind, void *const *entries,
+           int32_t count)
+{
+    // Room for all of it first, so that a record is kept whole or not at
+    // all; the blocks added are just enough, so the last one gets slots.
+    auto *last = static_cast<DeferredBlock *>(context->deferred_last);
+    size_t needed = static_cast<size_t>(count) + 3;
+    size_t room = last == nullptr ? 0 : static_cast<size_t>(block_slots - last->used);
+    DeferredBlock *added = nullptr;
+    DeferredBlock **tail = &added;
+    for (; room < needed; room += block_slots) {
+        auto *block = static_cast<DeferredBlock *>(std::malloc(sizeof(DeferredBlock)));
+        if (block == nullptr) {
+            while (added != nullptr) {
+                DeferredBlock *next = added->next;
+                std::free(added);
+                added = next;
+            }
+            return false;
+        }
+        block->next = nullptr;
+        block->used = 0;
+        *tail = block;
+        tail = &block->next;
+    }
+    if (last == nullptr)
+        context->deferred_first = added;
+    else
+        last->next = added;
+    DeferredBlock *block = last != nullptr && last->used < block_slots ? last : added;
+    auto put = [&block](void *slot) {
+        if (block->used == block_slots)
+            block = block->next;
+        block->slots[block->used++] = slot;
+    };
+    put(first);
+    put(reinterpret_cast<void *>(kind));
+    put(reinterpret_cast<void *>(static_cast<intptr_t>(count)));
+    for (int32_t i = 0; i < count; ++i)
+        put(entries[i]);
+    context->deferred_last = block;
+    return true;
+}
+
+// Releases value now, or at the end of the parse when it is a container
+// and some container was deferred (it may hold one, whose record must stay
+// until then); false, the value left as it is, when memory for that runs
+// out.
+bool release_replaced(json_parse_context *context, json_value *value)
+{
+    if (context->deferred_first == nullptr || !ub::detail::json_is_container(value)) {
+        json_value_free(value);
+        return true;
+    }
+    return defer(context, value, release_mark, nullptr, 0);
+}
+
+// Walks what waits, in order: gives each deferred container its item array
+// (fill) or releases its entries (a failed parse, or memory running out on
+// the way), and releases the replaced values. Frees the blocks. False when
+// an item array could not be had.
+bool settle_deferred(json_parse_context *context, bool fill)
+{
+    auto *block = static_cast<DeferredBlock *>(context->deferred_first);
+    int32_t slot = 0;
+    auto more = [&]() {
+        while (block != nullptr && slot == block->used) {
+            DeferredBlock *done = block;
+            block = block->next;
+            std::free(done);
+            slot = 0;
+        }
+        return block != nullptr;
+    };
+    auto next = [&]() {
+        more();
+        return block->slots[slot++];
+    };
+    bool filled = true;
+    while (more()) {
+        void *first = next();
+        auto kind = reinterpret_cast<intptr_t>(next());
+        auto count = static_cast<int32_t>(reinterpret_cast<intptr_t>(next()));
+        if (kind == release_mark) {
+            json_value_free(static_cast<json_value *>(first));
+            continue;
+        }
+        // Only a successful parse reads the container: after a failure it
+        // may already be released.
+        void **items = nullptr;
+        if (fill && filled) {
+            items = ub::detail::json_container_items(static_cast<json_value *>(first), count);
+            filled = items != nullptr;
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            void *entry = next();
+            if (items != nullptr)
+                items[i] = entry;
+            else
+                ub::detail::json_release_entries(static_cast<int32_t>(kind), &entry, 1);
+        }
+    }
+    context->deferred_first = context->deferred_last = nullptr;
+    return filled;
+}
+
 // Takes up to max bytes through next_char, stopping after a zero byte
-// (which ends the document outside a string) or at the end of input.
-template <typename NextChar>
-int fill_block(char *buffer, int max, json_source *source, int32_t &ended, int32_t &after_zero,
-               NextChar next_char)
+// (which ends the document outside a string) or at the end of input. The
+// routine gets the context's own source, which it may use to reach its
+// surroundings.
+int fill_block(char *buffer, int max, json_source *source, int32_t &ended, int32_t &after_zero)
 {
     int filled = 0;
     while (filled < max && ended == 0) {
-        int32_t byte = next_char(source);
+        int32_t byte = source->next_char(source);
         if (byte < 0) {
             ended = 1;
             break;
@@ -61,15 +307,217 @@ json_value *run_parse(json_parse_context *context)
     if (lex_init(context, &context->scanner) != 0)
         return nullptr;
     int status = yyparse(context);
+    if (status == 0 && !settle_deferred(context, true)) {
+        yyerror(nullptr, context, "memory exhausted");
+        status = 2;
+    }
     yylex_destroy(context->scanner);
     context->scanner = nullptr;
-    if (status == 0)
-        return context->result;
-    release_partial(context);
-    return nullptr;
+    if (status != 0) {
+        // Deferred entries first: their containers are still alive.
+        settle_deferred(context, false);
+        release_partial(context);
+    }
+    if (context->entries != context->entries_first)
+        std::free(context->entries);
+    if (context->entry_tags != context->entry_tags_first)
+        std::free(context->entry_tags);
+    context->entries = nullptr;
+    context->entry_tags = nullptr;
+    json_value_free(context->key);
+    context->key = nullptr;
+    return status == 0 ? context->result : nullptr;
 }
 
 } // namespace
+
+size_t ub::detail::json_decode_text(const char *in, const char *end, char *out)
+{
+    // Decoding never lengthens the text (six escape bytes give at most
+    // three, twelve at most four), so out never passes in. Up to the first
+    // backslash or zero byte the bytes are only moved, and most strings
+    // have neither.
+    const char *start = out;
+    auto length = static_cast<size_t>(end - in);
+    const char *unchanged = static_cast<const char *>(std::memchr(in, '\\', length));
+    if (unchanged == nullptr)
+        unchanged = end;
+    if (const void *zero = std::memchr(in, '\0', static_cast<size_t>(unchanged - in)))
+        unchanged = static_cast<const char *>(zero);
+    if (out != in)
+        std::memcpy(out, in, static_cast<size_t>(unchanged - in));
+    out += unchanged - in;
+    in = unchanged;
+    // A zero byte inside the token (file input) ends the text as an
+    // escaped zero does.
+    auto available = [&](size_t count) {
+        if (static_cast<size_t>(end - in) < count)
+            return false;
+        return std::memchr(in, '\0', count) == nullptr;
+    };
+    while (in < end && *in != '\0') {
+        if (*in != '\\') {
+            *out++ = *in++;
+            continue;
+        }
+        if (!available(2))
+            break; // a backslash at the very end has nothing to escape
+        char letter = in[1];
+        if (letter != 'u' || !available(6)) {
+            // A \u cut short by the end of the token is read like any
+            // other escaped letter: the u stands for itself.
+            *out++ = short_escape(letter);
+            in += 2;
+            continue;
+        }
+        uint32_t unit = escape_unit(in);
+        in += 6;
+        if (unit == 0)
+            break;
+        uint32_t code_point = unit;
+        if (unit >= 0xD800 && unit <= 0xDFFF) {
+            // A high surrogate takes the low one that follows it; any
+            // other surrogate stands alone and is replaced.
+            code_point = 0xFFFD;
+            if (unit <= 0xDBFF && available(6) && in[0] == '\\' && in[1] == 'u') {
+                uint32_t low = escape_unit(in);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    code_point = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                    in += 6;
+                }
+            }
+        }
+        out = put_utf8(out, code_point);
+    }
+    *out = '\0';
+    return static_cast<size_t>(out - start);
+}
+
+char *ub::detail::json_copy_text(const char *text, size_t length)
+{
+    auto *copy = static_cast<char *>(std::malloc(length + 1));
+    if (copy != nullptr) {
+        std::memcpy(copy, text, length);
+        copy[length] = '\0';
+    }
+    return copy;
+}
+
+int ub::detail::json_build_open(json_parse_context *context, int32_t type)
+{
+    json_value *container = json_container_open(type);
+    if (container == nullptr)
+        return JSON_BUILD_NOMEM;
+    if (json_push(context, container) != 0) {
+        json_value_free(container);
+        return JSON_BUILD_TOO_DEEP;
+    }
+    context->entries_start[context->depth - 1] = context->entries_used;
+    if (type == JSON_TYPE_ARRAY)
+        context->array = container;
+    else
+        context->result = container;
+    return JSON_BUILT;
+}
+
+int ub::detail::json_build_close(json_parse_context *context)
+{
+    json_value *container = json_pop(context);
+    int32_t start = context->entries_start[context->depth];
+    void **entries = context->entries + start;
+    int32_t count = context->entries_used - start;
+    context->entries_used = start;
+    int32_t capacity = json_grown_capacity(container, count);
+    void **items = nullptr;
+    if (capacity >= 0 && static_cast<size_t>(capacity) >= deferred_capacity) {
+        if (defer(context, container, container->type, entries, count)) {
+            context->result = container;
+            return JSON_BUILT;
+        }
+    } else if (capacity >= 0) {
+        items = json_container_items(container, count);
+    }
+    if (items == nullptr) {
+        json_release_entries(container->type, entries, count);
+        json_value_free(container);
+        context->result = nullptr;
+        return JSON_BUILD_NOMEM;
+    }
+    if (count > 0)
+        std::memcpy(items, entries, sizeof(void *) * static_cast<size_t>(count));
+    context->result = container;
+    return JSON_BUILT;
+}
+
+int ub::detail::json_build_element(json_parse_context *context)
+{
+    context->array = json_current(context);
+    if (!reserve_entry(context)) {
+        json_value_free(context->result);
+        context->result = nullptr;
+        return JSON_BUILD_NOMEM;
+    }
+    context->entries[context->entries_used++] = context->result;
+    return JSON_BUILT;
+}
+
+int ub::detail::json_build_member(json_parse_context *context)
+{
+    json_value *key = json_pop(context);
+    context->object = json_current(context);
+    const char *name = key->payload.text;
+    uint32_t tag = name_tag(name);
+    json_member *member = nullptr;
+    for (int32_t i = context->entries_start[context->depth - 1]; i < context->entries_used; ++i) {
+        auto *gathered = static_cast<json_member *>(context->entries[i]);
+        if (context->entry_tags[i] == tag && std::strcmp(gathered->name, name) == 0) {
+            member = gathered;
+            break;
+        }
+    }
+    int result = JSON_BUILT;
+    if (member != nullptr) {
+        if (release_replaced(context, member->value)) {
+            member->value = context->result;
+        } else {
+            json_value_free(context->result);
+            context->result = nullptr;
+            result = JSON_BUILD_NOMEM;
+        }
+    } else if (reserve_entry(context) &&
+               (member = json_member_adopt(key->payload.text, context->result)) != nullptr) {
+        key->payload.text = nullptr;
+        context->entry_tags[context->entries_used] = tag;
+        context->entries[context->entries_used++] = member;
+    } else {
+        json_value_free(context->result);
+        context->result = nullptr;
+        result = JSON_BUILD_NOMEM;
+    }
+    // The name's record is kept for the next name.
+    std::free(key->payload.text);
+    key->payload.text = nullptr;
+    if (context->key == nullptr)
+        context->key = key;
+    else
+        json_value_free(key);
+    return result;
+}
+
+json_value *ub::detail::json_build_key(json_parse_context *context, char *text)
+{
+    json_value *key = context->key;
+    if (text == nullptr)
+        return nullptr;
+    if (key != nullptr) {
+        context->key = nullptr;
+        key->payload.text = text;
+    } else if ((key = json_text_value_adopt(JSON_TYPE_STRING, text)) == nullptr) {
+        std::free(text);
+    }
+    context->result = key;
+    return key;
+}
 
 int32_t json_fd_next_char(json_source *source) noexcept
 {
@@ -108,17 +556,20 @@ void json_input(char *buffer, int *count, int max, json_parse_context *context) 
     int32_t after_zero = 0;
     int filled = 0;
     if (source->next_char == json_mem_next_char) {
-        // Memory input calls its routine directly, where the compiler can
-        // inline it; every byte still comes through next_char. The loop
-        // works on a local copy of the source, which the byte stores into
-        // buffer cannot alias, so the position stays in a register.
-        json_source local = *source;
-        filled = fill_block(buffer, max, &local, ended, after_zero, json_mem_next_char);
-        source->position = local.position;
+        // Memory input takes, as one block, the bytes json_mem_next_char
+        // would deliver one by one: up to the terminator, which stays
+        // unread, or the largest 32-bit position.
+        const char *from = source->text + source->position;
+        auto room = std::min(static_cast<size_t>(max),
+                             static_cast<size_t>(INT32_MAX - source->position));
+        const void *zero = ended != 0 ? from : std::memchr(from, '\0', room);
+        filled = static_cast<int>(zero != nullptr ? static_cast<const char *>(zero) - from : room);
+        std::memcpy(buffer, from, static_cast<size_t>(filled));
+        source->position += filled;
+        if (zero != nullptr || source->position == INT32_MAX)
+            ended = 1;
     } else {
-        // A caller's routine gets the context's own source, which it may
-        // use to reach its surroundings.
-        filled = fill_block(buffer, max, source, ended, after_zero, source->next_char);
+        filled = fill_block(buffer, max, source, ended, after_zero);
     }
     context->source_ended = ended;
     context->after_zero = after_zero;
@@ -129,59 +580,11 @@ void clean_string_len(char *text, size_t length) noexcept
 {
     if (text == nullptr || length == 0)
         return;
-    // The closing quote goes; a zero byte inside the token (file input)
-    // ends the decoded text as an escaped zero does.
-    const char *end = text + length - 1;
+    // The closing quote goes; the opening one stays where the parser never
+    // looks.
     text[length - 1] = '\0';
-    // Decoding never lengthens the text, so out never passes in. Up to the
-    // first backslash or zero byte nothing changes, and most strings have
-    // neither.
-    const char *unchanged = static_cast<const char *>(std::memchr(text, '\\', length - 1));
-    if (unchanged == nullptr)
-        unchanged = end;
-    if (const void *zero = std::memchr(text, '\0', static_cast<size_t>(unchanged - text)))
-        unchanged = static_cast<const char *>(zero);
-    char *out = text + (unchanged - text);
-    const char *in = unchanged;
-    auto available = [&](size_t count) {
-        if (static_cast<size_t>(end - in) < count)
-            return false;
-        return std::memchr(in, '\0', count) == nullptr;
-    };
-    while (in < end && *in != '\0') {
-        if (*in != '\\') {
-            *out++ = *in++;
-            continue;
-        }
-        if (!available(2))
-            break; // a backslash at the very end has nothing to escape
-        char letter = in[1];
-        if (letter != 'u' || !available(6)) {
-            // A \u cut short by the end of the token is read like any
-            // other escaped letter: the u stands for itself.
-            *out++ = letter == 'n' ? '\n' : letter == 't' ? '\t' : letter;
-            in += 2;
-            continue;
-        }
-        // Only the last two digits count: the result is one byte, written
-        // as UTF-8 when it is above the ASCII range.
-        unsigned int byte = (hex_digit(in[4]) * 16 + hex_digit(in[5])) & 0xFFu;
-        in += 6;
-        if (byte == 0)
-            break;
-        if (byte <= 0x7E) {
-            *out++ = static_cast<char>(byte);
-        } else if (byte <= 0x9F) {
-            *out++ = ' ';
-        } else if (byte <= 0xBF) {
-            *out++ = static_cast<char>(0xC2);
-            *out++ = static_cast<char>(byte);
-        } else {
-            *out++ = static_cast<char>(0xC3);
-            *out++ = static_cast<char>(byte - 0x40);
-        }
-    }
-    *out = '\0';
+    if (length > 1)
+        ub::detail::json_decode_text(text + 1, text + length - 1, text + 1);
 }
 
 void clean_string(char *text) noexcept

@@ -14,12 +14,19 @@
 UB_EXTERN_C_BEGIN
 
 /* Conventions: a context belongs to one parse; it borrows its source's
- * text or file and owns its scanner (released with yylex_destroy) and the
- * values on its stack until the parse hands them over. */
+ * text or file and owns its scanner (released with yylex_destroy), the
+ * values on its stack and the entries of its open containers until the
+ * parse hands them over. An open container gets its entries, and its item
+ * array, when it closes, or at the end of the parse when that array takes
+ * 1 KiB or more. */
 
 /* Entries of the value stack, and so the deepest nesting a document may
  * have (an open container takes one, a pending member name one more). */
 #define JSON_STACK_SIZE 128
+
+/* Entries of open containers a context holds in itself before it needs a
+ * block of memory for them. */
+#define JSON_CONTEXT_ENTRIES 512
 
 struct json_source;
 
@@ -36,7 +43,8 @@ typedef struct json_source {
 
 /* The state of one parse; every field zero at the start. */
 typedef struct json_parse_context {
-    json_value *key;                     /* member name just taken off the stack */
+    json_value *key;                     /* member name just taken off the stack, emptied of
+                                            its text: the next name's record; owned */
     json_value *result;                  /* value of the latest rule; the root when done */
     json_value *array;                   /* array most recently opened or filled */
     json_value *object;                  /* object most recently filled */
@@ -46,6 +54,20 @@ typedef struct json_parse_context {
     void *scanner;                       /* the scanner of this parse */
     int32_t source_ended;                /* next_char has returned -1: never ask again */
     int32_t after_zero;                  /* the last block ended with a zero byte */
+    void **entries;                      /* entries of the open containers, in order: NULL
+                                            (none yet), entries_first or an owned block */
+    int32_t entries_used;                /* entries in use in entries */
+    int32_t entries_capacity;            /* room in entries */
+    int32_t entries_start[JSON_STACK_SIZE]; /* where the entries of the container at each
+                                            stack index begin */
+    uint32_t *entry_tags;                /* beside each entry of an object, a hash of its
+                                            name: entry_tags_first or an owned block */
+    void *deferred_first;                /* closed containers waiting for item arrays of
+                                            1 KiB or more, with their entries: a chain of
+                                            blocks, owned */
+    void *deferred_last;                 /* the last block of that chain */
+    void *entries_first[JSON_CONTEXT_ENTRIES];        /* the first entries */
+    uint32_t entry_tags_first[JSON_CONTEXT_ENTRIES];  /* their tags */
 } json_parse_context;
 
 /* Next byte of source->file; -1 at the end of the file or on a read error.
@@ -65,9 +87,11 @@ int32_t json_mem_next_char(json_source *source) UB_NOEXCEPT;
 void json_input(char *buffer, int *count, int max, json_parse_context *context) UB_NOEXCEPT;
 
 /* Decodes a quoted string token of length bytes in place: drops the
- * closing quote (the last byte) and resolves backslash escapes (n, t,
- * \uXXXX; any other letter stands for itself). The decoded text starts
- * after the opening quote and ends at the first zero byte. */
+ * closing quote (the last byte) and resolves backslash escapes: n, t, r,
+ * b, f; \uXXXX as the UTF-8 form of its code point (a surrogate pair
+ * combined, a lone surrogate as U+FFFD, U+007F to U+009F as a blank);
+ * any other letter stands for itself. The decoded text starts after the
+ * opening quote and ends at the first zero byte (\u0000 included). */
 void clean_string_len(char *text, size_t length) UB_NOEXCEPT;
 
 /* clean_string_len for a zero-terminated token. */

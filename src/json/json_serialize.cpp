@@ -14,95 +14,192 @@ namespace {
 
 using ub::detail::json_as_container;
 
-bool append(ub_string *out, const char *text, size_t length)
+// Bytes a JSON text cannot hold as they are: the double quote, the
+// backslash and the controls below 0x20 (the terminating zero among them,
+// which ends every run).
+constexpr bool needs_escape(unsigned char byte)
 {
-    return string_append_len(out, text, length) >= 0;
+    return byte < 0x20 || byte == '"' || byte == '\\';
 }
 
-bool append(ub_string *out, const char *text)
+struct EscapeTable {
+    bool escaped[256];
+    constexpr EscapeTable() : escaped()
+    {
+        for (int byte = 0; byte < 256; ++byte)
+            escaped[byte] = needs_escape(static_cast<unsigned char>(byte));
+    }
+};
+constexpr EscapeTable escape_table;
+
+// Appends to a growable string through a staging block, so that the many
+// short pieces of a text form cost a few stores each; the string grows a
+// block at a time. A failed growth is remembered and ends the writing.
+class Output {
+public:
+    explicit Output(ub_string *out) : out_(out) {}
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    bool ok() const { return ok_; }
+
+    void put(char byte)
+    {
+        if (used_ == sizeof block_)
+            flush();
+        block_[used_++] = byte;
+    }
+
+    void put(const char *text, size_t length)
+    {
+        if (length > sizeof block_ - used_) {
+            flush();
+            if (length >= sizeof block_) {
+                ok_ = ok_ && string_append_len(out_, text, length) >= 0;
+                return;
+            }
+        }
+        std::memcpy(block_ + used_, text, length);
+        used_ += length;
+    }
+
+    void put(const char *text) { put(text, std::strlen(text)); }
+
+    // Writes what is staged to the string; false once anything failed.
+    bool flush()
+    {
+        if (used_ > 0)
+            ok_ = ok_ && string_append_len(out_, block_, used_) >= 0;
+        used_ = 0;
+        return ok_;
+    }
+
+private:
+    ub_string *out_;
+    size_t used_ = 0;
+    bool ok_ = true;
+    char block_[4096];
+};
+
+// Writes text escaped for any JSON reader; the number of escapes.
+int32_t put_escaped(Output &out, const char *text)
 {
-    return append(out, text, std::strlen(text));
+    int32_t added = 0;
+    for (;;) {
+        // Runs of bytes that need no escape go out whole: everything from
+        // 0x20 up but the double quote and the backslash, so bytes from
+        // 0x80 up are written unchanged.
+        const char *run = text;
+        while (!escape_table.escaped[static_cast<unsigned char>(*text)])
+            ++text;
+        out.put(run, static_cast<size_t>(text - run));
+        if (*text == '\0')
+            return added;
+        char escaped[6] = {'\\', *text};
+        size_t length = 2;
+        switch (*text) {
+        case '\n': escaped[1] = 'n'; break;
+        case '\t': escaped[1] = 't'; break;
+        case '\r': escaped[1] = 'r'; break;
+        case '\b': escaped[1] = 'b'; break;
+        case '\f': escaped[1] = 'f'; break;
+        case '"':
+        case '\\': break;
+        default: {
+            static const char hex[] = "0123456789abcdef";
+            auto byte = static_cast<unsigned char>(*text);
+            escaped[1] = 'u';
+            escaped[2] = '0';
+            escaped[3] = '0';
+            escaped[4] = hex[byte >> 4];
+            escaped[5] = hex[byte & 0xF];
+            length = 6;
+        }
+        }
+        out.put(escaped, length);
+        ++added;
+        ++text;
+    }
+}
+
+// A text between double quotes, escaped for any JSON reader.
+void put_quoted(Output &out, const char *text)
+{
+    out.put('"');
+    put_escaped(out, text);
+    out.put('"');
 }
 
 // A DATETIME reads back as a STRING holding the local date and time; a
 // time the platform cannot convert is written as null.
-bool append_datetime(ub_string *out, int32_t seconds)
+void put_datetime(Output &out, int32_t seconds)
 {
     struct tm local {};
-    if (platform_localtime(static_cast<time_t>(seconds), &local) != 0)
-        return append(out, "null");
+    if (platform_localtime(static_cast<time_t>(seconds), &local) != 0) {
+        out.put("null", 4);
+        return;
+    }
     char text[64];
     int length = std::snprintf(text, sizeof text, "\"%04d-%02d-%02d %02d:%02d:%02d\"",
                                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                local.tm_hour, local.tm_min, local.tm_sec);
-    return append(out, text, static_cast<size_t>(length));
+    out.put(text, static_cast<size_t>(length));
 }
 
-bool append_pointer(ub_string *out, const void *pointer)
+void put_pointer(Output &out, const void *pointer)
 {
     char text[32];
     int length = std::snprintf(text, sizeof text, "%" PRIdPTR, reinterpret_cast<intptr_t>(pointer));
-    return append(out, text, static_cast<size_t>(length));
+    out.put(text, static_cast<size_t>(length));
 }
 
-bool serialize_value(json_value *value, ub_string *out);
-
-bool serialize_array(json_container *array, ub_string *out)
-{
-    if (!append(out, "[", 1))
-        return false;
-    for (int32_t i = 0; i < array->count; ++i) {
-        if (i > 0 && !append(out, ",", 1))
-            return false;
-        if (!serialize_value(static_cast<json_value *>(array->items[i]), out))
-            return false;
-    }
-    return append(out, "]", 1);
-}
-
-bool serialize_object(json_container *object, ub_string *out)
-{
-    if (!append(out, "{", 1))
-        return false;
-    for (int32_t i = 0; i < object->count; ++i) {
-        auto *member = static_cast<json_member *>(object->items[i]);
-        if (i > 0 && !append(out, ",", 1))
-            return false;
-        // Names are not escaped: a double quote in a name becomes a space,
-        // in the tree itself, so the text stays readable.
-        adjust_string(member->name);
-        if (!append(out, "\"", 1) || !append(out, member->name) || !append(out, "\":", 2))
-            return false;
-        if (!serialize_value(member->value, out))
-            return false;
-    }
-    return append(out, "}", 1);
-}
-
-bool serialize_value(json_value *value, ub_string *out)
+void put_value(Output &out, const json_value *value)
 {
     switch (value->type) {
     case JSON_TYPE_INTEGER:
     case JSON_TYPE_NUMBER:
     case JSON_TYPE_BOOLEAN:
-        return append(out, value->payload.text);
+        out.put(value->payload.text);
+        break;
     case JSON_TYPE_STRING:
-        return append(out, "\"", 1) && json_serialize_scape(out, value->payload.text) >= 0 &&
-               append(out, "\"", 1);
-    case JSON_TYPE_ARRAY:
-        return value->payload.items == nullptr ? append(out, "[]", 2)
-                                               : serialize_array(json_as_container(value), out);
-    case JSON_TYPE_OBJECT:
-        return value->payload.items == nullptr ? append(out, "{}", 2)
-                                               : serialize_object(json_as_container(value), out);
+        put_quoted(out, value->payload.text);
+        break;
+    case JSON_TYPE_ARRAY: {
+        const json_container *array = json_as_container(value);
+        out.put('[');
+        for (int32_t i = 0; array->items != nullptr && i < array->count; ++i) {
+            if (i > 0)
+                out.put(',');
+            put_value(out, static_cast<const json_value *>(array->items[i]));
+        }
+        out.put(']');
+        break;
+    }
+    case JSON_TYPE_OBJECT: {
+        const json_container *object = json_as_container(value);
+        out.put('{');
+        for (int32_t i = 0; object->items != nullptr && i < object->count; ++i) {
+            auto *member = static_cast<const json_member *>(object->items[i]);
+            if (i > 0)
+                out.put(',');
+            put_quoted(out, member->name);
+            out.put(':');
+            put_value(out, member->value);
+        }
+        out.put('}');
+        break;
+    }
     case JSON_TYPE_NULL:
-        return append(out, "null", 4);
+        out.put("null", 4);
+        break;
     case JSON_TYPE_POINTER:
-        return append_pointer(out, value->payload.pointer);
+        put_pointer(out, value->payload.pointer);
+        break;
     case JSON_TYPE_DATETIME:
-        return append_datetime(out, value->payload.seconds);
+        put_datetime(out, value->payload.seconds);
+        break;
     default:
-        return true;
+        break;
     }
 }
 
@@ -159,29 +256,18 @@ int json_serialize_in(json_value *value, ub_string *out) noexcept
 {
     if (value == nullptr || out == nullptr)
         return 0;
-    return serialize_value(value, out) ? 0 : JSON_ERR_NOMEM;
+    Output output(out);
+    put_value(output, value);
+    return output.flush() ? 0 : JSON_ERR_NOMEM;
 }
 
 int32_t json_serialize_scape(ub_string *out, const char *text) noexcept
 {
     if (out == nullptr || text == nullptr)
         return 0;
-    int32_t added = 0;
-    // Runs of ordinary bytes are appended whole; only the double quote and
-    // the backslash are escaped, every other byte is written unchanged.
-    for (;;) {
-        size_t run = std::strcspn(text, "\"\\");
-        if (run > 0 && !append(out, text, run))
-            return JSON_ERR_NOMEM;
-        text += run;
-        if (*text == '\0')
-            return added;
-        char escaped[2] = {'\\', *text};
-        if (!append(out, escaped, 2))
-            return JSON_ERR_NOMEM;
-        ++added;
-        ++text;
-    }
+    Output output(out);
+    int32_t added = put_escaped(output, text);
+    return output.flush() ? added : JSON_ERR_NOMEM;
 }
 
 void adjust_string(char *text) noexcept

@@ -38,15 +38,12 @@ json_value *text_value(int32_t type, const char *text)
 {
     if (text == nullptr)
         return nullptr;
-    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
+    char *copy = strdup(text);
+    if (copy == nullptr)
+        return nullptr;
+    json_value *value = ub::detail::json_text_value_adopt(type, copy);
     if (value == nullptr)
-        return nullptr;
-    value->payload.text = strdup(text);
-    if (value->payload.text == nullptr) {
-        std::free(value);
-        return nullptr;
-    }
-    value->type = type;
+        std::free(copy);
     return value;
 }
 
@@ -380,6 +377,74 @@ int32_t json_object_add(json_value *object, const char *name, json_value *value)
         return JSON_ERR_NOMEM;
     container->items[container->count++] = member;
     return container->count;
+}
+
+json_value *ub::detail::json_text_value_adopt(int32_t type, char *text)
+{
+    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
+    if (value != nullptr) {
+        value->type = type;
+        value->payload.text = text;
+    }
+    return value;
+}
+
+json_value *ub::detail::json_container_open(int32_t type)
+{
+    auto *container = static_cast<json_container *>(std::malloc(sizeof(json_container)));
+    if (container == nullptr)
+        return nullptr;
+    container->type = type;
+    container->items = nullptr;
+    container->count = 0;
+    container->capacity = 2;
+    return reinterpret_cast<json_value *>(container);
+}
+
+int32_t ub::detail::json_grown_capacity(const json_value *container, int32_t count)
+{
+    // The capacity that adding count entries one by one would have reached.
+    int32_t capacity = json_as_container(container)->capacity;
+    while (count > 0 && count - 1 >= capacity / 2) {
+        if (capacity > INT32_MAX / 2)
+            return -1;
+        capacity *= 2;
+    }
+    return capacity;
+}
+
+void **ub::detail::json_container_items(json_value *value, int32_t count)
+{
+    int32_t capacity = json_grown_capacity(value, count);
+    size_t bytes = capacity < 0 ? 0 : items_bytes(capacity);
+    auto *items = bytes == 0 ? nullptr : static_cast<void **>(std::malloc(bytes));
+    if (items == nullptr)
+        return nullptr;
+    json_container *container = json_as_container(value);
+    container->items = items;
+    container->count = count;
+    container->capacity = capacity;
+    return items;
+}
+
+json_member *ub::detail::json_member_adopt(char *name, json_value *value)
+{
+    auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member)));
+    if (member != nullptr) {
+        member->name = name;
+        member->value = value;
+    }
+    return member;
+}
+
+void ub::detail::json_release_entries(int32_t type, void *const *entries, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        if (type == JSON_TYPE_OBJECT)
+            member_free(static_cast<json_member *>(entries[i]));
+        else
+            json_value_free(static_cast<json_value *>(entries[i]));
+    }
 }
 
 int32_t json_object_remove(json_value *object, const char *name) noexcept

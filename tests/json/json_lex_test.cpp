@@ -1,5 +1,6 @@
 #include "json/json_parse.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,11 +33,12 @@ std::string tokens(const std::string &text)
             break;
         if (!out.empty())
             out += ' ';
+        // Number and string texts are the caller's.
         switch (code) {
-        case JSON_INTEGER: out += "INT(" + std::string(value) + ")"; break;
-        case JSON_NUMBER: out += "NUM(" + std::string(value) + ")"; break;
+        case JSON_INTEGER: out += "INT(" + std::string(value) + ")"; std::free(value); break;
+        case JSON_NUMBER: out += "NUM(" + std::string(value) + ")"; std::free(value); break;
         case JSON_BOOLEAN: out += "BOOL(" + std::string(value) + ")"; break;
-        case JSON_STRING: out += "STR(" + std::string(value) + ")"; break;
+        case JSON_STRING: out += "STR(" + std::string(value) + ")"; std::free(value); break;
         case JSON_NULL: out += "NULL"; break;
         default:
             if (code > 32 && code < 127)
@@ -61,8 +63,10 @@ TEST(JsonLex, TokenRules)
         {"-12 007 -0", "INT(-12)@1 INT(007)@1 INT(-0)@1"},
         {"-3.25", "NUM(-3.25)@1"},
         {".5 -.25 00.10", "NUM(.5)@1 NUM(-.25)@1 NUM(00.10)@1"},
-        {"2.5e3", "NUM(2.5)@1 'e'@1 INT(3)@1"},
-        {"1e5", "INT(1)@1 'e'@1 INT(5)@1"},
+        {"2.5e3 1e5 -0.5E+2 1E-07 .5e1", "NUM(2.5e3)@1 NUM(1e5)@1 NUM(-0.5E+2)@1 NUM(1E-07)@1 NUM(.5e1)@1"},
+        // An exponent without digits is not part of the number.
+        {"1e 2E+ 1.5e-x", "INT(1)@1 'e'@1 INT(2)@1 'E'@1 '+'@1 NUM(1.5)@1 'e'@1 '-'@1 'x'@1"},
+        {".e5 1.e5", "'.'@1 'e'@1 INT(5)@1 INT(1)@1 '.'@1 'e'@1 INT(5)@1"},
         {"1.", "INT(1)@1 '.'@1"},
         {"+1", "'+'@1 INT(1)@1"},
         {"- 1", "'-'@1 INT(1)@1"},
@@ -107,8 +111,10 @@ TEST(JsonLex, LineCounterBeforeAndAfterInput)
     YYSTYPE value = nullptr;
     YYLTYPE location{};
     yylex(&value, &location, scanner);
+    std::free(value);
     EXPECT_EQ(yyget_lineno(scanner), 1);
     yylex(&value, &location, scanner);
+    std::free(value);
     EXPECT_EQ(yyget_lineno(scanner), 3);
     EXPECT_EQ(location.first_line, 3);
     yylex_destroy(scanner);
@@ -130,14 +136,18 @@ TEST(JsonLex, CleanStringEscapes)
     };
     const Row rows[] = {
         {"\"a\\nb\\tc\"", "a\nb\tc"},
-        {"\"\\r\\b\\f\\/\\\\\\\"\\'\\q\"", "rbf/\\\"'q"},
+        {"\"\\r\\b\\f\\/\\\\\\\"\\'\\q\"", "\r\b\f/\\\"'q"},
         {"\"\\\\n\"", "\\n"},
         {"\"\\u0041\\u00e9\"", "A\xc3\xa9"},
         {"\"\\u0085|\\u007F|\\u009f\"", " | | "},
         {"\"\\u00A0\\u00bf\\u00C0\\u00ff\"", "\xc2\xa0\xc2\xbf\xc3\x80\xc3\xbf"},
-        {"\"\\u20AC\"", "\xc2\xac"},
-        {"\"\\uZZ41\"", "A"},
-        {"\"\\u00GG\"", "\x10"},
+        {"\"\\u07FF\\u0800\\u20AC\\uFFFF\"", "\xdf\xbf\xe0\xa0\x80\xe2\x82\xac\xef\xbf\xbf"},
+        {"\"\\uD801\\uDC37\\udbff\\udfff\"", "\xf0\x90\x90\xb7\xf4\x8f\xbf\xbf"},
+        // Lone surrogates become U+FFFD; the escape after one is read anew.
+        {"\"\\uD801x\\uDC37\\uD801\\u0041\\uD801\"", "\xef\xbf\xbdx\xef\xbf\xbd\xef\xbf\xbd" "A\xef\xbf\xbd"},
+        {"\"\\uD801\\u0000x\"", "\xef\xbf\xbd"},
+        // Other bytes than hexadecimal digits are not refused.
+        {"\"\\u00GG\"", "\xc4\x90"},
         {"\"ab\\u0000cd\"", "ab"},
         {"\"\\u7\"", "u7"},
         {"\"x\\u00e\"", "xu00e"},

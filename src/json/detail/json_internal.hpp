@@ -2,12 +2,78 @@
 #ifndef JSON_DETAIL_JSON_INTERNAL_HPP
 #define JSON_DETAIL_JSON_INTERNAL_HPP
 
+#include <stddef.h>
+#include <stdint.h>
+
 #include "json/json.h"
+
+struct json_parse_context;
 
 namespace ub::detail {
 
 // The shared empty text returned by lookups; never written or freed.
 extern const char json_empty_text[];
+
+// Decodes the body of a string token, in up to end (quotes left out), into
+// out, which may be in itself: escapes resolved, the text ended at a zero
+// byte. Writes the terminating zero and returns the decoded length, never
+// more than end - in.
+size_t json_decode_text(const char *in, const char *end, char *out);
+
+// A new malloc'd copy of length bytes of text, zero-terminated; NULL when
+// memory runs out.
+char *json_copy_text(const char *text, size_t length);
+
+// A value of a text type (INTEGER to STRING, NULL, type 9) holding text,
+// a malloc'd block it takes over; NULL when memory runs out, text then
+// still the caller's.
+json_value *json_text_value_adopt(int32_t type, char *text);
+
+// An open container of type (ARRAY or OBJECT) for the parser: capacity 2,
+// no entries and no item array yet; NULL when memory runs out.
+json_value *json_container_open(int32_t type);
+
+// The capacity that adding count entries one by one to an open container
+// grows it to; -1 when that does not fit 32 bits.
+int32_t json_grown_capacity(const json_value *container, int32_t count);
+
+// Gives an open container an item array of that capacity holding count
+// entries, which the caller then stores; the array, or NULL, the container
+// unchanged, when memory runs out.
+void **json_container_items(json_value *container, int32_t count);
+
+// A member holding name (malloc'd, taken over) and value; NULL when memory
+// runs out, both then still the caller's.
+json_member *json_member_adopt(char *name, json_value *value);
+
+// Releases count entries of a container of type: members or values.
+void json_release_entries(int32_t type, void *const *entries, int32_t count);
+
+// The parser's steps that build a tree on the context's value stack. Each
+// returns JSON_BUILT, or one of the failures, after which the value it was
+// given is released and nothing refers to it.
+enum json_build_result { JSON_BUILT = 0, JSON_BUILD_NOMEM = -1, JSON_BUILD_TOO_DEEP = -2 };
+
+// Opens a container of type on the stack; it is result (an object) or
+// array (an array).
+int json_build_open(json_parse_context *context, int32_t type);
+
+// Closes the container on top of the stack with the entries gathered for
+// it; it becomes result.
+int json_build_close(json_parse_context *context);
+
+// Adds result to the open array on top of the stack.
+int json_build_element(json_parse_context *context);
+
+// Adds result to the open object under the pending name on top of the
+// stack, whose text the member takes over; a repeated name keeps its first
+// place and takes the new value.
+int json_build_member(json_parse_context *context);
+
+// The STRING value of a member name holding text (malloc'd, taken over),
+// in the record the last member's name left in key when there is one;
+// NULL, text released, when memory runs out.
+json_value *json_build_key(json_parse_context *context, char *text);
 
 inline bool json_is_container(const json_value *value)
 {
