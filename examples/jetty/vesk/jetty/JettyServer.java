@@ -26,7 +26,7 @@ import vesk.host.VeskHost;
  * request line per request go through the kit into the host's daily log;
  * SIGTERM stops Jetty, whose stop lines are logged too. The same class runs
  * under plain java, logging to standard error:
- * {@code java -cp 'lib/*' vesk.jetty.JettyServer PORT 8080}.
+ * {@code java -cp 'lib/*' vesk.jetty.JettyServer PORT 8080 VERBOSITY 4}.
  */
 public final class JettyServer {
     private static final Logger LOG = Logger.getLogger("JettyServer");
