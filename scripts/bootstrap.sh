@@ -9,6 +9,8 @@ packages=(
   libcurl4-openssl-dev libcjson-dev
   libssl-dev
   openjdk-17-jdk-headless
+  # Jetty 9.4 for the Jetty example (examples/jetty) and its test.
+  libjetty9-java
   googletest libgtest-dev
   # The Windows build: mingw-w64 (posix threads), 64-bit wine, dpkg-source.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev

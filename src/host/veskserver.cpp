@@ -1,10 +1,16 @@
 #include "host/veskserver.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "host/service_config.h"
 #include "log/verbose.h"
+#include "platform/platform.h"
 #include "util/vesk_utils.h"
 
 namespace {
@@ -69,12 +75,81 @@ int launch_server(char **list, int slots)
     int64_t longs[2] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(callback)), 0};
     // The returned object lives as long as the process; it is never read.
     jobject server = nullptr;
-    if (ub_JVM_callStaticObjectMethod(jvm, 2, longs, entry_class, "start", slots, list, &server) !=
-        UB_JVM_OK) {
+    char *failure = nullptr;
+    int called = ub_JVM_callStaticObjectMethodEx(jvm, 2, longs, entry_class, "start", slots, list,
+                                                 &server, &failure);
+    std::unique_ptr<char, decltype(&std::free)> cause(failure, &std::free);
+    if (called != UB_JVM_OK) {
         verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar VESKServer.\n");
+        // Standard error, where the exception is described too, is not kept
+        // by a service: its cause goes to the log as well.
+        if (cause != nullptr && cause.get()[0] != '\0')
+            verbose_in(&logger, VERBOSE_FATAL, "%s\n", cause.get());
         return VESK_NO_SERVER;
     }
     return VESK_OK;
+}
+
+// Whether a class path element stands for every jar of a folder: "*" alone,
+// or a folder, a separator and "*", unless a file of that very name exists.
+bool is_wildcard(const std::string &element)
+{
+    size_t length = element.size();
+    if (length == 0 || element[length - 1] != '*')
+        return false;
+    if (length > 1 && element[length - 2] != PLATFORM_PATH_SEP && element[length - 2] != '/')
+        return false;
+    platform_file_status status;
+    return platform_file_stat(element.c_str(), &status) != 0;
+}
+
+bool is_jar_name(const char *name)
+{
+    size_t length = std::strlen(name);
+    return length >= 4 &&
+           (std::strcmp(name + length - 4, ".jar") == 0 || std::strcmp(name + length - 4, ".JAR") == 0);
+}
+
+// The .jar and .JAR files of the folder that a wildcard element names, each
+// as the element's folder part followed by its name, in name order (the
+// JVM then searches them in a stable order); none when it cannot be read.
+std::vector<std::string> folder_jars(const std::string &element)
+{
+    std::string folder = element.substr(0, element.size() - 1);
+    std::vector<std::string> jars;
+    platform_dir *dir = platform_dir_open(folder.empty() ? "." : folder.c_str());
+    for (const char *name = platform_dir_read(dir); name != nullptr; name = platform_dir_read(dir)) {
+        if (is_jar_name(name))
+            jars.push_back(folder + name);
+    }
+    platform_dir_close(dir);
+    std::sort(jars.begin(), jars.end());
+    return jars;
+}
+
+// The class path as the java launcher reads it: each wildcard element is
+// replaced by its folder's jars; one whose folder holds none stays as it is.
+std::string expand_class_path(const char *class_path)
+{
+    std::string expanded;
+    for (const char *start = class_path;;) {
+        const char *end = std::strchr(start, PLATFORM_PATH_LIST_SEP);
+        std::string element(start, end != nullptr ? static_cast<size_t>(end - start)
+                                                  : std::strlen(start));
+        std::vector<std::string> jars;
+        if (is_wildcard(element))
+            jars = folder_jars(element);
+        if (jars.empty())
+            jars.push_back(element);
+        for (const std::string &jar : jars) {
+            if (start != class_path || &jar != &jars.front())
+                expanded += PLATFORM_PATH_LIST_SEP;
+            expanded += jar;
+        }
+        if (end == nullptr)
+            return expanded;
+        start = end + 1;
+    }
 }
 
 // A list element for printing; a NULL inside the counted elements prints as
@@ -116,7 +191,13 @@ JavaVM *vesk_init(char *const *list) noexcept
     verbose_in(&logger, VERBOSE_INFO, "CLASSPATH=%s\n", class_path);
     verbose_in(&logger, VERBOSE_INFO, "LIBRARY_PATH=%s\n", library_path);
     verbose_in(&logger, VERBOSE_INFO, "STACK=%s\n", stack);
-    jvm = ub_loadJVM(class_path, library_path, stack);
+    std::string expanded;
+    try {
+        expanded = expand_class_path(class_path);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    jvm = ub_loadJVM(expanded.c_str(), library_path, stack);
     return jvm;
 }
 

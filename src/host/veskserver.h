@@ -33,12 +33,16 @@ enum vesk_status {
  * the static start(long[], String[]) of ENTRY_CLASS with the address of
  * vesk_cb and 0, and the whole list. VESK_OK when start returned an object;
  * VESK_NO_JVM after the FATAL line "Falha ao tentar iniciar JVM.";
- * VESK_NO_SERVER after "Falha ao tentar iniciar VESKServer.". */
+ * VESK_NO_SERVER after "Falha ao tentar iniciar VESKServer." (and, when a
+ * Java exception failed the call, a FATAL line naming it and its causes). */
 int vesk_start(int argc, char **argv) UB_NOEXCEPT;
 
 /* Starts the process's JVM from CLASSPATH, LIBRARY_PATH and STACK of the
  * parameter list (each logged at level INFO first), once: later calls give
- * the same handle, or try again when the first one failed. NULL on failure. */
+ * the same handle, or try again when the first one failed. A CLASSPATH
+ * element "*", or a folder followed by the separator and "*", stands for the
+ * folder's .jar and .JAR files in name order, as the java launcher reads
+ * it. NULL on failure. */
 JavaVM *vesk_init(char *const *list) UB_NOEXCEPT;
 
 /* Number of the level named exactly name (NONE 0 ... DEBUG 5); 0 for any

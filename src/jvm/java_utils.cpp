@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 
 #include "jvm/detail/java_text.hpp"
 #include "jvm/detail/jvm_create.hpp"
@@ -33,6 +36,7 @@ struct Callee {
     jobject object;         // Instance
     const char *method_name;
     const char *signature;
+    char **failure = nullptr; // receives the exception's text when the call fails with one
 };
 
 void report_missing_method(const Callee &callee)
@@ -88,6 +92,140 @@ void end_call(JavaVM *jvm, JNIEnv *env)
     }
 }
 
+// Causes followed in an exception's chain before the line is ended.
+constexpr int max_causes = 16;
+
+// Appends text with each line break (CR LF, LF or CR) as one blank.
+void append_one_line(const char *text, std::string &line)
+{
+    for (const char *at = text; *at != '\0'; ++at) {
+        if (*at == '\r' && at[1] == '\n')
+            ++at;
+        line += *at == '\r' || *at == '\n' ? ' ' : *at;
+    }
+}
+
+// thrown and its causes as their toString() gives them, joined by
+// "; causa: ". Runs with no exception pending and clears each one its own
+// calls raise; its local references belong to the caller's frame.
+std::string chain_text(JNIEnv *env, jthrowable thrown)
+{
+    std::string line;
+    jclass throwable = env->FindClass("java/lang/Throwable");
+    jmethodID to_string =
+        throwable != nullptr ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;")
+                             : nullptr;
+    jmethodID get_cause =
+        to_string != nullptr ? env->GetMethodID(throwable, "getCause", "()Ljava/lang/Throwable;")
+                             : nullptr;
+    if (get_cause == nullptr) {
+        env->ExceptionClear();
+        return line;
+    }
+    jthrowable current = thrown;
+    for (int depth = 0; current != nullptr && depth < max_causes; ++depth) {
+        auto text = static_cast<jstring>(env->CallObjectMethod(current, to_string));
+        if (env->ExceptionCheck()) {
+            env->ExceptionClear();
+            break;
+        }
+        if (depth > 0)
+            line += "; causa: ";
+        char *native = text != nullptr ? ub::detail::native_text(env, text) : nullptr;
+        env->DeleteLocalRef(text);
+        if (native != nullptr) {
+            std::unique_ptr<char, decltype(&std::free)> owned(native, &std::free);
+            append_one_line(native, line);
+        }
+        auto cause = static_cast<jthrowable>(env->CallObjectMethod(current, get_cause));
+        if (env->ExceptionCheck()) {
+            env->ExceptionClear();
+            cause = nullptr;
+        }
+        if (current != thrown)
+            env->DeleteLocalRef(current);
+        current = cause;
+    }
+    if (current != thrown)
+        env->DeleteLocalRef(current);
+    return line;
+}
+
+// The pending exception and its causes on one line, as chain_text gives
+// them: a malloc'd text, or NULL when no exception is pending or no text
+// can be had. The exception is pending again afterwards, unchanged, so that
+// what reports it later (a description, the detach) shows what it showed.
+char *describe_pending(JNIEnv *env)
+{
+    if (!env->ExceptionCheck())
+        return nullptr;
+    jthrowable thrown = env->ExceptionOccurred();
+    env->ExceptionClear();
+    char *text = nullptr;
+    if (env->PushLocalFrame(8) == JNI_OK) {
+        try {
+            std::string line = chain_text(env, thrown);
+            text = static_cast<char *>(std::malloc(line.size() + 1));
+            if (text != nullptr)
+                std::memcpy(text, line.c_str(), line.size() + 1);
+        } catch (const std::bad_alloc &) {
+            env->ExceptionClear();
+        }
+        env->PopLocalFrame(nullptr);
+    } else {
+        env->ExceptionClear();
+    }
+    env->Throw(thrown);
+    env->DeleteLocalRef(thrown);
+    return text;
+}
+
+// Attaches the calling thread and finds a class with lookup: 0, or -1 when
+// the attach fails, or -2 (after report and the exception's description)
+// when no class is found; failure, when given, then receives the text of
+// the lookup's exception. The exception the lookup left is always cleared.
+template <typename Lookup, typename Report>
+int attach_and_lookup(JavaVM *jvm, JNIEnv **env, jclass *cls, Lookup lookup, Report report,
+                      char **failure = nullptr)
+{
+    JNIEnv *attached = nullptr;
+    if (jvm == nullptr ||
+        jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
+        std::fprintf(stderr, "Thread attach failed\n");
+        return UB_JVM_ATTACH_FAILED;
+    }
+    if (env != nullptr)
+        *env = attached;
+    jclass found = lookup(attached);
+    if (cls != nullptr)
+        *cls = found;
+    int result = UB_JVM_ATTACHED;
+    if (found == nullptr) {
+        if (failure != nullptr)
+            *failure = describe_pending(attached);
+        report();
+        attached->ExceptionDescribe();
+        result = UB_JVM_CLASS_NOT_FOUND;
+    }
+    attached->ExceptionClear();
+    return result;
+}
+
+// Attaches the calling thread and finds the class named class_name, as
+// ub_JVM_attach_and_find_class does; failure as attach_and_lookup takes it.
+int attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **env, jclass *cls,
+                          char **failure)
+{
+    return attach_and_lookup(
+        jvm, env, cls,
+        [class_name](JNIEnv *attached) {
+            ub::detail::JavaName name(class_name);
+            return name.get() != nullptr ? attached->FindClass(name.get()) : nullptr;
+        },
+        [class_name] { std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name)); },
+        failure);
+}
+
 // The skeleton of every call operation: attach and find the class, build
 // the arguments, clear the output, look the method up, call it and deliver,
 // then end the call whatever happened. A failed attach leaves the outputs
@@ -100,7 +238,8 @@ int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *
     jclass cls = nullptr;
     int attached = callee.kind == Kind::Instance
                        ? ub_JVM_attach(jvm, callee.object, &env, &cls)
-                       : ub_JVM_attach_and_find_class(jvm, callee.class_name, &env, &cls);
+                       : attach_and_find_class(jvm, callee.class_name, &env, &cls,
+                                               callee.failure);
     int result = UB_JVM_NO_CLASS;
     if (attached == UB_JVM_ATTACHED) {
         // The detach cannot release the call's local references on a thread
@@ -130,6 +269,8 @@ int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *
                 result = invoke(env, cls, method, long_array, string_array);
             }
         }
+        if (callee.failure != nullptr && *callee.failure == nullptr)
+            *callee.failure = describe_pending(env);
         if (framed)
             env->PopLocalFrame(nullptr);
         env->DeleteLocalRef(cls);
@@ -199,33 +340,6 @@ int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
     return UB_JVM_OK;
 }
 
-// Attaches the calling thread and finds a class with lookup: 0, or -1 when
-// the attach fails, or -2 (after report and the exception's description)
-// when no class is found. The exception the lookup left is always cleared.
-template <typename Lookup, typename Report>
-int attach_and_lookup(JavaVM *jvm, JNIEnv **env, jclass *cls, Lookup lookup, Report report)
-{
-    JNIEnv *attached = nullptr;
-    if (jvm == nullptr ||
-        jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
-        std::fprintf(stderr, "Thread attach failed\n");
-        return UB_JVM_ATTACH_FAILED;
-    }
-    if (env != nullptr)
-        *env = attached;
-    jclass found = lookup(attached);
-    if (cls != nullptr)
-        *cls = found;
-    int result = UB_JVM_ATTACHED;
-    if (found == nullptr) {
-        report();
-        attached->ExceptionDescribe();
-        result = UB_JVM_CLASS_NOT_FOUND;
-    }
-    attached->ExceptionClear();
-    return result;
-}
-
 } // namespace
 
 JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) noexcept
@@ -238,13 +352,26 @@ JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char 
         stack = "1";
 
     // The JVM copies what it keeps of each option while it starts, so the
-    // texts only need to outlive the creation call.
-    char texts[5][UB_JVM_OPTION_SIZE];
-    std::snprintf(texts[0], sizeof texts[0], "-Djava.compiler=%s", "NONE");
-    std::snprintf(texts[1], sizeof texts[1], "-Djava.class.path=%s", class_path);
-    std::snprintf(texts[2], sizeof texts[2], "-Djava.library.path=%s", library_path);
-    std::snprintf(texts[3], sizeof texts[3], "-Xss%sm", stack);
-    std::snprintf(texts[4], sizeof texts[4], "%s", "-XX:-CreateMinidumpOnCrash");
+    // texts only need to outlive the creation call. The class path and the
+    // library path are as long as they are (a server's jars easily pass
+    // 2047 characters); the other options keep their fixed buffers.
+    std::string class_path_option;
+    std::string library_path_option;
+    try {
+        class_path_option = std::string("-Djava.class.path=") + class_path;
+        library_path_option = std::string("-Djava.library.path=") + library_path;
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "Erro ao tentar carregar JVM.\n");
+        return nullptr;
+    }
+    char compiler[UB_JVM_OPTION_SIZE];
+    char stack_size[UB_JVM_OPTION_SIZE];
+    char minidump[UB_JVM_OPTION_SIZE];
+    std::snprintf(compiler, sizeof compiler, "-Djava.compiler=%s", "NONE");
+    std::snprintf(stack_size, sizeof stack_size, "-Xss%sm", stack);
+    std::snprintf(minidump, sizeof minidump, "%s", "-XX:-CreateMinidumpOnCrash");
+    char *texts[5] = {compiler, class_path_option.data(), library_path_option.data(), stack_size,
+                      minidump};
 
     JavaVMOption options[5];
     std::printf("Parametros JVM\n");
@@ -282,13 +409,7 @@ void ub_unloadJVM(void) noexcept
 int ub_JVM_attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **env,
                                  jclass *cls) noexcept
 {
-    return attach_and_lookup(
-        jvm, env, cls,
-        [class_name](JNIEnv *attached) {
-            ub::detail::JavaName name(class_name);
-            return name.get() != nullptr ? attached->FindClass(name.get()) : nullptr;
-        },
-        [class_name] { std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name)); });
+    return attach_and_find_class(jvm, class_name, env, cls, nullptr);
 }
 
 int ub_JVM_attach(JavaVM *jvm, jobject object, JNIEnv **env, jclass *cls) noexcept
@@ -351,7 +472,18 @@ int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *lo
                                   const char *class_name, const char *method_name, int text_count,
                                   char *const *texts, jobject *result) noexcept
 {
-    Callee callee{Kind::Static, class_name, nullptr, method_name, object_signature};
+    return ub_JVM_callStaticObjectMethodEx(jvm, long_count, longs, class_name, method_name,
+                                           text_count, texts, result, nullptr);
+}
+
+int ub_JVM_callStaticObjectMethodEx(JavaVM *jvm, int long_count, const int64_t *longs,
+                                    const char *class_name, const char *method_name,
+                                    int text_count, char *const *texts, jobject *result,
+                                    char **failure) noexcept
+{
+    if (failure != nullptr)
+        *failure = nullptr;
+    Callee callee{Kind::Static, class_name, nullptr, method_name, object_signature, failure};
     return call_java(
         jvm, callee, long_count, longs, text_count, texts,
         clearing(result),

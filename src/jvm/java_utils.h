@@ -35,7 +35,8 @@ enum ub_jvm_attach_result {
     UB_JVM_CLASS_NOT_FOUND = -2
 };
 
-/* Room for one JVM option text, terminator included; longer texts are cut. */
+/* Room for each JVM option text other than the class path and the library
+ * path, terminator included; longer texts are cut. Those two are never cut. */
 #define UB_JVM_OPTION_SIZE 2048
 
 /* Native handler called by ub_JVM_generic_callback, in argument order:
@@ -50,11 +51,11 @@ typedef int32_t (*ub_JVM_handler)(int32_t long_count, int32_t *longs, uint32_t t
 /* --- Virtual machine --- */
 
 /* Creates the process's JVM with the options -Djava.compiler=NONE,
- * -Djava.class.path=<class_path>, -Djava.library.path=<library_path>,
- * -Xss<stack>m and -XX:-CreateMinidumpOnCrash (NULL arguments read as ".",
- * "" and "1"), listing them on standard output. The JavaVM, or NULL after
- * "Erro ao tentar carregar JVM." when the JVM refuses to start. Once per
- * process. */
+ * -Djava.class.path=<class_path>, -Djava.library.path=<library_path> (both
+ * whole, whatever their length), -Xss<stack>m and -XX:-CreateMinidumpOnCrash
+ * (NULL arguments read as ".", "" and "1"), listing them on standard output.
+ * The JavaVM, or NULL after "Erro ao tentar carregar JVM." when the JVM
+ * refuses to start. Once per process. */
 JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) UB_NOEXCEPT;
 
 /* Does nothing: the JVM lives until the process ends. */
@@ -100,6 +101,17 @@ jbyteArray ub_JVM_getByteArray(JNIEnv *env, const char *bytes, int32_t length) U
 int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *longs,
                                   const char *class_name, const char *method_name, int text_count,
                                   char *const *texts, jobject *result) UB_NOEXCEPT;
+
+/* As ub_JVM_callStaticObjectMethod, and when the call fails with a Java
+ * exception (the class lookup's, the method lookup's or the one the method
+ * threw) *failure gets a malloc'd one-line text of it and its causes, each
+ * as its toString() reads ("java.io.IOException: porta em uso"), joined by
+ * "; causa: " (caller frees); NULL otherwise. Standard error shows what the
+ * plain call shows. A NULL failure makes it the plain call. */
+int ub_JVM_callStaticObjectMethodEx(JavaVM *jvm, int long_count, const int64_t *longs,
+                                    const char *class_name, const char *method_name,
+                                    int text_count, char *const *texts, jobject *result,
+                                    char **failure) UB_NOEXCEPT;
 
 /* Calls the static long class_name.method_name(String[]); *result gets the
  * value (0 before the call; what the JVM returns when the method threw). */

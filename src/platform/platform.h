@@ -25,6 +25,13 @@ UB_EXTERN_C_BEGIN
 #define PLATFORM_PATH_SEP_STR "/"
 #endif
 
+/* Separator between the paths of a path list (a class path, a library path). */
+#if defined(_WIN32)
+#define PLATFORM_PATH_LIST_SEP ';'
+#else
+#define PLATFORM_PATH_LIST_SEP ':'
+#endif
+
 /* Room for any path the system hands out, terminator included. */
 #define PLATFORM_PATH_MAX 4096
 

@@ -182,22 +182,70 @@ TEST_F(VeskLaunch, MissingIniRunsOnDefaultsWithoutLogLines)
     EXPECT_TRUE(fs::is_empty("log"));
 }
 
+// The log names the exception that failed the call, with its causes, on
+// the line after the failure; standard error shows what it always showed.
 TEST_F(VeskLaunch, FailedEntryCallEndsWithStatusThree)
 {
-    for (const char *entry : {"vesk/test/NullEntry", "vesk/test/ThrowingEntry", "no/Such"}) {
-        SCOPED_TRACE(entry);
+    struct Case {
+        const char *entry;
+        const char *cause; // the log's last line after the failure, or nullptr
+        const char *err;   // a part of standard error
+    };
+    const Case cases[] = {
+        {"vesk/test/NullEntry", nullptr, ""},
+        {"vesk/test/ThrowingEntry",
+         "|VESK| java.lang.IllegalStateException: start refused; causa: java.io.IOException: "
+         "porta em uso",
+         "java.lang.IllegalStateException: start refused"},
+        {"no/Such",
+         "|VESK| java.lang.NoClassDefFoundError: no/Such; causa: "
+         "java.lang.ClassNotFoundException: no.Such",
+         "Classe 'no/Such' nao encontrada.\nException in thread \"main\" "
+         "java.lang.NoClassDefFoundError: no/Such"},
+    };
+    for (const Case &item : cases) {
+        SCOPED_TRACE(item.entry);
         fs::remove_all("log");
         fs::create_directory("log");
-        testing_support::ChildResult result = run_child(vesk, {"ENTRY_CLASS", entry}, dir());
+        testing_support::ChildResult result = run_child(vesk, {"ENTRY_CLASS", item.entry}, dir());
         EXPECT_EQ(result.status, 3);
         std::vector<std::string> lines = logged(0);
+        if (item.cause != nullptr) {
+            ASSERT_GE(lines.size(), 2u);
+            EXPECT_EQ(lines.back(), item.cause);
+            lines.pop_back();
+        }
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), "|VESK| Falha ao tentar iniciar VESKServer.");
-        if (std::string(entry) == "no/Such") {
-            EXPECT_NE(result.err_text.find("Classe 'no/Such' nao encontrada.\n"),
-                      std::string::npos);
-        }
+        EXPECT_NE(result.err_text.find(item.err), std::string::npos) << result.err_text;
     }
+}
+
+// As the java launcher reads a class path: "<folder>/*" stands for the
+// folder's .jar and .JAR files in name order; and both paths arrive whole
+// far past the 2047 characters of the other option texts.
+TEST_F(VeskLaunch, ClassAndLibraryPathsReachTheJvmWholeWithFolderJarsExpanded)
+{
+    fs::create_directories("lib");
+    fs::create_directories("empty");
+    fs::copy_file(jar, "lib/b.JAR");
+    fs::copy_file(jar, "lib/a.jar");
+    write_file("lib/c.Jar", "");
+    write_file("lib/notes.txt", "");
+    std::string far;
+    for (int i = 0; far.size() < 2500; ++i)
+        far += "/nao/existe/" + std::to_string(i) + ":";
+    std::string class_path = far + "lib/*:lib/*.jar:empty/*";
+    std::string library_path = far + natives;
+    child_ = std::make_unique<Child>(
+        vesk,
+        std::vector<std::string>{"CLASSPATH", class_path, "LIBRARY_PATH", library_path,
+                                 "ENTRY_CLASS", "vesk/test/PathsEntry"},
+        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "paths.txt"); }))
+        << read_file(dir() / "stderr.txt");
+    EXPECT_EQ(read_lines(dir() / "paths.txt"),
+              (std::vector<std::string>{far + "lib/a.jar:lib/b.JAR:lib/*.jar:empty/*", library_path}));
 }
 
 TEST_F(VeskLaunch, RefusedJvmEndsWithStatusTwo)

@@ -79,15 +79,19 @@ TEST_F(JavaUtilsProbe, NullArgumentsTakeTheDefaults)
                                                               "started\n");
 }
 
-TEST_F(JavaUtilsProbe, OptionTextsAreCutAt2047Characters)
+TEST_F(JavaUtilsProbe, ClassAndLibraryPathOptionsAreNeverCut)
 {
-    // "-Djava.class.path=" and 2029 characters fill the buffer exactly.
-    std::string path(2030, 'p');
+    // Well past the 2047 characters that the other option texts hold.
+    std::string class_path(3000, 'c');
+    std::string library_path(3000, 'l');
     testing_support::ChildResult result = testing_support::run_child(
-        "/bin/sh", {"-c", "exec \"$0\" \"$1\" - - > out.txt", VESK_JVM_PROBE, path}, dir());
+        "/bin/sh", {"-c", "exec \"$0\" \"$1\" \"$2\" - > out.txt", VESK_JVM_PROBE, class_path,
+                    library_path},
+        dir());
     EXPECT_EQ(result.status, 0) << result.err_text;
     std::string out = testing_support::read_file(dir() / "out.txt");
-    EXPECT_NE(out.find("\t-Djava.class.path=" + path.substr(0, 2029) + "\n"), std::string::npos);
+    EXPECT_NE(out.find("\t-Djava.class.path=" + class_path + "\n"), std::string::npos);
+    EXPECT_NE(out.find("\t-Djava.library.path=" + library_path + "\n"), std::string::npos);
 }
 
 TEST(JavaUtilsAttach, ReportsEachFailure)

@@ -1,12 +1,16 @@
 // The Java side's kit: an entry class built on it, run by the vesk
 // executable, logs through java.util.logging and System.Logger into the
 // daily log; native code calls its dispatcher through the bridge.
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,56 +30,22 @@ const std::string vesk = VESK_EXE;
 // A log line's time prefix.
 const std::string stamp = R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d: )";
 
-class KitLog : public testing_support::TempDirTest {
-protected:
-    void SetUp() override
-    {
-        TempDirTest::SetUp();
-        fs::create_directory("log");
-    }
+// The lines after their time prefix.
+std::vector<std::string> texts_of(const std::vector<std::string> &lines)
+{
+    std::vector<std::string> texts;
+    for (const std::string &line : lines)
+        texts.push_back(line.substr(std::min<size_t>(line.size(), 21)));
+    return texts;
+}
 
-    void configure(const std::string &verbosity)
-    {
-        testing_support::write_file(
-            "conf/vesk.ini", "VERBOSITY=" + verbosity + "\nCLASSPATH=" + VESK_TEST_JAR +
-                                 "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
-                                 "\nlibrary=vesk_java\nENTRY_CLASS=vesk/test/KitEntry\n");
-    }
-
-    // Runs KitEntry's scenario in vesk, with VERBOSITY in the ini file and
-    // more words on the command line; the lines that the Java side logged,
-    // once it is done.
-    std::vector<std::string> run(const std::string &verbosity, const std::string &scenario,
-                                 std::vector<std::string> words = {})
-    {
-        configure(verbosity);
-        fs::remove("done.txt");
-        fs::remove_all("log");
-        fs::create_directory("log");
-        words.insert(words.begin(), {"SCENARIO", scenario});
-        child_ = std::make_unique<testing_support::Child>(vesk, words, dir(),
-                                                          std::vector<std::string>{},
-                                                          dir() / "stderr.txt");
-        EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "done.txt"); }))
-            << testing_support::read_file(dir() / "stderr.txt");
-        std::vector<std::string> lines;
-        for (const std::string &line : read_lines(testing_support::todays_log(dir()))) {
-            std::string text = line.substr(std::min<size_t>(line.size(), 21));
-            if (text.rfind("|VESK| ", 0) != 0 && text.rfind("VERBOSITY=", 0) != 0)
-                lines.push_back(line);
-        }
-        child_.reset();
-        return lines;
-    }
-
-    std::unique_ptr<testing_support::Child> child_;
-};
-
-TEST_F(KitLog, EveryLevelLandsInTheDailyLogAsVerbosityAllows)
+// What KitEntry's "levels" scenario logs, as patterns of the lines after
+// their time prefix, for a threshold; hosted is what VeskHost.hosted() says.
+std::vector<std::string> level_lines(int verbosity, bool hosted)
 {
     struct Expected {
         int level;
-        const char *line; // a pattern for the line after its time prefix
+        std::string line;
     };
     const std::vector<Expected> all = {
         {2, R"(kit\.Levels\|ERROR\|11\|severo 11)"},
@@ -99,23 +69,94 @@ TEST_F(KitLog, EveryLevelLandsInTheDailyLogAsVerbosityAllows)
         {2, R"(kit\.System\|ERROR\|\d+\|excecao: java\.lang\.IllegalStateException: estado)"},
         {1, R"(KitEntry\|FATAL\|1\|fatal)"},
         {3, R"(WARN\|9\|sem classe)"},
+        {4, std::string(R"(KitEntry\|INFO\|2\|hosted=)") + (hosted ? "true" : "false")},
     };
+    std::vector<std::string> expected;
+    for (const Expected &line : all) {
+        if (line.level <= verbosity)
+            expected.push_back(line.line);
+    }
+    return expected;
+}
+
+// Each line matches its pattern, in order, and there are as many.
+void expect_lines(const std::vector<std::string> &texts, const std::vector<std::string> &patterns)
+{
+    ASSERT_EQ(texts.size(), patterns.size()) << testing::PrintToString(texts);
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_TRUE(std::regex_match(texts[i], std::regex(patterns[i]))) << texts[i];
+}
+
+class KitLog : public testing_support::TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        fs::create_directory("log");
+    }
+
+    void configure(const std::string &verbosity)
+    {
+        testing_support::write_file(
+            "conf/vesk.ini", "VERBOSITY=" + verbosity + "\nCLASSPATH=" + VESK_TEST_JAR +
+                                 "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
+                                 "\nlibrary=vesk_java\nENTRY_CLASS=vesk/test/KitEntry\n");
+    }
+
+    // Starts KitEntry's scenario in vesk, with VERBOSITY in the ini file and
+    // more words on the command line, and waits until it is done.
+    void start(const std::string &verbosity, const std::string &scenario,
+               std::vector<std::string> words = {})
+    {
+        configure(verbosity);
+        fs::remove("done.txt");
+        fs::remove_all("log");
+        fs::create_directory("log");
+        words.insert(words.begin(), {"SCENARIO", scenario});
+        child_ = std::make_unique<testing_support::Child>(vesk, words, dir(),
+                                                          std::vector<std::string>{},
+                                                          dir() / "stderr.txt");
+        EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "done.txt"); }))
+            << testing_support::read_file(dir() / "stderr.txt");
+    }
+
+    // The lines that the Java side logged so far.
+    std::vector<std::string> java_lines()
+    {
+        std::vector<std::string> lines;
+        for (const std::string &line : read_lines(testing_support::todays_log(dir()))) {
+            std::string text = line.substr(std::min<size_t>(line.size(), 21));
+            if (text.rfind("|VESK| ", 0) != 0 && text.rfind("VERBOSITY=", 0) != 0)
+                lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // Runs KitEntry's scenario in vesk; the lines that the Java side logged,
+    // once it is done.
+    std::vector<std::string> run(const std::string &verbosity, const std::string &scenario,
+                                 std::vector<std::string> words = {})
+    {
+        start(verbosity, scenario, std::move(words));
+        std::vector<std::string> lines = java_lines();
+        child_.reset();
+        return lines;
+    }
+
+    std::unique_ptr<testing_support::Child> child_;
+};
+
+TEST_F(KitLog, EveryLevelLandsInTheDailyLogAsVerbosityAllows)
+{
     for (int verbosity : {5, 3, 0}) {
         SCOPED_TRACE(verbosity);
         std::vector<std::string> lines = run(std::to_string(verbosity), "levels");
-        std::vector<std::string> expected;
-        for (const Expected &line : all) {
-            if (line.level <= verbosity)
-                expected.push_back(line.line);
-        }
-        ASSERT_EQ(lines.size(), expected.size()) << testing::PrintToString(lines);
-        for (size_t i = 0; i < lines.size(); ++i)
-            EXPECT_TRUE(std::regex_match(lines[i], std::regex(stamp + expected[i]))) << lines[i];
+        for (const std::string &line : lines)
+            EXPECT_TRUE(std::regex_match(line.substr(0, 21), std::regex(stamp))) << line;
+        expect_lines(texts_of(lines), level_lines(verbosity, true));
     }
 }
 
-// 8 threads log 1,000 lines each at once: every line arrives whole and once,
-// each with a sequence number of its own as code.
 TEST_F(KitLog, LinesFromManyThreadsArriveWhole)
 {
     std::vector<std::string> lines = run("4", "storm");
@@ -166,6 +207,145 @@ TEST_F(KitLog, ANativeHalfThatCannotLoadFailsTheLaunch)
         vesk, {"library", "sem_biblioteca"}, dir());
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err_text.find("sem_biblioteca"), std::string::npos) << result.err_text;
+}
+
+// SIGTERM while four threads log numbered lines and a shutdown hook logs
+// after the JDK has reset java.util.logging: every line that was logged
+// before the process ended is in the log, each thread's without a gap.
+TEST_F(KitLog, LinesLoggedWhileTheJvmShutsDownReachTheLog)
+{
+    start("4", "shutdown");
+    EXPECT_EQ(child_->stop(SIGTERM), 143);
+    std::regex numbered(R"(kit\.Shutdown\|INFO\|\d+\|(t\d|gancho) (\d+))");
+    std::map<std::string, std::set<int>> numbers;
+    bool after_reset = false;
+    for (const std::string &text : texts_of(java_lines())) {
+        std::smatch match;
+        if (std::regex_match(text, match, numbered))
+            EXPECT_TRUE(numbers[match[1]].insert(std::stoi(match[2])).second) << text;
+        else if (std::regex_match(text, std::regex(R"(kit\.Shutdown\|INFO\|\d+\|gancho depois do reset)")))
+            after_reset = true;
+        else
+            ADD_FAILURE() << text;
+    }
+    EXPECT_TRUE(after_reset);
+    ASSERT_EQ(numbers.size(), 5u);
+    for (const auto &[who, seen] : numbers) {
+        SCOPED_TRACE(who);
+        EXPECT_GE(seen.size(), who == "gancho" ? 100u : 101u);
+        EXPECT_EQ(static_cast<size_t>(*seen.rbegin()) + 1, seen.size());
+    }
+    EXPECT_EQ(numbers["gancho"].size(), 100u);
+}
+
+// Captured System.out and System.err: one line per line written, whatever
+// the pieces. When the log stops taking lines (a file-size limit), the lines
+// it refuses go to the standard output that was replaced, and nothing loops.
+TEST_F(KitLog, StandardStreamsGoToTheLogOrBackWhenItFails)
+{
+    std::vector<std::string> texts = texts_of(run("4", "streams"));
+    ASSERT_GE(texts.size(), 607u);
+    const std::vector<std::string> first = {
+        R"(System\.out\|INFO\|1\|saida 1)",
+        R"(System\.err\|ERROR\|1\|erro 2)",
+        R"(System\.out\|INFO\|2\|em partes)",
+        R"(System\.out\|INFO\|3\|duas)",
+        R"(System\.out\|INFO\|4\|linhas)",
+        R"(System\.err\|ERROR\|2\|java\.lang\.IllegalStateException: rastro)",
+        R"(System\.err\|ERROR\|3\|\tat vesk\.test\.KitEntry\.streams\(KitEntry\.java:\d+\))",
+    };
+    expect_lines(std::vector<std::string>(texts.begin(), texts.begin() + 7), first);
+    std::vector<std::string> numbered(texts.end() - 600, texts.end());
+    for (int i = 0; i < 600; ++i) {
+        EXPECT_EQ(numbered[i], "System.out|INFO|" + std::to_string(5 + i) + "|numerada " +
+                                   std::to_string(i) + " " + std::string(200, 'y'));
+    }
+
+    configure(4);
+    fs::remove("done.txt");
+    fs::remove_all("log");
+    fs::create_directory("log");
+    // Files of the host's process stop at 32 KiB; its standard output is a
+    // pipe to cat, which has no limit.
+    child_ = std::make_unique<testing_support::Child>(
+        "/bin/bash",
+        std::vector<std::string>{"-c",
+                                 "exec > >(exec cat > out.txt); trap '' XFSZ; ulimit -f 32; "
+                                 "exec \"$0\" SCENARIO streams",
+                                 vesk},
+        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "done.txt"); }))
+        << testing_support::read_file(dir() / "stderr.txt");
+    std::regex logged(R"(System\.out\|INFO\|\d+\|numerada (\d+) y{200})");
+    std::regex printed(R"(numerada (\d+) y{200})");
+    std::set<int> in_log;
+    std::set<int> on_stdout;
+    testing_support::wait_until([&] {
+        in_log.clear();
+        on_stdout.clear();
+        std::smatch match;
+        for (const std::string &text : texts_of(java_lines())) {
+            if (std::regex_match(text, match, logged))
+                in_log.insert(std::stoi(match[1]));
+        }
+        for (const std::string &line : read_lines(dir() / "out.txt")) {
+            if (std::regex_match(line, match, printed))
+                on_stdout.insert(std::stoi(match[1]));
+        }
+        return in_log.size() + on_stdout.size() >= 600;
+    });
+    EXPECT_FALSE(in_log.empty());
+    EXPECT_FALSE(on_stdout.empty());
+    std::set<int> all(in_log);
+    all.insert(on_stdout.begin(), on_stdout.end());
+    EXPECT_EQ(all.size(), 600u);
+    EXPECT_EQ(in_log.size() + on_stdout.size(), 600u);
+    EXPECT_TRUE(child_->running());
+    EXPECT_EQ(testing_support::read_file(dir() / "stderr.txt").find("StackOverflowError"),
+              std::string::npos);
+}
+
+// Logging past the 10 MiB budget: the kit says so once on standard error,
+// VeskHost.logBudgetSpent() turns true, and the host writes nothing more.
+TEST_F(KitLog, ASpentBudgetIsToldOnceOnStandardError)
+{
+    std::vector<std::string> texts = texts_of(run("4", "budget"));
+    std::smatch match;
+    std::string outcome = testing_support::read_file(dir() / "budget.txt");
+    ASSERT_TRUE(std::regex_match(outcome, match, std::regex("spent=true lines=(\\d+)\n"))) << outcome;
+    int lines = std::stoi(match[1]);
+    EXPECT_GT(lines, 2500);
+    // The last line written is the one that crossed the limit; the line
+    // after it was refused, and so was everything later.
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back().rfind("kit.Budget|INFO|" + std::to_string(lines - 2) + "|", 0), 0u)
+        << texts.back().substr(0, 40);
+    std::string err = testing_support::read_file(dir() / "stderr.txt");
+    const std::string notice = "vesk: the log budget of 10485760 characters is spent";
+    size_t at = err.find(notice);
+    ASSERT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find(notice, at + 1), std::string::npos) << err;
+}
+
+// Under plain java, with no host, the same entry class writes the same
+// lines to standard error, and VeskHost.hosted() tells it so.
+TEST_F(KitLog, WithoutTheHostTheLinesGoToStandardError)
+{
+    testing_support::ChildResult result = testing_support::run_child(
+        VESK_JAVA_EXE,
+        {"-cp", VESK_TEST_JAR, "vesk.test.KitEntry", "SCENARIO", "levels", "VERBOSITY", "5"},
+        dir());
+    EXPECT_EQ(result.status, 0) << result.err_text;
+    std::vector<std::string> lines;
+    std::istringstream err(result.err_text);
+    // Not the JVM's own notes, such as the options it picked up.
+    for (std::string line; std::getline(err, line);) {
+        if (std::regex_search(line, std::regex("^" + stamp)))
+            lines.push_back(line);
+    }
+    expect_lines(texts_of(lines), level_lines(5, false));
+    EXPECT_TRUE(fs::exists(dir() / "done.txt"));
+    EXPECT_TRUE(fs::is_empty(dir() / "log"));
 }
 
 // A relay that loses every line: "abrir" as if no log file opened, any

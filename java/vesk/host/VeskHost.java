@@ -1,8 +1,10 @@
 package vesk.host;
 
+import java.io.PrintStream;
 import java.util.Collections;
 import java.util.LinkedHashMap;
 import java.util.Map;
+import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.logging.ConsoleHandler;
 import java.util.logging.Handler;
 import java.util.logging.Level;
@@ -61,14 +63,16 @@ public final class VeskHost {
      * Loads the native half {@code library} from java.library.path, keeps the
      * log relay's address (longs[0], as start received it), the host's log
      * threshold and the options (texts, as start received them; may be null)
-     * and becomes the host that {@link #installLogging} uses. Throws
-     * IllegalArgumentException when longs holds no address,
+     * and becomes the host that {@link #installLogging} uses. When longs holds
+     * no address (start was not called by the host: a test, an IDE, plain
+     * java) nothing is loaded, and the host object writes the same lines to
+     * standard error instead, filtered by the option VERBOSITY. Throws
      * UnsatisfiedLinkError when the library cannot be loaded or does not bind
      * this class.
      */
     public static VeskHost install(long[] longs, String[] texts, String library) {
         if (longs == null || longs.length == 0 || longs[0] == 0) {
-            throw new IllegalArgumentException("longs[0] must hold the address of the host's log relay");
+            return installStandalone(texts);
         }
         System.loadLibrary(library);
         if (!bound()) {
@@ -119,7 +123,7 @@ public final class VeskHost {
      * {@link #WRITE_FAILED} when one opened but the write failed.
      */
     public int log(String className, String verbosity, String code, String message) {
-        return relay0(callback, new String[] {"class", className, "verbosity", verbosity, "code", code,
+        return deliver(new String[] {"class", className, "verbosity", verbosity, "code", code,
             "message", message}, true);
     }
 
@@ -130,7 +134,7 @@ public final class VeskHost {
      * {@link #WRITE_FAILED} when the line was lost.
      */
     public int relay(String... keyValues) {
-        return relay0(callback, keyValues, false);
+        return deliver(keyValues, false);
     }
 
     /** The options start received, as key/value pairs up to the first null (the first key wins). */
@@ -142,7 +146,8 @@ public final class VeskHost {
      * The threshold the host filters lines with, as it read VERBOSITY from its
      * ini file (0 without one; a VERBOSITY among the options start received
      * changes nothing), asked of the host by the native half; 5 (DEBUG) when
-     * the process is not the vesk host and tells none.
+     * the process is not the vesk host and tells none. Without the host (see
+     * {@link #hosted}), the threshold of the standard-error lines.
      */
     public int verbosity() {
         return threshold;
@@ -158,6 +163,100 @@ public final class VeskHost {
             map.putIfAbsent(texts[i], texts[i + 1]);
         }
         return Collections.unmodifiableMap(map);
+    }
+
+    // ---- Without the host, the budget, the standard streams.
+
+    /** Whether the host reported its log budget spent. */
+    private static final AtomicBoolean BUDGET_SPENT = new AtomicBoolean();
+
+    /**
+     * Whether the last host installed is the vesk host (its lines go to the
+     * daily log) rather than standard error; false before an install.
+     */
+    public static boolean hosted() {
+        VeskHost host = installed;
+        return host != null && host.callback != 0;
+    }
+
+    /**
+     * Whether the host has written its log budget (10485760 characters) and
+     * so writes no more lines until the process restarts. The kit tells it
+     * once on standard error as it happens; the server may want to know too.
+     */
+    public static boolean logBudgetSpent() {
+        return BUDGET_SPENT.get();
+    }
+
+    /**
+     * Sends every line written to System.out (level INFO, class "System.out")
+     * and System.err (ERROR, "System.err") through the current host, with the
+     * line's number as code. A line the host cannot write goes to the stream
+     * that was replaced. Once is enough; later calls change nothing. Throws
+     * IllegalStateException before an install.
+     */
+    public static synchronized void captureStandardStreams() {
+        VeskHost host = installed;
+        if (host == null) {
+            throw new IllegalStateException("VeskHost.install must come first");
+        }
+        if (capturedOut == null || System.out != capturedOut) {
+            capturedOut = LineCapture.stream(host, "System.out", "INFO", System.out);
+            System.setOut(capturedOut);
+        }
+        if (capturedErr == null || System.err != capturedErr) {
+            capturedErr = LineCapture.stream(host, "System.err", "ERROR", System.err);
+            System.setErr(capturedErr);
+        }
+    }
+
+    private static PrintStream capturedOut;
+    private static PrintStream capturedErr;
+
+    /**
+     * A host object without the host: its events go to standard error,
+     * filtered by the option VERBOSITY when that is a plain decimal number (cut
+     * to 16 bits, as the host cuts its own), else by DEBUG.
+     */
+    private static VeskHost installStandalone(String[] texts) {
+        Map<String, String> options = pairs(texts);
+        String text = options.get("VERBOSITY");
+        int threshold = text != null && text.matches("[0-9]{1,18}")
+            ? (int) (Long.parseLong(text) & 0xFFFF) : UNKNOWN_THRESHOLD;
+        VeskHost host = new VeskHost(0, options, threshold);
+        installed = host;
+        return host;
+    }
+
+    /** The event to the host (or standard error without one); what was written. */
+    private int deliver(String[] texts, boolean oneLine) {
+        if (callback == 0) {
+            return StderrLog.write(verbosity(), texts, oneLine);
+        }
+        int written = relay0(callback, texts, oneLine);
+        if (written == 0 && !BUDGET_SPENT.get() && admits(texts)) {
+            spent();
+        }
+        return written;
+    }
+
+    /** Whether the host's threshold admits the event's level, so that only a spent budget drops it. */
+    private boolean admits(String[] texts) {
+        for (int i = 0; texts != null && i + 1 < texts.length; i += 2) {
+            if ("verbosity".equals(texts[i])) {
+                int level = StderrLog.level(texts[i + 1]);
+                return level > 0 && level <= verbosity();
+            }
+        }
+        return false;
+    }
+
+    /** Says once, on the process's standard error, that the log has stopped. */
+    private static void spent() {
+        if (BUDGET_SPENT.compareAndSet(false, true)) {
+            StderrLog.notice("vesk: the log budget of 10485760 characters is spent: the host writes no more "
+                + "log lines until the process restarts");
+        }
     }
 
     /** The most detailed JUL level that the host's threshold still writes. */

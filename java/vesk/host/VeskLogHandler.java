@@ -6,6 +6,7 @@ import java.util.logging.Formatter;
 import java.util.logging.Handler;
 import java.util.logging.Level;
 import java.util.logging.LogRecord;
+import java.util.logging.Logger;
 
 /**
  * A java.util.logging handler that writes every record it is given through
@@ -83,10 +84,81 @@ public class VeskLogHandler extends Handler {
     public void flush() {
     }
 
-    /** Stops the handler: later records are dropped. */
+    /**
+     * Stops the handler: later records are dropped. Not while the JVM shuts
+     * down: the JDK then resets java.util.logging from a shutdown hook of its
+     * own, which would otherwise cut off the lines that other hooks, a
+     * server's stop and requests still being answered log after it. So the
+     * handler stays on its loggers (see {@link #equals}) and open, and the
+     * root logger gets back the level the reset takes from it.
+     */
     @Override
     public void close() {
-        setLevel(Level.OFF);
+        if (!shuttingDown()) {
+            setLevel(Level.OFF);
+            return;
+        }
+        if (LEVEL_KEPT.compareAndSet(false, true)) {
+            keepRootLevel();
+        }
+    }
+
+    /**
+     * Identity, except while the JVM shuts down, when the handler equals
+     * nothing, not even itself: the loggers then cannot find it to remove it,
+     * whatever order the JDK's shutdown hooks run in.
+     */
+    @Override
+    public boolean equals(Object other) {
+        return other == this && !shuttingDown();
+    }
+
+    @Override
+    public int hashCode() {
+        return System.identityHashCode(this);
+    }
+
+    /** Whether the root logger's level is being kept through the JDK's reset. */
+    private static final AtomicBoolean LEVEL_KEPT = new AtomicBoolean();
+
+    /** Whether the JVM was seen shutting down; it never stops doing so. */
+    private static volatile boolean shutdownSeen;
+
+    /** Whether the JVM is shutting down: it then takes no more shutdown hooks. */
+    private static boolean shuttingDown() {
+        if (shutdownSeen) {
+            return true;
+        }
+        Thread probe = new Thread(() -> { });
+        try {
+            Runtime.getRuntime().addShutdownHook(probe);
+        } catch (IllegalStateException e) {
+            shutdownSeen = true;
+            return true;
+        }
+        Runtime.getRuntime().removeShutdownHook(probe);
+        return false;
+    }
+
+    /**
+     * Gives the root logger its present level again once the thread that is
+     * closing the handler (the JDK's reset, which then sets the root level to
+     * INFO) has finished.
+     */
+    private static void keepRootLevel() {
+        Logger root = Logger.getLogger("");
+        Level level = root.getLevel();
+        Thread resetting = Thread.currentThread();
+        Thread restore = new Thread(() -> {
+            try {
+                resetting.join();
+            } catch (InterruptedException e) {
+                return;
+            }
+            root.setLevel(level);
+        }, "vesk-log-level");
+        restore.setDaemon(true);
+        restore.start();
     }
 
     /** The host's level name for a JUL level. */

@@ -5,30 +5,49 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.concurrent.CountDownLatch;
 import java.util.logging.Level;
+import java.util.logging.LogManager;
 import java.util.logging.Logger;
 import vesk.host.VeskHost;
 
 /**
  * Entry class on the Java side's kit: installs it and its logging, logs the
- * lines of the scenario named by the option SCENARIO ("levels", "storm" or
- * "threshold"), then writes done.txt in the current directory.
+ * lines of the scenario named by the option SCENARIO ("levels", "storm",
+ * "threshold", "shutdown", "streams" or "budget"), then writes done.txt in
+ * the current directory. Its main runs the same without the host: java
+ * KitEntry SCENARIO levels.
  */
 public final class KitEntry {
     private KitEntry() {
     }
 
+    public static void main(String[] args) throws Exception {
+        start(new long[2], args);
+    }
+
     public static Object start(long[] longs, String[] texts) throws Exception {
         VeskHost host = VeskHost.install(longs, texts);
         VeskHost.installLogging();
-        String scenario = host.options().get("SCENARIO");
-        if ("storm".equals(scenario)) {
-            storm(8, 1000);
-        } else if ("threshold".equals(scenario)) {
-            String threshold = host.verbosity() + " " + Logger.getLogger("").getLevel();
-            host.log("KitEntry", "FATAL", "0", threshold);
-            Logger.getLogger("kit.Threshold").info("info");
-        } else {
-            levels(host);
+        switch (host.options().getOrDefault("SCENARIO", "levels")) {
+            case "storm":
+                storm(8, 1000);
+                break;
+            case "threshold":
+                String threshold = host.verbosity() + " " + Logger.getLogger("").getLevel();
+                host.log("KitEntry", "FATAL", "0", threshold);
+                Logger.getLogger("kit.Threshold").info("info");
+                break;
+            case "shutdown":
+                shutdown();
+                break;
+            case "streams":
+                streams();
+                break;
+            case "budget":
+                budget(host);
+                break;
+            default:
+                levels(host);
+                break;
         }
         Files.writeString(Path.of("done.txt"), "done\n");
         return host;
@@ -56,6 +75,75 @@ public final class KitEntry {
         system.log(System.Logger.Level.ERROR, "excecao", new IllegalStateException("estado"));
         host.log("KitEntry", "FATAL", "1", "fatal");
         host.relay("verbosity", "WARN", "code", "9", "message", "sem classe");
+        host.log("KitEntry", "INFO", "2", "hosted=" + VeskHost.hosted());
+    }
+
+    /**
+     * Four threads log numbered lines until the process ends, and a shutdown
+     * hook logs numbered lines once the JDK has reset java.util.logging (its
+     * properties are then empty), or says that it never saw the reset.
+     */
+    private static void shutdown() throws InterruptedException {
+        Logger log = Logger.getLogger("kit.Shutdown");
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+            boolean reset = false;
+            for (int wait = 0; wait < 400 && !reset; ++wait) {
+                reset = LogManager.getLogManager().getProperty("handlers") == null;
+                sleep(5);
+            }
+            log.info(reset ? "gancho depois do reset" : "gancho sem reset");
+            for (int i = 0; i < 100; ++i) {
+                log.info("gancho " + i);
+            }
+        }));
+        CountDownLatch running = new CountDownLatch(4);
+        for (int t = 0; t < 4; ++t) {
+            String prefix = "t" + t + " ";
+            new Thread(() -> {
+                for (int i = 0;; ++i) {
+                    log.info(prefix + i);
+                    if (i == 100) {
+                        running.countDown();
+                    }
+                    sleep(1);
+                }
+            }).start();
+        }
+        running.await();
+    }
+
+    /** Lines on System.out and System.err, whole, in pieces and numbered, once captured. */
+    private static void streams() {
+        VeskHost.captureStandardStreams();
+        VeskHost.captureStandardStreams();
+        System.out.println("saida 1");
+        System.err.println("erro 2");
+        System.out.print("em ");
+        System.out.print("partes\r\nduas\nlinhas\n");
+        new IllegalStateException("rastro").printStackTrace();
+        String padding = "y".repeat(200);
+        for (int i = 0; i < 600; ++i) {
+            System.out.println("numerada " + i + " " + padding);
+        }
+    }
+
+    /** Lines of 4000 characters until the host says the budget is spent; budget.txt tells the outcome. */
+    private static void budget(VeskHost host) throws IOException {
+        String padding = "z".repeat(4000);
+        int lines = 0;
+        while (!VeskHost.logBudgetSpent() && lines < 4000) {
+            host.log("kit.Budget", "INFO", Integer.toString(lines++), padding);
+        }
+        host.log("kit.Budget", "INFO", "depois", "perdida");
+        Files.writeString(Path.of("budget.txt"), "spent=" + VeskHost.logBudgetSpent() + " lines=" + lines + "\n");
+    }
+
+    private static void sleep(long millis) {
+        try {
+            Thread.sleep(millis);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
     }
 
     /** threads threads log lines lines each at once. */

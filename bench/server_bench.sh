@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The Jetty example (examples/jetty) loaded with wrk on loopback, run four
+# ways in alternation, round after round: under vesk and under the plain java
+# launcher with the same JVM options (the host's five, and the same
+# JAVA_TOOL_OPTIONS), each interpreted (what the host asks for) and with the
+# JIT (-Xdebug). Reports requests per second and the server's resident memory
+# (after the load, and its peak), the medians over the rounds, and vesk's
+# share of plain java's speed, round by round and its median. Run by hand,
+# never by the tests:
+#   bench/server_bench.sh [rounds] [seconds]      (defaults 3 and 10)
+# Environment: BENCH_PORT (18090), BENCH_PATH (/, the static page;
+# /api/status is the servlet), BENCH_CONNECTIONS (8), BENCH_WARMUP (seconds,
+# 5), BENCH_HEAP (-Xmx, 256m), BENCH_VERBOSITY (3: Jetty's request lines
+# are filtered out on both sides; 4 logs them, vesk into its daily log until
+# the 10 MiB budget is spent, plain java to standard error).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+rounds=${1:-3}
+seconds=${2:-10}
+port=${BENCH_PORT:-18090}
+path=${BENCH_PATH:-/}
+connections=${BENCH_CONNECTIONS:-8}
+warmup=${BENCH_WARMUP:-5}
+heap=${BENCH_HEAP:-256m}
+verbosity=${BENCH_VERBOSITY:-3}
+
+bash "$root/scripts/bootstrap.sh" wrk curl
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target vesk vesk_java vesk_java_classes vesk_jetty_classes >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vesk-server-bench.XXXXXX")
+server=""
+cleanup() {
+  if [ -n "$server" ]; then kill -KILL "$server" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/conf" "$work/log"
+ln -s "$root/examples/jetty/www" "$work/www"
+lib="$build/examples/jetty/lib"
+cat >"$work/conf/vesk.ini" <<INI
+VERBOSITY=$verbosity
+CLASSPATH=$lib/*
+LIBRARY_PATH=$build/java
+library=vesk_java
+ENTRY_CLASS=vesk/jetty/JettyServer
+INI
+
+# start <way>: starts the server the named way in the background; its pid.
+start() {
+  local extra="-Xmx$heap"
+  case $1 in *-jit) extra="-Xdebug $extra" ;; esac
+  cd "$work"
+  case $1 in
+    vesk-*)
+      JAVA_TOOL_OPTIONS="$extra" "$build/src/host/vesk" PORT "$port" \
+        >"$work/$1.out" 2>"$work/$1.err" &
+      ;;
+    java-*)
+      # The options the host gives its JVM, in the same order.
+      JAVA_TOOL_OPTIONS="$extra" java -Djava.compiler=NONE -cp "$lib/*" \
+        -Djava.library.path="$build/java" -Xss1m -XX:-CreateMinidumpOnCrash \
+        vesk.jetty.JettyServer PORT "$port" VERBOSITY "$verbosity" >"$work/$1.out" 2>"$work/$1.err" &
+      ;;
+  esac
+  server=$!
+  cd - >/dev/null
+  for _ in $(seq 300); do
+    if curl -s -o /dev/null "http://127.0.0.1:$port$path"; then return 0; fi
+    sleep 0.1
+  done
+  echo "server_bench: $1 did not start:" >&2
+  cat "$work/$1.err" >&2
+  exit 1
+}
+
+stop() {
+  kill -TERM "$server"
+  wait "$server" 2>/dev/null || true
+  server=""
+}
+
+# kib <field> <pid>: a memory figure of the process from /proc, in KiB.
+kib() { awk -v f="$1:" '$1 == f { print $2 }' "/proc/$2/status"; }
+
+ways=(vesk-int java-int vesk-jit java-jit)
+declare -A rps rss hwm ratio
+echo "server_bench: $rounds rounds of $seconds s (after $warmup s of warm-up), wrk -t1 -c$connections" \
+  "on http://127.0.0.1:$port$path, -Xmx$heap, VERBOSITY=$verbosity" >&2
+for round in $(seq "$rounds"); do
+  # The two sides of a mode run back to back, so that each pair meets the
+  # same load on the machine; which side and which mode go first alternates.
+  modes=(int jit)
+  sides=(vesk java)
+  if [ $((round % 2)) -eq 0 ]; then modes=(jit int); sides=(java vesk); fi
+  for mode in "${modes[@]}"; do
+    declare -A rate=()
+    for side in "${sides[@]}"; do
+      way=$side-$mode
+      start "$way"
+      wrk -t1 -c"$connections" -d"${warmup}s" "http://127.0.0.1:$port$path" >/dev/null
+      result=$(wrk -t1 -c"$connections" -d"${seconds}s" "http://127.0.0.1:$port$path")
+      rate[$side]=$(awk '/^Requests\/sec:/ { print $2 }' <<<"$result")
+      rps[$way]+="${rate[$side]} "
+      rss[$way]+="$(kib VmRSS "$server") "
+      hwm[$way]+="$(kib VmHWM "$server") "
+      stop
+      printf '  round %d  %-8s %10.0f requests/s\n' "$round" "$way" "${rate[$side]}" >&2
+    done
+    ratio[$mode]+="$(awk -v v="${rate[vesk]}" -v j="${rate[java]}" 'BEGIN { print v / j }') "
+  done
+done
+
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+printf '%-8s %12s %14s %14s\n' way requests/s "RSS MiB" "peak RSS MiB"
+for way in "${ways[@]}"; do
+  printf '%-8s %12.0f %14.1f %14.1f\n' "$way" "$(median <<<"${rps[$way]}")" \
+    "$(median <<<"${rss[$way]}" | awk '{ print $1 / 1024 }')" \
+    "$(median <<<"${hwm[$way]}" | awk '{ print $1 / 1024 }')"
+done
+for mode in int jit; do
+  printf 'vesk / java, %s: %.3f (median of the rounds: %s)\n' "$mode" "$(median <<<"${ratio[$mode]}")" \
+    "$(printf '%.3f ' ${ratio[$mode]})"
+done

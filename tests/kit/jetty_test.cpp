@@ -1,0 +1,90 @@
+// The Jetty example (examples/jetty) run by the vesk executable as a user
+// would run it, with the JIT and a heap limit through JAVA_TOOL_OPTIONS.
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "http/url.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::read_file;
+using testing_support::read_lines;
+
+// The body of a GET of address, or "" when it failed.
+std::string fetch(const std::string &address)
+{
+    url *target = url_new(address.c_str());
+    char *body = nullptr;
+    int length = url_execute_get(target, &body, nullptr, nullptr);
+    std::string text = length > 0 && body != nullptr ? std::string(body, length) : "";
+    std::free(body);
+    url_free(target);
+    return text;
+}
+
+// Whether some line of the day's log in dir matches pattern; the match.
+bool logged(const fs::path &dir, const std::regex &pattern, std::smatch *match = nullptr)
+{
+    std::smatch found;
+    for (const std::string &line : read_lines(testing_support::todays_log(dir))) {
+        if (std::regex_search(line, found, pattern)) {
+            if (match != nullptr)
+                *match = found;
+            return true;
+        }
+    }
+    return false;
+}
+
+class JettyExample : public testing_support::TempDirTest {};
+
+// A page and the servlet's JSON answer, both requests in the day's log;
+// the JVM reports the JIT on ("mixed mode" in spite of the host's
+// -Djava.compiler=NONE) and the heap limit; SIGTERM stops Jetty with its
+// own stop lines in the log.
+TEST_F(JettyExample, ServesAPageAndJsonWithTheJitAndLogsEachRequest)
+{
+    fs::create_directory("log");
+    testing_support::write_file("conf/vesk.ini", std::string("VERBOSITY=4\nCLASSPATH=") +
+                                                     VESK_JETTY_LIB + "/*\nLIBRARY_PATH=" +
+                                                     VESK_TEST_NATIVES_DIR +
+                                                     "\nlibrary=vesk_java\n"
+                                                     "ENTRY_CLASS=vesk/jetty/JettyServer\n");
+    // Kept: the JNI check's own options, when it runs the suite.
+    const char *outer = std::getenv("JAVA_TOOL_OPTIONS");
+    std::string options = std::string(outer != nullptr ? outer : "") + " -Xdebug -Xmx64m";
+    testing_support::Child child(VESK_EXE, {"PORT", "0", "WWW", VESK_JETTY_WWW}, dir(),
+                                 {"JAVA_TOOL_OPTIONS=" + options}, dir() / "stderr.txt");
+    std::smatch match;
+    std::regex listening(R"(JettyServer\|INFO\|0\|JettyServer escutando em (http://127\.0\.0\.1:\d+/))");
+    ASSERT_TRUE(testing_support::wait_until([&] { return logged(dir(), listening, &match); }))
+        << read_file(dir() / "stderr.txt");
+    std::string base = match[1];
+
+    EXPECT_NE(fetch(base).find("<h1>VESK - Service: Jetty</h1>"), std::string::npos);
+    std::string status = fetch(base + "api/status");
+    EXPECT_NE(status.find("\"hospedado\":true"), std::string::npos) << status;
+    EXPECT_NE(status.find("\"vm\":\"mixed mode"), std::string::npos) << status;
+    std::smatch heap;
+    ASSERT_TRUE(std::regex_search(status, heap, std::regex(R"("heapMax":(\d+))"))) << status;
+    EXPECT_LE(std::stoll(heap[1]), 64LL << 20);
+    EXPECT_GT(std::stoll(heap[1]), 32LL << 20);
+
+    for (const char *request : {R"("GET / HTTP/1\.1" 200 )", R"("GET /api/status HTTP/1\.1" 200 )"}) {
+        std::regex line(std::string(R"(JettyServer\.acesso\|INFO\|\d+\|127\.0\.0\.1 .*)") + request);
+        EXPECT_TRUE(testing_support::wait_until([&] { return logged(dir(), line); })) << request;
+    }
+
+    EXPECT_EQ(child.stop(SIGTERM), 143);
+    EXPECT_TRUE(logged(dir(), std::regex(R"(AbstractConnector\|INFO\|\d+\|Stopped ServerConnector@)")));
+}
+
+} // namespace
