@@ -261,7 +261,7 @@ TEST_F(KitLog, StandardStreamsGoToTheLogOrBackWhenItFails)
                                    std::to_string(i) + " " + std::string(200, 'y'));
     }
 
-    configure(4);
+    configure("4");
     fs::remove("done.txt");
     fs::remove_all("log");
     fs::create_directory("log");
