@@ -25,8 +25,10 @@ warmup=${BENCH_WARMUP:-5}
 heap=${BENCH_HEAP:-256m}
 verbosity=${BENCH_VERBOSITY:-3}
 
-bash "$root/scripts/bootstrap.sh" wrk curl
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+bash "$root/scripts/bootstrap.sh" build libjetty9-java wrk curl
+testing=()
+[ -f "$build/CMakeCache.txt" ] || testing=(-DBUILD_TESTING=OFF)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${testing[@]}" >/dev/null
 cmake --build "$build" --target vesk vesk_java vesk_java_classes vesk_jetty_classes >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vesk-server-bench.XXXXXX")

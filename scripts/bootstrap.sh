@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build and the tests need, and nothing when all are there.
-# Package names given as arguments are wanted too (scripts/fuzz.sh asks for clang,
-# scripts/valgrind.sh for valgrind).
+# Installs the Debian packages that one use of the tree needs, and nothing when all are there.
+#   scripts/bootstrap.sh SET [PACKAGE...]
+# SET is one of:
+#   build    building the host, the Java kit and the demo (scripts/run.sh)
+#   test     build + the Linux suites, the Jetty example, packaging and the booted service test
+#   windows  build + the mingw-w64 cross build and 64-bit wine (scripts/test-windows.sh)
+# Further package names are wanted too (scripts/fuzz.sh asks for clang, scripts/valgrind.sh for valgrind).
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ gcc bison re2c python3 pkgconf
-  libcurl4-openssl-dev libcjson-dev
-  libssl-dev
+build=(
+  cmake ninja-build g++ gcc bison re2c pkgconf
+  libcurl4-openssl-dev
   openjdk-17-jdk-headless
+)
+test=(
+  python3 googletest libgtest-dev
+  # The benchmarks' peers (cJSON, OpenSSL), found by the build when present.
+  libcjson-dev libssl-dev
   # Jetty 9.4 for the Jetty example (examples/jetty) and its test.
   libjetty9-java
-  googletest libgtest-dev
-  # The Windows build: mingw-w64 (posix threads), 64-bit wine, dpkg-source.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev
-  "$@"
+  # The packages, their checks and the service test in a booted Debian root.
+  dpkg-dev lintian systemd mmdebstrap systemd-container
 )
+windows=(
+  # mingw-w64 (posix threads), 64-bit wine, dpkg-source for libcurl's source package.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev
+)
+
+case "${1:-}" in
+  build) packages=("${build[@]}") ;;
+  test) packages=("${build[@]}" "${test[@]}") ;;
+  windows) packages=("${build[@]}" "${windows[@]}") ;;
+  *) echo "usage: $0 build|test|windows [PACKAGE...]" >&2; exit 2 ;;
+esac
+shift
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

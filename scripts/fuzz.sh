@@ -15,7 +15,7 @@ target=$1
 seconds=${2:-60}
 shift $(($# < 2 ? $# : 2))
 
-bash scripts/bootstrap.sh clang
+bash scripts/bootstrap.sh build clang
 
 targets=$(sed -n 's/^ *\([a-z_0-9]*\):vesk_.*/\1/p' fuzz/CMakeLists.txt)
 if [ "$target" = all ]; then

@@ -7,8 +7,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
-bash "$root/scripts/bootstrap.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+bash "$root/scripts/bootstrap.sh" build libjetty9-java
+testing=()
+[ -f "$build/CMakeCache.txt" ] || testing=(-DBUILD_TESTING=OFF)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${testing[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target vesk vesk_java vesk_java_classes vesk_jetty_classes
 
 runtime="$root/run/jetty"

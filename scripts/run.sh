@@ -6,8 +6,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
-bash "$root/scripts/bootstrap.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+bash "$root/scripts/bootstrap.sh" build
+# A new build folder is made without the tests, which need more packages
+# (scripts/test.sh turns them on); an existing one keeps its settings.
+testing=()
+[ -f "$build/CMakeCache.txt" ] || testing=(-DBUILD_TESTING=OFF)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${testing[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target vesk vesk_java vesk_java_classes vesk_demo_classes
 
 runtime="$root/run"

@@ -1,24 +1,68 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs the whole suite, in
 # which every suite that starts a JVM runs once more under -Xcheck:jni (the
-# tests labelled check-jni); then runs the suites that start no JVM and
-# install nothing again under AddressSanitizer and UndefinedBehaviorSanitizer.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+# tests labelled check-jni) and the packages are installed and run as a
+# service in a booted Debian root (label service); then runs the suites that
+# start no JVM and install nothing again under AddressSanitizer and
+# UndefinedBehaviorSanitizer; then the Windows build under wine
+# (scripts/test-windows.sh). Every run goes on when one before it failed; the
+# last line adds them all up, "N passed, N failed, N skipped", and the exit
+# status is non-zero when anything failed.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+root=$PWD
 
-bash scripts/bootstrap.sh
+bash scripts/bootstrap.sh test || exit 1
 
 jobs=$(nproc)
+results=$root/build-results
+rm -rf "$results"
+mkdir -p "$results"
+failed_steps=0
+runs=()
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON >/dev/null
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+step() { # step NAME COMMAND...: runs the command, counting its failure
+  local name=$1 start=$SECONDS
+  shift
+  echo "test: $name" >&2
+  if "$@"; then
+    echo "test: $name done in $((SECONDS - start)) s" >&2
+    return 0
+  fi
+  echo "test: $name FAILED after $((SECONDS - start)) s" >&2
+  failed_steps=$((failed_steps + 1))
+  return 1
+}
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESK_WERROR=ON -DVESK_SANITIZE=ON \
-  >/dev/null
-cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE "jvm|install"
+suites() { # suites NAME BUILD_DIR CTEST_ARGUMENT...: ctest, its results kept for the summary
+  local name=$1 dir=$2 start=$SECONDS
+  shift 2
+  echo "test: $name suites" >&2
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --output-junit "$results/$name.xml" "$@"
+  echo "test: $name suites done in $((SECONDS - start)) s" >&2
+  runs+=("$name=$results/$name.xml")
+}
 
-# The same tree for Windows: i686 built and inspected, x86_64 tested under wine.
-bash scripts/test-windows.sh
+build() { # build DIR CMAKE_OPTION...
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DVESK_WERROR=ON -DBUILD_TESTING=ON "$@" >/dev/null &&
+    cmake --build "$dir" -j "$jobs"
+}
+
+if step "Linux build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  suites linux build
+fi
+
+if step "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    suites sanitizer build-asan -LE "jvm|install|service"
+fi
+
+# The same tree for Windows: i686 built and inspected, x86_64 tested under
+# wine; its checks outside ctest count as one step.
+export VESK_JUNIT=$results/windows.xml
+step "Windows build and checks" bash scripts/test-windows.sh
+[ -f "$results/windows.xml" ] && runs+=("windows=$results/windows.xml")
+
+python3 scripts/junit_summary.py "$failed_steps" "${runs[@]}"

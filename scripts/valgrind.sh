@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Runs every test program without the jvm label (the JVM's own memory
-# handling drowns valgrind) or the install label (shell scripts) under
+# handling drowns valgrind), the install label or the service label (shell scripts) under
 # valgrind --leak-check=full, each program once over all its tests: the
 # GoogleTest suites whole, the fuzz replay drivers over their whole corpus.
 # Fails when any program shows an error or a leak.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/bootstrap.sh valgrind
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON >/dev/null
+bash scripts/bootstrap.sh test valgrind
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build build -j "$(nproc)"
 
 # One line per program: the command to run (program and arguments, tab-separated).
-programs=$(ctest --test-dir build --show-only=json-v1 -LE "jvm|install" | python3 -c '
+programs=$(ctest --test-dir build --show-only=json-v1 -LE "jvm|install|service" | python3 -c '
 import json, sys
 runs = {}
 for test in json.load(sys.stdin)["tests"]:
