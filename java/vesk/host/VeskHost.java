@@ -78,8 +78,8 @@ public final class VeskHost {
      * Loads the native half {@code library} from java.library.path, keeps the
      * log relay's address (longs[0], as start received it), the host's log
      * threshold and the options (texts, as start received them; may be null)
-     * and becomes the host that {@link #installLogging} uses. When the
-     * option LOG_DAYS (or, without it, the system property vesk.logDays) is a
+     * and becomes the host that {@link #installLogging} uses. With the host,
+     * when the option LOG_DAYS (or, without it, the system property vesk.logDays) is a
      * whole number of days from 1, it also starts removing the host's log
      * files of that age or more, now and then once a day, on a daemon thread
      * of its own (see {@link #deleteOldLogs}); any other value is refused with
@@ -161,7 +161,7 @@ public final class VeskHost {
     /**
      * Removes the host's log files (monitor_*.log in the folder log of the
      * current folder, not its subfolders) whose age in whole days, counted
-     * from their last change, has reached days, with the host's own deletion,
+     * from when they were last written, has reached days, with the host's own deletion,
      * which never follows a link. The count removed, logged at INFO when not
      * 0; {@link #NO_LOG_FOLDER} or {@link #NO_DELETION}, logged at ERROR; a
      * file that cannot be removed is logged by the host and not counted.

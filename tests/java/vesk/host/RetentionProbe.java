@@ -9,7 +9,8 @@ import vesk.test.KitEntry;
  * retention every PERIOD milliseconds instead of once a day: removes the
  * files of 2 days or more through the public call, then schedules the same
  * twice (the second replaces the first), and writes what it saw to
- * probe.txt, then done.txt.
+ * probe.txt, then done.txt. Its install only installs the kit, for a
+ * process that is not the host.
  */
 public final class RetentionProbe {
     private RetentionProbe() {
@@ -25,5 +26,9 @@ public final class RetentionProbe {
         Files.writeString(Path.of("probe.txt"), seen + "\n");
         Files.writeString(Path.of("done.txt"), "done\n");
         return host;
+    }
+
+    public static Object install(long[] longs, String[] texts) {
+        return VeskHost.install(longs, texts);
     }
 }
