@@ -4,16 +4,12 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "jvm/java_utils.h"
-#include "jvm_env.h"
 #include "test_support.h"
-#include "util/vesk_utils.h"
 
 namespace {
 
@@ -159,40 +155,6 @@ TEST_F(KitRetention, TheScheduleRepeatsOnOneDaemonThread)
                                "VeskHost|INFO|1|Removido 1 arquivo de log com 2 dias ou mais.",
                                "VeskHost|INFO|1|Removido 1 arquivo de log com 2 dias ou mais.",
                            }));
-}
-
-std::mutex relayed_mutex;
-std::vector<std::string> relayed; // "class|verbosity|code|message" of each event
-
-int32_t recording_relay(int32_t, int32_t *, uint32_t, char **texts, int32_t *, char **) noexcept
-{
-    std::lock_guard<std::mutex> lock(relayed_mutex);
-    relayed.push_back(std::string(vesk_getParam(texts, "class")) + "|" +
-                      vesk_getParam(texts, "verbosity") + "|" + vesk_getParam(texts, "code") + "|" +
-                      vesk_getParam(texts, "message"));
-    return 1;
-}
-
-// This suite's own process exports no execute_delete: the scheduled run
-// removes nothing and says why.
-TEST(KitRetentionElsewhere, AProcessWithoutTheHostsDeletionRemovesNothing)
-{
-    ub_JVM_handler relay = recording_relay;
-    int64_t longs[2] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(relay)), 0};
-    const char *texts[] = {"LOG_DAYS", "2"};
-    jobject host = nullptr;
-    ASSERT_EQ(ub_JVM_callStaticObjectMethod(jvm_testing::vm(), 2, longs, "vesk/host/RetentionProbe",
-                                            "install", 2, const_cast<char **>(texts), &host),
-              UB_JVM_OK);
-    ub_JVM_unrefObjectMethod(jvm_testing::vm(), host);
-    jvm_testing::vm()->DetachCurrentThread();
-    auto lines = [] {
-        std::lock_guard<std::mutex> lock(relayed_mutex);
-        return relayed;
-    };
-    EXPECT_TRUE(testing_support::wait_until([&] { return !lines().empty(); }));
-    EXPECT_EQ(lines(), std::vector<std::string>{"VeskHost|ERROR|-3|Falha ao tentar remover logs com "
-                                                "2 dias ou mais: o host nao oferece execute_delete."});
 }
 
 } // namespace

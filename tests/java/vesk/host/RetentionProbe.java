@@ -9,8 +9,7 @@ import vesk.test.KitEntry;
  * retention every PERIOD milliseconds instead of once a day: removes the
  * files of 2 days or more through the public call, then schedules the same
  * twice (the second replaces the first), and writes what it saw to
- * probe.txt, then done.txt. Its install only installs the kit, for a
- * process that is not the host.
+ * probe.txt, then done.txt.
  */
 public final class RetentionProbe {
     private RetentionProbe() {
@@ -26,9 +25,5 @@ public final class RetentionProbe {
         Files.writeString(Path.of("probe.txt"), seen + "\n");
         Files.writeString(Path.of("done.txt"), "done\n");
         return host;
-    }
-
-    public static Object install(long[] longs, String[] texts) {
-        return VeskHost.install(longs, texts);
     }
 }
