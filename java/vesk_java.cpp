@@ -1,7 +1,8 @@
 // Native half of the Java side's kit: binds VeskHost's native methods in
 // JNI_OnLoad, calls the host's log relay through the address the host
-// handed to start, and asks the host for its log threshold. It links no vesk
-// library, so it loads into any JVM; the relay exists only inside the host.
+// handed to start, asks the host for its log threshold and has it remove its
+// old log files. It links no vesk library, so it loads into any JVM; the
+// relay and the host's functions exist only inside the host.
 #include <jni.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/delete.h"
 #include "host_symbol.h"
 #include "jvm/detail/text_codec.hpp"
 #include "jvm/java_utils.h"
@@ -68,7 +70,7 @@ bool pack(JNIEnv *env, jobjectArray texts, bool one_line, Packed &packed)
 
 jint JNICALL version(JNIEnv *, jclass)
 {
-    return 2;
+    return 3;
 }
 
 // The threshold the host filters log lines with, asked of the program that
@@ -79,6 +81,19 @@ jint JNICALL threshold(JNIEnv *, jclass, jlong address)
     auto host_threshold = reinterpret_cast<Threshold>(
         host_symbol(static_cast<intptr_t>(address), "vesk_log_threshold"));
     return address != 0 && host_threshold != nullptr ? host_threshold() : -1;
+}
+
+// Removes the host's daily log files (monitor_*.log in log of the current
+// folder, not recursive) aged days or more with the host's own deletion,
+// which unlinks relative to the open folder and never follows a link: its
+// result, or -3 when the program that holds the relay exports no deletion.
+jint JNICALL delete_logs(JNIEnv *, jclass, jlong address, jint days)
+{
+    auto host_delete = reinterpret_cast<decltype(&execute_delete)>(
+        host_symbol(static_cast<intptr_t>(address), "execute_delete"));
+    if (address == 0 || host_delete == nullptr)
+        return -3;
+    return host_delete("log", "monitor_", ".log", days, 0, nullptr, 0);
 }
 
 // Hands the texts to the relay at address with the handler's shape: no
@@ -125,8 +140,10 @@ extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *vm, void *)
          reinterpret_cast<void *>(relay)},
         {const_cast<char *>("threshold0"), const_cast<char *>("(J)I"),
          reinterpret_cast<void *>(threshold)},
+        {const_cast<char *>("deleteLogs0"), const_cast<char *>("(JI)I"),
+         reinterpret_cast<void *>(delete_logs)},
     };
-    jint bound = env->RegisterNatives(host, methods, 3);
+    jint bound = env->RegisterNatives(host, methods, 4);
     env->DeleteLocalRef(host);
     return bound == JNI_OK ? JNI_VERSION_1_6 : JNI_ERR;
 }

@@ -30,6 +30,21 @@ public final class VeskHost {
     /** What {@link #log} and {@link #relay} give when a log file opened but the write failed. */
     public static final int WRITE_FAILED = -2;
 
+    /** What {@link #deleteOldLogs} gives when the log folder cannot be opened. */
+    public static final int NO_LOG_FOLDER = -2;
+
+    /**
+     * What {@link #deleteOldLogs} gives when this process cannot delete the
+     * host's files: no host (see {@link #hosted}), or one that offers no deletion.
+     */
+    public static final int NO_DELETION = -3;
+
+    /** The class of the kit's own log lines. */
+    static final String KIT_CLASS = "VeskHost";
+
+    /** Serializes the removals of old log files within the process. */
+    private static final Object DELETION = new Object();
+
     /** The threshold {@link #verbosity} gives when the process tells none: DEBUG. */
     private static final int UNKNOWN_THRESHOLD = 5;
 
@@ -63,7 +78,12 @@ public final class VeskHost {
      * Loads the native half {@code library} from java.library.path, keeps the
      * log relay's address (longs[0], as start received it), the host's log
      * threshold and the options (texts, as start received them; may be null)
-     * and becomes the host that {@link #installLogging} uses. When longs holds
+     * and becomes the host that {@link #installLogging} uses. With the host,
+     * when the option LOG_DAYS (or, without it, the system property vesk.logDays) is a
+     * whole number of days from 1, it also starts removing the host's log
+     * files of that age or more, now and then once a day, on a daemon thread
+     * of its own (see {@link #deleteOldLogs}); any other value is refused with
+     * one ERROR line and nothing is removed. When longs holds
      * no address (start was not called by the host: a test, an IDE, plain
      * java) nothing is loaded, and the host object writes the same lines to
      * standard error instead, filtered by the option VERBOSITY. Throws
@@ -82,6 +102,7 @@ public final class VeskHost {
         VeskHost host = new VeskHost(longs[0], pairs(texts),
             threshold < 0 ? UNKNOWN_THRESHOLD : threshold);
         installed = host;
+        LogRetention.start(host, host.options);
         return host;
     }
 
@@ -135,6 +156,39 @@ public final class VeskHost {
      */
     public int relay(String... keyValues) {
         return deliver(keyValues, false);
+    }
+
+    /**
+     * Removes the host's log files (monitor_*.log in the folder log of the
+     * current folder, not its subfolders) whose age in whole days, counted
+     * from when they were last written, has reached days, with the host's own deletion,
+     * which never follows a link. The count removed, logged at INFO when not
+     * 0; {@link #NO_LOG_FOLDER} or {@link #NO_DELETION}, logged at ERROR; a
+     * file that cannot be removed is logged by the host and not counted.
+     * Throws IllegalArgumentException when days is below 1 (that would take
+     * the day's file).
+     */
+    public int deleteOldLogs(int days) {
+        if (days < 1) {
+            throw new IllegalArgumentException("days must be 1 or more: " + days);
+        }
+        int removed;
+        synchronized (DELETION) {
+            removed = callback == 0 ? NO_DELETION : deleteLogs0(callback, days);
+        }
+        String age = days + (days == 1 ? " dia" : " dias") + " ou mais";
+        if (removed == 1) {
+            log(KIT_CLASS, "INFO", "1", "Removido 1 arquivo de log com " + age + ".");
+        } else if (removed > 1) {
+            log(KIT_CLASS, "INFO", Integer.toString(removed),
+                "Removidos " + removed + " arquivos de log com " + age + ".");
+        } else if (removed < 0) {
+            String cause = removed == NO_LOG_FOLDER ? "diretorio 'log' nao encontrado"
+                : callback == 0 ? "processo sem o host vesk" : "o host nao oferece execute_delete";
+            log(KIT_CLASS, "ERROR", Integer.toString(removed),
+                "Falha ao tentar remover logs com " + age + ": " + cause + ".");
+        }
+        return removed;
     }
 
     /** The options start received, as key/value pairs up to the first null (the first key wins). */
@@ -279,7 +333,7 @@ public final class VeskHost {
     /** Whether the native half bound this class's native methods. */
     private static boolean bound() {
         try {
-            return version0() == 2;
+            return version0() == 3;
         } catch (UnsatisfiedLinkError e) {
             return false;
         }
@@ -298,4 +352,11 @@ public final class VeskHost {
      * address; -1 when it tells none.
      */
     private static native int threshold0(long address);
+
+    /**
+     * Runs the host's execute_delete on its log files of days or more, in
+     * the program that holds the relay at address: its result, or
+     * {@link #NO_DELETION} when that program exports none.
+     */
+    private static native int deleteLogs0(long address, int days);
 }

@@ -12,8 +12,8 @@ import vesk.host.VeskHost;
 /**
  * Entry class on the Java side's kit: installs it and its logging, logs the
  * lines of the scenario named by the option SCENARIO ("levels", "storm",
- * "threshold", "shutdown", "streams" or "budget"), then writes done.txt in
- * the current directory. Its main runs the same without the host: java
+ * "threshold", "shutdown", "streams", "budget" or "retention"), then writes
+ * done.txt in the current directory. Its main runs the same without the host: java
  * KitEntry SCENARIO levels.
  */
 public final class KitEntry {
@@ -44,6 +44,9 @@ public final class KitEntry {
                 break;
             case "budget":
                 budget(host);
+                break;
+            case "retention":
+                Files.writeString(Path.of("retention.txt"), retentionThreads() + "\n");
                 break;
             default:
                 levels(host);
@@ -136,6 +139,19 @@ public final class KitEntry {
         }
         host.log("kit.Budget", "INFO", "depois", "perdida");
         Files.writeString(Path.of("budget.txt"), "spent=" + VeskHost.logBudgetSpent() + " lines=" + lines + "\n");
+    }
+
+    /** The kit's retention threads: "threads=N", then " daemon=" and whether each is a daemon. */
+    public static String retentionThreads() {
+        StringBuilder found = new StringBuilder();
+        int count = 0;
+        for (Thread thread : Thread.getAllStackTraces().keySet()) {
+            if (thread.getName().equals("vesk-log-retention")) {
+                ++count;
+                found.append(" daemon=").append(thread.isDaemon());
+            }
+        }
+        return "threads=" + count + found;
     }
 
     private static void sleep(long millis) {
