@@ -89,6 +89,28 @@ void *platform_library_open(const char *path, int *error) UB_NOEXCEPT;
 /* Address of the exported symbol name in library, or NULL. */
 void *platform_library_symbol(void *library, const char *name) UB_NOEXCEPT;
 
+/* Loads the shared library at path as platform_library_open does. On
+ * failure returns NULL and copies why into reason (size bytes, cut to fit,
+ * terminated; nothing when reason is NULL or size 0): "nao encontrado"
+ * when no file is at path, otherwise the system's own account (the
+ * loader's message on POSIX, "erro <number>" on Windows). */
+void *platform_library_open_reason(const char *path, char *reason, size_t size) UB_NOEXCEPT;
+
+/* The places to look for the JVM's library, in the order to try them.
+ * POSIX: $JAVA_HOME/lib/server/libjvm.so (skipped when JAVA_HOME is unset
+ * or empty), the system's default Java
+ * /usr/lib/jvm/default-java/lib/server/libjvm.so, then
+ * build_java_home/lib/server/libjvm.so (skipped when NULL or empty).
+ * Windows: %JAVA_HOME%\bin\server\jvm.dll and the older
+ * %JAVA_HOME%\jre\bin\server\jvm.dll, the RuntimeLib of the current
+ * version that HKLM\SOFTWARE\JavaSoft\JDK, then ...\JRE, names (in the
+ * registry view of the executable's width), jre\bin\server\jvm.dll and
+ * jre\bin\client\jvm.dll beside the executable, then "jvm.dll" through
+ * the system's library search; build_java_home is not used. A malloc'd
+ * block of zero-terminated paths that ends with an empty one, which the
+ * caller frees; NULL when memory runs out. */
+char *platform_jvm_library_paths(const char *build_java_home) UB_NOEXCEPT;
+
 /* ---- System description for the machine information module. */
 
 /* Processor architecture and type codes in Windows' numbering. */
