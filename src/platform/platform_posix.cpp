@@ -157,8 +157,11 @@ void put_reason(char *reason, size_t size, const char *text)
 
 } // namespace
 
-void *platform_library_open_reason(const char *path, char *reason, size_t size) noexcept
+void *platform_library_open_reason(const char *path, int *missing, char *reason,
+                                   size_t size) noexcept
 {
+    if (missing != nullptr)
+        *missing = path == nullptr ? 1 : 0;
     if (path == nullptr) {
         put_reason(reason, size, "nao encontrado");
         return nullptr;
@@ -172,6 +175,8 @@ void *platform_library_open_reason(const char *path, char *reason, size_t size) 
     struct stat status;
     if (text == nullptr || (std::strchr(path, '/') != nullptr && stat(path, &status) != 0 &&
                             errno == ENOENT)) {
+        if (missing != nullptr)
+            *missing = 1;
         put_reason(reason, size, "nao encontrado");
         return nullptr;
     }
@@ -188,16 +193,17 @@ char *platform_jvm_library_paths(const char *build_java_home) noexcept
     static const char library[] = "/lib/server/libjvm.so";
     try {
         std::string paths;
-        auto add = [&paths](const char *home) {
+        auto add = [&paths](char kind, const char *home) {
             if (home != nullptr && home[0] != '\0') {
+                paths += kind;
                 paths += home;
                 paths += library;
                 paths += '\0';
             }
         };
-        add(std::getenv("JAVA_HOME"));
-        add("/usr/lib/jvm/default-java");
-        add(build_java_home);
+        add(PLATFORM_JVM_NAMED, std::getenv("JAVA_HOME"));
+        add(PLATFORM_JVM_USUAL, "/usr/lib/jvm/default-java");
+        add(PLATFORM_JVM_USUAL, build_java_home);
         paths += '\0';
         char *block = static_cast<char *>(std::malloc(paths.size()));
         if (block != nullptr)

@@ -231,8 +231,11 @@ std::string registry_runtime(const char *kind)
 
 } // namespace
 
-void *platform_library_open_reason(const char *path, char *reason, size_t size) noexcept
+void *platform_library_open_reason(const char *path, int *missing, char *reason,
+                                   size_t size) noexcept
 {
+    if (missing != nullptr)
+        *missing = path == nullptr ? 1 : 0;
     if (path == nullptr) {
         put_reason(reason, size, "nao encontrado");
         return nullptr;
@@ -245,6 +248,8 @@ void *platform_library_open_reason(const char *path, char *reason, size_t size) 
     // presence tells the two apart.
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
         (error == ERROR_MOD_NOT_FOUND && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)) {
+        if (missing != nullptr)
+            *missing = 1;
         put_reason(reason, size, "nao encontrado");
     } else if (reason != nullptr && size > 0) {
         std::snprintf(reason, size, "erro %lu", static_cast<unsigned long>(error));
@@ -257,8 +262,9 @@ char *platform_jvm_library_paths(const char *build_java_home) noexcept
     (void)build_java_home;
     try {
         std::string paths;
-        auto add = [&paths](const std::string &path) {
+        auto add = [&paths](char kind, const std::string &path) {
             if (!path.empty()) {
+                paths += kind;
                 paths += path;
                 paths += '\0';
             }
@@ -266,17 +272,19 @@ char *platform_jvm_library_paths(const char *build_java_home) noexcept
         char home[PLATFORM_PATH_MAX];
         DWORD length = GetEnvironmentVariableA("JAVA_HOME", home, sizeof home);
         if (length > 0 && length < sizeof home) {
-            add(std::string(home) + "\\bin\\server\\jvm.dll");
-            add(std::string(home) + "\\jre\\bin\\server\\jvm.dll");
+            add(PLATFORM_JVM_NAMED, std::string(home) + "\\bin\\server\\jvm.dll");
+            // A JDK 8 keeps its runtime one level down; a newer one has no
+            // such folder, so its absence is no news.
+            add(PLATFORM_JVM_USUAL, std::string(home) + "\\jre\\bin\\server\\jvm.dll");
         }
-        add(registry_runtime("JDK"));
-        add(registry_runtime("JRE"));
+        add(PLATFORM_JVM_NAMED, registry_runtime("JDK"));
+        add(PLATFORM_JVM_NAMED, registry_runtime("JRE"));
         char dir[PLATFORM_PATH_MAX];
         if (platform_executable_dir(dir, sizeof dir) == 0) {
-            add(std::string(dir) + "\\jre\\bin\\server\\jvm.dll");
-            add(std::string(dir) + "\\jre\\bin\\client\\jvm.dll");
+            add(PLATFORM_JVM_USUAL, std::string(dir) + "\\jre\\bin\\server\\jvm.dll");
+            add(PLATFORM_JVM_USUAL, std::string(dir) + "\\jre\\bin\\client\\jvm.dll");
         }
-        add("jvm.dll");
+        add(PLATFORM_JVM_USUAL, "jvm.dll");
         paths += '\0';
         char *block = static_cast<char *>(std::malloc(paths.size()));
         if (block != nullptr)

@@ -30,34 +30,36 @@ printf '\001' | dd of="$wrong/lib/server/libjvm.so" bs=1 seek=4 conv=notrunc sta
 library=lib/server/libjvm.so
 default_java=/usr/lib/jvm/default-java
 
-# run <case> <layout> <JAVA_HOME or "unset"> [isolated]: starts vesk in its
-# own working folder; status, err.txt and log.txt. With isolated, it runs in a
+# run <case> <JAVA_HOME or "unset"> [layout]: starts vesk in its own working
+# folder; status, err and log (the day's log). With a layout it runs in a
 # private mount namespace whose /usr/lib/jvm is empty but for what layout
-# names ("default", "build", "default,build" or "none").
+# puts in the default Java's and the build JDK's places: "default=fake",
+# "build=wrong", ... separated by commas ("" for nothing).
 run() {
-  local name=$1 layout=$2 home=$3
+  local name=$1 home=$2
   local dir=$tmp/$name
   mkdir -p "$dir/conf" "$dir/log"
   printf 'VERBOSITY=4\nCLASSPATH=app.jar\n' >"$dir/conf/vesk.ini"
   local env_args=(-u JAVA_HOME)
   [ "$home" = unset ] || env_args=("JAVA_HOME=$home")
   local command=(env "${env_args[@]}" "$vesk" ENTRY_CLASS missing/Entry)
-  if [ "${4:-}" = isolated ]; then
+  if [ $# -ge 3 ]; then
     command=(unshare -m --propagation private bash -c '
       set -e
-      layout=$1 fake=$2 build_jdk=$3
-      shift 3
+      layout=$1 fake=$2 wrong=$3 build_jdk=$4
+      shift 4
       mount -t tmpfs vesk-test /usr/lib/jvm
       case $build_jdk in /usr/lib/jvm/*) ;; *) mount -t tmpfs vesk-test "$build_jdk" ;; esac
-      for place in ${layout//,/ }; do
-        case $place in
+      for item in ${layout//,/ }; do
+        case ${item%=*} in
           default) folder=/usr/lib/jvm/default-java/lib/server ;;
           build) folder=$build_jdk/lib/server ;;
-          *) continue ;;
         esac
-        mkdir -p "$folder" && cp "$fake" "$folder/libjvm.so"
+        library=$fake
+        [ "${item#*=}" = wrong ] && library=$wrong
+        mkdir -p "$folder" && cp "$library" "$folder/libjvm.so"
       done
-      exec "$@"' - "$layout" "$fake" "$build_jdk" "${command[@]}")
+      exec "$@"' - "$3" "$fake" "$wrong/$library" "$build_jdk" "${command[@]}")
   fi
   set +e
   (cd "$dir" && "${command[@]}" >out.txt 2>err.txt)
@@ -67,45 +69,48 @@ run() {
   log=$dir/log.txt
   cat "$dir"/log/monitor_*.log >"$log" 2>/dev/null || : >"$log"
 }
+# quiet: the place used was the first with a library, and nothing was logged.
+quiet() { test "$status" -eq 3 && ! grep -qF "JVM " "$log"; }
 
-run home none "$java_home"
-check "JAVA_HOME: the stand-in started (status 3 for the missing class)" test "$status" -eq 3
-check "JAVA_HOME: its library is used and logged" contains "$log" "JVM carregada de ($java_home/$library)"
-check "JAVA_HOME: nothing tried before it" lacks "$log" "JVM nao carregada"
+run home "$java_home"
+check "JAVA_HOME: the stand-in started, not a real JVM" test "$status" -eq 3
+check "JAVA_HOME: no exception from a real JVM" lacks "$err" "Exception"
+check "JAVA_HOME: nothing logged when the first place works" lacks "$log" "JVM "
 
 isolated=yes
 why=$(unshare -m --propagation private mount -t tmpfs vesk-test /usr/lib/jvm 2>&1) || isolated=no
 if [ "$isolated" = no ]; then
   echo "SKIPPED: the default Java and build JDK steps need a private mount namespace over /usr/lib/jvm: $why"
 else
-  run first default,build "$java_home" isolated
-  check "JAVA_HOME before the default Java and the build JDK" \
-    contains "$log" "JVM carregada de ($java_home/$library)"
+  # A broken library in a later place would be logged had it been tried.
+  run first "$java_home" default=wrong,build=wrong
+  check "JAVA_HOME before the default Java and the build JDK" quiet
 
-  run empty default,build "" isolated
-  check "empty JAVA_HOME skipped: the default Java is used" \
-    contains "$log" "JVM carregada de ($default_java/$library)"
-  check "empty JAVA_HOME skipped: nothing tried before" lacks "$log" "JVM nao carregada"
+  run empty "" default=fake,build=wrong
+  check "empty JAVA_HOME skipped: the default Java before the build JDK" quiet
 
-  run build build "$tmp/absent" isolated
-  check "missing libraries: the build JDK is used" test "$status" -eq 3
-  check "missing libraries: the build JDK is logged" contains "$log" "JVM carregada de ($build_jdk/$library)"
-  check "missing libraries: JAVA_HOME's reported" \
+  run build unset build=fake
+  check "no default Java: the build JDK, and an empty place is no news" quiet
+
+  run absent "$tmp/absent" build=fake
+  check "JAVA_HOME without a library: the next place works" test "$status" -eq 3
+  check "JAVA_HOME without a library: reported" \
     contains "$log" "JVM nao carregada de ($tmp/absent/$library): nao encontrado"
-  check "missing libraries: the default Java's reported" \
-    contains "$log" "JVM nao carregada de ($default_java/$library): nao encontrado"
+  check "JAVA_HOME without a library: the place used is logged" \
+    contains "$log" "JVM carregada de ($build_jdk/$library)"
+  check "JAVA_HOME without a library: the empty default place stays quiet" lacks "$log" "$default_java"
 
-  run wrong default "$wrong" isolated
+  run wrong "$wrong" default=fake
   check "wrong width: reported with the loader's reason" \
     contains "$log" "JVM nao carregada de ($wrong/$library): wrong ELF class: ELFCLASS32"
-  check "wrong width: the next one is used" contains "$log" "JVM carregada de ($default_java/$library)"
+  check "wrong width: the next place is used" contains "$log" "JVM carregada de ($default_java/$library)"
 
-  run nothing none unset isolated
+  run nothing "$tmp/absent" ""
   check "no JVM: status 2" test "$status" -eq 2
   check "no JVM: message" contains "$err" "Erro ao tentar carregar JVM."
-  check "no JVM: every path tried is logged" test "$(grep -c 'JVM nao carregada de (.*): nao encontrado' "$log")" -eq 2
-  check "no JVM: the default Java tried" contains "$log" "($default_java/$library)"
-  check "no JVM: the build JDK tried" contains "$log" "($build_jdk/$library)"
+  for place in "$tmp/absent" "$default_java" "$build_jdk"; do
+    check "no JVM: $place tried and logged" contains "$log" "JVM nao carregada de ($place/$library): nao encontrado"
+  done
 fi
 
 echo "$failures failed"
