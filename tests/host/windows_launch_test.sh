@@ -118,29 +118,38 @@ home() { # home <name> <jvm.dll>: a JDK folder under tmp holding it in bin\serve
   cp "$2" "$tmp/$1/bin/server/jvm.dll"
   windows "$tmp/$1"
 }
-bundled="$(windows "$app")\\jre\\bin\\server\\jvm.dll"
+server='\bin\server\jvm.dll'
+bundled="$(windows "$app")\jre$server"
 java_home=$(home jdk "$fake")
+# A second copy of the program whose bundled jvm.dll does not load: had it
+# been tried, the log would say so.
+broken=$tmp/broken
+mkdir -p "$broken/jre/bin/server"
+cp "$vesk" "$broken/vesk.exe"
+echo "not a library" >"$broken/jre/bin/server/jvm.dll"
+# quiet: the stand-in started (status 3 for the missing class) and nothing
+# was logged about finding it.
+quiet() { test "$status" -eq 3 && ! grep -qF "JVM " "$(todays_log "$dir")"; }
 
 dir=$(workdir java-home)
-JAVA_HOME=$java_home run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
-check "JAVA_HOME: status 3 from the stand-in" test "$status" -eq 3
-check "JAVA_HOME: before the runtime beside the executable" contains "$(todays_log "$dir")" \
-  "JVM carregada de ($java_home\\bin\\server\\jvm.dll)"
+JAVA_HOME=$java_home run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+check "JAVA_HOME: before the runtime beside the executable" quiet
 
 dir=$(workdir missing-home)
 JAVA_HOME=$(windows "$tmp/nothing") run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
 log=$(todays_log "$dir")
-check "missing JAVA_HOME library: reported" contains "$log" \
-  "JVM nao carregada de ($(windows "$tmp/nothing")\\bin\\server\\jvm.dll): nao encontrado"
-check "missing JAVA_HOME library: the next one is used" contains "$log" "JVM carregada de ($bundled)"
+check "JAVA_HOME without jvm.dll: reported" contains "$log" \
+  "JVM nao carregada de ($(windows "$tmp/nothing")$server): nao encontrado"
+check "JAVA_HOME without jvm.dll: the next one is used" contains "$log" "JVM carregada de ($bundled)"
 
+narrow=""
 if [ -n "$fake32" ]; then
   narrow=$(home narrow "$fake32")
   dir=$(workdir narrow)
   JAVA_HOME=$narrow run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
   log=$(todays_log "$dir")
   check "32-bit jvm.dll: reported with error 193" contains "$log" \
-    "JVM nao carregada de ($narrow\\bin\\server\\jvm.dll): erro 193"
+    "JVM nao carregada de ($narrow$server): erro 193"
   check "32-bit jvm.dll: the next one is used" contains "$log" "JVM carregada de ($bundled)"
 else
   echo "SKIPPED: no 32-bit stand-in jvm.dll (no i686 compiler)"
@@ -149,18 +158,18 @@ fi
 if "$wine" reg query "$registry_key" /reg:64 >/dev/null 2>&1; then
   echo "SKIPPED: the registry: this prefix already has $registry_key"
 else
-  registered=$(home registered "$fake")\\bin\\server\\jvm.dll
+  registered=$(home registered "$fake")$server
   added_key=yes
   "$wine" reg add "$registry_key" /v CurrentVersion /t REG_SZ /d 99 /f /reg:64 >/dev/null 2>&1
   "$wine" reg add "$registry_key\\99" /v RuntimeLib /t REG_SZ /d "$registered" /f /reg:64 >/dev/null 2>&1
   dir=$(workdir registry)
-  run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
-  check "registry: its RuntimeLib before the runtime beside the executable" \
-    contains "$(todays_log "$dir")" "JVM carregada de ($registered)"
-  dir=$(workdir registry-home)
-  JAVA_HOME=$java_home run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
-  check "registry: JAVA_HOME before it" contains "$(todays_log "$dir")" \
-    "JVM carregada de ($java_home\\bin\\server\\jvm.dll)"
+  run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+  check "registry: its RuntimeLib before the runtime beside the executable" quiet
+  if [ -n "$narrow" ]; then
+    dir=$(workdir registry-home)
+    JAVA_HOME=$narrow run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+    check "registry: after JAVA_HOME" contains "$(todays_log "$dir")" "JVM carregada de ($registered)"
+  fi
 fi
 
 echo "$failures failed"
