@@ -55,7 +55,7 @@ void *find_entry()
             const char *path = place + 1;
             char reason[512];
             int missing = 0;
-            void *library = platform_library_open_reason(path, &missing, reason, sizeof reason);
+            void *library = platform_jvm_library_open(path, &missing, reason, sizeof reason);
             void *entry = nullptr;
             if (library != nullptr) {
                 entry = platform_library_symbol(library, "JNI_CreateJavaVM");

@@ -98,6 +98,15 @@ void *platform_library_symbol(void *library, const char *name) UB_NOEXCEPT;
 void *platform_library_open_reason(const char *path, int *missing, char *reason,
                                    size_t size) UB_NOEXCEPT;
 
+/* Loads the JVM's library at path as platform_library_open_reason does.
+ * On Windows the C runtime DLLs that a Java runtime keeps in its bin folder
+ * (the folder above path's: vcruntime140.dll, msvcp140.dll, msvcr100.dll,
+ * ...) are loaded from there first, as the java launcher does, so that a
+ * runtime outside the library search starts on a system without that C
+ * runtime installed. */
+void *platform_jvm_library_open(const char *path, int *missing, char *reason,
+                                size_t size) UB_NOEXCEPT;
+
 /* Kinds of place where the JVM's library may be. */
 enum platform_jvm_place {
     PLATFORM_JVM_NAMED = 'N', /* named by the system's configuration (JAVA_HOME, the registry) */

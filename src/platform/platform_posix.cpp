@@ -188,6 +188,11 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
     return nullptr;
 }
 
+void *platform_jvm_library_open(const char *path, int *missing, char *reason, size_t size) noexcept
+{
+    return platform_library_open_reason(path, missing, reason, size);
+}
+
 char *platform_jvm_library_paths(const char *build_java_home) noexcept
 {
     static const char library[] = "/lib/server/libjvm.so";

@@ -257,6 +257,33 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
     return nullptr;
 }
 
+void *platform_jvm_library_open(const char *path, int *missing, char *reason, size_t size) noexcept
+{
+    static const char *const runtimes[] = {"msvcr100.dll", "msvcr120.dll", "vcruntime140.dll",
+                                           "vcruntime140_1.dll", "msvcp140.dll"};
+    const char *server = path != nullptr ? std::strrchr(path, '\\') : nullptr;
+    const char *bin = server;
+    while (bin != nullptr && bin > path && bin[-1] != '\\')
+        --bin;
+    // path up to bin is the folder above path's own (...\bin\ for
+    // ...\bin\server\jvm.dll); there is none for "jvm.dll" or "C:\jvm.dll".
+    if (server != nullptr && bin != nullptr && bin > path) {
+        try {
+            std::string folder(path, static_cast<size_t>(bin - path));
+            for (const char *runtime : runtimes) {
+                std::string dll = folder + runtime;
+                // A runtime of another width or a failed load is left to
+                // jvm.dll's own load to report.
+                if (GetFileAttributesA(dll.c_str()) != INVALID_FILE_ATTRIBUTES)
+                    LoadLibraryA(dll.c_str());
+            }
+        } catch (const std::bad_alloc &) {
+            // Without the runtimes, the load below reports what is missing.
+        }
+    }
+    return platform_library_open_reason(path, missing, reason, size);
+}
+
 char *platform_jvm_library_paths(const char *build_java_home) noexcept
 {
     (void)build_java_home;
