@@ -89,6 +89,46 @@ void *platform_library_open(const char *path, int *error) UB_NOEXCEPT;
 /* Address of the exported symbol name in library, or NULL. */
 void *platform_library_symbol(void *library, const char *name) UB_NOEXCEPT;
 
+/* Loads the shared library at path as platform_library_open does. On
+ * failure returns NULL, sets *missing (when not NULL) to 1 when no file is
+ * at path and to 0 otherwise, and copies why into reason (size bytes, cut
+ * to fit, terminated; nothing when reason is NULL or size 0): "nao
+ * encontrado" for a missing file, otherwise the system's own account (the
+ * loader's message on POSIX, "erro <number>" on Windows). */
+void *platform_library_open_reason(const char *path, int *missing, char *reason,
+                                   size_t size) UB_NOEXCEPT;
+
+/* Loads the JVM's library at path as platform_library_open_reason does.
+ * On Windows the C runtime DLLs that a Java runtime keeps in its bin folder
+ * (the folder above path's: vcruntime140.dll, msvcp140.dll, msvcr100.dll,
+ * ...) are loaded from there first, as the java launcher does, so that a
+ * runtime outside the library search starts on a system without that C
+ * runtime installed. */
+void *platform_jvm_library_open(const char *path, int *missing, char *reason,
+                                size_t size) UB_NOEXCEPT;
+
+/* Kinds of place where the JVM's library may be. */
+enum platform_jvm_place {
+    PLATFORM_JVM_NAMED = 'N', /* named by the system's configuration (JAVA_HOME, the registry) */
+    PLATFORM_JVM_USUAL = 'U'  /* a usual place, looked at whether or not anything is there */
+};
+
+/* The places to look for the JVM's library, in the order to try them.
+ * POSIX: $JAVA_HOME/lib/server/libjvm.so (skipped when JAVA_HOME is unset
+ * or empty), the system's default Java
+ * /usr/lib/jvm/default-java/lib/server/libjvm.so, then
+ * build_java_home/lib/server/libjvm.so (skipped when NULL or empty).
+ * Windows: %JAVA_HOME%\bin\server\jvm.dll and the older
+ * %JAVA_HOME%\jre\bin\server\jvm.dll, the RuntimeLib of the current
+ * version that HKLM\SOFTWARE\JavaSoft\JDK, then ...\JRE, names (in the
+ * registry view of the executable's width), jre\bin\server\jvm.dll and
+ * jre\bin\client\jvm.dll beside the executable, then "jvm.dll" through
+ * the system's library search; build_java_home is not used. A malloc'd
+ * block of entries, each a platform_jvm_place byte followed by a
+ * zero-terminated path, ended by a lone zero byte; the caller frees it.
+ * NULL when memory runs out. */
+char *platform_jvm_library_paths(const char *build_java_home) UB_NOEXCEPT;
+
 /* ---- System description for the machine information module. */
 
 /* Processor architecture and type codes in Windows' numbering. */

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -142,6 +144,79 @@ void *platform_library_symbol(void *library, const char *name) noexcept
     if (library == nullptr || name == nullptr)
         return nullptr;
     return dlsym(library, name);
+}
+
+namespace {
+
+// Copies text into reason, cut to fit; nothing when there is no room.
+void put_reason(char *reason, size_t size, const char *text)
+{
+    if (reason != nullptr && size > 0)
+        std::snprintf(reason, size, "%s", text);
+}
+
+} // namespace
+
+void *platform_library_open_reason(const char *path, int *missing, char *reason,
+                                   size_t size) noexcept
+{
+    if (missing != nullptr)
+        *missing = path == nullptr ? 1 : 0;
+    if (path == nullptr) {
+        put_reason(reason, size, "nao encontrado");
+        return nullptr;
+    }
+    void *library = dlopen(path, RTLD_NOW | RTLD_GLOBAL);
+    if (library != nullptr)
+        return library;
+    const char *text = dlerror();
+    // The loader says the same of a missing library and of a missing
+    // dependency; whether the file is there tells the two apart.
+    struct stat status;
+    if (text == nullptr || (std::strchr(path, '/') != nullptr && stat(path, &status) != 0 &&
+                            errno == ENOENT)) {
+        if (missing != nullptr)
+            *missing = 1;
+        put_reason(reason, size, "nao encontrado");
+        return nullptr;
+    }
+    // The loader's message starts with the name of the library it is about.
+    size_t length = std::strlen(path);
+    if (std::strncmp(text, path, length) == 0 && text[length] == ':')
+        text += text[length + 1] == ' ' ? length + 2 : length + 1;
+    put_reason(reason, size, text);
+    return nullptr;
+}
+
+void *platform_jvm_library_open(const char *path, int *missing, char *reason, size_t size) noexcept
+{
+    return platform_library_open_reason(path, missing, reason, size);
+}
+
+char *platform_jvm_library_paths(const char *build_java_home) noexcept
+{
+    static const char library[] = "/lib/server/libjvm.so";
+    try {
+        std::string paths;
+        auto add = [&paths](char kind, const char *home) {
+            if (home != nullptr && home[0] != '\0') {
+                paths += kind;
+                paths += home;
+                paths += library;
+                paths += '\0';
+            }
+        };
+        add(PLATFORM_JVM_NAMED, std::getenv("JAVA_HOME"));
+        add(PLATFORM_JVM_USUAL, "/usr/lib/jvm/default-java");
+        add(PLATFORM_JVM_USUAL, build_java_home);
+        paths += '\0';
+        char *block = static_cast<char *>(std::malloc(paths.size()));
+        if (block != nullptr)
+            std::memcpy(block, paths.data(), paths.size());
+        return block;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
 }
 
 // ---- System description for the machine information module.

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 
 int platform_getcwd(char *buffer, size_t size) noexcept
 {
@@ -181,6 +182,144 @@ void *platform_library_symbol(void *library, const char *name) noexcept
     if (library == nullptr || name == nullptr)
         return nullptr;
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+namespace {
+
+// Copies text into reason, cut to fit; nothing when there is no room.
+void put_reason(char *reason, size_t size, const char *text)
+{
+    if (reason != nullptr && size > 0)
+        std::snprintf(reason, size, "%s", text);
+}
+
+// The value name of key (opened in view) when it is a text; "" otherwise.
+std::string registry_text(HKEY key, const char *name)
+{
+    char value[PLATFORM_PATH_MAX];
+    DWORD type = 0;
+    DWORD length = sizeof value - 1;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(value), &length) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::string();
+    // A stored text need not end in a terminator.
+    value[length] = '\0';
+    return std::string(value);
+}
+
+// The RuntimeLib of the current version under HKLM\SOFTWARE\JavaSoft\<kind>,
+// read in the registry view of this executable's width; "" when absent.
+std::string registry_runtime(const char *kind)
+{
+    const REGSAM view = sizeof(void *) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    std::string result;
+    HKEY key = nullptr;
+    std::string name = std::string("SOFTWARE\\JavaSoft\\") + kind;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return result;
+    std::string version = registry_text(key, "CurrentVersion");
+    HKEY current = nullptr;
+    if (!version.empty() &&
+        RegOpenKeyExA(key, version.c_str(), 0, KEY_READ | view, &current) == ERROR_SUCCESS) {
+        result = registry_text(current, "RuntimeLib");
+        RegCloseKey(current);
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+} // namespace
+
+void *platform_library_open_reason(const char *path, int *missing, char *reason,
+                                   size_t size) noexcept
+{
+    if (missing != nullptr)
+        *missing = path == nullptr ? 1 : 0;
+    if (path == nullptr) {
+        put_reason(reason, size, "nao encontrado");
+        return nullptr;
+    }
+    HMODULE library = LoadLibraryA(path);
+    if (library != nullptr)
+        return reinterpret_cast<void *>(library);
+    DWORD error = GetLastError();
+    // A missing module is also what a missing dependency reports; the file's
+    // presence tells the two apart.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+        (error == ERROR_MOD_NOT_FOUND && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)) {
+        if (missing != nullptr)
+            *missing = 1;
+        put_reason(reason, size, "nao encontrado");
+    } else if (reason != nullptr && size > 0) {
+        std::snprintf(reason, size, "erro %lu", static_cast<unsigned long>(error));
+    }
+    return nullptr;
+}
+
+void *platform_jvm_library_open(const char *path, int *missing, char *reason, size_t size) noexcept
+{
+    static const char *const runtimes[] = {"msvcr100.dll", "msvcr120.dll", "vcruntime140.dll",
+                                           "vcruntime140_1.dll", "msvcp140.dll"};
+    const char *server = path != nullptr ? std::strrchr(path, '\\') : nullptr;
+    const char *bin = server;
+    while (bin != nullptr && bin > path && bin[-1] != '\\')
+        --bin;
+    // path up to bin is the folder above path's own (...\bin\ for
+    // ...\bin\server\jvm.dll); there is none for "jvm.dll" or "C:\jvm.dll".
+    if (server != nullptr && bin != nullptr && bin > path) {
+        try {
+            std::string folder(path, static_cast<size_t>(bin - path));
+            for (const char *runtime : runtimes) {
+                std::string dll = folder + runtime;
+                // A runtime of another width or a failed load is left to
+                // jvm.dll's own load to report.
+                if (GetFileAttributesA(dll.c_str()) != INVALID_FILE_ATTRIBUTES)
+                    LoadLibraryA(dll.c_str());
+            }
+        } catch (const std::bad_alloc &) {
+            // Without the runtimes, the load below reports what is missing.
+        }
+    }
+    return platform_library_open_reason(path, missing, reason, size);
+}
+
+char *platform_jvm_library_paths(const char *build_java_home) noexcept
+{
+    (void)build_java_home;
+    try {
+        std::string paths;
+        auto add = [&paths](char kind, const std::string &path) {
+            if (!path.empty()) {
+                paths += kind;
+                paths += path;
+                paths += '\0';
+            }
+        };
+        char home[PLATFORM_PATH_MAX];
+        DWORD length = GetEnvironmentVariableA("JAVA_HOME", home, sizeof home);
+        if (length > 0 && length < sizeof home) {
+            add(PLATFORM_JVM_NAMED, std::string(home) + "\\bin\\server\\jvm.dll");
+            // A JDK 8 keeps its runtime one level down; a newer one has no
+            // such folder, so its absence is no news.
+            add(PLATFORM_JVM_USUAL, std::string(home) + "\\jre\\bin\\server\\jvm.dll");
+        }
+        add(PLATFORM_JVM_NAMED, registry_runtime("JDK"));
+        add(PLATFORM_JVM_NAMED, registry_runtime("JRE"));
+        char dir[PLATFORM_PATH_MAX];
+        if (platform_executable_dir(dir, sizeof dir) == 0) {
+            add(PLATFORM_JVM_USUAL, std::string(dir) + "\\jre\\bin\\server\\jvm.dll");
+            add(PLATFORM_JVM_USUAL, std::string(dir) + "\\jre\\bin\\client\\jvm.dll");
+        }
+        add(PLATFORM_JVM_USUAL, "jvm.dll");
+        paths += '\0';
+        char *block = static_cast<char *>(std::malloc(paths.size()));
+        if (block != nullptr)
+            std::memcpy(block, paths.data(), paths.size());
+        return block;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
 }
 
 // ---- System description for the machine information module.

@@ -1,6 +1,6 @@
-/* A stand-in jvm.dll for the Windows launch tests: JNI_CreateJavaVM and the
- * few JNI functions the launch uses, so that vesk.exe runs its whole launch
- * under wine without a Java runtime. What it does follows the options:
+/* A stand-in JVM library (jvm.dll, libjvm.so) for the launch and discovery
+ * tests: JNI_CreateJavaVM and the few JNI functions the launch uses, so that
+ * vesk runs its whole launch without a Java runtime (on Windows under wine). What it does follows the options:
  * - class path "refuse": the JVM is refused (status 2);
  * - a class whose name starts with "missing/" is not found (status 3);
  * - any other class has a start method, which relays one log line through

@@ -64,14 +64,22 @@ protected:
         return read_lines(dir() / "start.txt");
     }
 
-    // The log's lines without their time prefix, once there are count.
+    // The log's lines without their time prefix, once there are count. The
+    // lines that say where the JVM was found are left out: they depend on
+    // the machine's Java and have a suite of their own.
     std::vector<std::string> logged(size_t count)
     {
         fs::path log = testing_support::todays_log(dir());
-        testing_support::wait_until([&] { return read_lines(log).size() >= count; });
         std::vector<std::string> lines;
-        for (const std::string &line : read_lines(log))
-            lines.push_back(line.substr(std::min<size_t>(line.size(), 21)));
+        testing_support::wait_until([&] {
+            lines.clear();
+            for (const std::string &line : read_lines(log)) {
+                std::string text = line.substr(std::min<size_t>(line.size(), 21));
+                if (text.rfind("JVM ", 0) != 0)
+                    lines.push_back(text);
+            }
+            return lines.size() >= count;
+        });
         return lines;
     }
 
@@ -179,7 +187,7 @@ TEST_F(VeskLaunch, MissingIniRunsOnDefaultsWithoutLogLines)
     EXPECT_TRUE(child_->running());
     EXPECT_EQ(read_file(dir() / "stderr.txt").rfind("Falha ao tentar ler: conf/vesk.ini\n", 0), 0u);
     // Threshold 0: neither the launch nor the relayed INFO events are logged.
-    EXPECT_TRUE(fs::is_empty("log"));
+    EXPECT_TRUE(logged(0).empty());
 }
 
 // The log names the exception that failed the call, with its causes, on
@@ -273,7 +281,7 @@ TEST_F(VeskLaunch, MissingIniLoadsTheDefaultsAndFailsSilently)
                                             "Inicia JVM\n");
     EXPECT_NE(result.err_text.find("Classe 'com/ubrontex/ubkarto/VESKServer' nao encontrada.\n"),
               std::string::npos);
-    EXPECT_TRUE(fs::is_empty("log"));
+    EXPECT_TRUE(logged(0).empty());
 }
 
 TEST_F(VeskLaunch, StopSignalsRunTheJavaShutdownHooks)

@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # The launch of vesk.exe under wine against the stand-in jvm.dll (fake_jvm.c),
-# laid out as a Java runtime shipped beside the executable:
-#   windows_launch_test.sh <vesk.exe> <fake jvm.dll> <wine runner>
+# laid out as a Java runtime shipped beside the executable, and where vesk.exe
+# finds the JVM (JAVA_HOME, the registry; a jvm.dll of the other width):
+#   windows_launch_test.sh <vesk.exe> <fake jvm.dll> <wine runner> [32-bit fake jvm.dll]
 set -euo pipefail
-vesk=$1 fake=$2 wine=$3
+vesk=$1 fake=$2 wine=$3 fake32=${4:-}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-windows-launch-XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
+registry_key='HKLM\SOFTWARE\JavaSoft\JDK'
+added_key=no
+cleanup() {
+  if [ "$added_key" = yes ]; then "$wine" reg delete "$registry_key" /f /reg:64 >/dev/null 2>&1 || true; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+# The build machine's JAVA_HOME means nothing to vesk.exe.
+unset JAVA_HOME
 
 app=$tmp/app
 mkdir -p "$app/jre/bin/server"
@@ -94,11 +103,74 @@ check "started: host still running" kill -0 "$host"
 kill "$host" 2>/dev/null || true
 wait "$host" 2>/dev/null || true
 
-# No jvm.dll anywhere: the JVM cannot start.
+# No jvm.dll anywhere: the JVM cannot start, and every place tried is logged.
 dir=$(workdir nojvm)
 run "$dir" "$vesk" CLASSPATH app.jar
 check "no jvm.dll: status 2" test "$status" -eq 2
 check "no jvm.dll: message" contains "$dir/err.txt" "Erro ao tentar carregar JVM."
+check "no jvm.dll: the library search logged" contains "$(todays_log "$dir")" \
+  "JVM nao carregada de (jvm.dll): nao encontrado"
+
+# Where vesk.exe finds the JVM. windows <unix path>: the path as wine's Z: drive.
+windows() { printf 'Z:%s' "${1//\//\\}"; }
+home() { # home <name> <jvm.dll>: a JDK folder under tmp holding it in bin\server
+  mkdir -p "$tmp/$1/bin/server"
+  cp "$2" "$tmp/$1/bin/server/jvm.dll"
+  windows "$tmp/$1"
+}
+server='\bin\server\jvm.dll'
+bundled="$(windows "$app")\jre$server"
+java_home=$(home jdk "$fake")
+# A second copy of the program whose bundled jvm.dll does not load: had it
+# been tried, the log would say so.
+broken=$tmp/broken
+mkdir -p "$broken/jre/bin/server"
+cp "$vesk" "$broken/vesk.exe"
+echo "not a library" >"$broken/jre/bin/server/jvm.dll"
+# quiet: the stand-in started (status 3 for the missing class) and nothing
+# was logged about finding it.
+quiet() { test "$status" -eq 3 && ! grep -qF "JVM " "$(todays_log "$dir")"; }
+
+dir=$(workdir java-home)
+JAVA_HOME=$java_home run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+check "JAVA_HOME: before the runtime beside the executable" quiet
+
+dir=$(workdir missing-home)
+JAVA_HOME=$(windows "$tmp/nothing") run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
+log=$(todays_log "$dir")
+check "JAVA_HOME without jvm.dll: reported" contains "$log" \
+  "JVM nao carregada de ($(windows "$tmp/nothing")$server): nao encontrado"
+check "JAVA_HOME without jvm.dll: the next one is used" contains "$log" "JVM carregada de ($bundled)"
+
+narrow=""
+if [ -n "$fake32" ]; then
+  narrow=$(home narrow "$fake32")
+  dir=$(workdir narrow)
+  JAVA_HOME=$narrow run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
+  log=$(todays_log "$dir")
+  check "32-bit jvm.dll: reported with error 193" contains "$log" \
+    "JVM nao carregada de ($narrow$server): erro 193"
+  check "32-bit jvm.dll: the next one is used" contains "$log" "JVM carregada de ($bundled)"
+else
+  echo "SKIPPED: no 32-bit stand-in jvm.dll (no i686 compiler)"
+fi
+
+if "$wine" reg query "$registry_key" /reg:64 >/dev/null 2>&1; then
+  echo "SKIPPED: the registry: this prefix already has $registry_key"
+else
+  registered=$(home registered "$fake")$server
+  added_key=yes
+  "$wine" reg add "$registry_key" /v CurrentVersion /t REG_SZ /d 99 /f /reg:64 >/dev/null 2>&1
+  "$wine" reg add "$registry_key\\99" /v RuntimeLib /t REG_SZ /d "$registered" /f /reg:64 >/dev/null 2>&1
+  dir=$(workdir registry)
+  run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+  check "registry: its RuntimeLib before the runtime beside the executable" quiet
+  if [ -n "$narrow" ]; then
+    dir=$(workdir registry-home)
+    JAVA_HOME=$narrow run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+    check "registry: after JAVA_HOME" contains "$(todays_log "$dir")" "JVM carregada de ($registered)"
+  fi
+fi
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

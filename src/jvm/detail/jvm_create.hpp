@@ -1,5 +1,5 @@
-// How the JVM bridge reaches JNI_CreateJavaVM: linked with the JDK's
-// library on Linux, looked up in jvm.dll when the JVM starts on Windows.
+// How the JVM bridge reaches JNI_CreateJavaVM: looked up in the JVM's
+// library, found and loaded when the JVM starts.
 #ifndef JVM_DETAIL_JVM_CREATE_HPP
 #define JVM_DETAIL_JVM_CREATE_HPP
 

@@ -1,0 +1,96 @@
+// The JVM's entry looked up in the JVM's library when the JVM starts. The
+// platform layer names the places in order (JAVA_HOME first, then where the
+// system keeps its Java, then the JDK the host was built with); the first
+// library that loads and exports the entry is used.
+//
+// What goes to the day's log: a place that failed for a reason worth an
+// operator's attention (a named place without the library, a library that
+// is there but does not load), and then the library used, so that the log
+// says which Java runs instead. A usual place with nothing in it is normal
+// and stays quiet, unless no place works: then every place tried is logged.
+#include "jvm/detail/jvm_create.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "log/verbose.h"
+#include "platform/platform.h"
+
+namespace {
+
+using CreateJavaVM = decltype(&JNI_CreateJavaVM);
+
+// One place that failed, and whether it is news without a total failure.
+struct Failure {
+    std::string path;
+    std::string reason;
+    bool notable;
+};
+
+void log_failures(const std::vector<Failure> &failures, bool all)
+{
+    for (const Failure &failure : failures) {
+        if (all || failure.notable)
+            verbose(stdout, "JVM nao carregada de (%s): %s\n", failure.path.c_str(),
+                    failure.reason.c_str());
+    }
+}
+
+void *find_entry()
+{
+    std::unique_ptr<char, decltype(&std::free)> places(platform_jvm_library_paths(VESK_BUILD_JAVA_HOME),
+                                                       &std::free);
+    if (places == nullptr)
+        return nullptr;
+    std::vector<Failure> failures;
+    bool notable = false;
+    try {
+        for (const char *place = places.get(); *place != '\0'; place += std::strlen(place) + 1) {
+            const char kind = place[0];
+            const char *path = place + 1;
+            char reason[512];
+            int missing = 0;
+            void *library = platform_jvm_library_open(path, &missing, reason, sizeof reason);
+            void *entry = nullptr;
+            if (library != nullptr) {
+                entry = platform_library_symbol(library, "JNI_CreateJavaVM");
+                if (entry == nullptr)
+                    std::snprintf(reason, sizeof reason, "%s", "JNI_CreateJavaVM nao localizado");
+            }
+            if (entry != nullptr) {
+                if (notable) {
+                    log_failures(failures, false);
+                    verbose(stdout, "JVM carregada de (%s)\n", path);
+                }
+                return entry;
+            }
+            bool news = kind == PLATFORM_JVM_NAMED || missing == 0;
+            notable = notable || news;
+            failures.push_back({path, reason, news});
+        }
+    } catch (const std::bad_alloc &) {
+        // Out of memory before the JVM even starts: the launch fails as
+        // when no JVM is found, with what was gathered so far.
+    }
+    log_failures(failures, true);
+    return nullptr;
+}
+
+} // namespace
+
+namespace ub::detail {
+
+jint create_java_vm(JavaVM **jvm, void **env, void *args) noexcept
+{
+    void *entry = find_entry();
+    if (entry == nullptr)
+        return JNI_ERR;
+    return reinterpret_cast<CreateJavaVM>(entry)(jvm, env, args);
+}
+
+} // namespace ub::detail
