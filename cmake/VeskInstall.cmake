@@ -17,9 +17,9 @@ set_target_properties(vesk_jni_headers PROPERTIES EXPORT_NAME jni_headers)
 install(TARGETS ${vesk_libraries} vesk_jni_headers EXPORT vesk-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
-# The installed host carries no run path: it finds the JVM when it starts
-# it, whichever Java the machine has.
-set_target_properties(vesk PROPERTIES INSTALL_RPATH "" INSTALL_RPATH_USE_LINK_PATH OFF)
+# The installed host carries no run path (CMake's default install run path
+# is empty): it finds the JVM when it starts it, whichever Java the machine
+# has.
 install(TARGETS vesk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(vesk_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vesk)
