@@ -23,7 +23,7 @@ logged=$(dpkg-parsechangelog -l "$debian/changelog" -S Version)
 [ "$version" = "$logged" ] ||
     fail "version $version has no entry in packaging/debian/changelog (its latest is $logged)"
 arch=$(dpkg --print-architecture)
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 # Every file gets the changelog's date, so that the same sources give the
 # same packages.
 epoch=$(dpkg-parsechangelog -l "$debian/changelog" -S Timestamp)
