@@ -114,4 +114,4 @@ check "purge" timeout 120 apt-get purge -y -q vesk
 check "purge: the user's folder and the configuration removed" test ! -e /var/lib/vesk -a ! -e /etc/vesk
 
 journalctl -u vesk --no-pager >/checks/journal.txt 2>&1
-echo done
+echo "done"

@@ -86,7 +86,7 @@ if [ ! -f "$checks/results.txt" ]; then
     fail "the checks did not run"
 fi
 cat "$checks/results.txt"
-if grep -q '^FAIL' "$checks/results.txt" || [ "$(tail -n 1 "$checks/results.txt")" != done ]; then
+if grep -q '^FAIL' "$checks/results.txt" || [ "$(tail -n 1 "$checks/results.txt")" != "done" ]; then
     echo "--- the unit's journal" >&2
     cat "$checks/journal.txt" >&2 2>/dev/null || true
     fail "service checks"
