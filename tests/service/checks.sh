@@ -68,6 +68,15 @@ check "configured: the server writes its state" until_true 5 logged "ServiceProb
 check "configured: files are for the service only" [ "$(stat -c %a /var/lib/vesk/estado.txt)" = 640 ]
 check "configured: conf/ is read-only" logged "ServiceProbe|INFO|0|conf somente leitura"
 
+# An upgrade keeps the operator's configuration and its permissions, and
+# restarts the running service.
+pid=$(show MainPID)
+check "upgrade" timeout 120 dpkg -i /checks/vesk_*.deb
+check "upgrade: configuration kept" grep -q '^ENTRY_CLASS=vesk/servicetest/ServiceProbe$' /etc/vesk/vesk.ini
+check "upgrade: permissions kept" [ "$(stat -c '%a %U:%G' /etc/vesk/vesk.ini)" = "640 root:vesk" ]
+restarted_serving() { [ "$(show MainPID)" != "$pid" ] && serves; }
+check "upgrade: restarted, serves again" until_true 30 restarted_serving
+
 # Stop: the shutdown hook runs and the unit ends inactive, not failed.
 systemctl stop vesk
 check "stop: the shutdown hook logged" logged "ServiceProbe|INFO|0|encerrando"
