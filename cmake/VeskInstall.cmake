@@ -1,6 +1,7 @@
 # Installs the host, every module's static library and public headers, the
-# CMake package (vesk::<folder> targets) and the pkg-config file, and
-# describes the Debian package that cpack builds from the same install.
+# CMake package (vesk::<folder> targets) and the pkg-config file.
+# scripts/package.sh makes the Debian packages from this install and the
+# files of packaging/debian.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -16,9 +17,9 @@ set_target_properties(vesk_jni_headers PROPERTIES EXPORT_NAME jni_headers)
 install(TARGETS ${vesk_libraries} vesk_jni_headers EXPORT vesk-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
-# The host keeps its path to the JDK's libjvm, the same in the build tree
-# and installed.
-set_target_properties(vesk PROPERTIES INSTALL_RPATH_USE_LINK_PATH ON BUILD_WITH_INSTALL_RPATH ON)
+# The installed host carries no run path (CMake's default install run path
+# is empty): it finds the JVM when it starts it, whichever Java the machine
+# has.
 install(TARGETS vesk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(vesk_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vesk)
@@ -32,28 +33,16 @@ install(FILES ${PROJECT_BINARY_DIR}/vesk-config.cmake ${PROJECT_BINARY_DIR}/vesk
   DESTINATION ${vesk_cmake_dir})
 
 # pkg-config: the libraries are static, so what they need comes with
-# --static (Libs.private). libcurl and libjvm are linked as the shared
-# libraries the system has: naming libcurl in Requires.private would make
-# --static ask for the static archives of all of curl's own dependencies.
+# --static (Libs.private). libcurl is linked as the shared library the system
+# has: naming it in Requires.private would make --static ask for the static
+# archives of all of curl's own dependencies. The JVM is loaded at run time,
+# so neither libjvm nor a path into one JDK is given to consumers.
 list(TRANSFORM vesk_libraries PREPEND -l OUTPUT_VARIABLE VESK_PC_LIBS)
 list(JOIN VESK_PC_LIBS " " VESK_PC_LIBS)
-get_filename_component(vesk_jvm_dir "${JAVA_JVM_LIBRARY}" DIRECTORY)
-set(VESK_PC_LIBS_PRIVATE
-  "-lcurl -L${vesk_jvm_dir} -Wl,-rpath,${vesk_jvm_dir} -ljvm -l${CMAKE_DL_LIBS} -lpthread -lstdc++ -lm")
+set(VESK_PC_LIBS_PRIVATE "-lcurl -l${CMAKE_DL_LIBS} -lpthread -lstdc++ -lm")
 # The prefix relative to the file's own folder, so the file works wherever
 # the tree is installed.
 file(RELATIVE_PATH VESK_PC_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" VESK_PC_PREFIX "${VESK_PC_PREFIX}")
 configure_file(cmake/vesk.pc.in vesk.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vesk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-
-# cpack -G DEB: the host and the library, depending only on run-time packages.
-set(CPACK_PACKAGE_NAME vesk)
-set(CPACK_PACKAGE_VENDOR "Ubrontex")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "VESK - Service: a native host for a Java server, with its support library")
-set(CPACK_PACKAGE_CONTACT "VESK developers <vesk@localhost>")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "openjdk-17-jre-headless, libcurl4 (>= 7.88), libc6, libstdc++6")
-include(CPack)

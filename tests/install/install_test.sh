@@ -54,16 +54,17 @@ logged() {
 host_until() {
     local name=$1 ready=$2
     shift 2
-    (cd "$work/run-$name" && exec "$prefix/bin/vesk" "$@" >/dev/null 2>&1) &
+    (cd "$work/run-$name" && exec "$prefix/bin/vesk" "$@" >/dev/null 2>"$work/$name.err") &
     local pid=$!
     for _ in $(seq 200); do
         logged "$name" | grep -q "$ready" && break
+        kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
-    kill -TERM "$pid"
+    kill -TERM "$pid" 2>/dev/null || true
     local status=0
     wait "$pid" || status=$?
-    [ "$status" -eq 143 ] || fail "$name: the host ended with $status, not 143"
+    [ "$status" -eq 143 ] || fail "$name: the host ended with $status, not 143: $(cat "$work/$name.err")"
 }
 
 # README shows each example file whole, so it never shows code that does not build.

@@ -1,35 +1,68 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a finished build and checks it: what it
-# holds, what it depends on, and that the host unpacked from it still finds
-# libjvm through its rpath.
-# Usage: package_test.sh BUILD_DIR
+# Builds the Debian packages with scripts/package.sh from a finished build and
+# checks them: what each holds and where, what each depends on, that nothing
+# ties them to one JDK, and that the development files give consumers no
+# libjvm.
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
+source=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 fail() { echo "FAIL $*" >&2; exit 1; }
 
-cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >/dev/null
-deb=$(ls "$work"/vesk_*.deb)
+debs=$(bash "$source/scripts/package.sh" "$build" "$work")
+vesk=$(grep '/vesk_[^/]*_amd64\.deb$' <<<"$debs") || fail "no vesk package among: $debs"
+dev=$(grep '/vesk-dev_[^/]*_amd64\.deb$' <<<"$debs") || fail "no vesk-dev package among: $debs"
 
-contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for wanted in ./usr/bin/vesk ./usr/include/vesk/json/json.h ./usr/lib/libvesk_json.a \
-    ./usr/lib/cmake/vesk/vesk-config.cmake ./usr/lib/cmake/vesk/vesk-targets.cmake \
-    ./usr/lib/pkgconfig/vesk.pc ./usr/share/java/vesk-java.jar ./usr/lib/libvesk_java.so; do
-    grep -qx "$wanted" <<<"$contents" || fail "missing $wanted"
+# has DEB PATH...: the package holds each path.
+has() {
+    local deb=$1 contents path
+    shift
+    contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+    for path in "$@"; do
+        grep -qx "./$path" <<<"$contents" || fail "$(basename "$deb") lacks $path"
+    done
+}
+has "$vesk" usr/bin/vesk usr/share/java/vesk-java.jar usr/lib/x86_64-linux-gnu/jni/libvesk_java.so \
+    lib/systemd/system/vesk.service usr/lib/sysusers.d/vesk.conf usr/lib/tmpfiles.d/vesk.conf \
+    etc/vesk/vesk.ini usr/share/doc/vesk/copyright usr/share/doc/vesk/changelog.gz
+has "$dev" usr/include/vesk/json/json.h usr/lib/libvesk_json.a usr/lib/cmake/vesk/vesk-config.cmake \
+    usr/lib/cmake/vesk/vesk-targets.cmake usr/lib/pkgconfig/vesk.pc
+# The host and its kit only in vesk; nothing of the tests, benchmarks or
+# examples in either.
+if dpkg-deb -c "$vesk" | grep -E '\.(h|a|pc|cmake)$'; then fail "development files in vesk"; fi
+if dpkg-deb -c "$dev" | grep -E 'bin/|\.so|\.jar'; then fail "run-time files in vesk-dev"; fi
+for deb in "$vesk" "$dev"; do
+    if dpkg-deb -c "$deb" | grep -E 'test|bench|example|demo'; then
+        fail "tests, benchmarks or examples in $(basename "$deb")"
+    fi
 done
-# The Java kit's jar is the one jar that belongs in the package.
-if grep -v -x './usr/share/java/vesk-java.jar' <<<"$contents" | grep -E 'test|bench|example|demo|\.jar$'; then
-    fail "tests, benchmarks or examples in the package"
-fi
+dpkg-deb -I "$vesk" conffiles | grep -qx /etc/vesk/vesk.ini || fail "vesk.ini is not a conffile"
 
-depends=$(dpkg-deb -f "$deb" Depends)
-grep -q 'openjdk-17-jre-headless' <<<"$depends" || fail "no JRE in Depends: $depends"
-grep -q 'libcurl4' <<<"$depends" || fail "no libcurl in Depends: $depends"
+depends=$(dpkg-deb -f "$vesk" Depends)
+grep -q 'default-jre-headless (>= 2:1.17) | java17-runtime-headless' <<<"$depends" ||
+    fail "vesk does not depend on a JRE of 17 or later: $depends"
+if grep -q 'openjdk' <<<"$depends"; then fail "vesk depends on one JDK: $depends"; fi
 if grep -q -- '-dev' <<<"$depends"; then fail "development package in Depends: $depends"; fi
+version=$(dpkg-deb -f "$vesk" Version)
+dev_depends=$(dpkg-deb -f "$dev" Depends)
+for wanted in "vesk (= $version)" libcurl4-openssl-dev default-jdk-headless; do
+    grep -qF "$wanted" <<<"$dev_depends" || fail "vesk-dev does not depend on $wanted: $dev_depends"
+done
 
-dpkg -x "$deb" "$work/root"
-jvm=$(ldd "$work/root/usr/bin/vesk" | awk '/libjvm.so/ {print $3}')
-if [ -z "$jvm" ] || [ ! -e "$jvm" ]; then fail "the unpacked host does not find libjvm"; fi
-echo "package ok: $(basename "$deb"), libjvm at $jvm"
+dpkg-deb -x "$vesk" "$work/root"
+dpkg-deb -x "$dev" "$work/root"
+cmp "$work/root/lib/systemd/system/vesk.service" "$source/packaging/debian/vesk.service" ||
+    fail "the packaged unit is not packaging/debian/vesk.service"
+for binary in usr/bin/vesk usr/lib/x86_64-linux-gnu/jni/libvesk_java.so; do
+    if readelf -d "$work/root/$binary" | grep -E 'RPATH|RUNPATH'; then fail "$binary has a run path"; fi
+    if readelf -S "$work/root/$binary" | grep -E '\.symtab|\.debug_'; then fail "$binary is not stripped"; fi
+done
+# Consumers get neither libjvm nor a path into the build machine's JDK.
+if grep -E -- '-ljvm|rpath|/jvm/' "$work/root/usr/lib/pkgconfig/vesk.pc"; then fail "vesk.pc names libjvm"; fi
+if grep -E 'JNI::JVM|libjvm' "$work/root/usr/lib/cmake/vesk/"*.cmake; then
+    fail "the CMake package links libjvm"
+fi
+echo "packages ok: $(basename "$vesk") $(basename "$dev")"

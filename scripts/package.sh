@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Builds the Debian packages vesk (the host, the Java kit and the service)
+# and vesk-dev (headers, static libraries, CMake and pkg-config files) from a
+# build folder, configuring and building it as needed, and prints their
+# paths. The packaging files are those of packaging/debian.
+# Usage: scripts/package.sh [BUILD_DIR [OUT_DIR]]
+#   BUILD_DIR defaults to build/, OUT_DIR to BUILD_DIR/packages.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${1:-$root/build}")
+out=$(realpath -m "${2:-$build/packages}")
+debian="$root/packaging/debian"
+
+fail() { echo "package.sh: $*" >&2; exit 1; }
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --target vesk vesk_java vesk_java_classes >/dev/null
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+logged=$(dpkg-parsechangelog -l "$debian/changelog" -S Version)
+[ "$version" = "$logged" ] ||
+    fail "version $version has no entry in packaging/debian/changelog (its latest is $logged)"
+arch=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+# Every file gets the changelog's date, so that the same sources give the
+# same packages.
+epoch=$(dpkg-parsechangelog -l "$debian/changelog" -S Timestamp)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+stage="$work/stage"
+DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
+
+# take PACKAGE PATH...: moves the installed paths (relative to the stage)
+# into the package's tree at the same place.
+take() {
+    local package=$1 path
+    shift
+    for path in "$@"; do
+        [ -e "$stage/$path" ] || fail "the install has no $path"
+        mkdir -p "$work/$package/$(dirname "$path")"
+        mv "$stage/$path" "$work/$package/$path"
+    done
+}
+# put PACKAGE SOURCE DESTINATION MODE: a packaging file into the tree.
+put() {
+    install -D -m "$4" "$2" "$work/$1/$3"
+}
+
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
+take vesk usr/bin/vesk
+# Debian's Java policy: the jar carries its version, the plain name is a link.
+mkdir -p "$work/vesk/usr/share/java"
+mv "$stage/usr/share/java/vesk-java.jar" "$work/vesk/usr/share/java/vesk-java-$version.jar"
+ln -s "vesk-java-$version.jar" "$work/vesk/usr/share/java/vesk-java.jar"
+# The kit's JNI library goes where Debian keeps JNI libraries: loaded by
+# path through java.library.path, it needs no ldconfig.
+jni=$(find "$stage" -name libvesk_java.so -type f)
+[ -n "$jni" ] || fail "the install has no libvesk_java.so"
+put vesk "$jni" "usr/lib/$multiarch/jni/libvesk_java.so" 0644
+rm "$jni"
+take vesk-dev usr/include "usr/$libdir/cmake" "usr/$libdir/pkgconfig"
+for archive in "$stage/usr/$libdir"/libvesk_*.a; do
+    take vesk-dev "usr/$libdir/$(basename "$archive")"
+done
+left=$(find "$stage" -type f)
+[ -z "$left" ] || fail "installed files that no package takes:"$'\n'"$left"
+
+put vesk "$debian/vesk.service" lib/systemd/system/vesk.service 0644
+put vesk "$debian/sysusers.conf" usr/lib/sysusers.d/vesk.conf 0644
+put vesk "$debian/tmpfiles.conf" usr/lib/tmpfiles.d/vesk.conf 0644
+put vesk "$debian/vesk.ini" etc/vesk/vesk.ini 0644
+sed "s/@VERSION@/$version/" "$debian/vesk.8" | gzip -9n >"$work/vesk.8.gz"
+put vesk "$work/vesk.8.gz" usr/share/man/man8/vesk.8.gz 0644
+for script in postinst prerm postrm; do
+    put vesk "$debian/$script" "DEBIAN/$script" 0755
+done
+put vesk "$debian/conffiles" DEBIAN/conffiles 0644
+
+# Debian strips as dh_strip does: the programs of their symbol tables (the
+# host keeps the dynamic symbols it exports to native modules), the static
+# libraries of their debugging information.
+strip --strip-unneeded --remove-section=.comment --remove-section=.note \
+    "$work/vesk/usr/bin/vesk" "$work/vesk/usr/lib/$multiarch/jni/libvesk_java.so"
+strip --strip-debug --remove-section=.comment --remove-section=.note --enable-deterministic-archives \
+    "$work/vesk-dev/usr/$libdir"/libvesk_*.a
+
+gzip -9n <"$debian/changelog" >"$work/changelog.gz"
+mkdir -p "$out"
+for package in vesk vesk-dev; do
+    tree="$work/$package"
+    put "$package" "$debian/copyright" "usr/share/doc/$package/copyright" 0644
+    put "$package" "$work/changelog.gz" "usr/share/doc/$package/changelog.gz" 0644
+    if [ -f "$debian/$package.lintian-overrides" ]; then
+        put "$package" "$debian/$package.lintian-overrides" "usr/share/lintian/overrides/$package" 0644
+    fi
+    find "$tree" -type d -exec chmod 0755 {} +
+    mkdir -p "$tree/DEBIAN"
+    size=$(du -sk --exclude=DEBIAN "$tree" | cut -f1)
+    sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@SIZE@/$size/" \
+        "$debian/control.$package" >"$tree/DEBIAN/control"
+    (cd "$tree" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | LC_ALL=C sort -z |
+        xargs -0 md5sum >DEBIAN/md5sums)
+    find "$tree" -exec touch -h -d "@$epoch" {} +
+    deb="$out/${package}_${version}_$arch.deb"
+    dpkg-deb --root-owner-group -Zxz --build "$tree" "$deb" >/dev/null
+    echo "$deb"
+done

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The packages as a service on a fresh Debian 12: makes a root with
+# mmdebstrap (a JRE and systemd in it), copies the built packages and a test
+# entry class into it, boots it with systemd-nspawn on a private network, and
+# reads what checks.sh found inside. Everything it writes stays under
+# BUILD_DIR/tests/service. Skipped (77), with the reason, where the root
+# cannot be made or booted: not root, no systemd-nspawn or mmdebstrap, no
+# Debian mirror.
+# Usage: service_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$(realpath "$1")
+source=$(realpath "$2")
+here="$source/tests/service"
+skip() { echo "skipped: $*"; exit 77; }
+fail() { echo "FAIL $*" >&2; exit 1; }
+
+[ "$(id -u)" -eq 0 ] || skip "systemd-nspawn boots a root only as root"
+for tool in systemd-nspawn mmdebstrap; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+
+base="$build/tests/service"
+mkdir -p "$base/cache"
+work=$(mktemp -d "$base/run.XXXXXX")
+trap 'rm -rf --one-file-system "$work"' EXIT
+export TMPDIR="$work"
+
+# The Debian root, kept as a tar file that is never booted itself: each run
+# boots a fresh copy. It is made again when the way it is made changes (the
+# name holds a digest of the command) or after a week (security updates).
+packages=systemd-sysv,dbus,default-jre-headless,libcurl4
+mirror=http://deb.debian.org/debian
+options=(--quiet --variant=apt --include="$packages" --skip=output/dev)
+mirrors=("deb $mirror bookworm main" "deb $mirror bookworm-updates main"
+    "deb http://deb.debian.org/debian-security bookworm-security main")
+key=$(printf '%s\n' "${options[@]}" "${mirrors[@]}" | sha256sum | cut -c1-16)
+cached="$base/cache/debian12-$key.tar"
+find "$base/cache" -name 'debian12-*.tar' \( -mtime +6 -o ! -name "${cached##*/}" \) -delete
+if [ ! -f "$cached" ]; then
+    echo "making the Debian 12 root (a few minutes; kept for a week in $base/cache)"
+    if ! timeout 900 mmdebstrap "${options[@]}" bookworm "$work/root.tar" "${mirrors[@]}" >"$work/mmdebstrap.log" 2>&1; then
+        if grep -qiE 'fetch|resolve|connect|unreachable|temporary failure' "$work/mmdebstrap.log"; then
+            tail -n 5 "$work/mmdebstrap.log"
+            skip "mmdebstrap cannot reach the Debian mirror"
+        fi
+        cat "$work/mmdebstrap.log" >&2
+        fail "mmdebstrap failed"
+    fi
+    mv "$work/root.tar" "$cached"
+fi
+
+# What goes in: the packages, the demo server and the test's entry class.
+cmake --build "$build" --target vesk_demo_classes >/dev/null
+bash "$source/scripts/package.sh" "$build" "$work/debs" >/dev/null
+root="$work/root"
+mkdir -p "$root"
+tar -C "$root" -xf "$cached"
+checks="$root/checks"
+mkdir -p "$checks" "$work/classes"
+cp "$work/debs/vesk_"*.deb "$build/examples/vesk-demo.jar" "$checks/"
+javac --release 17 -Xlint:all -Werror -cp "$build/examples/vesk-demo.jar:$build/java/vesk-java.jar" \
+    -d "$work/classes" "$here/ServiceProbe.java"
+jar cf "$checks/probe.jar" -C "$work/classes" .
+install -m 0755 "$here/checks.sh" "$checks/checks.sh"
+cat >"$root/etc/systemd/system/vesk-checks.service" <<'UNIT'
+[Unit]
+Description=vesk service checks
+After=multi-user.target
+[Service]
+Type=oneshot
+ExecStart=/checks/checks.sh
+TimeoutStartSec=300
+ExecStopPost=/bin/systemctl --no-block poweroff
+[Install]
+WantedBy=multi-user.target
+UNIT
+ln -s /etc/systemd/system/vesk-checks.service "$root/etc/systemd/system/multi-user.target.wants/"
+
+echo "booting the root ($SECONDS s)"
+status=0
+timeout --kill-after=10 400 systemd-nspawn --register=no --keep-unit --private-network --quiet \
+    -D "$root" -b </dev/null >"$work/boot.log" 2>&1 || status=$?
+if [ ! -f "$checks/results.txt" ]; then
+    tail -n 20 "$work/boot.log"
+    grep -q 'Welcome to' "$work/boot.log" || skip "systemd-nspawn cannot boot the root (status $status)"
+    fail "the checks did not run"
+fi
+cat "$checks/results.txt"
+if grep -q '^FAIL' "$checks/results.txt" || [ "$(tail -n 1 "$checks/results.txt")" != "done" ]; then
+    echo "--- the unit's journal" >&2
+    cat "$checks/journal.txt" >&2 2>/dev/null || true
+    fail "service checks"
+fi
+echo "service ok ($SECONDS s)"
