@@ -29,11 +29,14 @@ export TMPDIR="$work"
 # boots a fresh copy. It is made again when the way it is made changes (the
 # name holds a digest of the command) or after a week (security updates).
 packages=systemd-sysv,dbus,default-jre-headless,libcurl4
-mirror=http://deb.debian.org/debian
 options=(--quiet --variant=apt --include="$packages" --skip=output/dev)
-mirrors=("deb $mirror bookworm main" "deb $mirror bookworm-updates main"
-    "deb http://deb.debian.org/debian-security bookworm-security main")
-key=$(printf '%s\n' "${options[@]}" "${mirrors[@]}" | sha256sum | cut -c1-16)
+# The machine's own apt sources for Debian 12, as apt uses them here.
+mirrors=()
+for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$list" ] && grep -qs '^[^#]*bookworm' "$list" && mirrors+=("$list")
+done
+[ ${#mirrors[@]} -gt 0 ] || skip "no Debian 12 (bookworm) source in /etc/apt"
+key=$(cat <(printf '%s\n' "${options[@]}") "${mirrors[@]}" | sha256sum | cut -c1-16)
 cached="$base/cache/debian12-$key.tar"
 find "$base/cache" -name 'debian12-*.tar' \( -mtime +6 -o ! -name "${cached##*/}" \) -delete
 if [ ! -f "$cached" ]; then
