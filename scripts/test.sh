@@ -12,7 +12,10 @@ set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 
-bash scripts/bootstrap.sh test || exit 1
+if ! bash scripts/bootstrap.sh test; then
+  echo "0 passed, 1 failed, 0 skipped"
+  exit 1
+fi
 
 jobs=$(nproc)
 results=$root/build-results
@@ -63,6 +66,6 @@ fi
 # wine; its checks outside ctest count as one step.
 export VESK_JUNIT=$results/windows.xml
 step "Windows build and checks" bash scripts/test-windows.sh
-[ -f "$results/windows.xml" ] && runs+=("windows=$results/windows.xml")
+[ ! -f "$VESK_JUNIT" ] || runs+=("windows=$VESK_JUNIT")
 
 python3 scripts/junit_summary.py "$failed_steps" "${runs[@]}"

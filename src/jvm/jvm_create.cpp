@@ -59,8 +59,12 @@ void *find_entry()
             void *entry = nullptr;
             if (library != nullptr) {
                 entry = platform_library_symbol(library, "JNI_CreateJavaVM");
-                if (entry == nullptr)
+                if (entry == nullptr) {
+                    // Not a JVM: its symbols must not stay where the real
+                    // one's libraries would bind to them.
+                    platform_library_close(library);
                     std::snprintf(reason, sizeof reason, "%s", "JNI_CreateJavaVM nao localizado");
+                }
             }
             if (entry != nullptr) {
                 if (notable) {

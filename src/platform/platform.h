@@ -89,12 +89,17 @@ void *platform_library_open(const char *path, int *error) UB_NOEXCEPT;
 /* Address of the exported symbol name in library, or NULL. */
 void *platform_library_symbol(void *library, const char *name) UB_NOEXCEPT;
 
+/* Releases a library that platform_library_open (or one of the opens
+ * below) loaded; NULL is ignored. */
+void platform_library_close(void *library) UB_NOEXCEPT;
+
 /* Loads the shared library at path as platform_library_open does. On
  * failure returns NULL, sets *missing (when not NULL) to 1 when no file is
  * at path and to 0 otherwise, and copies why into reason (size bytes, cut
  * to fit, terminated; nothing when reason is NULL or size 0): "nao
  * encontrado" for a missing file, otherwise the system's own account (the
- * loader's message on POSIX, "erro <number>" on Windows). */
+ * loader's message on POSIX, "erro <number>" on Windows, followed by a
+ * word on the width for a library of the other width). */
 void *platform_library_open_reason(const char *path, int *missing, char *reason,
                                    size_t size) UB_NOEXCEPT;
 

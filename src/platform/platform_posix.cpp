@@ -146,6 +146,12 @@ void *platform_library_symbol(void *library, const char *name) noexcept
     return dlsym(library, name);
 }
 
+void platform_library_close(void *library) noexcept
+{
+    if (library != nullptr)
+        dlclose(library);
+}
+
 namespace {
 
 // Copies text into reason, cut to fit; nothing when there is no room.

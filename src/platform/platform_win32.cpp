@@ -184,6 +184,12 @@ void *platform_library_symbol(void *library, const char *name) noexcept
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
+void platform_library_close(void *library) noexcept
+{
+    if (library != nullptr)
+        FreeLibrary(static_cast<HMODULE>(library));
+}
+
 namespace {
 
 // Copies text into reason, cut to fit; nothing when there is no room.
@@ -252,7 +258,10 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
             *missing = 1;
         put_reason(reason, size, "nao encontrado");
     } else if (reason != nullptr && size > 0) {
-        std::snprintf(reason, size, "erro %lu", static_cast<unsigned long>(error));
+        // The one failure an operator meets most: a jvm.dll of the other width.
+        const char *meaning =
+            error == ERROR_BAD_EXE_FORMAT ? " (biblioteca de 32/64 bits diferente do vesk.exe)" : "";
+        std::snprintf(reason, size, "erro %lu%s", static_cast<unsigned long>(error), meaning);
     }
     return nullptr;
 }

@@ -149,7 +149,7 @@ if [ -n "$fake32" ]; then
   JAVA_HOME=$narrow run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
   log=$(todays_log "$dir")
   check "32-bit jvm.dll: reported with error 193" contains "$log" \
-    "JVM nao carregada de ($narrow$server): erro 193"
+    "JVM nao carregada de ($narrow$server): erro 193 (biblioteca de 32/64 bits diferente do vesk.exe)"
   check "32-bit jvm.dll: the next one is used" contains "$log" "JVM carregada de ($bundled)"
 else
   echo "SKIPPED: no 32-bit stand-in jvm.dll (no i686 compiler)"

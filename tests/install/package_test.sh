@@ -42,15 +42,17 @@ done
 dpkg-deb -I "$vesk" conffiles | grep -qx /etc/vesk/vesk.ini || fail "vesk.ini is not a conffile"
 
 depends=$(dpkg-deb -f "$vesk" Depends)
-grep -q 'default-jre-headless (>= 2:1.17) | java17-runtime-headless' <<<"$depends" ||
+grep -qE 'default-jre-headless \(>= 2:1.17\)(,|$)' <<<"$depends" ||
     fail "vesk does not depend on a JRE of 17 or later: $depends"
 if grep -q 'openjdk' <<<"$depends"; then fail "vesk depends on one JDK: $depends"; fi
 if grep -q -- '-dev' <<<"$depends"; then fail "development package in Depends: $depends"; fi
 version=$(dpkg-deb -f "$vesk" Version)
 dev_depends=$(dpkg-deb -f "$dev" Depends)
-for wanted in "vesk (= $version)" libcurl4-openssl-dev default-jdk-headless; do
+for wanted in libcurl4-openssl-dev default-jdk-headless; do
     grep -qF "$wanted" <<<"$dev_depends" || fail "vesk-dev does not depend on $wanted: $dev_depends"
 done
+# The development files build native code; they do not install the service.
+if grep -q 'vesk' <<<"$dev_depends"; then fail "vesk-dev depends on the service: $dev_depends"; fi
 
 dpkg-deb -x "$vesk" "$work/root"
 dpkg-deb -x "$dev" "$work/root"
