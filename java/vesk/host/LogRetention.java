@@ -25,6 +25,9 @@ final class LogRetention {
     /** How often the files are judged again. */
     static final long DAY_MILLIS = TimeUnit.DAYS.toMillis(1);
 
+    /** How long the process's exit waits for a run in progress. */
+    private static final long STOP_WAIT_SECONDS = 5;
+
     /** The one executor of the process, made on first use; guarded by the class. */
     private static ScheduledThreadPoolExecutor executor;
 
@@ -78,11 +81,25 @@ final class LogRetention {
                 return thread;
             });
             executor.setRemoveOnCancelPolicy(true);
+            // A run inside the host's deletion when the process exits would
+            // race the host's own exit: let it end first, and start no other.
+            ScheduledThreadPoolExecutor started = executor;
+            Runtime.getRuntime().addShutdownHook(new Thread(() -> stop(started), THREAD + "-stop"));
         }
         if (schedule != null) {
             schedule.cancel(false);
         }
         schedule = executor.scheduleWithFixedDelay(new Run(host, days), 0, periodMillis, TimeUnit.MILLISECONDS);
+    }
+
+    /** Ends the schedule and waits up to a few seconds for a run in progress. */
+    private static void stop(ScheduledThreadPoolExecutor stopping) {
+        stopping.shutdown();
+        try {
+            stopping.awaitTermination(STOP_WAIT_SECONDS, TimeUnit.SECONDS);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
     }
 
     /**
