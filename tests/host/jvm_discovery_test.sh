@@ -9,14 +9,8 @@ vesk=$1 fake=$2 build_jdk=$3
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-jvm-discovery-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 
-failures=0
-check() { # check <what> <command...>: reports and counts a failed condition
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-contains() { grep -qF -- "$2" "$1"; }
-lacks() { ! grep -qF -- "$2" "$1"; }
+# shellcheck source=tests/host/checks.sh
+source "$(dirname "$0")/checks.sh"
 
 jdk() { # jdk <name>: a JDK folder under tmp holding the stand-in
   mkdir -p "$tmp/$1/lib/server"
@@ -113,5 +107,4 @@ else
   done
 fi
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+checks_done

@@ -21,13 +21,8 @@ mkdir -p "$app/jre/bin/server"
 cp "$vesk" "$app/vesk.exe"
 cp "$fake" "$app/jre/bin/server/jvm.dll"
 
-failures=0
-check() { # check <what> <command...>: reports and counts a failed condition
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-contains() { grep -qF -- "$2" "$1"; }
+# shellcheck source=tests/host/checks.sh
+source "$(dirname "$0")/checks.sh"
 
 # run <dir> <exe> <words...>: status, out.txt and err.txt in dir (CR LF as LF).
 run() {
@@ -172,5 +167,4 @@ else
   fi
 fi
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+checks_done
