@@ -111,7 +111,11 @@ scripts/wine-run.sh wineboot --init </dev/null >/dev/null 2>&1
 # failed suites from it, so they do not fail this script then).
 junit=${VESK_JUNIT:-}
 status=0
-ctest --test-dir "$build64" --output-on-failure -j "$jobs" ${junit:+--output-junit "$junit"} || status=$?
+# Now and then wine fails to start a program at all (no output, a failure in
+# a few milliseconds); a failed test runs once more, so only a failure that
+# repeats counts.
+ctest --test-dir "$build64" --output-on-failure -j "$jobs" --repeat until-pass:2 \
+  ${junit:+--output-junit "$junit"} || status=$?
 # Every test skipped under wine, with its reason.
 awk '/: Skipped$/ { getline reason; getline name; sub(/^\[  SKIPPED \] /, "", name);
   sub(/ \(.*$/, "", name); print "test-windows: skipped " name ": " reason }' \
