@@ -1,6 +1,7 @@
 // The Java side's kit: an entry class built on it, run by the vesk
 // executable, logs through java.util.logging and System.Logger into the
 // daily log; native code calls its dispatcher through the bridge.
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -60,13 +61,13 @@ std::vector<std::string> level_lines(int verbosity, bool hosted)
         // lone surrogate.
         {4, "kit\\.Levels\\|INFO\\|18\\|utf-8 18: "
             "a\xc3\xa7\xc3\xa3o \xf0\x9f\x98\x80 \xef\xbf\xbd"},
-        {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco: java\.io\.IOException: disco cheio)"},
+        {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco)"},
         {2, R"(kit\.System\|ERROR\|21\|erro 21)"},
         {3, R"(kit\.System\|WARN\|22\|aviso 22)"},
         {4, R"(kit\.System\|INFO\|23\|info 23)"},
         {5, R"(kit\.System\|DEBUG\|24\|debug 24)"},
         {5, R"(kit\.System\|DEBUG\|25\|trace 25)"},
-        {2, R"(kit\.System\|ERROR\|\d+\|excecao: java\.lang\.IllegalStateException: estado)"},
+        {2, R"(kit\.System\|ERROR\|\d+\|excecao)"},
         {1, R"(KitEntry\|FATAL\|1\|fatal)"},
         {3, R"(WARN\|9\|sem classe)"},
         {4, std::string(R"(KitEntry\|INFO\|2\|hosted=)") + (hosted ? "true" : "false")},
@@ -77,6 +78,37 @@ std::vector<std::string> level_lines(int verbosity, bool hosted)
             expected.push_back(line.line);
     }
     return expected;
+}
+
+// Checks the traces under the "levels" scenario's two exceptions (when
+// logged); the lines without them.
+std::vector<std::string> level_traces(const std::vector<std::string> &lines)
+{
+    const std::string frame = R"(\t\tat vesk\.test\.KitEntry\.levels\(KitEntry\.java:\d+\))";
+    const std::vector<std::pair<std::string, std::vector<std::string>>> traces = {
+        {"|falha ao gravar no disco", {"\tjava\\.io\\.IOException: disco", "\tcheio", frame}},
+        {"|excecao", {"\tjava\\.lang\\.IllegalStateException: estado", frame}},
+    };
+    std::vector<std::string> first;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind('\t', 0) == 0)
+            continue;
+        first.push_back(lines[i]);
+        for (const auto &[end, under] : traces) {
+            if (lines[i].size() < end.size() ||
+                lines[i].compare(lines[i].size() - end.size(), end.size(), end) != 0)
+                continue;
+            for (size_t k = 0; k < under.size(); ++k) {
+                if (i + 1 + k >= lines.size()) {
+                    ADD_FAILURE() << "no trace under " << lines[i];
+                    break;
+                }
+                EXPECT_TRUE(std::regex_match(lines[i + 1 + k], std::regex(under[k])))
+                    << lines[i + 1 + k];
+            }
+        }
+    }
+    return first;
 }
 
 // Each line matches its pattern, in order, and there are as many.
@@ -151,9 +183,12 @@ TEST_F(KitLog, EveryLevelLandsInTheDailyLogAsVerbosityAllows)
     for (int verbosity : {5, 3, 0}) {
         SCOPED_TRACE(verbosity);
         std::vector<std::string> lines = run(std::to_string(verbosity), "levels");
-        for (const std::string &line : lines)
-            EXPECT_TRUE(std::regex_match(line.substr(0, 21), std::regex(stamp))) << line;
-        expect_lines(texts_of(lines), level_lines(verbosity, true));
+        for (const std::string &line : lines) {
+            EXPECT_TRUE(line.rfind('\t', 0) == 0 ||
+                        std::regex_match(line.substr(0, 21), std::regex(stamp)))
+                << line;
+        }
+        expect_lines(texts_of(level_traces(lines)), level_lines(verbosity, true));
     }
 }
 
@@ -340,12 +375,124 @@ TEST_F(KitLog, WithoutTheHostTheLinesGoToStandardError)
     std::istringstream err(result.err_text);
     // Not the JVM's own notes, such as the options it picked up.
     for (std::string line; std::getline(err, line);) {
-        if (std::regex_search(line, std::regex("^" + stamp)))
+        if (line.rfind('\t', 0) == 0 || std::regex_search(line, std::regex("^" + stamp)))
             lines.push_back(line);
     }
-    expect_lines(texts_of(lines), level_lines(5, false));
+    expect_lines(texts_of(level_traces(lines)), level_lines(5, false));
     EXPECT_TRUE(fs::exists(dir() / "done.txt"));
     EXPECT_TRUE(fs::is_empty(dir() / "log"));
+}
+
+// A printStackTrace text as the kit writes it under its line: each line
+// (ended by CR LF, LF or CR) after a tab, NUL as a blank.
+std::vector<std::string> tab_led(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    std::vector<std::string> lines;
+    std::regex end("\r\n|\r|\n");
+    for (auto it = std::sregex_token_iterator(text.begin(), text.end(), end, -1);
+         it != std::sregex_token_iterator(); ++it)
+        lines.push_back("\t" + it->str());
+    return lines;
+}
+
+// A throwable 100 frames deep with a suppressed exception, a cause and line
+// breaks in its message, logged through java.util.logging and VeskHost.log
+// while another thread logs plain lines: each arrives as its one-line first
+// line, then its whole printStackTrace text, one tab-led line per line, with
+// no other line inside. One whose getMessage throws still gets its line.
+TEST_F(KitLog, AThrowableArrivesWholeUnderItsLine)
+{
+    std::vector<std::string> lines = run("4", "traces");
+    std::vector<std::string> trace = tab_led(testing_support::read_file(dir() / "trace.txt"));
+    ASSERT_GE(trace.size(), 110u);
+    EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + 4),
+              (std::vector<std::string>{"\tjava.lang.IllegalStateException: linha 1", "\tlinha 2",
+                                        "\tlinha 3", "\tlinha 4"}));
+    auto suppressed = std::find(trace.begin(), trace.end(),
+                                "\t\tSuppressed: java.lang.IllegalArgumentException: ao fechar");
+    auto cause = std::find(trace.begin(), trace.end(), "\tCaused by: java.io.IOException: disco cheio");
+    EXPECT_GE(std::count_if(trace.begin() + 4, suppressed,
+                            [](const std::string &line) { return line.rfind("\t\tat ", 0) == 0; }),
+              100);
+    EXPECT_LT(suppressed, cause);
+    ASSERT_NE(cause, trace.end());
+
+    const std::map<std::string, std::pair<std::string, std::vector<std::string>>> expected = {
+        {"31", {"falha no servidor 31", trace}},
+        {"32", {"falha direta", trace}},
+        {"33",
+         {"rastro quebrado 33",
+          {"\tvesk.test.KitEntry$Unprintable (rastro nao escrito: "
+           "java.lang.UnsupportedOperationException)"}}},
+    };
+    std::regex head(stamp + R"(kit\.Traces\|ERROR\|(\d+)\|(.*))");
+    std::regex plain(stamp + R"(kit\.Plain\|INFO\|\d+\|simples \d+)");
+    std::map<std::string, int> blocks;
+    int plain_lines = 0;
+    for (size_t i = 0; i < lines.size();) {
+        std::smatch match;
+        if (!std::regex_match(lines[i], match, head)) {
+            EXPECT_TRUE(std::regex_match(lines[i], plain)) << lines[i];
+            ++plain_lines;
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < lines.size() && lines[end].rfind('\t', 0) == 0)
+            ++end;
+        auto found = expected.find(match[1]);
+        ASSERT_NE(found, expected.end()) << lines[i];
+        EXPECT_EQ(match[2], found->second.first);
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + i + 1, lines.begin() + end),
+                  found->second.second)
+            << lines[i];
+        ++blocks[match[1]];
+        i = end;
+    }
+    EXPECT_EQ(blocks, (std::map<std::string, int>{{"31", 20}, {"32", 20}, {"33", 1}}));
+    EXPECT_GE(plain_lines, 20);
+    EXPECT_NE(testing_support::read_file(dir() / "stderr.txt").find("java.util.logging.ErrorManager: 5"),
+              std::string::npos);
+}
+
+// A server that stops itself: VeskHost.exit logs why (INFO for a clean stop,
+// ERROR for a failure) before the process ends with the status given, and
+// the shutdown hooks still log after it; without the host the line goes to
+// standard error.
+TEST_F(KitLog, ExitLogsWhyAndEndsWithTheStatusGiven)
+{
+    const struct {
+        int status;
+        const char *reason;
+        const char *line;
+    } cases[] = {
+        {0, "trabalho concluido",
+         R"(VeskHost\|INFO\|0\|Servidor encerrado \(status 0\): trabalho concluido)"},
+        {7, "porta em uso", R"(VeskHost\|ERROR\|7\|Servidor encerrado \(status 7\): porta em uso)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.status);
+        configure("4");
+        fs::remove_all("log");
+        fs::create_directory("log");
+        testing_support::ChildResult result = testing_support::run_child(
+            vesk, {"SCENARIO", "exit", "STATUS", std::to_string(c.status), "REASON", c.reason}, dir());
+        EXPECT_EQ(result.status, c.status) << result.err_text;
+        expect_lines(texts_of(java_lines()), {c.line, R"(kit\.Exit\|INFO\|\d+\|gancho de saida)"});
+    }
+    testing_support::ChildResult result = testing_support::run_child(
+        VESK_JAVA_EXE,
+        {"-cp", VESK_TEST_JAR, "vesk.test.KitEntry", "SCENARIO", "exit", "STATUS", "5", "REASON",
+         "sem host"},
+        dir());
+    EXPECT_EQ(result.status, 5) << result.err_text;
+    std::regex line(stamp + R"(VeskHost\|ERROR\|5\|Servidor encerrado \(status 5\): sem host)");
+    std::istringstream err(result.err_text);
+    bool found = false;
+    for (std::string text; std::getline(err, text);)
+        found = found || std::regex_match(text, line);
+    EXPECT_TRUE(found) << result.err_text;
 }
 
 // A relay that loses every line: "abrir" as if no log file opened, any

@@ -85,7 +85,11 @@ final class StderrLog {
         return "";
     }
 
-    /** One log line: the time prefix, the text and a line break in one write; its bytes. */
+    /**
+     * One log line: the time prefix, the text and a line break in one write;
+     * its bytes. A text holding line breaks (a trace under the line) has the
+     * prefix on its first line only.
+     */
     private static int line(String text) {
         byte[] bytes = (LocalDateTime.now().format(STAMP) + text + System.lineSeparator())
             .getBytes(StandardCharsets.UTF_8);
@@ -108,7 +112,7 @@ final class StderrLog {
      * NUL as a blank, a lone surrogate as U+FFFD, and with oneLine each line
      * break (CR LF, LF or CR) as one blank.
      */
-    private static String clean(String text, boolean oneLine) {
+    static String clean(String text, boolean oneLine) {
         if (text == null) {
             return "";
         }

@@ -17,8 +17,10 @@ import java.util.logging.Logger;
  *
  * <p>Every event reaches the host's log relay as a key/value list; the host
  * filters it by its threshold (VERBOSITY of its ini file) and writes one line
- * "class|LEVEL|code|message" to the daily log. Instances are immutable and
- * safe to share between threads.
+ * "class|LEVEL|code|message" to the daily log; an event with a throwable has
+ * the lines of its stack trace under it, each after a tab, in the same write.
+ * {@link #exit} ends the process when the server stops itself. Instances
+ * are immutable and safe to share between threads.
  */
 public final class VeskHost {
     /** The native half's default name, found on java.library.path. */
@@ -139,13 +141,96 @@ public final class VeskHost {
      * Logs one event: the line "className|verbosity|code|message" when the
      * host's threshold admits verbosity (FATAL, ERROR, WARN, INFO or DEBUG).
      * Null texts read as empty, and line breaks become blanks, so an event is
-     * always one line. What the host wrote: characters, 0 when filtered out,
+     * always one line (see the overload with a throwable for the one
+     * exception). What the host wrote: characters, 0 when filtered out,
      * {@link #OPEN_FAILED} when no log file could be opened,
      * {@link #WRITE_FAILED} when one opened but the write failed.
      */
     public int log(String className, String verbosity, String code, String message) {
         return deliver(new String[] {"class", className, "verbosity", verbosity, "code", code,
             "message", message}, true);
+    }
+
+    /**
+     * As {@link #log(String, String, String, String)}, then, when thrown is
+     * not null, the lines of thrown's printStackTrace under the line, each
+     * after a tab, in the same write: the throwable, its frames, its
+     * "Suppressed:" and "Caused by:" sections. The first line stays one line;
+     * a line break in the trace (CR LF, LF or CR, say in an exception's
+     * message) starts another tab-led line, so no line of a trace reads as
+     * a log line of its own, and no other thread's line can come between
+     * them. When thrown's own toString or getMessage throws, one tab-led
+     * line names thrown's class and the failure's instead of the trace.
+     */
+    public int log(String className, String verbosity, String code, String message, Throwable thrown) {
+        if (thrown == null) {
+            return log(className, verbosity, code, message);
+        }
+        if (!admits(verbosity)) {
+            return 0;
+        }
+        String trace;
+        try {
+            trace = TraceText.of(thrown);
+        } catch (RuntimeException e) {
+            trace = TraceText.unprintable(thrown, e);
+        }
+        return logTrace(className, verbosity, code, message, trace);
+    }
+
+    /**
+     * As {@link #log(String, String, String, String)} with trace (lines each
+     * after "\n\t", as {@link TraceText} gives them) appended to the
+     * message: the texts are made one line here, so that the native half,
+     * which is then told to keep line breaks, keeps only the trace's.
+     */
+    int logTrace(String className, String verbosity, String code, String message, String trace) {
+        return deliver(new String[] {"class", StderrLog.clean(className, true),
+            "verbosity", StderrLog.clean(verbosity, true), "code", StderrLog.clean(code, true),
+            "message", StderrLog.clean(message, true) + trace}, false);
+    }
+
+    /**
+     * Ends the process when the server stops itself: logs why, as the line
+     * "VeskHost|LEVEL|status|Servidor encerrado (status N): reason" through
+     * the current host (standard error without one), then calls
+     * System.exit(status), so the shutdown hooks run and their lines still
+     * reach the log. The host writes a line before its call returns, so
+     * this one is in the log before the process ends. Use it rather than
+     * letting the server's threads end: the host never exits by itself.
+     *
+     * <p>Under the packaged systemd unit, status 0 (or 143, what a stop by
+     * SIGTERM gives) is a clean stop that the unit does not restart, logged at
+     * INFO; 2 and 3 are failures that it does not restart either (the host
+     * gives them when the launch fails, which no restart mends); any other
+     * status is a failure after which the unit starts the server again.
+     * Failures are logged at ERROR. A null or empty reason leaves out ": reason".
+     *
+     * <p>Called while the JVM already shuts down (from a shutdown hook, where
+     * System.exit would block for ever), it logs the line and returns: the
+     * process is ending with the status it already has. Throws
+     * IllegalArgumentException, logging nothing, when status is outside 0 to
+     * 255: the system keeps only the low 8 bits, so 256 would read as a clean
+     * stop.
+     */
+    public static void exit(int status, String reason) {
+        if (status < 0 || status > 255) {
+            throw new IllegalArgumentException("status must be 0 to 255: " + status);
+        }
+        String text = "Servidor encerrado (status " + status + ")"
+            + (reason == null || reason.isEmpty() ? "." : ": " + reason);
+        String level = status == 0 || status == 143 ? "INFO" : "ERROR";
+        String code = Integer.toString(status);
+        VeskHost host = installed;
+        if (host != null) {
+            host.log(KIT_CLASS, level, code, text);
+        } else {
+            StderrLog.write(UNKNOWN_THRESHOLD,
+                new String[] {"class", KIT_CLASS, "verbosity", level, "code", code, "message", text}, true);
+        }
+        if (!VeskLogHandler.shuttingDown()) {
+            System.exit(status);
+        }
     }
 
     /**
@@ -298,11 +383,16 @@ public final class VeskHost {
     private boolean admits(String[] texts) {
         for (int i = 0; texts != null && i + 1 < texts.length; i += 2) {
             if ("verbosity".equals(texts[i])) {
-                int level = StderrLog.level(texts[i + 1]);
-                return level > 0 && level <= verbosity();
+                return admits(texts[i + 1]);
             }
         }
         return false;
+    }
+
+    /** Whether the host writes events of the level named verbosity (a trace is built only then). */
+    boolean admits(String verbosity) {
+        int level = StderrLog.level(verbosity);
+        return level > 0 && level <= threshold;
     }
 
     /** Says once, on the process's standard error, that the log has stopped. */

@@ -19,10 +19,28 @@ import java.util.logging.Logger;
  * {@code log(Level.INFO, "pedido {0} aceito", 7)} gives code 7), otherwise
  * the record's sequence number;</li>
  * <li>message: the record formatted by the handler's formatter (by default
- * the message with its parameters filled in), then, for a record with a
- * thrown exception, ": " and the exception's class and message; line breaks
- * become blanks, so a record is always one line.</li>
+ * the message with its parameters filled in); line breaks become blanks, so
+ * this first line is always one line.</li>
  * </ul>
+ * A record with a thrown exception has, under that line and in the same
+ * write, the lines of the exception's printStackTrace, each after a tab
+ * (shown here as four blanks):
+ * <pre>
+ * 09/12/2026 05:40:12: org.example.Server|ERROR|41|Falha ao abrir a porta
+ *     java.io.IOException: Failed to bind to /127.0.0.1:8080
+ *         at org.example.Server.open(Server.java:52)
+ *         Suppressed: java.lang.IllegalStateException: ja fechado
+ *             at org.example.Server.close(Server.java:77)
+ *     Caused by: java.net.BindException: Address already in use
+ *         at java.base/sun.nio.ch.Net.bind0(Native Method)
+ *         ... 4 more
+ * </pre>
+ * Line breaks inside the trace (CR LF, LF or CR) start further tab-led
+ * lines, so no line of a trace reads as a log line of its own, and no other
+ * thread's line comes between them. When the exception's own toString or
+ * getMessage throws, that is reported through the ErrorManager
+ * (FORMAT_FAILURE) and one tab-led line naming the two classes stands in for
+ * the trace.
  * The host filters lines by its threshold; the handler itself passes every
  * level unless its own level is set. A line the host could not write is
  * reported through the handler's ErrorManager, once per process for each
@@ -67,13 +85,24 @@ public class VeskLogHandler extends Handler {
             reportError(null, e, ErrorManager.FORMAT_FAILURE);
             return;
         }
-        Throwable thrown = record.getThrown();
-        if (thrown != null) {
-            message += ": " + thrown.getClass().getName()
-                + (thrown.getMessage() == null ? "" : ": " + thrown.getMessage());
-        }
         String origin = className != null ? className : record.getLoggerName();
-        int written = host.log(origin, levelName(record.getLevel()), code(record), message);
+        String level = levelName(record.getLevel());
+        Throwable thrown = record.getThrown();
+        int written;
+        if (thrown == null) {
+            written = host.log(origin, level, code(record), message);
+        } else if (!host.admits(level)) {
+            return;
+        } else {
+            String trace;
+            try {
+                trace = TraceText.of(thrown);
+            } catch (RuntimeException e) {
+                reportError(null, e, ErrorManager.FORMAT_FAILURE);
+                trace = TraceText.unprintable(thrown, e);
+            }
+            written = host.logTrace(origin, level, code(record), message, trace);
+        }
         if (written < 0) {
             reportLoss(written);
         }
@@ -125,7 +154,7 @@ public class VeskLogHandler extends Handler {
     private static volatile boolean shutdownSeen;
 
     /** Whether the JVM is shutting down: it then takes no more shutdown hooks. */
-    private static boolean shuttingDown() {
+    static boolean shuttingDown() {
         if (shutdownSeen) {
             return true;
         }

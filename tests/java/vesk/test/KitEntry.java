@@ -1,19 +1,23 @@
 package vesk.test;
 
 import java.io.IOException;
+import java.io.PrintWriter;
+import java.io.StringWriter;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.Map;
 import java.util.concurrent.CountDownLatch;
 import java.util.logging.Level;
 import java.util.logging.LogManager;
+import java.util.logging.LogRecord;
 import java.util.logging.Logger;
 import vesk.host.VeskHost;
 
 /**
  * Entry class on the Java side's kit: installs it and its logging, logs the
  * lines of the scenario named by the option SCENARIO ("levels", "storm",
- * "threshold", "shutdown", "streams", "budget" or "retention"), then writes
- * done.txt in the current directory. Its main runs the same without the host: java
+ * "threshold", "shutdown", "streams", "budget", "retention", "traces" or
+ * "exit"), then writes done.txt in the current directory. Its main runs the same without the host: java
  * KitEntry SCENARIO levels.
  */
 public final class KitEntry {
@@ -48,6 +52,12 @@ public final class KitEntry {
             case "retention":
                 Files.writeString(Path.of("retention.txt"), retentionThreads() + "\n");
                 break;
+            case "traces":
+                traces(host);
+                break;
+            case "exit":
+                exit(host.options());
+                return host;
             default:
                 levels(host);
                 break;
@@ -128,6 +138,78 @@ public final class KitEntry {
         for (int i = 0; i < 600; ++i) {
             System.out.println("numerada " + i + " " + padding);
         }
+    }
+
+    /**
+     * A throwable 100 frames deep, with a suppressed exception, a cause and
+     * line breaks of every kind in its message, logged through
+     * java.util.logging (code 31) and VeskHost.log (code 32) while another
+     * thread logs plain lines; then one whose getMessage throws (code 33).
+     * trace.txt holds the throwable's own printStackTrace text.
+     */
+    private static void traces(VeskHost host) throws Exception {
+        Logger log = Logger.getLogger("kit.Traces");
+        CountDownLatch running = new CountDownLatch(20);
+        Thread plain = new Thread(() -> {
+            for (int i = 0; !Thread.currentThread().isInterrupted(); ++i) {
+                Logger.getLogger("kit.Plain").info("simples " + i);
+                running.countDown();
+            }
+        });
+        plain.start();
+        running.await();
+        Exception thrown = deep(100);
+        for (int i = 0; i < 20; ++i) {
+            log.log(record(log, "falha\nno servidor {0}", 31, thrown));
+            host.log("kit.Traces", "ERROR", "32", "falha\r\ndireta", thrown);
+        }
+        log.log(record(log, "rastro quebrado {0}", 33, new Unprintable()));
+        plain.interrupt();
+        plain.join();
+        StringWriter text = new StringWriter();
+        thrown.printStackTrace(new PrintWriter(text, true));
+        Files.writeString(Path.of("trace.txt"), text.toString());
+    }
+
+    /** A SEVERE record of log with code as its parameter and thrown. */
+    private static LogRecord record(Logger log, String message, int code, Throwable thrown) {
+        LogRecord record = new LogRecord(Level.SEVERE, message);
+        record.setLoggerName(log.getName());
+        record.setParameters(new Object[] {code});
+        record.setThrown(thrown);
+        return record;
+    }
+
+    /** An exception whose message cannot be had. */
+    private static final class Unprintable extends IllegalStateException {
+        private static final long serialVersionUID = 1L;
+
+        @Override
+        public String getMessage() {
+            throw new UnsupportedOperationException("sem mensagem");
+        }
+    }
+
+    /** An exception made depth calls down, with a cause and a suppressed exception. */
+    private static Exception deep(int depth) {
+        if (depth > 0) {
+            return deep(depth - 1);
+        }
+        Exception top = new IllegalStateException("linha 1\r\nlinha 2\rlinha 3\nlinha 4",
+            new IOException("disco\0cheio"));
+        top.addSuppressed(new IllegalArgumentException("ao fechar"));
+        return top;
+    }
+
+    /**
+     * Ends the process with VeskHost.exit from a thread of its own, with the
+     * options STATUS and REASON, once a shutdown hook that logs is in place.
+     */
+    private static void exit(Map<String, String> options) {
+        Logger log = Logger.getLogger("kit.Exit");
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> log.info("gancho de saida")));
+        int status = Integer.parseInt(options.get("STATUS"));
+        new Thread(() -> VeskHost.exit(status, options.get("REASON"))).start();
     }
 
     /** Lines of 4000 characters until the host says the budget is spent; budget.txt tells the outcome. */
