@@ -690,7 +690,8 @@ int platform_env_get(const char *name, char **value) noexcept
         text.resize(64);
         for (;;) {
             SetLastError(ERROR_SUCCESS);
-            DWORD length = GetEnvironmentVariableA(name, text.data(), static_cast<DWORD>(text.size()));
+            DWORD room = static_cast<DWORD>(text.size());
+            DWORD length = GetEnvironmentVariableA(name, text.data(), room);
             if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
                 return 0;
             if (length < text.size()) {

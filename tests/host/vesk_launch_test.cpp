@@ -266,7 +266,7 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
 {
     // Kept: the JNI check's own options, when it runs the suite.
     const char *outer = std::getenv("JAVA_TOOL_OPTIONS");
-    const std::string own = (outer != nullptr ? std::string(outer) + " " : std::string()) + "-Xmx64m";
+    const std::string own = (outer != nullptr ? std::string(outer) + " " : "") + "-Xmx64m";
     const std::string named = own + " -Dsun.java.command=ops.Servidor";
     struct Case {
         std::vector<std::string> env_words; // for env(1), before vesk
@@ -286,9 +286,8 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
         SCOPED_TRACE(item.picked);
         fs::remove("command.txt");
         std::vector<std::string> words = item.env_words;
-        for (const std::string &word : {vesk, std::string("CLASSPATH"), std::string(VESK_HOST_TEST_JAR),
-                                        std::string("ENTRY_CLASS"), std::string(item.entry)})
-            words.push_back(word);
+        words.insert(words.end(),
+                     {vesk, "CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", item.entry});
         child_ = std::make_unique<Child>("/usr/bin/env", words, dir(), std::vector<std::string>{},
                                          dir() / "stderr.txt");
         ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "command.txt"); }))
@@ -297,14 +296,15 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
         ASSERT_EQ(command.size(), 3u);
         EXPECT_EQ(command[1], item.name);
         EXPECT_EQ(command[2], item.inherited);
-        EXPECT_NE(read_file(dir() / "stderr.txt").find("Picked up JAVA_TOOL_OPTIONS: " + item.picked + "\n"),
-                  std::string::npos)
-            << read_file(dir() / "stderr.txt");
+        std::string err = read_file(dir() / "stderr.txt");
+        EXPECT_NE(err.find("Picked up JAVA_TOOL_OPTIONS: " + item.picked + "\n"), std::string::npos)
+            << err;
         testing_support::ChildResult jps =
             run_child("/bin/sh", {"-c", "exec \"$0\" -l > jps.txt", VESK_JPS}, dir());
         ASSERT_EQ(jps.status, 0) << jps.err_text;
         std::vector<std::string> listed = read_lines(dir() / "jps.txt");
-        EXPECT_NE(std::find(listed.begin(), listed.end(), command[0] + " " + item.name), listed.end())
+        std::string entry = command[0] + " " + item.name;
+        EXPECT_NE(std::find(listed.begin(), listed.end(), entry), listed.end())
             << read_file(dir() / "jps.txt");
         // Ended by its signal, the JVM removes the file that jps reads.
         EXPECT_EQ(child_->stop(SIGTERM), 143);

@@ -148,9 +148,8 @@ TEST(JavaUtilsAttach, DottedClassNamesFindTheSlashedClasses)
                                               0, nullptr, &result, &failure),
               UB_JVM_NO_CLASS);
     ASSERT_NE(failure, nullptr);
-    EXPECT_EQ(std::string(failure).rfind("java.lang.NoClassDefFoundError: no/Suc\xC3\xA7\xC3\xA3o", 0),
-              0u)
-        << failure;
+    const std::string thrown = "java.lang.NoClassDefFoundError: no/Suc\xC3\xA7\xC3\xA3o";
+    EXPECT_EQ(std::string(failure).rfind(thrown, 0), 0u) << failure;
     std::free(failure);
     EXPECT_EQ(err.text().rfind("Classe 'no.Suc\xC3\xA7\xC3\xA3o' nao encontrada.\n", 0), 0u);
     EXPECT_FALSE(attached());

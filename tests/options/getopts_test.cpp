@@ -90,8 +90,10 @@ TEST_F(Getopts, IniReportTellsCutAndUnknownLinesByPhysicalNumber)
     const Case cases[] = {
         {"2047 characters, then the end", "PORT=" + x2042, {}, nullptr},
         {"2048 characters", "PORT=" + x2042 + "y\nZ\n", {"1 1 PORT", "2 2 Z"}, nullptr},
-        {"a zero byte in a cut line", std::string("PORT=ab\0", 8) + std::string(2100, 'x') + "\nZ=1\n",
-         {"1 1 PORT", "2 2 Z"}, "ab"},
+        {"a zero byte in a cut line",
+         std::string("PORT=ab\0", 8) + std::string(2100, 'x') + "\nZ=1\n",
+         {"1 1 PORT", "2 2 Z"},
+         "ab"},
         {"a long comment", "#" + std::string(3000, '#') + "\n;x\n \t\nW=1\n", {"4 2 W"}, "9000"},
         {"an unknown cut line, its piece setting an option",
          std::string(2047, 'Q') + "PORT=5\r\nHOST=h\r\n\xEF\xBB\xBF\n\xEF\xBB\xBFPORT=1\n",
