@@ -272,7 +272,7 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
         std::vector<std::string> env_words; // for env(1), before vesk
         const char *entry;
         std::string name;      // in jps -l and sun.java.command
-        std::string inherited; // JAVA_TOOL_OPTIONS of the server's child
+        std::string inherited; // JAVA_TOOL_OPTIONS of the server and its child
         std::string picked;    // the JVM's line on standard error
     };
     const Case cases[] = {
@@ -293,9 +293,10 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
         ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "command.txt"); }))
             << read_file(dir() / "stderr.txt");
         std::vector<std::string> command = read_lines(dir() / "command.txt");
-        ASSERT_EQ(command.size(), 3u);
+        ASSERT_EQ(command.size(), 4u);
         EXPECT_EQ(command[1], item.name);
         EXPECT_EQ(command[2], item.inherited);
+        EXPECT_EQ(command[3], item.inherited);
         std::string err = read_file(dir() / "stderr.txt");
         EXPECT_NE(err.find("Picked up JAVA_TOOL_OPTIONS: " + item.picked + "\n"), std::string::npos)
             << err;

@@ -9,7 +9,7 @@ import java.nio.file.StandardCopyOption;
 /**
  * Entry class that writes to command.txt its process id, the command name
  * its JVM was created with, and JAVA_TOOL_OPTIONS as a child process of the
- * server inherits it ("<unset>" when it does not).
+ * server inherits it and as System.getenv reads it ("<unset>" when not set).
  */
 public final class CommandEntry {
     private CommandEntry() {
@@ -24,7 +24,8 @@ public final class CommandEntry {
         child.waitFor();
         Path partial = Path.of("command.txt.part");
         Files.writeString(partial, ProcessHandle.current().pid() + "\n"
-            + System.getProperty("sun.java.command") + "\n" + inherited + "\n");
+            + System.getProperty("sun.java.command") + "\n" + inherited + "\n"
+            + System.getenv().getOrDefault("JAVA_TOOL_OPTIONS", "<unset>") + "\n");
         Files.move(partial, Path.of("command.txt"), StandardCopyOption.ATOMIC_MOVE);
         return new Object();
     }
