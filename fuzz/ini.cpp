@@ -1,5 +1,6 @@
-// Reads the input as an option file three ways: into an option table, one
-// key at a time, and as the configuration keys of a key list.
+// Reads the input as an option file three ways: into an option table (with
+// and without its notices), one key at a time, and as the configuration keys
+// of a key list.
 #include <cstdlib>
 #include <cstring>
 
@@ -18,9 +19,20 @@ void read_table(const char *path)
         {0, 'e', UB_OPT_STRING, "", "", 0, ""},
         {0, 0, 0, nullptr, nullptr, 0, nullptr},
     };
-    // The second read replaces the copies of the first.
-    fuzz::require(ub_getopt_ini(path, table) >= 0, "first read");
+    // The second read replaces the copies of the first; the reporting read
+    // counts as the plain one, and tells of lines in order, names bounded.
+    int count = ub_getopt_ini(path, table);
+    fuzz::require(count >= 0, "first read");
     fuzz::require(ub_getopt_ini(path, table) >= 0, "second read");
+    int32_t last = 0;
+    auto told = [](void *context, int notice, int32_t line, const char *name) {
+        int32_t *previous = static_cast<int32_t *>(context);
+        fuzz::require(line > *previous && notice >= UB_INI_CUT && notice <= UB_INI_MARKED &&
+                          std::strlen(name) < 2048,
+                      "ub_getopt_ini_report notice");
+        *previous = line;
+    };
+    fuzz::require(ub_getopt_ini_report(path, table, told, &last) == count, "reporting read");
     ub_getopt_release(table);
 }
 

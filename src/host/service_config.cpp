@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -44,11 +47,66 @@ long long leading_number(const char *text)
     return std::strtoll(text, nullptr, 10);
 }
 
+// Characters of a name that a notice shows; a longer one is cut there.
+constexpr size_t shown_name_size = 40;
+
+// name as a notice shows it: control characters as '?', and cut (between
+// two UTF-8 characters) with "..." when it is long.
+std::string shown_name(const char *name)
+{
+    std::string shown;
+    size_t length = 0;
+    while (name[length] != '\0' && length < shown_name_size)
+        ++length;
+    bool cut = name[length] != '\0';
+    while (cut && length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
+        --length;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        shown += c < 0x20 || c == 0x7F ? '?' : name[i];
+    }
+    if (cut)
+        shown += "...";
+    return shown;
+}
+
+// The notices about conf/vesk.ini: each goes to standard error at once and
+// is kept for the log, which can only take it once the file is read.
+void tell_notice(void *context, int notice, int32_t line, const char *name)
+{
+    char text[256];
+    std::string shown = shown_name(name);
+    switch (notice) {
+    case UB_INI_CUT:
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: mais de 2047 caracteres; o valor de %s foi cortado.\n",
+                      static_cast<int>(line), config_path, shown.c_str());
+        break;
+    case UB_INI_MARKED:
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: '%s' nao e uma opcao, pois a linha comeca com uma marca "
+                      "de ordem de bytes (BOM); linha ignorada.\n",
+                      static_cast<int>(line), config_path, shown.c_str());
+        break;
+    default:
+        std::snprintf(text, sizeof text, "Linha %d de %s: '%s' nao e uma opcao; linha ignorada.\n",
+                      static_cast<int>(line), config_path, shown.c_str());
+        break;
+    }
+    std::fputs(text, stderr);
+    try {
+        static_cast<std::vector<std::string> *>(context)->emplace_back(text);
+    } catch (const std::bad_alloc &) {
+        // Standard error has it; only the log goes without.
+    }
+}
+
 } // namespace
 
 int config_init(const char *tag) noexcept
 {
-    if (ub_getopt_ini(config_path, configs) <= 0) {
+    std::vector<std::string> notices;
+    if (ub_getopt_ini_report(config_path, configs, tell_notice, &notices) <= 0) {
         std::fprintf(stderr, "Falha ao tentar ler: %s\n", config_path);
         return 1;
     }
@@ -56,6 +114,8 @@ int config_init(const char *tag) noexcept
     logger.verbosity = static_cast<uint16_t>(static_cast<unsigned long long>(level));
     verbose(stdout, "VERBOSITY=%d\n", logger.verbosity);
     log_component_set_tag(&logger, tag);
+    for (const std::string &notice : notices)
+        verbose_in(&logger, VERBOSE_WARN, "%s", notice.c_str());
     return 0;
 }
 

@@ -24,7 +24,9 @@ extern log_component logger;
  * file is missing or sets no option, writes "Falha ao tentar ler: <path>" to
  * standard error and returns 1, leaving logger as it was. Otherwise sets
  * logger's threshold from VERBOSITY (atoi rule, cut to 16 bits), logs
- * "VERBOSITY=<n>" untagged, copies tag into logger and returns 0. */
+ * "VERBOSITY=<n>" untagged, copies tag into logger and returns 0. Each line
+ * cut for its length or setting nothing (not blank, no comment) is told on
+ * standard error, and then at WARN in the log once logger is set. */
 int config_init(const char *tag) UB_NOEXCEPT;
 
 /* logger's threshold as config_init set it (0 before, and without the ini

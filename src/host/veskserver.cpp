@@ -1,6 +1,7 @@
 #include "host/veskserver.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -152,6 +153,68 @@ std::string expand_class_path(const char *class_path)
     }
 }
 
+constexpr char tool_options[] = "JAVA_TOOL_OPTIONS";
+constexpr char command_property[] = "-Dsun.java.command=";
+
+// Whether name can stand in JAVA_TOOL_OPTIONS as one word: the JVM splits
+// the variable at blanks and reads quotes there.
+bool fits_tool_options(const char *name)
+{
+    if (name[0] == '\0')
+        return false;
+    for (const char *at = name; *at != '\0'; ++at) {
+        unsigned char c = static_cast<unsigned char>(*at);
+        if (c <= ' ' || c == 0x7F || c == '"' || c == '\'')
+            return false;
+    }
+    return true;
+}
+
+// Names the entry class to jps and jcmd while the JVM is created. The JVM
+// takes that name from the sun.java.command property as it starts, and the
+// host's own options are fixed, so the property rides on JAVA_TOOL_OPTIONS,
+// which the JVM reads at creation; the destructor puts the variable back as
+// it was, so that the server's child processes do not inherit the name. The
+// host has started no thread yet, so no one else reads the environment
+// meanwhile. An operator's own sun.java.command is left alone.
+class CommandName {
+public:
+    explicit CommandName(const char *entry_class) noexcept
+    {
+        if (!fits_tool_options(entry_class) || platform_env_get(tool_options, &saved_) != 0)
+            return;
+        if (saved_ != nullptr && std::strstr(saved_, command_property) != nullptr)
+            return;
+        try {
+            std::string options = saved_ != nullptr && saved_[0] != '\0'
+                                      ? std::string(saved_) + " " + command_property
+                                      : std::string(command_property);
+            // Java's own spelling: dots between the package names.
+            size_t start = options.size();
+            options += entry_class;
+            std::replace(options.begin() + static_cast<std::ptrdiff_t>(start), options.end(), '/',
+                         '.');
+            changed_ = platform_env_set(tool_options, options.c_str()) == 0;
+        } catch (const std::bad_alloc &) {
+            // The JVM starts without the name, as it would without the host.
+        }
+    }
+
+    ~CommandName()
+    {
+        if (changed_)
+            platform_env_set(tool_options, saved_);
+        std::free(saved_);
+    }
+
+    CommandName(const CommandName &) = delete;
+    CommandName &operator=(const CommandName &) = delete;
+
+private:
+    char *saved_ = nullptr; // the variable as it was, NULL when it was not set
+    bool changed_ = false;
+};
+
 // A list element for printing; a NULL inside the counted elements prints as
 // an empty text rather than reaching printf.
 const char *element(char *const *texts, int index)
@@ -197,6 +260,7 @@ JavaVM *vesk_init(char *const *list) noexcept
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
+    CommandName command(vesk_getParam(list, "ENTRY_CLASS"));
     jvm = ub_loadJVM(expanded.c_str(), library_path, stack);
     return jvm;
 }

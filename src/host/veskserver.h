@@ -42,7 +42,9 @@ int vesk_start(int argc, char **argv) UB_NOEXCEPT;
  * the same handle, or try again when the first one failed. A CLASSPATH
  * element "*", or a folder followed by the separator and "*", stands for the
  * folder's .jar and .JAR files in name order, as the java launcher reads
- * it. NULL on failure. */
+ * it. ENTRY_CLASS, dotted, becomes the JVM's sun.java.command (what jps
+ * shows) through JAVA_TOOL_OPTIONS, restored once the JVM is created. NULL
+ * on failure. */
 JavaVM *vesk_init(char *const *list) UB_NOEXCEPT;
 
 /* Number of the level named exactly name (NONE 0 ... DEBUG 5); 0 for any

@@ -4,6 +4,7 @@
 // from JNI as they are, with no buffer of ours.
 #include "jvm/detail/java_text.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -155,12 +156,13 @@ char *native_text(JNIEnv *env, jstring string) noexcept
     return copy;
 }
 
-JavaName::JavaName(const char *name) noexcept : name_(name)
+JavaName::JavaName(const char *name, Kind kind) noexcept : name_(name)
 {
     if (name == nullptr)
         return;
     size_t ascii = ascii_prefix(name);
-    if (name[ascii] == '\0')
+    bool dotted = kind == Kind::Class && std::strchr(name, '.') != nullptr;
+    if (name[ascii] == '\0' && !dotted)
         return;
     // A byte becomes at most two bytes: a Latin-1 byte two, a 4-byte
     // sequence six (a surrogate pair of three bytes each).
@@ -185,6 +187,10 @@ JavaName::JavaName(const char *name) noexcept : name_(name)
         }
     }
     *out = '\0';
+    // Modified UTF-8 writes other characters with bytes of 0x80 and above,
+    // so every '.' left is one the name held.
+    if (dotted)
+        std::replace(converted_, out, '.', '/');
     name_ = converted_;
 }
 

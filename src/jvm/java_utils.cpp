@@ -219,7 +219,7 @@ int attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **env, jcl
     return attach_and_lookup(
         jvm, env, cls,
         [class_name](JNIEnv *attached) {
-            ub::detail::JavaName name(class_name);
+            ub::detail::JavaName name(class_name, ub::detail::JavaName::Kind::Class);
             return name.get() != nullptr ? attached->FindClass(name.get()) : nullptr;
         },
         [class_name] { std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name)); },

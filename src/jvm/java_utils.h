@@ -11,13 +11,13 @@
 
 UB_EXTERN_C_BEGIN
 
-/* Conventions: class names use slashes ("java/lang/String"). Texts given are
- * UTF-8 (a byte outside a valid sequence is the Latin-1 character of its
- * value); texts handed back are UTF-8, up to a U+0000. Every call attaches
- * the calling thread on entry and detaches it on exit, whatever the outcome
- * and even if it was attached before; only ub_JVM_unrefObjectMethod leaves it
- * attached. Text arrays have a separate count and may hold NULLs. Texts and
- * buffers handed out are malloc'd (caller frees), objects are global
+/* Conventions: class names use slashes ("java/lang/String") or dots, as Java
+ * writes them. Texts given are UTF-8 (a byte outside a valid sequence is its
+ * Latin-1 character); texts handed back are UTF-8, up to a U+0000. Every call
+ * attaches the calling thread on entry and detaches it on exit, whatever the
+ * outcome and even if it was attached before; only ub_JVM_unrefObjectMethod
+ * leaves it attached. Text arrays have a separate count and may hold NULLs.
+ * Texts and buffers handed out are malloc'd (caller frees), objects are global
  * references (ub_JVM_unrefObjectMethod); NULL outputs are not wanted. */
 
 /* Results of the call operations. */

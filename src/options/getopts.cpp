@@ -86,14 +86,21 @@ const ub_option *find_row(const ub_option *table, const char *name)
     return nullptr;
 }
 
+// Whether an ini line sets row: the row's name, directly followed by "=".
+bool sets_row(const ub_option *row, const char *line)
+{
+    size_t n = std::strlen(row->name);
+    return std::strncmp(line, row->name, n) == 0 && line[n] == '=';
+}
+
 // Sets every row named by the start of line; the number of rows set, or -1.
 int apply_line(ub_option *table, const char *line, int32_t number)
 {
     int count = 0;
     for (ub_option *row = table; ini_row(row); ++row) {
-        size_t n = std::strlen(row->name);
-        if (std::strncmp(line, row->name, n) != 0 || line[n] != '=')
+        if (!sets_row(row, line))
             continue;
+        size_t n = std::strlen(row->name);
         if (!store_copy(row, line + n + 1))
             return -1;
         row->given = number;
@@ -102,6 +109,59 @@ int apply_line(ub_option *table, const char *line, int32_t number)
     }
     return count;
 }
+
+constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+
+// Bytes that fgets put into line, the zero bytes of the file included: line
+// was filled with ones before, so the last zero is the terminator.
+size_t piece_length(const char *line)
+{
+    size_t at = ini_line_size - 1;
+    while (at > 0 && line[at] != '\0')
+        --at;
+    return at;
+}
+
+// What the reader saw on one physical line, told when its last piece is read.
+struct LineNotice {
+    int32_t line = 0;
+    const char *option = nullptr; // the first row its first piece set
+    bool cut = false;             // a later piece held more than a line end
+    int notice = 0;               // UB_INI_UNKNOWN or UB_INI_MARKED, or 0
+    char name[ini_line_size] = {};
+
+    // Judges the first piece of a line, already cut at its line end.
+    void start(const ub_option *table, int32_t number, const char *piece)
+    {
+        line = number;
+        option = nullptr;
+        cut = false;
+        notice = 0;
+        for (const ub_option *row = table; ini_row(row) && option == nullptr; ++row) {
+            if (sets_row(row, piece))
+                option = row->name;
+        }
+        if (option != nullptr)
+            return;
+        bool marked = std::strncmp(piece, byte_order_mark, 3) == 0;
+        const char *text = piece + (marked ? 3 : 0);
+        const char *first = text + std::strspn(text, " \t");
+        if (*first == '\0' || *first == '#' || *first == ';')
+            return;
+        notice = marked ? UB_INI_MARKED : UB_INI_UNKNOWN;
+        size_t length = std::strcspn(text, "=");
+        std::memcpy(name, text, length);
+        name[length] = '\0';
+    }
+
+    void tell(ub_ini_reporter report, void *context) const
+    {
+        if (option != nullptr && cut)
+            report(context, UB_INI_CUT, line, option);
+        else if (notice != 0)
+            report(context, notice, line, name);
+    }
+};
 
 char type_letter(int32_t type, char previous)
 {
@@ -113,6 +173,12 @@ char type_letter(int32_t type, char previous)
 
 int ub_getopt_ini(const char *path, ub_option *table) noexcept
 {
+    return ub_getopt_ini_report(path, table, nullptr, nullptr);
+}
+
+int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter report,
+                         void *context) noexcept
+{
     if (path == nullptr || table == nullptr)
         return -1;
     for (ub_option *row = table; ini_row(row); ++row) {
@@ -123,14 +189,36 @@ int ub_getopt_ini(const char *path, ub_option *table) noexcept
     if (!file)
         return -1;
     char line[ini_line_size];
+    // The reader numbers pieces; the notices name physical lines.
+    LineNotice notice;
+    int32_t physical = 1;
+    bool continued = false;
     int count = 0;
-    for (int32_t number = 1; std::fgets(line, sizeof line, file.get()) != nullptr; ++number) {
+    for (int32_t number = 1;; ++number) {
+        std::memset(line, 1, sizeof line);
+        if (std::fgets(line, sizeof line, file.get()) == nullptr)
+            break;
+        size_t length = piece_length(line);
+        bool ended = length > 0 && line[length - 1] == '\n';
+        if (continued && std::strspn(line, "\r\n") < length)
+            notice.cut = true;
         line[std::strcspn(line, "\r\n")] = '\0';
+        if (!continued && report != nullptr)
+            notice.start(table, physical, line);
         int set = apply_line(table, line, number);
         if (set < 0)
             return -1;
         count += set;
+        // A full piece without its line end leaves the rest for the next.
+        continued = !ended && length == ini_line_size - 1;
+        if (!continued) {
+            if (report != nullptr)
+                notice.tell(report, context);
+            ++physical;
+        }
     }
+    if (continued && report != nullptr)
+        notice.tell(report, context);
     return count;
 }
 

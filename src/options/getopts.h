@@ -48,6 +48,26 @@ typedef struct ub_option {
  * opened or memory runs out. */
 int ub_getopt_ini(const char *path, ub_option *table) UB_NOEXCEPT;
 
+/* What ub_getopt_ini_report says about a physical line of an ini file. */
+enum ub_ini_notice {
+    UB_INI_CUT = 1,     /* sets option name, but is longer than 2047 characters: its value is cut */
+    UB_INI_UNKNOWN = 2, /* neither blank, nor a comment ('#' or ';' first), nor an option */
+    UB_INI_MARKED = 3   /* as UB_INI_UNKNOWN, and starts with a UTF-8 byte-order mark */
+};
+
+/* Receives one notice: an ub_ini_notice code, the physical line number (as
+ * an editor counts, from 1) and a name, borrowed for the call: the option's
+ * for UB_INI_CUT, else the line's text up to its first "=" (without the
+ * mark), at most 2047 characters. */
+typedef void (*ub_ini_reporter)(void *context, int notice, int32_t line, const char *name);
+
+/* Reads path into table exactly as ub_getopt_ini does, with the same
+ * result, and tells report (when not NULL) about each physical line that
+ * was cut or set nothing although it is no blank line or comment, once, in
+ * file order. The pieces of a cut line are not reported on their own. */
+int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter report,
+                         void *context) UB_NOEXCEPT;
+
 /* Value of the first row named name, borrowed; the shared empty text when
  * no row has it. */
 const char *ub_getopt_getValue(const ub_option *table, const char *name) UB_NOEXCEPT;

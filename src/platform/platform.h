@@ -250,6 +250,17 @@ int platform_file_set_time(const char *path, int64_t seconds) UB_NOEXCEPT;
  * told or does not fit. */
 int platform_executable_dir(char *buffer, size_t size) UB_NOEXCEPT;
 
+/* Reads the environment variable name: 0 with *value a malloc'd copy of its
+ * value (the caller frees it), or NULL when the variable is not set; -1 with
+ * *value NULL for a NULL argument or when memory runs out. */
+int platform_env_get(const char *name, char **value) UB_NOEXCEPT;
+
+/* Sets the environment variable name to value, or removes it when value is
+ * NULL, where libraries loaded into the process read it too (on Windows
+ * both the system's copy and the C library's). 0; -1 when refused. Not for
+ * use while other threads may read the environment. */
+int platform_env_set(const char *name, const char *value) UB_NOEXCEPT;
+
 UB_EXTERN_C_END
 
 #endif

@@ -5,7 +5,9 @@
  * - a class whose name starts with "missing/" is not found (status 3);
  * - any other class has a start method, which relays one log line through
  *   the callback whose address is the first element of the long[] and
- *   returns an object, so that the host goes on sleeping. */
+ *   returns an object, so that the host goes on sleeping; then two more, with
+ *   JAVA_TOOL_OPTIONS ("<unset>" when it is not set) as the JVM's creation
+ *   saw it (code 1) and as it is when start runs (code 2). */
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
@@ -23,6 +25,15 @@ struct fake_object {
 };
 
 static struct fake_object objects[64];
+
+/* JAVA_TOOL_OPTIONS when JNI_CreateJavaVM ran. */
+static char created_options[4096] = "<unset>";
+
+static const char *tool_options(void)
+{
+    const char *options = getenv("JAVA_TOOL_OPTIONS");
+    return options != NULL ? options : "<unset>";
+}
 static int used;
 
 static jobject new_object(void)
@@ -135,6 +146,12 @@ static jobject JNICALL call_static_object_v(JNIEnv *env, jclass type, jmethodID 
     relay_callback relay = (relay_callback)(intptr_t)longs->values[0];
     char *event[] = {"class", "fake", "verbosity", "INFO", "code", "0", "message", "started"};
     relay(0, NULL, 8, event, NULL, NULL);
+    char *created[] = {"class", "fake", "verbosity", "INFO", "code", "1", "message",
+                       created_options};
+    relay(0, NULL, 8, created, NULL, NULL);
+    char *now[] = {"class",   "fake", "verbosity", "INFO", "code", "2",
+                   "message", (char *)tool_options()};
+    relay(0, NULL, 8, now, NULL, NULL);
     return new_object();
 }
 
@@ -195,6 +212,7 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **vm, void **env, void *args)
         if (strcmp(init->options[k].optionString, "-Djava.class.path=refuse") == 0)
             return JNI_ERR;
     }
+    strncpy(created_options, tool_options(), sizeof created_options - 1);
     *vm = &machine;
     *env = &environment;
     return JNI_OK;

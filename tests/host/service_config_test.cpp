@@ -25,6 +25,8 @@ protected:
     {
         return read_lines(testing_support::todays_log(dir()));
     }
+
+    const std::string path = "conf" PLATFORM_PATH_SEP_STR "vesk.ini";
 };
 
 TEST_F(ServiceConfig, TableHoldsTheServiceOptions)
@@ -62,17 +64,73 @@ TEST_F(ServiceConfig, VerbositySetsTheThresholdAndIsLogged)
 
 TEST_F(ServiceConfig, MissingOrUselessIniIsReportedAndChangesNothing)
 {
-    for (const char *ini : {"", "# only a comment\nUNKNOWN=1\n"}) {
-        SCOPED_TRACE(ini);
-        if (*ini != '\0')
-            write_file("conf/vesk.ini", ini);
+    const std::string failed = "Falha ao tentar ler: " + path + "\n";
+    const struct {
+        const char *ini;
+        std::string err;
+    } cases[] = {
+        {"", failed},
+        {"# only a comment\nUNKNOWN=1\n",
+         "Linha 2 de " + path + ": 'UNKNOWN' nao e uma opcao; linha ignorada.\n" + failed},
+    };
+    for (const auto &item : cases) {
+        SCOPED_TRACE(item.ini);
+        if (*item.ini != '\0')
+            write_file("conf/vesk.ini", item.ini);
         testing_support::StderrCapture err;
         EXPECT_EQ(config_init("VESK"), 1);
-        EXPECT_EQ(err.text(), "Falha ao tentar ler: conf" PLATFORM_PATH_SEP_STR "vesk.ini\n");
+        EXPECT_EQ(err.text(), item.err);
         EXPECT_EQ(logger.verbosity, 0);
         EXPECT_STREQ(logger.tag, "");
         EXPECT_FALSE(fs::exists(testing_support::todays_log(dir())));
     }
+}
+
+// Lines the reader cuts or that set nothing are told once each, by their
+// line number as an editor shows it, on standard error and then at WARN in
+// the log; the values read stay what the reader always made of the file.
+TEST_F(ServiceConfig, IniLinesCutOrIgnoredAreTold)
+{
+    const std::string library(2034, 'l'); // its line is 2047 characters: whole
+    const std::string classes(2990, 'c'); // its line is 3000 characters: cut
+    const std::string long_name(60, 'N');
+    write_file("conf/vesk.ini", "\xEF\xBB\xBFPORT=81\n"
+                                "# comentario\n"
+                                "\n"
+                                "VERBOSITY=4\r\n"
+                                "LIBRARY_PATH=" + library + "\r\n"
+                                "CLASSPATH=" + classes + "\n"
+                                "WWW=/srv/www\n"
+                                "VERBOSITY =5\n"
+                                "\t; outro\n" +
+                                    long_name + "\n"
+                                "ENTRY_CLASS=org.example.Main");
+    testing_support::StderrCapture err;
+    EXPECT_EQ(config_init("VESK"), 0);
+    const std::string at = " de " + path + ": ";
+    const std::vector<std::string> told = {
+        "Linha 1" + at + "'PORT' nao e uma opcao, pois a linha comeca com uma marca de ordem de "
+                         "bytes (BOM); linha ignorada.",
+        "Linha 6" + at + "mais de 2047 caracteres; o valor de CLASSPATH foi cortado.",
+        "Linha 7" + at + "'WWW' nao e uma opcao; linha ignorada.",
+        "Linha 8" + at + "'VERBOSITY ' nao e uma opcao; linha ignorada.",
+        "Linha 10" + at + "'" + long_name.substr(0, 40) + "...' nao e uma opcao; linha ignorada.",
+    };
+    std::string expected;
+    for (const std::string &line : told)
+        expected += line + "\n";
+    EXPECT_EQ(err.text(), expected);
+
+    std::vector<std::string> lines = log_lines();
+    ASSERT_EQ(lines.size(), told.size() + 1);
+    EXPECT_EQ(lines[0].substr(20), " VERBOSITY=4");
+    for (size_t i = 0; i < told.size(); ++i)
+        EXPECT_EQ(lines[i + 1].substr(20), " |VESK| " + told[i]);
+
+    EXPECT_STREQ(ub_getopt_getValue(configs, "PORT"), "9000");
+    EXPECT_EQ(ub_getopt_getValue(configs, "LIBRARY_PATH"), library);
+    EXPECT_EQ(ub_getopt_getValue(configs, "CLASSPATH"), classes.substr(0, 2037));
+    EXPECT_STREQ(ub_getopt_getValue(configs, "ENTRY_CLASS"), "org.example.Main");
 }
 
 } // namespace

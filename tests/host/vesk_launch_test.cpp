@@ -1,6 +1,8 @@
 // The vesk executable launching a Java server from the test fixtures: what
 // start receives, the log lines, and the exit statuses of failed launches.
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
@@ -254,6 +256,60 @@ TEST_F(VeskLaunch, ClassAndLibraryPathsReachTheJvmWholeWithFolderJarsExpanded)
         << read_file(dir() / "stderr.txt");
     EXPECT_EQ(read_lines(dir() / "paths.txt"),
               (std::vector<std::string>{far + "lib/a.jar:lib/b.JAR:lib/*.jar:empty/*", library_path}));
+}
+
+// ENTRY_CLASS in either spelling starts the server and names the process to
+// jps in Java's, through JAVA_TOOL_OPTIONS for the JVM's creation only: what
+// the server starts inherits the variable as it was, and an operator's own
+// name is kept.
+TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
+{
+    // Kept: the JNI check's own options, when it runs the suite.
+    const char *outer = std::getenv("JAVA_TOOL_OPTIONS");
+    const std::string own = (outer != nullptr ? std::string(outer) + " " : "") + "-Xmx64m";
+    const std::string named = own + " -Dsun.java.command=ops.Servidor";
+    struct Case {
+        std::vector<std::string> env_words; // for env(1), before vesk
+        const char *entry;
+        std::string name;      // in jps -l and sun.java.command
+        std::string inherited; // JAVA_TOOL_OPTIONS of the server and its child
+        std::string picked;    // the JVM's line on standard error
+    };
+    const Case cases[] = {
+        {{"-u", "JAVA_TOOL_OPTIONS"}, "vesk/test/CommandEntry", "vesk.test.CommandEntry",
+         "<unset>", "-Dsun.java.command=vesk.test.CommandEntry"},
+        {{"JAVA_TOOL_OPTIONS=" + own}, "vesk.test.CommandEntry", "vesk.test.CommandEntry", own,
+         own + " -Dsun.java.command=vesk.test.CommandEntry"},
+        {{"JAVA_TOOL_OPTIONS=" + named}, "vesk.test.CommandEntry", "ops.Servidor", named, named},
+    };
+    for (const Case &item : cases) {
+        SCOPED_TRACE(item.picked);
+        fs::remove("command.txt");
+        std::vector<std::string> words = item.env_words;
+        words.insert(words.end(),
+                     {vesk, "CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", item.entry});
+        child_ = std::make_unique<Child>("/usr/bin/env", words, dir(), std::vector<std::string>{},
+                                         dir() / "stderr.txt");
+        ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "command.txt"); }))
+            << read_file(dir() / "stderr.txt");
+        std::vector<std::string> command = read_lines(dir() / "command.txt");
+        ASSERT_EQ(command.size(), 4u);
+        EXPECT_EQ(command[1], item.name);
+        EXPECT_EQ(command[2], item.inherited);
+        EXPECT_EQ(command[3], item.inherited);
+        std::string err = read_file(dir() / "stderr.txt");
+        EXPECT_NE(err.find("Picked up JAVA_TOOL_OPTIONS: " + item.picked + "\n"), std::string::npos)
+            << err;
+        testing_support::ChildResult jps =
+            run_child("/bin/sh", {"-c", "exec \"$0\" -l > jps.txt", VESK_JPS}, dir());
+        ASSERT_EQ(jps.status, 0) << jps.err_text;
+        std::vector<std::string> listed = read_lines(dir() / "jps.txt");
+        std::string entry = command[0] + " " + item.name;
+        EXPECT_NE(std::find(listed.begin(), listed.end(), entry), listed.end())
+            << read_file(dir() / "jps.txt");
+        // Ended by its signal, the JVM removes the file that jps reads.
+        EXPECT_EQ(child_->stop(SIGTERM), 143);
+    }
 }
 
 TEST_F(VeskLaunch, RefusedJvmEndsWithStatusTwo)

@@ -98,6 +98,33 @@ check "started: host still running" kill -0 "$host"
 kill "$host" 2>/dev/null || true
 wait "$host" 2>/dev/null || true
 
+# The entry class named to the JVM through JAVA_TOOL_OPTIONS at its creation
+# only, after an operator's own options; back as it was once it runs.
+# has_line <log> <text>: a line of the log is the time prefix and text.
+has_line() { tr -d '\r' <"$1" | cut -c22- | grep -qxF -- "$2"; }
+for own in '' '-Xmx64m'; do
+  dir=$(workdir "named$own")
+  if [ -n "$own" ]; then
+    export JAVA_TOOL_OPTIONS=$own
+    expected="$own -Dsun.java.command=fake.Entry"
+  else
+    unset JAVA_TOOL_OPTIONS
+    expected="-Dsun.java.command=fake.Entry"
+  fi
+  (cd "$dir" && exec "$wine" "$app/vesk.exe" ENTRY_CLASS fake/Entry >/dev/null 2>&1) &
+  host=$!
+  log=$(todays_log "$dir")
+  for _ in $(seq 300); do
+    grep -qF "fake|INFO|2|" "$log" 2>/dev/null && break
+    sleep 0.1
+  done
+  check "named '$own': at the creation" has_line "$log" "fake|INFO|1|$expected"
+  check "named '$own': restored" has_line "$log" "fake|INFO|2|${own:-<unset>}"
+  kill "$host" 2>/dev/null || true
+  wait "$host" 2>/dev/null || true
+done
+unset JAVA_TOOL_OPTIONS
+
 # No jvm.dll anywhere: the JVM cannot start, and every place tried is logged.
 dir=$(workdir nojvm)
 run "$dir" "$vesk" CLASSPATH app.jar

@@ -116,6 +116,45 @@ TEST(JavaUtilsAttach, ReportsEachFailure)
     EXPECT_FALSE(attached());
 }
 
+// Class names as Java writes them, dots between the package names (also in
+// an array descriptor and around non-ASCII names), reach the classes their
+// slashed names do; messages keep the name as it was given.
+TEST(JavaUtilsAttach, DottedClassNamesFindTheSlashedClasses)
+{
+    const struct {
+        const char *dotted;
+        const char *slashed;
+    } cases[] = {{"java.lang.String", "java/lang/String"},
+                 {"[Ljava.lang.String;", "[Ljava/lang/String;"},
+                 {"vesk/test.StaticCalls", "vesk/test/StaticCalls"}};
+    for (const auto &item : cases) {
+        SCOPED_TRACE(item.dotted);
+        JNIEnv *env = nullptr;
+        jclass cls = nullptr;
+        ASSERT_EQ(ub_JVM_attach_and_find_class(vm(), item.dotted, &env, &cls), UB_JVM_ATTACHED);
+        EXPECT_TRUE(env->IsSameObject(cls, env->FindClass(item.slashed)));
+        ub_JVM_dettach(vm());
+    }
+    Texts texts{"a"};
+    jobject result = nullptr;
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "vesk.test.StaticCalls", "echo",
+                                            texts.count(), texts.data(), &result),
+              UB_JVM_OK);
+    EXPECT_EQ(take_string(result), "longs=null texts=[a]");
+
+    StderrCapture err;
+    char *failure = nullptr;
+    EXPECT_EQ(ub_JVM_callStaticObjectMethodEx(vm(), 0, nullptr, "no.Suc\xC3\xA7\xC3\xA3o", "start",
+                                              0, nullptr, &result, &failure),
+              UB_JVM_NO_CLASS);
+    ASSERT_NE(failure, nullptr);
+    const std::string thrown = "java.lang.NoClassDefFoundError: no/Suc\xC3\xA7\xC3\xA3o";
+    EXPECT_EQ(std::string(failure).rfind(thrown, 0), 0u) << failure;
+    std::free(failure);
+    EXPECT_EQ(err.text().rfind("Classe 'no.Suc\xC3\xA7\xC3\xA3o' nao encontrada.\n", 0), 0u);
+    EXPECT_FALSE(attached());
+}
+
 TEST(JavaUtilsArrays, BuildNothingForEmptyInput)
 {
     jvm_testing::Attached thread;

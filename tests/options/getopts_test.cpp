@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -73,6 +74,51 @@ TEST_F(Getopts, IniCutsLineEndsAndReadsLongLinesInPieces)
     EXPECT_EQ(std::string(table[0].value), second.substr(5));
     EXPECT_STREQ(table[2].value, "5");
     EXPECT_EQ(table[2].given, 3);
+}
+
+// Physical lines, whatever pieces the reader takes them in: the count and
+// the values stay ub_getopt_ini's, and only a line's first piece is judged.
+TEST_F(Getopts, IniReportTellsCutAndUnknownLinesByPhysicalNumber)
+{
+    struct Case {
+        const char *label;
+        std::string text;
+        std::vector<std::string> told; // "line kind name"
+        const char *port;
+    };
+    const std::string x2042(2042, 'x');
+    const Case cases[] = {
+        {"2047 characters, then the end", "PORT=" + x2042, {}, nullptr},
+        {"2048 characters", "PORT=" + x2042 + "y\nZ\n", {"1 1 PORT", "2 2 Z"}, nullptr},
+        {"a zero byte in a cut line",
+         std::string("PORT=ab\0", 8) + std::string(2100, 'x') + "\nZ=1\n",
+         {"1 1 PORT", "2 2 Z"},
+         "ab"},
+        {"a long comment", "#" + std::string(3000, '#') + "\n;x\n \t\nW=1\n", {"4 2 W"}, "9000"},
+        {"an unknown cut line, its piece setting an option",
+         std::string(2047, 'Q') + "PORT=5\r\nHOST=h\r\n\xEF\xBB\xBF\n\xEF\xBB\xBFPORT=1\n",
+         {"1 2 " + std::string(2047, 'Q'), "4 3 PORT"}, "5"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        ub_option rows[5];
+        std::memcpy(rows, table, sizeof rows);
+        write_file("t.ini", c.text);
+        std::vector<std::string> told;
+        auto record = [](void *context, int notice, int32_t line, const char *name) {
+            static_cast<std::vector<std::string> *>(context)->push_back(
+                std::to_string(line) + " " + std::to_string(notice) + " " + name);
+        };
+        int count = ub_getopt_ini_report("t.ini", rows, record, &told);
+        EXPECT_EQ(told, c.told);
+        if (c.port != nullptr) {
+            EXPECT_STREQ(ub_getopt_getValue(rows, "PORT"), c.port);
+        }
+        ub_getopt_release(rows);
+        std::memcpy(rows, table, sizeof rows);
+        EXPECT_EQ(ub_getopt_ini("t.ini", rows), count);
+        ub_getopt_release(rows);
+    }
 }
 
 TEST_F(Getopts, MissingFileKeepsDefaultsAsOwnedCopies)

@@ -23,9 +23,15 @@ char *native_text(JNIEnv *env, jstring string) noexcept;
 // usual ones) are used as they are; others are converted into a buffer
 // owned by the record. get() is NULL for a NULL name, or when memory ran
 // out, which the lookups then report as a name not found.
+//
+// A class name may also be given as Java writes it, with dots between the
+// package names ("org.example.Main", "[Ljava.lang.String;"): a dot never
+// belongs to a class's own name, so each one becomes the slash that
+// FindClass takes.
 class JavaName {
 public:
-    explicit JavaName(const char *name) noexcept;
+    enum class Kind { Method, Class };
+    explicit JavaName(const char *name, Kind kind = Kind::Method) noexcept;
     ~JavaName();
     JavaName(const JavaName &) = delete;
     JavaName &operator=(const JavaName &) = delete;
