@@ -1,29 +1,55 @@
 #!/usr/bin/env bash
-# The Jetty example (examples/jetty) loaded with wrk on loopback, run four
-# ways in alternation, round after round: under vesk and under the plain java
-# launcher with the same JVM options (the host's five, and the same
-# JAVA_TOOL_OPTIONS), each interpreted (what the host asks for) and with the
-# JIT (-Xdebug). Reports requests per second and the server's resident memory
-# (after the load, and its peak), the medians over the rounds, and vesk's
-# share of plain java's speed, round by round and its median. Run by hand,
-# never by the tests:
+# The Jetty example (examples/jetty) loaded with wrk on loopback. Run by
+# hand, never by the tests. Two uses:
+#
 #   bench/server_bench.sh [rounds] [seconds]      (defaults 3 and 10)
+# The comparison: four ways in alternation, round after round: under vesk
+# and under the plain java launcher with the same JVM options (the host's
+# five, and the same JAVA_TOOL_OPTIONS), each interpreted (what the host asks
+# for) and with the JIT (-Xdebug). Reports requests per second and the
+# server's resident memory (after the load, and its peak), the medians over
+# the rounds, and vesk's share of plain java's speed, round by round and its
+# median.
+#
+#   bench/server_bench.sh budget [seconds]        (default 300)
+# The log budget check: vesk alone, with the JIT and the example's default
+# settings (the VERBOSITY of scripts/run-jetty.sh, the request log off),
+# under wrk for the given time, then SIGTERM. Reports the bytes of the day's
+# log, whether the host's 10 MiB budget was spent and whether Jetty's stop
+# lines reached the log; exits 1 when the budget was spent or they did not.
+#
 # Environment: BENCH_PORT (18090), BENCH_PATH (/, the static page;
 # /api/status is the servlet), BENCH_CONNECTIONS (8), BENCH_WARMUP (seconds,
-# 5), BENCH_HEAP (-Xmx, 256m), BENCH_VERBOSITY (3: Jetty's request lines
-# are filtered out on both sides; 4 logs them, vesk into its daily log until
-# the 10 MiB budget is spent, plain java to standard error).
+# 5; the comparison only), BENCH_HEAP (-Xmx, 256m), BENCH_VERBOSITY (the
+# comparison's, 4 as in scripts/run-jetty.sh; vesk logs into its daily log,
+# plain java to standard error), BENCH_REQUEST_LOG (off; on logs a line per
+# request, on both sides of the comparison).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
-rounds=${1:-3}
-seconds=${2:-10}
+budget=""
+if [ "${1:-}" = budget ]; then
+  budget=yes
+  seconds=${2:-300}
+else
+  rounds=${1:-3}
+  seconds=${2:-10}
+fi
 port=${BENCH_PORT:-18090}
 path=${BENCH_PATH:-/}
 connections=${BENCH_CONNECTIONS:-8}
 warmup=${BENCH_WARMUP:-5}
 heap=${BENCH_HEAP:-256m}
-verbosity=${BENCH_VERBOSITY:-3}
+verbosity=${BENCH_VERBOSITY:-4}
+request_log=${BENCH_REQUEST_LOG:-off}
+if [ -n "$budget" ]; then
+  # What an operator starting the example gets.
+  verbosity=$(sed -n 's/^VERBOSITY=//p' "$root/scripts/run-jetty.sh")
+  request_log=off
+fi
+# The example's own option, given only when it differs from its default.
+request_pairs=()
+[ "$request_log" = off ] || request_pairs=(REQUEST_LOG "$request_log")
 
 bash "$root/scripts/bootstrap.sh" build libjetty9-java wrk curl
 testing=()
@@ -56,14 +82,15 @@ start() {
   cd "$work"
   case $1 in
     vesk-*)
-      JAVA_TOOL_OPTIONS="$extra" "$build/src/host/vesk" PORT "$port" \
+      JAVA_TOOL_OPTIONS="$extra" "$build/src/host/vesk" PORT "$port" "${request_pairs[@]}" \
         >"$work/$1.out" 2>"$work/$1.err" &
       ;;
     java-*)
       # The options the host gives its JVM, in the same order.
       JAVA_TOOL_OPTIONS="$extra" java -Djava.compiler=NONE -cp "$lib/*" \
         -Djava.library.path="$build/java" -Xss1m -XX:-CreateMinidumpOnCrash \
-        vesk.jetty.JettyServer PORT "$port" VERBOSITY "$verbosity" >"$work/$1.out" 2>"$work/$1.err" &
+        vesk.jetty.JettyServer PORT "$port" VERBOSITY "$verbosity" "${request_pairs[@]}" \
+        >"$work/$1.out" 2>"$work/$1.err" &
       ;;
   esac
   server=$!
@@ -86,10 +113,31 @@ stop() {
 # kib <field> <pid>: a memory figure of the process from /proc, in KiB.
 kib() { awk -v f="$1:" '$1 == f { print $2 }' "/proc/$2/status"; }
 
+if [ -n "$budget" ]; then
+  budget_bytes=10485760
+  echo "server_bench: log budget, vesk with -Xdebug -Xmx$heap, VERBOSITY=$verbosity, request log off," \
+    "wrk -t1 -c$connections for $seconds s on http://127.0.0.1:$port$path" >&2
+  start vesk-jit
+  wrk -t1 -c"$connections" -d"${seconds}s" "http://127.0.0.1:$port$path" | grep -E 'requests in|Requests/sec' >&2
+  stop
+  # A run across midnight writes two days' files; the budget is the process's.
+  bytes=$(cat "$work"/log/monitor_*.log | wc -c)
+  lines=$(cat "$work"/log/monitor_*.log | wc -l)
+  spent=no
+  if [ "$bytes" -ge "$budget_bytes" ] || grep -q 'log budget' "$work/vesk-jit.err"; then spent=yes; fi
+  stopped=no
+  if grep -q 'Stopped ServerConnector' "$work"/log/monitor_*.log; then stopped=yes; fi
+  printf 'bytes logged: %d in %d lines (%.2f%% of the %d-byte budget)\n' "$bytes" "$lines" \
+    "$(awk -v b="$bytes" -v t="$budget_bytes" 'BEGIN { print 100 * b / t }')" "$budget_bytes"
+  echo "budget spent: $spent; stop lines logged: $stopped"
+  [ "$spent" = no ] && [ "$stopped" = yes ]
+  exit
+fi
+
 ways=(vesk-int java-int vesk-jit java-jit)
 declare -A rps rss hwm ratio
 echo "server_bench: $rounds rounds of $seconds s (after $warmup s of warm-up), wrk -t1 -c$connections" \
-  "on http://127.0.0.1:$port$path, -Xmx$heap, VERBOSITY=$verbosity" >&2
+  "on http://127.0.0.1:$port$path, -Xmx$heap, VERBOSITY=$verbosity, request log $request_log" >&2
 for round in $(seq "$rounds"); do
   # The two sides of a mode run back to back, so that each pair meets the
   # same load on the machine; which side and which mode go first alternates.

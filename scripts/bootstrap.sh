@@ -19,6 +19,8 @@ test=(
   libcjson-dev libssl-dev
   # Jetty 9.4 for the Jetty example (examples/jetty) and its test.
   libjetty9-java
+  # SLF4J and its java.util.logging binding for the logging suite (tests/logging).
+  libslf4j-java
   # The packages, their checks and the service test in a booted Debian root.
   dpkg-dev lintian systemd mmdebstrap systemd-container
 )

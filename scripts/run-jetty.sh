@@ -2,7 +2,11 @@
 # Builds the host and the Jetty example (examples/jetty) and starts the host
 # on it in the foreground in run/jetty/, a runtime folder with conf/vesk.ini,
 # log/ and www/ (the example's pages). Arguments are passed on as
-# <Param> <Val> pairs (for example PORT 8180).
+# <Param> <Val> pairs: PORT 8180, and the example's own options, which
+# conf/vesk.ini does not take (it holds only the host's option names):
+# REQUEST_LOG on (one log line per request; off by default, as a loaded
+# server would spend the log budget in seconds), WWW <folder>, BIND <address>.
+#   scripts/run-jetty.sh PORT 8180 REQUEST_LOG on
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"

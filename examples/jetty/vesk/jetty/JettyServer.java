@@ -22,11 +22,20 @@ import vesk.host.VeskHost;
  * A real Java server under vesk (ENTRY_CLASS=vesk/jetty/JettyServer): Jetty
  * 9.4, from Debian's libjetty9-java, serving the folder WWW ("www" when not
  * given) and a servlet that answers JSON at /api/status, on PORT of the
- * loopback address (option BIND to change it). Jetty's own log and one
- * request line per request go through the kit into the host's daily log;
- * SIGTERM stops Jetty, whose stop lines are logged too. The same class runs
- * under plain java, logging to standard error:
- * {@code java -cp 'lib/*' vesk.jetty.JettyServer PORT 8080 VERBOSITY 4}.
+ * loopback address (option BIND to change it). Jetty's own log goes through
+ * the kit into the host's daily log: at VERBOSITY 4 its start and stop lines,
+ * warnings and errors, a few lines a day, so a loaded server never spends the
+ * host's log budget. The request log, one line per request in the extended
+ * NCSA format through the logger JettyServer.acesso, is off unless
+ * REQUEST_LOG is on: under load it fills the budget in seconds.
+ * SIGTERM stops Jetty, whose stop lines are logged too.
+ * <p>
+ * WWW, BIND and REQUEST_LOG are not host options: conf/vesk.ini takes only
+ * the host's own option names, so they go on the command line as pairs
+ * ({@code vesk REQUEST_LOG on WWW /srv/www}), as does any option that should
+ * differ from the ini. The same class runs under plain java, logging to
+ * standard error:
+ * {@code java -cp 'lib/*' vesk.jetty.JettyServer PORT 8080 VERBOSITY 4 REQUEST_LOG on}.
  */
 public final class JettyServer {
     private static final Logger LOG = Logger.getLogger("JettyServer");
@@ -64,8 +73,13 @@ public final class JettyServer {
         context.addServlet(files, "/");
         server.setHandler(context);
 
-        Logger requests = Logger.getLogger("JettyServer.acesso");
-        server.setRequestLog(new CustomRequestLog(requests::info, CustomRequestLog.EXTENDED_NCSA_FORMAT));
+        String requestLog = options.getOrDefault("REQUEST_LOG", "off");
+        if (requestLog.equals("on")) {
+            Logger requests = Logger.getLogger("JettyServer.acesso");
+            server.setRequestLog(new CustomRequestLog(requests::info, CustomRequestLog.EXTENDED_NCSA_FORMAT));
+        } else if (!requestLog.equals("off")) {
+            throw new IllegalArgumentException("REQUEST_LOG deve ser on ou off, nao '" + requestLog + "'");
+        }
         // On SIGTERM the JVM runs Jetty's own hook, which stops it gracefully.
         server.setStopAtShutdown(true);
         server.start();
