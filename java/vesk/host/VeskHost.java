@@ -117,7 +117,9 @@ public final class VeskHost {
      * Puts a {@link VeskLogHandler} of the current host on the root logger in
      * place of its console handlers (and of an earlier VeskLogHandler) and sets
      * the root level from the host's threshold ({@link #verbosity}). The
-     * handler, to adjust further.
+     * levels of the other loggers, those the logging configuration file sets
+     * included, still hold while the JVM shuts down, when the JDK resets
+     * them. The handler, to adjust further.
      * Throws IllegalStateException before an install.
      */
     public static VeskLogHandler installLogging() {
@@ -131,6 +133,7 @@ public final class VeskHost {
                 root.removeHandler(handler);
             }
         }
+        VeskLogHandler.noteLevels();
         VeskLogHandler handler = new VeskLogHandler(host);
         root.addHandler(handler);
         root.setLevel(julLevel(host.verbosity()));

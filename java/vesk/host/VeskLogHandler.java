@@ -1,10 +1,19 @@
 package vesk.host;
 
+import java.io.FileInputStream;
+import java.io.IOException;
+import java.io.InputStream;
+import java.util.Collections;
+import java.util.HashMap;
+import java.util.Map;
+import java.util.Properties;
+import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.logging.ErrorManager;
 import java.util.logging.Formatter;
 import java.util.logging.Handler;
 import java.util.logging.Level;
+import java.util.logging.LogManager;
 import java.util.logging.LogRecord;
 import java.util.logging.Logger;
 
@@ -119,7 +128,8 @@ public class VeskLogHandler extends Handler {
      * own, which would otherwise cut off the lines that other hooks, a
      * server's stop and requests still being answered log after it. So the
      * handler stays on its loggers (see {@link #equals}) and open, and the
-     * root logger gets back the level the reset takes from it.
+     * loggers get back the levels the reset takes from them (see
+     * {@link #noteLevels}).
      */
     @Override
     public void close() {
@@ -128,7 +138,7 @@ public class VeskLogHandler extends Handler {
             return;
         }
         if (LEVEL_KEPT.compareAndSet(false, true)) {
-            keepRootLevel();
+            keepLevels();
         }
     }
 
@@ -147,7 +157,7 @@ public class VeskLogHandler extends Handler {
         return System.identityHashCode(this);
     }
 
-    /** Whether the root logger's level is being kept through the JDK's reset. */
+    /** Whether the loggers' levels are being kept through the JDK's reset. */
     private static final AtomicBoolean LEVEL_KEPT = new AtomicBoolean();
 
     /** Whether the JVM was seen shutting down; it never stops doing so. */
@@ -170,13 +180,72 @@ public class VeskLogHandler extends Handler {
     }
 
     /**
-     * Gives the root logger its present level again once the thread that is
-     * closing the handler (the JDK's reset, which then sets the root level to
-     * INFO) has finished.
+     * The levels below the root that the JDK's reset at shutdown takes away
+     * (it sets every other logger's level to null), by logger name, as of the
+     * last {@link #noteLevels}.
      */
-    private static void keepRootLevel() {
+    private static final Map<String, Level> NOTED_LEVELS = new ConcurrentHashMap<>();
+
+    /**
+     * Notes the levels of loggers below the root, to give them back after the
+     * JDK's reset at shutdown: those of the "name.level" lines of the file
+     * that java.util.logging.config.file names, then those set on loggers
+     * now. Called when the kit installs logging.
+     */
+    static void noteLevels() {
+        fileLevels(NOTED_LEVELS);
+        loggerLevels(NOTED_LEVELS);
+    }
+
+    /** Puts into levels the "name.level" lines of the logging configuration file, when it can be read. */
+    private static void fileLevels(Map<String, Level> levels) {
+        String path = System.getProperty("java.util.logging.config.file");
+        if (path == null) {
+            return;
+        }
+        Properties lines = new Properties();
+        try (InputStream in = new FileInputStream(path)) {
+            lines.load(in);
+        } catch (IOException e) {
+            return;
+        }
+        String suffix = ".level";
+        for (String key : lines.stringPropertyNames()) {
+            if (key.endsWith(suffix) && key.length() > suffix.length()) {
+                try {
+                    levels.put(key.substring(0, key.length() - suffix.length()),
+                        Level.parse(lines.getProperty(key).trim()));
+                } catch (IllegalArgumentException e) {
+                    // The JDK ignores a level it cannot read; so does the kit.
+                }
+            }
+        }
+    }
+
+    /** Puts into levels the level of every logger below the root that has one of its own. */
+    private static void loggerLevels(Map<String, Level> levels) {
+        LogManager manager = LogManager.getLogManager();
+        for (String name : Collections.list(manager.getLoggerNames())) {
+            Logger logger = name.isEmpty() ? null : manager.getLogger(name);
+            Level level = logger != null ? logger.getLevel() : null;
+            if (level != null) {
+                levels.put(name, level);
+            }
+        }
+    }
+
+    /**
+     * Gives the loggers their levels again once the thread that is closing
+     * the handler (the JDK's reset, which sets the root level to INFO and
+     * every other to null) has finished: the root its present one, the
+     * others those noted, or present now for loggers the reset has not yet
+     * reached. A logger that got a level since keeps it.
+     */
+    private static void keepLevels() {
         Logger root = Logger.getLogger("");
-        Level level = root.getLevel();
+        Level rootLevel = root.getLevel();
+        Map<String, Level> levels = new HashMap<>(NOTED_LEVELS);
+        loggerLevels(levels);
         Thread resetting = Thread.currentThread();
         Thread restore = new Thread(() -> {
             try {
@@ -184,7 +253,15 @@ public class VeskLogHandler extends Handler {
             } catch (InterruptedException e) {
                 return;
             }
-            root.setLevel(level);
+            LogManager manager = LogManager.getLogManager();
+            levels.forEach((name, level) -> {
+                Logger logger = manager.getLogger(name);
+                if (logger != null && logger.getLevel() == null) {
+                    logger.setLevel(level);
+                }
+            });
+            // Last, so that no logger is open to the root's level before its own is back.
+            root.setLevel(rootLevel);
         }, "vesk-log-level");
         restore.setDaemon(true);
         restore.start();
