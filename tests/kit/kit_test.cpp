@@ -61,13 +61,13 @@ std::vector<std::string> level_lines(int verbosity, bool hosted)
         // lone surrogate.
         {4, "kit\\.Levels\\|INFO\\|18\\|utf-8 18: "
             "a\xc3\xa7\xc3\xa3o \xf0\x9f\x98\x80 \xef\xbf\xbd"},
-        {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco)"},
+        {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco: java\.io\.IOException: disco cheio)"},
         {2, R"(kit\.System\|ERROR\|21\|erro 21)"},
         {3, R"(kit\.System\|WARN\|22\|aviso 22)"},
         {4, R"(kit\.System\|INFO\|23\|info 23)"},
         {5, R"(kit\.System\|DEBUG\|24\|debug 24)"},
         {5, R"(kit\.System\|DEBUG\|25\|trace 25)"},
-        {2, R"(kit\.System\|ERROR\|\d+\|excecao)"},
+        {2, R"(kit\.System\|ERROR\|\d+\|excecao: java\.lang\.IllegalStateException: estado)"},
         {1, R"(KitEntry\|FATAL\|1\|fatal)"},
         {3, R"(WARN\|9\|sem classe)"},
         {4, std::string(R"(KitEntry\|INFO\|2\|hosted=)") + (hosted ? "true" : "false")},
@@ -86,8 +86,8 @@ std::vector<std::string> level_traces(const std::vector<std::string> &lines)
 {
     const std::string frame = R"(\t\tat vesk\.test\.KitEntry\.levels\(KitEntry\.java:\d+\))";
     const std::vector<std::pair<std::string, std::vector<std::string>>> traces = {
-        {"|falha ao gravar no disco", {"\tjava\\.io\\.IOException: disco", "\tcheio", frame}},
-        {"|excecao", {"\tjava\\.lang\\.IllegalStateException: estado", frame}},
+        {"|falha ao gravar no disco: java.io.IOException: disco cheio", {"\tjava\\.io\\.IOException: disco", "\tcheio", frame}},
+        {"|excecao: java.lang.IllegalStateException: estado", {"\tjava\\.lang\\.IllegalStateException: estado", frame}},
     };
     std::vector<std::string> first;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -418,11 +418,12 @@ TEST_F(KitLog, AThrowableArrivesWholeUnderItsLine)
     EXPECT_LT(suppressed, cause);
     ASSERT_NE(cause, trace.end());
 
+    const std::string top = ": java.lang.IllegalStateException: linha 1 linha 2 linha 3 linha 4";
     const std::map<std::string, std::pair<std::string, std::vector<std::string>>> expected = {
-        {"31", {"falha no servidor 31", trace}},
-        {"32", {"falha direta", trace}},
+        {"31", {"falha no servidor 31" + top, trace}},
+        {"32", {"falha direta" + top, trace}},
         {"33",
-         {"rastro quebrado 33",
+         {"rastro quebrado 33: vesk.test.KitEntry$Unprintable",
           {"\tvesk.test.KitEntry$Unprintable (rastro nao escrito: "
            "java.lang.UnsupportedOperationException)"}}},
     };

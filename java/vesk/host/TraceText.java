@@ -26,6 +26,15 @@ final class TraceText {
         return indent(text.toString());
     }
 
+    /**
+     * ": ", thrown's class and its message when it has one: what the log line
+     * itself says of thrown, above the trace. Throws what getMessage throws.
+     */
+    static String summary(Throwable thrown) {
+        String message = thrown.getMessage();
+        return ": " + thrown.getClass().getName() + (message == null ? "" : ": " + message);
+    }
+
     /** In place of the trace when printing it failed: one line with thrown's class and the failure's. */
     static String unprintable(Throwable thrown, RuntimeException failure) {
         return "\n\t" + thrown.getClass().getName() + " (rastro nao escrito: "

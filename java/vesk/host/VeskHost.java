@@ -5,6 +5,7 @@ import java.util.Collections;
 import java.util.LinkedHashMap;
 import java.util.Map;
 import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.function.Consumer;
 import java.util.logging.ConsoleHandler;
 import java.util.logging.Handler;
 import java.util.logging.Level;
@@ -155,7 +156,8 @@ public final class VeskHost {
     }
 
     /**
-     * As {@link #log(String, String, String, String)}, then, when thrown is
+     * As {@link #log(String, String, String, String)} with ": ", thrown's
+     * class and message after message, then, when thrown is
      * not null, the lines of thrown's printStackTrace under the line, each
      * after a tab, in the same write: the throwable, its frames, its
      * "Suppressed:" and "Caused by:" sections. The first line stays one line;
@@ -169,28 +171,33 @@ public final class VeskHost {
         if (thrown == null) {
             return log(className, verbosity, code, message);
         }
-        if (!admits(verbosity)) {
-            return 0;
-        }
-        String trace;
-        try {
-            trace = TraceText.of(thrown);
-        } catch (RuntimeException e) {
-            trace = TraceText.unprintable(thrown, e);
-        }
-        return logTrace(className, verbosity, code, message, trace);
+        return logThrown(className, verbosity, code, message, thrown, failure -> { });
     }
 
     /**
-     * As {@link #log(String, String, String, String)} with trace (lines each
-     * after "\n\t", as {@link TraceText} gives them) appended to the
-     * message: the texts are made one line here, so that the native half,
+     * The line of {@link #log(String, String, String, String, Throwable)}
+     * for a throwable that is not null, failing tells why thrown could not
+     * be printed. The texts are made one line here, so that the native half,
      * which is then told to keep line breaks, keeps only the trace's.
      */
-    int logTrace(String className, String verbosity, String code, String message, String trace) {
+    int logThrown(String className, String verbosity, String code, String message, Throwable thrown,
+            Consumer<RuntimeException> failing) {
+        if (!admits(verbosity)) {
+            return 0;
+        }
+        String summary;
+        String trace;
+        try {
+            summary = TraceText.summary(thrown);
+            trace = TraceText.of(thrown);
+        } catch (RuntimeException e) {
+            failing.accept(e);
+            summary = ": " + thrown.getClass().getName();
+            trace = TraceText.unprintable(thrown, e);
+        }
         return deliver(new String[] {"class", StderrLog.clean(className, true),
             "verbosity", StderrLog.clean(verbosity, true), "code", StderrLog.clean(code, true),
-            "message", StderrLog.clean(message, true) + trace}, false);
+            "message", StderrLog.clean((message == null ? "" : message) + summary, true) + trace}, false);
     }
 
     /**

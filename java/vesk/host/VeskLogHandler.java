@@ -28,14 +28,15 @@ import java.util.logging.Logger;
  * {@code log(Level.INFO, "pedido {0} aceito", 7)} gives code 7), otherwise
  * the record's sequence number;</li>
  * <li>message: the record formatted by the handler's formatter (by default
- * the message with its parameters filled in); line breaks become blanks, so
- * this first line is always one line.</li>
+ * the message with its parameters filled in), then, for a record with a
+ * thrown exception, ": " and the exception's class and message; line breaks
+ * become blanks, so this first line is always one line.</li>
  * </ul>
  * A record with a thrown exception has, under that line and in the same
  * write, the lines of the exception's printStackTrace, each after a tab
  * (shown here as four blanks):
  * <pre>
- * 09/12/2026 05:40:12: org.example.Server|ERROR|41|Falha ao abrir a porta
+ * 09/12/2026 05:40:12: org.example.Server|ERROR|41|Falha ao abrir a porta: java.io.IOException: Failed to bind to /127.0.0.1:8080
  *     java.io.IOException: Failed to bind to /127.0.0.1:8080
  *         at org.example.Server.open(Server.java:52)
  *         Suppressed: java.lang.IllegalStateException: ja fechado
@@ -97,21 +98,9 @@ public class VeskLogHandler extends Handler {
         String origin = className != null ? className : record.getLoggerName();
         String level = levelName(record.getLevel());
         Throwable thrown = record.getThrown();
-        int written;
-        if (thrown == null) {
-            written = host.log(origin, level, code(record), message);
-        } else if (!host.admits(level)) {
-            return;
-        } else {
-            String trace;
-            try {
-                trace = TraceText.of(thrown);
-            } catch (RuntimeException e) {
-                reportError(null, e, ErrorManager.FORMAT_FAILURE);
-                trace = TraceText.unprintable(thrown, e);
-            }
-            written = host.logTrace(origin, level, code(record), message, trace);
-        }
+        int written = thrown == null ? host.log(origin, level, code(record), message)
+            : host.logThrown(origin, level, code(record), message, thrown,
+                failure -> reportError(null, failure, ErrorManager.FORMAT_FAILURE));
         if (written < 0) {
             reportLoss(written);
         }
@@ -171,11 +160,12 @@ public class VeskLogHandler extends Handler {
         Thread probe = new Thread(() -> { });
         try {
             Runtime.getRuntime().addShutdownHook(probe);
+            // Throws too when the shutdown began in between; the probe then runs, doing nothing.
+            Runtime.getRuntime().removeShutdownHook(probe);
         } catch (IllegalStateException e) {
             shutdownSeen = true;
             return true;
         }
-        Runtime.getRuntime().removeShutdownHook(probe);
         return false;
     }
 
