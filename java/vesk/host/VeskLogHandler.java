@@ -36,7 +36,7 @@ import java.util.logging.Logger;
  * write, the lines of the exception's printStackTrace, each after a tab
  * (shown here as four blanks):
  * <pre>
- * 09/12/2026 05:40:12: org.example.Server|ERROR|41|Falha ao abrir a porta: java.io.IOException: Failed to bind to /127.0.0.1:8080
+ * 09/12/2026 05:40:12: org.example.Server|ERROR|41|Falha: java.io.IOException: Failed to bind to /127.0.0.1:8080
  *     java.io.IOException: Failed to bind to /127.0.0.1:8080
  *         at org.example.Server.open(Server.java:52)
  *         Suppressed: java.lang.IllegalStateException: ja fechado
