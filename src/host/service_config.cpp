@@ -96,8 +96,9 @@ void tell_notice(void *context, int notice, int32_t line, int64_t column, const 
                       number, config_path);
         break;
     case UB_INI_PIECE:
-        std::snprintf(text, sizeof text, "Linha %d de %s: o trecho apos o caractere %lld define %s.\n",
-                      number, config_path, at, shown);
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: o trecho apos o caractere %lld define %s.\n", number,
+                      config_path, at, shown);
         break;
     case UB_INI_AFTER_CR:
         std::snprintf(text, sizeof text,

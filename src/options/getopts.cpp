@@ -135,11 +135,11 @@ const ub_option *first_set(const ub_option *table, const char *text)
 // A piece as the reader takes it: its text, cut at the first CR or LF.
 struct Piece {
     const char *text;
-    size_t length;   // the bytes read, line end and zero bytes included
-    size_t end;      // where the text was cut
-    bool dropped;    // a CR cut it with more than line ends after it
-    bool bare;       // nothing but line ends
-    bool continues;  // full, without its line end: the line goes on
+    size_t length;  // the bytes read, line end and zero bytes included
+    size_t end;     // where the text was cut
+    bool dropped;   // a CR cut it with more than line ends after it
+    bool bare;      // nothing but line ends
+    bool continues; // full, without its line end: the line goes on
 };
 
 // Tells the notices of the physical lines. A full first piece is judged
@@ -221,11 +221,11 @@ private:
     ub_ini_reporter report_;
     void *context_;
     int32_t line_ = 0;
-    int64_t column_ = 0;           // characters of the line before the piece
+    int64_t column_ = 0;                // characters of the line before the piece
     const ub_option *option_ = nullptr; // what the first piece sets
-    int kind_ = 0;                 // else UB_INI_UNKNOWN or UB_INI_MARKED, or 0
-    int64_t cr_ = 0;               // the first piece's dropping CR, from 1
-    bool pending_ = false;         // the first piece not judged yet
+    int kind_ = 0;                      // else UB_INI_UNKNOWN or UB_INI_MARKED, or 0
+    int64_t cr_ = 0;                    // the first piece's dropping CR, from 1
+    bool pending_ = false;              // the first piece not judged yet
     char name_[ini_line_size] = {};
 };
 
