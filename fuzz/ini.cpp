@@ -24,15 +24,18 @@ void read_table(const char *path)
     int count = ub_getopt_ini(path, table);
     fuzz::require(count >= 0, "first read");
     fuzz::require(ub_getopt_ini(path, table) >= 0, "second read");
-    int32_t last = 0;
-    auto told = [](void *context, int notice, int32_t line, const char *name) {
-        int32_t *previous = static_cast<int32_t *>(context);
-        fuzz::require(line > *previous && notice >= UB_INI_CUT && notice <= UB_INI_MARKED &&
-                          std::strlen(name) < 2048,
+    // (line, column) of the last notice: each comes later in the file.
+    int64_t last[2] = {0, -1};
+    auto told = [](void *context, int notice, int32_t line, int64_t column, const char *name) {
+        int64_t *previous = static_cast<int64_t *>(context);
+        bool later = line > previous[0] || (line == previous[0] && column > previous[1]);
+        fuzz::require(later && column >= 0 && notice >= UB_INI_CUT &&
+                          notice <= UB_INI_AFTER_CR && std::strlen(name) < 2048,
                       "ub_getopt_ini_report notice");
-        *previous = line;
+        previous[0] = line;
+        previous[1] = column;
     };
-    fuzz::require(ub_getopt_ini_report(path, table, told, &last) == count, "reporting read");
+    fuzz::require(ub_getopt_ini_report(path, table, told, last) == count, "reporting read");
     ub_getopt_release(table);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -50,11 +51,11 @@ long long leading_number(const char *text)
 // Characters of a name that a notice shows; a longer one is cut there.
 constexpr size_t shown_name_size = 40;
 
-// name as a notice shows it: control characters as '?', and cut (between
-// two UTF-8 characters) with "..." when it is long.
-std::string shown_name(const char *name)
+// name as a notice shows it, into shown: control characters as '?', and cut
+// (between two UTF-8 characters) with "..." when it is long. No allocation:
+// the notices are told from within a noexcept read.
+void show_name(const char *name, char (&shown)[shown_name_size + 4])
 {
-    std::string shown;
     size_t length = 0;
     while (name[length] != '\0' && length < shown_name_size)
         ++length;
@@ -63,34 +64,56 @@ std::string shown_name(const char *name)
         --length;
     for (size_t i = 0; i < length; ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
-        shown += c < 0x20 || c == 0x7F ? '?' : name[i];
+        shown[i] = c < 0x20 || c == 0x7F ? '?' : name[i];
     }
-    if (cut)
-        shown += "...";
-    return shown;
+    std::strcpy(shown + length, cut ? "..." : "");
 }
 
 // The notices about conf/vesk.ini: each goes to standard error at once and
 // is kept for the log, which can only take it once the file is read.
-void tell_notice(void *context, int notice, int32_t line, const char *name)
+void tell_notice(void *context, int notice, int32_t line, int64_t column, const char *name)
 {
+    char shown[shown_name_size + 4];
+    show_name(name, shown);
+    int number = static_cast<int>(line);
+    long long at = static_cast<long long>(column);
     char text[256];
-    std::string shown = shown_name(name);
     switch (notice) {
     case UB_INI_CUT:
         std::snprintf(text, sizeof text,
                       "Linha %d de %s: mais de 2047 caracteres; o valor de %s foi cortado.\n",
-                      static_cast<int>(line), config_path, shown.c_str());
+                      number, config_path, shown);
+        break;
+    case UB_INI_CUT_UNSET:
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: mais de 2047 caracteres; '%s' nao e uma opcao.\n", number,
+                      config_path, shown);
+        break;
+    case UB_INI_CUT_COMMENT:
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: mais de 2047 caracteres; os primeiros 2047 sao comentario "
+                      "ou branco.\n",
+                      number, config_path);
+        break;
+    case UB_INI_PIECE:
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: o trecho apos o caractere %lld define %s.\n", number,
+                      config_path, at, shown);
+        break;
+    case UB_INI_AFTER_CR:
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: texto apos o CR do caractere %lld ignorado.\n", number,
+                      config_path, at);
         break;
     case UB_INI_MARKED:
         std::snprintf(text, sizeof text,
                       "Linha %d de %s: '%s' nao e uma opcao, pois a linha comeca com uma marca "
                       "de ordem de bytes (BOM); linha ignorada.\n",
-                      static_cast<int>(line), config_path, shown.c_str());
+                      number, config_path, shown);
         break;
     default:
         std::snprintf(text, sizeof text, "Linha %d de %s: '%s' nao e uma opcao; linha ignorada.\n",
-                      static_cast<int>(line), config_path, shown.c_str());
+                      number, config_path, shown);
         break;
     }
     std::fputs(text, stderr);

@@ -24,9 +24,11 @@ extern log_component logger;
  * file is missing or sets no option, writes "Falha ao tentar ler: <path>" to
  * standard error and returns 1, leaving logger as it was. Otherwise sets
  * logger's threshold from VERBOSITY (atoi rule, cut to 16 bits), logs
- * "VERBOSITY=<n>" untagged, copies tag into logger and returns 0. Each line
- * cut for its length or setting nothing (not blank, no comment) is told on
- * standard error, and then at WARN in the log once logger is set. */
+ * "VERBOSITY=<n>" untagged, copies tag into logger and returns 0. What the
+ * reader cuts or skips is told, once and in file order, on standard error,
+ * and then at WARN in the log once logger is set: each line cut for its
+ * length or setting nothing (not blank, no comment), each part of a cut
+ * line that sets an option, and text after a CR. */
 int config_init(const char *tag) UB_NOEXCEPT;
 
 /* logger's threshold as config_init set it (0 before, and without the ini

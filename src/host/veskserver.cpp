@@ -173,10 +173,25 @@ bool fits_tool_options(const char *name)
 // Names the entry class to jps and jcmd while the JVM is created. The JVM
 // takes that name from the sun.java.command property as it starts, and the
 // host's own options are fixed, so the property rides on JAVA_TOOL_OPTIONS,
-// which the JVM reads at creation; the destructor puts the variable back as
-// it was, so that the server's child processes do not inherit the name. The
-// host has started no thread yet, so no one else reads the environment
-// meanwhile. An operator's own sun.java.command is left alone.
+// which the JVM reads at creation. An operator's own sun.java.command is
+// left alone.
+//
+// The constructor runs before the JVM exists, while the host's main thread
+// is the process's only one (vesk_init asks the same of other callers).
+// The destructor puts the variable back once the JVM is created and before
+// the server's start is called, so that the server's child processes do
+// not inherit the name; the JVM's own threads run by then (an agent's too,
+// which saw the added option if it read the environment during creation).
+// glibc changes the environment under a lock that readers do not take.
+// Where the variable was set, the restore is setenv, which stores one
+// pointer into the variable's slot and never frees the old text: a reader
+// sees the old value or the new. Where it was not, the restore is unsetenv,
+// which moves the slots after it down one place; setenv had put it last,
+// so unless something added a variable during the creation, that move is
+// one store of the terminator, and otherwise a reader walking the
+// environment at that instant could miss one variable added after it. That
+// is why the restore comes before any server code, while only the JVM's
+// threads run.
 class CommandName {
 public:
     explicit CommandName(const char *entry_class) noexcept

@@ -43,8 +43,12 @@ int vesk_start(int argc, char **argv) UB_NOEXCEPT;
  * element "*", or a folder followed by the separator and "*", stands for the
  * folder's .jar and .JAR files in name order, as the java launcher reads
  * it. ENTRY_CLASS, dotted, becomes the JVM's sun.java.command (what jps
- * shows) through JAVA_TOOL_OPTIONS, restored once the JVM is created. NULL
- * on failure. */
+ * shows) through JAVA_TOOL_OPTIONS, restored once the JVM is created; it
+ * does not when ENTRY_CLASS is empty or holds a blank, a quote or a control
+ * character (the JVM splits that variable at blanks and reads quotes), when
+ * JAVA_TOOL_OPTIONS already holds the operator's own -Dsun.java.command=,
+ * or when memory runs out. So call it while no other thread of the process
+ * reads or changes the environment. NULL on failure. */
 JavaVM *vesk_init(char *const *list) UB_NOEXCEPT;
 
 /* Number of the level named exactly name (NONE 0 ... DEBUG 5); 0 for any

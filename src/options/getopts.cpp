@@ -122,45 +122,111 @@ size_t piece_length(const char *line)
     return at;
 }
 
-// What the reader saw on one physical line, told when its last piece is read.
-struct LineNotice {
-    int32_t line = 0;
-    const char *option = nullptr; // the first row its first piece set
-    bool cut = false;             // a later piece held more than a line end
-    int notice = 0;               // UB_INI_UNKNOWN or UB_INI_MARKED, or 0
-    char name[ini_line_size] = {};
+// The first row that an ini line (cut at its line end) sets, or nullptr.
+const ub_option *first_set(const ub_option *table, const char *text)
+{
+    for (const ub_option *row = table; ini_row(row); ++row) {
+        if (sets_row(row, text))
+            return row;
+    }
+    return nullptr;
+}
 
-    // Judges the first piece of a line, already cut at its line end.
-    void start(const ub_option *table, int32_t number, const char *piece)
+// A piece as the reader takes it: its text, cut at the first CR or LF.
+struct Piece {
+    const char *text;
+    size_t length;  // the bytes read, line end and zero bytes included
+    size_t end;     // where the text was cut
+    bool dropped;   // a CR cut it with more than line ends after it
+    bool bare;      // nothing but line ends
+    bool continues; // full, without its line end: the line goes on
+};
+
+// Tells the notices of the physical lines. A full first piece is judged
+// once the next shows whether the line is longer (a line end alone is not),
+// so that the line's notice comes before those of its pieces.
+class LineNotices {
+public:
+    LineNotices(const ub_option *table, ub_ini_reporter report, void *context)
+        : table_(table), report_(report), context_(context)
     {
-        line = number;
-        option = nullptr;
-        cut = false;
-        notice = 0;
-        for (const ub_option *row = table; ini_row(row) && option == nullptr; ++row) {
-            if (sets_row(row, piece))
-                option = row->name;
+    }
+
+    void first(int32_t physical, const Piece &piece)
+    {
+        line_ = physical;
+        column_ = 0;
+        judge(piece.text);
+        cr_ = piece.dropped ? static_cast<int64_t>(piece.end) + 1 : 0;
+        pending_ = true;
+        if (!piece.continues)
+            settle(false);
+        column_ += static_cast<int64_t>(piece.length);
+    }
+
+    void later(const Piece &piece)
+    {
+        if (pending_ && (!piece.bare || !piece.continues))
+            settle(!piece.bare);
+        if (!pending_) {
+            if (const ub_option *row = first_set(table_, piece.text))
+                report_(context_, UB_INI_PIECE, line_, column_, row->name);
+            if (piece.dropped)
+                report_(context_, UB_INI_AFTER_CR, line_,
+                        column_ + static_cast<int64_t>(piece.end) + 1, empty_text);
         }
-        if (option != nullptr)
+        column_ += static_cast<int64_t>(piece.length);
+    }
+
+    // At the end of the file: a line whose full first piece was its last.
+    void finish()
+    {
+        if (pending_)
+            settle(false);
+    }
+
+private:
+    void judge(const char *text)
+    {
+        kind_ = 0;
+        option_ = first_set(table_, text);
+        if (option_ != nullptr)
             return;
-        bool marked = std::strncmp(piece, byte_order_mark, 3) == 0;
-        const char *text = piece + (marked ? 3 : 0);
+        bool marked = std::strncmp(text, byte_order_mark, 3) == 0;
+        text += marked ? 3 : 0;
         const char *first = text + std::strspn(text, " \t");
         if (*first == '\0' || *first == '#' || *first == ';')
             return;
-        notice = marked ? UB_INI_MARKED : UB_INI_UNKNOWN;
+        kind_ = marked ? UB_INI_MARKED : UB_INI_UNKNOWN;
         size_t length = std::strcspn(text, "=");
-        std::memcpy(name, text, length);
-        name[length] = '\0';
+        std::memcpy(name_, text, length);
+        name_[length] = '\0';
     }
 
-    void tell(ub_ini_reporter report, void *context) const
+    void settle(bool cut)
     {
-        if (option != nullptr && cut)
-            report(context, UB_INI_CUT, line, option);
-        else if (notice != 0)
-            report(context, notice, line, name);
+        if (cut && option_ != nullptr)
+            report_(context_, UB_INI_CUT, line_, 0, option_->name);
+        else if (cut)
+            report_(context_, kind_ != 0 ? UB_INI_CUT_UNSET : UB_INI_CUT_COMMENT, line_, 0,
+                    kind_ != 0 ? name_ : empty_text);
+        else if (option_ == nullptr && kind_ != 0)
+            report_(context_, kind_, line_, 0, name_);
+        if (cr_ != 0)
+            report_(context_, UB_INI_AFTER_CR, line_, cr_, empty_text);
+        pending_ = false;
     }
+
+    const ub_option *table_;
+    ub_ini_reporter report_;
+    void *context_;
+    int32_t line_ = 0;
+    int64_t column_ = 0;                // characters of the line before the piece
+    const ub_option *option_ = nullptr; // what the first piece sets
+    int kind_ = 0;                      // else UB_INI_UNKNOWN or UB_INI_MARKED, or 0
+    int64_t cr_ = 0;                    // the first piece's dropping CR, from 1
+    bool pending_ = false;              // the first piece not judged yet
+    char name_[ini_line_size] = {};
 };
 
 char type_letter(int32_t type, char previous)
@@ -190,7 +256,7 @@ int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter rep
         return -1;
     char line[ini_line_size];
     // The reader numbers pieces; the notices name physical lines.
-    LineNotice notice;
+    LineNotices notices(table, report, context);
     int32_t physical = 1;
     bool continued = false;
     int count = 0;
@@ -198,27 +264,29 @@ int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter rep
         std::memset(line, 1, sizeof line);
         if (std::fgets(line, sizeof line, file.get()) == nullptr)
             break;
-        size_t length = piece_length(line);
-        bool ended = length > 0 && line[length - 1] == '\n';
-        if (continued && std::strspn(line, "\r\n") < length)
-            notice.cut = true;
-        line[std::strcspn(line, "\r\n")] = '\0';
-        if (!continued && report != nullptr)
-            notice.start(table, physical, line);
+        Piece piece{line, piece_length(line), 0, false, false, false};
+        piece.continues = piece.length == ini_line_size - 1 && line[piece.length - 1] != '\n';
+        piece.end = std::strcspn(line, "\r\n");
+        piece.dropped = line[piece.end] == '\r' &&
+                        std::strspn(line + piece.end, "\r\n") < piece.length - piece.end;
+        piece.bare = std::strspn(line, "\r\n") == piece.length;
+        line[piece.end] = '\0';
         int set = apply_line(table, line, number);
         if (set < 0)
             return -1;
         count += set;
-        // A full piece without its line end leaves the rest for the next.
-        continued = !ended && length == ini_line_size - 1;
-        if (!continued) {
-            if (report != nullptr)
-                notice.tell(report, context);
-            ++physical;
+        if (report != nullptr) {
+            if (continued)
+                notices.later(piece);
+            else
+                notices.first(physical, piece);
         }
+        continued = piece.continues;
+        if (!continued)
+            ++physical;
     }
-    if (continued && report != nullptr)
-        notice.tell(report, context);
+    if (report != nullptr)
+        notices.finish();
     return count;
 }
 

@@ -48,23 +48,38 @@ typedef struct ub_option {
  * opened or memory runs out. */
 int ub_getopt_ini(const char *path, ub_option *table) UB_NOEXCEPT;
 
-/* What ub_getopt_ini_report says about a physical line of an ini file. */
+/* What ub_getopt_ini_report says about a physical line of an ini file. The
+ * reader takes each 2047-character piece of a longer line as a line of its
+ * own, and cuts each piece at its first CR or LF. */
 enum ub_ini_notice {
-    UB_INI_CUT = 1,     /* sets option name, but is longer than 2047 characters: its value is cut */
-    UB_INI_UNKNOWN = 2, /* neither blank, nor a comment ('#' or ';' first), nor an option */
-    UB_INI_MARKED = 3   /* as UB_INI_UNKNOWN, and starts with a UTF-8 byte-order mark */
+    UB_INI_CUT = 1,         /* longer than 2047 characters, its first piece sets option name */
+    UB_INI_UNKNOWN = 2,     /* at most 2047 characters, neither blank, nor a comment ('#' or
+                               ';' first), nor an option */
+    UB_INI_MARKED = 3,      /* as UB_INI_UNKNOWN, and starts with a UTF-8 byte-order mark */
+    UB_INI_CUT_UNSET = 4,   /* longer than 2047 characters, its first piece neither blank, nor a
+                               comment, nor an option */
+    UB_INI_CUT_COMMENT = 5, /* longer than 2047 characters, its first piece blank or a comment */
+    UB_INI_PIECE = 6,       /* a later piece, starting after character column, sets option name */
+    UB_INI_AFTER_CR = 7     /* text after the CR at character column (from 1) was not read */
 };
 
 /* Receives one notice: an ub_ini_notice code, the physical line number (as
- * an editor counts, from 1) and a name, borrowed for the call: the option's
- * for UB_INI_CUT, else the line's text up to its first "=" (without the
- * mark), at most 2047 characters. */
-typedef void (*ub_ini_reporter)(void *context, int notice, int32_t line, const char *name);
+ * an editor counts, from 1), a column (0 unless the code says otherwise;
+ * characters are bytes) and a name, borrowed for the call: the option's
+ * for UB_INI_CUT and UB_INI_PIECE; the line's text up to its first "="
+ * (without the mark), at most 2047 characters, for UB_INI_UNKNOWN,
+ * UB_INI_MARKED and UB_INI_CUT_UNSET; else "". */
+typedef void (*ub_ini_reporter)(void *context, int notice, int32_t line, int64_t column,
+                                const char *name);
 
 /* Reads path into table exactly as ub_getopt_ini does, with the same
- * result, and tells report (when not NULL) about each physical line that
- * was cut or set nothing although it is no blank line or comment, once, in
- * file order. The pieces of a cut line are not reported on their own. */
+ * result, and tells report (when not NULL), in file order and once each:
+ * of each physical line that is cut (UB_INI_CUT, UB_INI_CUT_UNSET or
+ * UB_INI_CUT_COMMENT) or that sets nothing although it is no blank line or
+ * comment (UB_INI_UNKNOWN or UB_INI_MARKED); then, within that line, of
+ * each later piece that sets an option and each piece whose text after a
+ * CR is dropped, in the order of the line's text. Text after a zero byte
+ * is dropped without a notice. */
 int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter report,
                          void *context) UB_NOEXCEPT;
 

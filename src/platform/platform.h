@@ -257,8 +257,14 @@ int platform_env_get(const char *name, char **value) UB_NOEXCEPT;
 
 /* Sets the environment variable name to value, or removes it when value is
  * NULL, where libraries loaded into the process read it too (on Windows
- * both the system's copy and the C library's). 0; -1 when refused. Not for
- * use while other threads may read the environment. */
+ * both the system's copy and the C library's). 0; -1 when refused. Readers
+ * in other threads take no lock: with glibc, replacing a value stores one
+ * pointer and keeps the old text, so they see one value or the other, but
+ * removing a variable moves the later ones down in place, so a reader at
+ * that instant may miss one of them; the Windows C library frees a replaced
+ * text, to which a pointer that getenv gave before still points. Change the
+ * environment before other threads start, or only where such a reader is
+ * acceptable. */
 int platform_env_set(const char *name, const char *value) UB_NOEXCEPT;
 
 UB_EXTERN_C_END

@@ -25,6 +25,12 @@ struct fake_object {
 };
 
 static struct fake_object objects[64];
+static int used;
+
+static jobject new_object(void)
+{
+    return used < 64 ? (jobject)&objects[used++] : NULL;
+}
 
 /* JAVA_TOOL_OPTIONS when JNI_CreateJavaVM ran. */
 static char created_options[4096] = "<unset>";
@@ -33,12 +39,6 @@ static const char *tool_options(void)
 {
     const char *options = getenv("JAVA_TOOL_OPTIONS");
     return options != NULL ? options : "<unset>";
-}
-static int used;
-
-static jobject new_object(void)
-{
-    return used < 64 ? (jobject)&objects[used++] : NULL;
 }
 
 static jint JNICALL attach(JavaVM *vm, void **env, void *args);

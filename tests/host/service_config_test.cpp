@@ -92,7 +92,8 @@ TEST_F(ServiceConfig, MissingOrUselessIniIsReportedAndChangesNothing)
 TEST_F(ServiceConfig, IniLinesCutOrIgnoredAreTold)
 {
     const std::string library(2034, 'l'); // its line is 2047 characters: whole
-    const std::string classes(2990, 'c'); // its line is 3000 characters: cut
+    // 2060 characters: cut, its second piece read as a line that sets dev_port
+    const std::string classes = std::string(2037, 'c') + "dev_port=7001";
     const std::string long_name(60, 'N');
     write_file("conf/vesk.ini", "\xEF\xBB\xBFPORT=81\n"
                                 "# comentario\n"
@@ -101,8 +102,8 @@ TEST_F(ServiceConfig, IniLinesCutOrIgnoredAreTold)
                                 "LIBRARY_PATH=" + library + "\r\n"
                                 "CLASSPATH=" + classes + "\n"
                                 "WWW=/srv/www\n"
-                                "VERBOSITY =5\n"
-                                "\t; outro\n" +
+                                "VERBOSITY =5\rPORT=82\n"
+                                "\t; outro" + std::string(2100, 'o') + "\n" +
                                     long_name + "\n"
                                 "ENTRY_CLASS=org.example.Main");
     testing_support::StderrCapture err;
@@ -112,8 +113,11 @@ TEST_F(ServiceConfig, IniLinesCutOrIgnoredAreTold)
         "Linha 1" + at + "'PORT' nao e uma opcao, pois a linha comeca com uma marca de ordem de "
                          "bytes (BOM); linha ignorada.",
         "Linha 6" + at + "mais de 2047 caracteres; o valor de CLASSPATH foi cortado.",
+        "Linha 6" + at + "o trecho apos o caractere 2047 define dev_port.",
         "Linha 7" + at + "'WWW' nao e uma opcao; linha ignorada.",
         "Linha 8" + at + "'VERBOSITY ' nao e uma opcao; linha ignorada.",
+        "Linha 8" + at + "texto apos o CR do caractere 13 ignorado.",
+        "Linha 9" + at + "mais de 2047 caracteres; os primeiros 2047 sao comentario ou branco.",
         "Linha 10" + at + "'" + long_name.substr(0, 40) + "...' nao e uma opcao; linha ignorada.",
     };
     std::string expected;
@@ -130,6 +134,7 @@ TEST_F(ServiceConfig, IniLinesCutOrIgnoredAreTold)
     EXPECT_STREQ(ub_getopt_getValue(configs, "PORT"), "9000");
     EXPECT_EQ(ub_getopt_getValue(configs, "LIBRARY_PATH"), library);
     EXPECT_EQ(ub_getopt_getValue(configs, "CLASSPATH"), classes.substr(0, 2037));
+    EXPECT_STREQ(ub_getopt_getValue(configs, "dev_port"), "7001");
     EXPECT_STREQ(ub_getopt_getValue(configs, "ENTRY_CLASS"), "org.example.Main");
 }
 

@@ -102,6 +102,8 @@ wait "$host" 2>/dev/null || true
 # only, after an operator's own options; back as it was once it runs.
 # has_line <log> <text>: a line of the log is the time prefix and text.
 has_line() { tr -d '\r' <"$1" | cut -c22- | grep -qxF -- "$2"; }
+outer_set=${JAVA_TOOL_OPTIONS+set}
+outer=${JAVA_TOOL_OPTIONS-}
 for own in '' '-Xmx64m'; do
   dir=$(workdir "named$own")
   if [ -n "$own" ]; then
@@ -123,7 +125,11 @@ for own in '' '-Xmx64m'; do
   kill "$host" 2>/dev/null || true
   wait "$host" 2>/dev/null || true
 done
-unset JAVA_TOOL_OPTIONS
+if [ -n "$outer_set" ]; then
+  export JAVA_TOOL_OPTIONS=$outer
+else
+  unset JAVA_TOOL_OPTIONS
+fi
 
 # No jvm.dll anywhere: the JVM cannot start, and every place tried is logged.
 dir=$(workdir nojvm)

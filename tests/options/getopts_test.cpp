@@ -77,27 +77,43 @@ TEST_F(Getopts, IniCutsLineEndsAndReadsLongLinesInPieces)
 }
 
 // Physical lines, whatever pieces the reader takes them in: the count and
-// the values stay ub_getopt_ini's, and only a line's first piece is judged.
-TEST_F(Getopts, IniReportTellsCutAndUnknownLinesByPhysicalNumber)
+// the values stay ub_getopt_ini's; a line is judged by its first piece, and
+// its later pieces and dropped text after a CR are told after it.
+TEST_F(Getopts, IniReportTellsWhatTheReaderCutsOrSkips)
 {
     struct Case {
         const char *label;
         std::string text;
-        std::vector<std::string> told; // "line kind name"
+        std::vector<std::string> told; // "line kind column name"
         const char *port;
     };
     const std::string x2042(2042, 'x');
+    const std::string q2047(2047, 'Q');
     const Case cases[] = {
         {"2047 characters, then the end", "PORT=" + x2042, {}, nullptr},
-        {"2048 characters", "PORT=" + x2042 + "y\nZ\n", {"1 1 PORT", "2 2 Z"}, nullptr},
+        {"2047 characters, then a line end", q2047 + "\r\nPORT=3\n", {"1 2 0 " + q2047}, "3"},
+        {"2048 characters", "PORT=" + x2042 + "y\nZ\n", {"1 1 0 PORT", "2 2 0 Z"}, nullptr},
         {"a zero byte in a cut line",
          std::string("PORT=ab\0", 8) + std::string(2100, 'x') + "\nZ=1\n",
-         {"1 1 PORT", "2 2 Z"},
+         {"1 1 0 PORT", "2 2 0 Z"},
          "ab"},
-        {"a long comment", "#" + std::string(3000, '#') + "\n;x\n \t\nW=1\n", {"4 2 W"}, "9000"},
+        {"a long comment", "#" + std::string(3000, '#') + "\n;x\n \t\nW=1\n",
+         {"1 5 0 ", "4 2 0 W"}, "9000"},
+        {"a long comment, its piece setting an option", "#" + std::string(2046, '#') + "PORT=5\n",
+         {"1 5 0 ", "1 6 2047 PORT"}, "5"},
         {"an unknown cut line, its piece setting an option",
-         std::string(2047, 'Q') + "PORT=5\r\nHOST=h\r\n\xEF\xBB\xBF\n\xEF\xBB\xBFPORT=1\n",
-         {"1 2 " + std::string(2047, 'Q'), "4 3 PORT"}, "5"},
+         q2047 + "PORT=5\r\nHOST=h\r\n\xEF\xBB\xBF\n\xEF\xBB\xBFPORT=1\n",
+         {"1 4 0 " + q2047, "1 6 2047 PORT", "4 3 0 PORT"}, "5"},
+        {"three pieces, each setting an option, the last cut at a CR",
+         "HOST=" + x2042 + "PORT=6" + std::string(2041, 'y') + "PORT=7\rVERBOSITY=5\n",
+         {"1 1 0 HOST", "1 6 2047 PORT", "1 6 4094 PORT", "1 7 4101 "}, "7"},
+        {"text after a lone CR", "PORT=81\rVERBOSITY=5\r\r\nW=1\r",
+         {"1 7 8 ", "2 2 0 W"}, "81"},
+        {"a CR in a full first piece",
+         "PORT=1\r" + std::string(2040, 'x') + "VERBOSITY=5\n",
+         {"1 1 0 PORT", "1 7 7 ", "1 6 2047 VERBOSITY"}, "1"},
+        {"a piece of line ends only, then text",
+         "PORT=" + x2042 + std::string(2047, '\r') + "Z\n", {"1 1 0 PORT"}, nullptr},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -105,9 +121,11 @@ TEST_F(Getopts, IniReportTellsCutAndUnknownLinesByPhysicalNumber)
         std::memcpy(rows, table, sizeof rows);
         write_file("t.ini", c.text);
         std::vector<std::string> told;
-        auto record = [](void *context, int notice, int32_t line, const char *name) {
+        auto record = [](void *context, int notice, int32_t line, int64_t column,
+                         const char *name) {
             static_cast<std::vector<std::string> *>(context)->push_back(
-                std::to_string(line) + " " + std::to_string(notice) + " " + name);
+                std::to_string(line) + " " + std::to_string(notice) + " " +
+                std::to_string(column) + " " + name);
         };
         int count = ub_getopt_ini_report("t.ini", rows, record, &told);
         EXPECT_EQ(told, c.told);
