@@ -276,6 +276,23 @@ bool jps_isolated(const std::string &outer_options, const fs::path &cwd)
                .status == 0;
 }
 
+// The folder directly under /tmp that holds path, or "" when path is not
+// under /tmp.
+std::string kept_under_tmp(const std::string &path)
+{
+    return path.rfind("/tmp/", 0) == 0 ? path.substr(0, path.find('/', 5)) : std::string();
+}
+
+// Runs "$@" in the current folder with a fresh /tmp, through which the test's
+// own folder and the folder $0 (the build's, when it lies under /tmp; may be
+// empty) stay reachable: both are opened before the mount and bound back from
+// those descriptors. The shell's pid goes to ns.pid, for nsenter.
+const char fresh_tmp[] =
+    "cwd=$PWD && exec 3< . && { [ -z \"$0\" ] || exec 4< \"$0\"; } && mount -t tmpfs vesk-test /tmp && "
+    "{ [ -z \"$0\" ] || { mkdir -p \"$0\" && mount -c --bind /proc/self/fd/4 \"$0\"; }; } && "
+    "mkdir -p \"$cwd\" && mount -c --bind /proc/self/fd/3 \"$cwd\" && exec 3<&- 4<&- && cd \"$cwd\" && "
+    "echo $$ > ns.pid && exec \"$@\"";
+
 // ENTRY_CLASS in either spelling starts the server and names the process to
 // jps in Java's, through JAVA_TOOL_OPTIONS for the JVM's creation only: what
 // the server starts inherits the variable as it was, and an operator's own
@@ -310,9 +327,7 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
         fs::remove("command.txt");
         std::vector<std::string> words;
         if (isolated)
-            words = {"unshare", "-rm", "/bin/sh", "-c",
-                     "mount -t tmpfs vesk-test /tmp && echo $$ > ns.pid && exec \"$@\"", "sh",
-                     "/usr/bin/env"};
+            words = {"unshare", "-rm", "/bin/sh", "-c", fresh_tmp, kept_under_tmp(vesk), "/usr/bin/env"};
         words.insert(words.end(), item.env_words.begin(), item.env_words.end());
         words.insert(words.end(),
                      {vesk, "CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", item.entry});
