@@ -83,7 +83,8 @@ const char *name_of(As who)
 }
 
 // Runs prepare and then body in a child with a private /tmp and umask 022;
-// body as nobody when asked (the test folder opened to it first). "" when
+// body as nobody when asked (the test folder given to it first, so that it
+// stays a folder only the writer may write to). "" when
 // body found nothing wrong; "skip: ..." when the child could not be set up.
 std::string isolated(As who, const std::function<void()> &prepare,
                      const std::function<std::string()> &body)
@@ -105,7 +106,7 @@ std::string isolated(As who, const std::function<void()> &prepare,
         } else {
             prepare();
             if (who == As::nobody &&
-                (chmod(".", 0777) != 0 || setgroups(0, nullptr) != 0 || setgid(nobody_id) != 0 ||
+                (chown(".", nobody_id, nobody_id) != 0 || setgroups(0, nullptr) != 0 || setgid(nobody_id) != 0 ||
                  setuid(nobody_id) != 0))
                 text = "skip: cannot become nobody";
             else
@@ -164,6 +165,8 @@ void for_each_runner(const char *name, bool foreign, Run run)
             return;
         }
         fs::remove_all("log");
+        if (chown(".", geteuid(), getegid()) != 0 || chmod(".", 0700) != 0)
+            std::printf("cannot take the test folder back\n");
         run(who);
     }
 }
