@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -107,13 +108,19 @@ std::string isolated(As who, const std::function<void()> &prepare,
         if (!private_tmp()) {
             text = "skip: no private mount namespace here";
         } else {
-            prepare();
-            if (who == As::nobody &&
-                (chown(".", nobody_id, nobody_id) != 0 || setgroups(0, nullptr) != 0 || setgid(nobody_id) != 0 ||
-                 setuid(nobody_id) != 0))
-                text = "skip: cannot become nobody";
-            else
-                text = body();
+            // An exception must end the child here, not run the rest of the
+            // suite in it.
+            try {
+                prepare();
+                if (who == As::nobody &&
+                    (chown(".", nobody_id, nobody_id) != 0 || setgroups(0, nullptr) != 0 ||
+                     setgid(nobody_id) != 0 || setuid(nobody_id) != 0))
+                    text = "skip: cannot become nobody";
+                else
+                    text = body();
+            } catch (const std::exception &error) {
+                text = std::string("exception: ") + error.what() + "\n";
+            }
         }
         ssize_t sent = write(report[1], text.data(), text.size());
         _exit(sent == static_cast<ssize_t>(text.size()) ? 0 : 1);
@@ -327,7 +334,9 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsHeldToTheFallbacksRule)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "giving log/ to another user needs root";
-    const fs::path target = "/tmp/target";
+    // In the test folder (by a relative name: the child has a /tmp of its
+    // own), for a hard link to reach it.
+    const fs::path target = "target";
     const fs::path closed = "/tmp/closed";
     const fs::path elsewhere = "/tmp/elsewhere";
     auto day = [] { return todays_log("."); };
@@ -350,7 +359,7 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsHeldToTheFallbacksRule)
          [&] {
              folder("log", 0755, nobody_id, nobody_id);
              planted_target();
-             fs::create_symlink(target, day());
+             fs::create_symlink(".." / target, day());
          },
          [] { return fs::path(); }, {target}},
         {"a dangling link into a closed folder there",
@@ -364,7 +373,7 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsHeldToTheFallbacksRule)
          [&] {
              folder("log", 0770, 0, nobody_id);
              planted_target();
-             fs::create_symlink(target, day());
+             fs::create_symlink(".." / target, day());
          },
          [] { return fs::path(); }, {target}},
         {"a second name in a log/ everyone may write",
@@ -414,6 +423,7 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsHeldToTheFallbacksRule)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all("log");
+        fs::remove(target);
         ASSERT_EQ(chmod(".", 0700), 0);
         std::string line = std::string(c.name) + " in " + dir().string();
         expect_isolated(As::self, [] {}, [&] {
