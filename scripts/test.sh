@@ -53,6 +53,21 @@ build() { # build DIR CMAKE_OPTION...
     cmake --build "$dir" -j "$jobs"
 }
 
+# The machine's own fallback log file: every test that reaches the fallback
+# runs with a /tmp of its own, so a whole run leaves this one as it was.
+machine_fallback=/tmp/ubrontex.log
+fallback_state() {
+  stat -c 'size %s, modified %y, inode %i' "$machine_fallback" 2>/dev/null || echo absent
+}
+fallback_before=$(fallback_state)
+fallback_untouched() {
+  local after
+  after=$(fallback_state)
+  [ "$after" = "$fallback_before" ] && return 0
+  echo "test: the run changed $machine_fallback (before: $fallback_before; after: $after)" >&2
+  return 1
+}
+
 if step "Linux build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   suites linux build
 fi
@@ -67,5 +82,7 @@ fi
 export VESK_JUNIT=$results/windows.xml
 step "Windows build and checks" bash scripts/test-windows.sh
 [ ! -f "$VESK_JUNIT" ] || runs+=("windows=$VESK_JUNIT")
+
+step "$machine_fallback left as it was" fallback_untouched
 
 python3 scripts/junit_summary.py "$failed_steps" "${runs[@]}"

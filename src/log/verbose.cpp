@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -114,10 +115,65 @@ public:
         va_end(again);
         if (ok)
             size_ = head + static_cast<size_t>(body);
-        return ok;
+        return ok && escape_controls();
     }
 
 private:
+    // Whether the character at k is written as an escape. A line feed
+    // before a tab is kept: it starts a continuation line of the same entry
+    // (the Java kit writes a stack trace so, under its one line).
+    static bool escaped(const char *text, size_t k, size_t end)
+    {
+        auto c = static_cast<unsigned char>(text[k]);
+        if (c == '\n')
+            return k + 1 >= end || text[k + 1] != '\t';
+        return (c < 0x20 && c != '\t') || c == 0x7F;
+    }
+
+    // Writes the control characters of the text, all but the final line
+    // feed, as escapes ("\r", "\n", "\xNN"): the writer does it for every
+    // caller, so that names, paths and remote texts in a message can never
+    // start a line of their own that passes for another entry. One call is
+    // one line. False when the escaped line does not fit.
+    bool escape_controls()
+    {
+        const char *text = data();
+        size_t end = size_ > 0 && text[size_ - 1] == '\n' ? size_ - 1 : size_;
+        size_t extra = 0;
+        for (size_t k = 0; k < end; ++k) {
+            if (escaped(text, k, end))
+                extra += text[k] == '\n' || text[k] == '\r' ? 1 : 3;
+        }
+        if (extra == 0)
+            return true;
+        if (size_ + extra >= INT_MAX)
+            return false;
+        CharBuffer out(static_cast<char *>(std::malloc(size_ + extra + 1)));
+        if (!out)
+            return false;
+        static const char hex[] = "0123456789ABCDEF";
+        char *p = out.get();
+        for (size_t k = 0; k < end; ++k) {
+            auto c = static_cast<unsigned char>(text[k]);
+            if (!escaped(text, k, end)) {
+                *p++ = static_cast<char>(c);
+            } else if (c == '\n' || c == '\r') {
+                *p++ = '\\';
+                *p++ = c == '\n' ? 'n' : 'r';
+            } else {
+                *p++ = '\\';
+                *p++ = 'x';
+                *p++ = hex[c >> 4];
+                *p++ = hex[c & 0xF];
+            }
+        }
+        std::memcpy(p, text + end, size_ - end);
+        p[size_ - end] = '\0';
+        heap_ = std::move(out);
+        size_ += extra;
+        return true;
+    }
+
     static void put_head(char *out, const char *prefix, size_t prefix_size, const char *tag,
                          size_t tag_size)
     {
@@ -148,6 +204,45 @@ void charge(int32_t count)
     } while (!log_limit.compare_exchange_weak(seen, next, std::memory_order_relaxed));
 }
 
+// Outcome of appending a line to the day's file.
+enum class DailyWrite { written, not_opened, not_written };
+
+// Whether a file ends in a piece of a line cut short by a failed write:
+// the key of the file that does (a day, yyyymmdd), or 0. The next text
+// written to that file starts on a line of its own, so a cut line never
+// runs into the next one.
+std::atomic<int32_t> day_cut{0};
+std::atomic<int32_t> fallback_cut{0};
+constexpr int32_t fallback_key = 1;
+
+int32_t day_number(const struct tm &local)
+{
+    return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+}
+
+// Writes text, after a line feed when the file (key) ends in a cut line;
+// both go out in one write. A partial write leaves a cut line behind, and a
+// write that put nothing out leaves a pending one in place.
+int append_line(int fd, std::atomic<int32_t> &cut, int32_t key, const char *text, size_t size)
+{
+    // A plain read first: the exchange, which every writer would otherwise
+    // make on one shared word, is only needed when a cut line is pending.
+    int32_t pending = key;
+    bool after_cut = cut.load(std::memory_order_relaxed) == key &&
+                     cut.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
+    int result = -1;
+    if (!after_cut) {
+        result = platform_write_all(fd, text, size);
+    } else if (CharBuffer joined{static_cast<char *>(std::malloc(size + 1))}) {
+        joined.get()[0] = '\n';
+        std::memcpy(joined.get() + 1, text, size);
+        result = platform_write_all(fd, joined.get(), size + 1);
+    }
+    if (result == -2 || (result == -1 && after_cut))
+        cut.store(key, std::memory_order_relaxed);
+    return result;
+}
+
 // Appends the line to the fallback file, after a notice naming the
 // directory whose log could not be opened; both go out in one write. The
 // notice is not charged to the budget. 0, or a verbose_error.
@@ -167,7 +262,7 @@ int write_fallback(const char *directory, const Line &line)
         if (text) {
             std::snprintf(text.get(), static_cast<size_t>(head) + 1, notice, directory);
             std::memcpy(text.get() + head, line.data(), line.size());
-            if (platform_write_all(fd, text.get(), total) == 0)
+            if (append_line(fd, fallback_cut, fallback_key, text.get(), total) == 0)
                 result = 0;
         }
     }
@@ -175,63 +270,28 @@ int write_fallback(const char *directory, const Line &line)
     return result;
 }
 
-// Outcome of appending a line to the day's file.
-enum class DailyWrite { written, not_opened, not_written };
-
-// Day (yyyymmdd) whose file ends in a piece of a line cut short by a failed
-// write, or 0. The next line written to that file starts on a line of its
-// own, so a cut line never runs into the next one.
-std::atomic<int32_t> cut_day{0};
-
-int32_t day_number(const struct tm &local)
-{
-    return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
-}
-
-// Writes the line, after a line feed when the file ends in a cut line;
-// both go out in one write. A partial write leaves a cut line behind, and a
-// write that put nothing out leaves a pending one in place.
-int append_line(int fd, int32_t day, const Line &line)
-{
-    // A plain read first: the exchange, which every writer would otherwise
-    // make on one shared word, is only needed when a cut line is pending.
-    int32_t pending = day;
-    bool after_cut = cut_day.load(std::memory_order_relaxed) == day &&
-                     cut_day.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
-    int result = -1;
-    if (!after_cut) {
-        result = platform_write_all(fd, line.data(), line.size());
-    } else if (CharBuffer text{static_cast<char *>(std::malloc(line.size() + 1))}) {
-        text.get()[0] = '\n';
-        std::memcpy(text.get() + 1, line.data(), line.size());
-        result = platform_write_all(fd, text.get(), line.size() + 1);
-    }
-    if (result == -2 || (result == -1 && after_cut))
-        cut_day.store(day, std::memory_order_relaxed);
-    return result;
-}
-
 // The daily file is named relative to the current directory: the same file
 // as the directory's full path would name, whatever its length, without
-// asking the system for that path on every line.
+// asking the system for that path on every line. Where others may write
+// to log/ or replace it, it is held to the fallback file's rule.
 DailyWrite write_daily(const struct tm &local, const Line &line)
 {
-    char path[64];
+    char name[64];
     if (plain_date(local)) {
-        static const char name[] = "log" PLATFORM_PATH_SEP_STR "monitor_";
-        std::memcpy(path, name, sizeof name - 1);
-        char *p = put_digits(path + sizeof name - 1, local.tm_year + 1900, 4);
+        static const char prefix[] = "monitor_";
+        std::memcpy(name, prefix, sizeof prefix - 1);
+        char *p = put_digits(name + sizeof prefix - 1, local.tm_year + 1900, 4);
         p = put_digits(p, local.tm_mon + 1, 2);
         p = put_digits(p, local.tm_mday, 2);
         std::memcpy(p, ".log", 5);
     } else {
-        std::snprintf(path, sizeof path, "log%cmonitor_%04d%02d%02d.log", PLATFORM_PATH_SEP,
-                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+        std::snprintf(name, sizeof name, "monitor_%04d%02d%02d.log", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday);
     }
-    int fd = platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER);
+    int fd = platform_open_log_append("log", name);
     if (fd < 0)
         return DailyWrite::not_opened;
-    int result = append_line(fd, day_number(local), line);
+    int result = append_line(fd, day_cut, day_number(local), line.data(), line.size());
     platform_close(fd);
     return result == 0 ? DailyWrite::written : DailyWrite::not_written;
 }

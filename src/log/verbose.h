@@ -19,7 +19,12 @@ UB_EXTERN_C_BEGIN
  * VERBOSE_ERR_WRITE when one opened but the write failed. The stream
  * argument names where a caller would print; the writer never writes to it.
  * Each line is formatted in memory and appended with one write, so lines
- * from concurrent threads never interleave. */
+ * from concurrent threads never interleave. One call is one line: in its
+ * text, all but the final line feed, a carriage return is written as "\r",
+ * a line feed as "\n" unless a tab follows it (a continuation line), and
+ * any other control character but the tab, and 0x7F, as "\xNN". The day's
+ * file is held to the fallback file's rules where another user may write
+ * to log/ or replace it (see platform_open_log_append). */
 
 /* Why a line was lost. */
 enum verbose_error {

@@ -73,6 +73,19 @@ enum platform_append_place {
  * descriptor, or -1 when the file cannot be opened or is refused. */
 int platform_open_append(const char *path, int place) UB_NOEXCEPT;
 
+/* Opens the file name in the folder folder of the working folder for
+ * appending, as platform_open_append does, after judging where it lives.
+ * Where a user other than the effective user, root aside, may write to the
+ * working folder (its owner, everyone, or a group other than root's),
+ * folder must be a folder there, not a symbolic link. The file is opened as
+ * in a shared folder when such a user may write to folder, or to a working
+ * folder without the sticky bit (folder could have been replaced there);
+ * otherwise as in an own folder, links followed. folder is looked up once
+ * and the file opened relative to the very folder judged. On Windows,
+ * always as in an own folder, nothing judged. The descriptor, or -1 when
+ * the file cannot be opened or is refused. */
+int platform_open_log_append(const char *folder, const char *name) UB_NOEXCEPT;
+
 /* Writes size bytes of data to fd, continuing after partial writes and
  * interruptions. 0 when all was written; -1 when nothing was; -2 when only
  * a part went out before the failure (the rest is lost). */

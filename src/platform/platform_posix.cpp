@@ -49,28 +49,70 @@ const char *platform_fallback_log_path(void) noexcept
 
 namespace {
 
-// What a descriptor opened: the kind, owner and number of links.
+// What a descriptor opened: the kind, owner, group and number of links.
 struct OpenedFile {
     unsigned mode;
     uid_t owner;
+    gid_t group;
     unsigned links;
 };
 
-// Asks the descriptor, never the path again. statx fetches only the fields
-// asked for, which costs a line a good deal less than fstat does; fstat
-// stands in where statx is missing or not allowed.
-bool opened_file(int fd, unsigned mask, OpenedFile &out)
+// Asks the descriptor (or, with AT_FDCWD and ".", the working folder the
+// process holds), never a path again. statx fetches only the fields asked
+// for, which costs a line a good deal less than fstat does; fstat stands in
+// where statx is missing or not allowed.
+bool opened_file(int fd, const char *name, unsigned mask, OpenedFile &out)
 {
     struct statx info {};
-    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, mask, &info) == 0) {
-        out = {info.stx_mode, info.stx_uid, info.stx_nlink};
+    int flags = (*name == '\0' ? AT_EMPTY_PATH : 0) | AT_STATX_DONT_SYNC;
+    if (statx(fd, name, flags, mask, &info) == 0) {
+        out = {info.stx_mode, info.stx_uid, info.stx_gid, info.stx_nlink};
         return (info.stx_mask & mask) == mask;
     }
     struct stat status {};
-    if (fstat(fd, &status) != 0)
+    if ((*name == '\0' ? fstat(fd, &status) : fstatat(fd, name, &status, 0)) != 0)
         return false;
-    out = {status.st_mode, status.st_uid, static_cast<unsigned>(status.st_nlink)};
+    out = {status.st_mode, status.st_uid, status.st_gid, static_cast<unsigned>(status.st_nlink)};
     return true;
+}
+
+// Opens name relative to folder for appending; in a shared folder only a
+// plain file of the effective user's own with one name, never through a
+// link; elsewhere any regular file.
+int open_append_at(int folder, const char *name, bool shared)
+{
+    // O_NONBLOCK: opening a FIFO without a reader fails instead of waiting
+    // for one. On the regular file that must turn out, it changes nothing.
+    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    if (shared)
+        flags |= O_NOFOLLOW;
+    int fd;
+    do {
+        fd = openat(folder, name, flags, 0640);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    OpenedFile file{};
+    unsigned needed = shared ? STATX_TYPE | STATX_UID | STATX_NLINK : STATX_TYPE;
+    bool accepted = opened_file(fd, "", needed, file) && S_ISREG(file.mode) &&
+                    (!shared || (file.owner == geteuid() && file.links == 1));
+    if (!accepted) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Whether a user other than the effective user, root aside, may write to
+// the folder: its owner may (by changing its mode), and so may everyone
+// when it is writable by all, and a group other than root's when it is
+// writable by its group (the rule logrotate applies to a log's folder).
+bool others_may_write(const OpenedFile &folder)
+{
+    // Root's folders first: the common case asks the system nothing more.
+    if (folder.owner != 0 && folder.owner != geteuid())
+        return true;
+    return (folder.mode & S_IWOTH) != 0 || ((folder.mode & S_IWGRP) != 0 && folder.group != 0);
 }
 
 } // namespace
@@ -79,26 +121,42 @@ int platform_open_append(const char *path, int place) noexcept
 {
     if (path == nullptr)
         return -1;
-    // O_NONBLOCK: opening a FIFO without a reader fails instead of waiting
-    // for one. On the regular file that must turn out, it changes nothing.
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
-    bool shared = place != PLATFORM_APPEND_OWN_FOLDER;
-    if (shared)
-        flags |= O_NOFOLLOW;
-    int fd;
+    return open_append_at(AT_FDCWD, path, place != PLATFORM_APPEND_OWN_FOLDER);
+}
+
+int platform_open_log_append(const char *folder, const char *name) noexcept
+{
+    if (folder == nullptr || name == nullptr)
+        return -1;
+    const unsigned needed = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID;
+    OpenedFile here{};
+    if (!opened_file(AT_FDCWD, ".", needed, here))
+        return -1;
+    // Where another user may write to the working folder, folder may have
+    // been put there by them: it must be a real folder, not a link, and the
+    // file in it is opened as in a shared folder, unless the sticky bit
+    // keeps others from replacing an entry that is not theirs (one that is
+    // theirs is judged as their folder below).
+    bool open_cwd = others_may_write(here);
+    bool replaceable = open_cwd && (here.mode & S_ISVTX) == 0;
+    int flags = O_DIRECTORY | O_CLOEXEC | (open_cwd ? O_NOFOLLOW : 0);
+#if defined(O_PATH)
+    flags |= O_PATH; // only a handle to open the file under: no read access needed
+#else
+    flags |= O_RDONLY;
+#endif
+    int handle;
     do {
-        fd = open(path, flags, 0640);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+        handle = openat(AT_FDCWD, folder, flags);
+    } while (handle < 0 && errno == EINTR);
+    if (handle < 0)
         return -1;
-    OpenedFile file{};
-    unsigned needed = shared ? STATX_TYPE | STATX_UID | STATX_NLINK : STATX_TYPE;
-    bool accepted = opened_file(fd, needed, file) && S_ISREG(file.mode) &&
-                    (!shared || (file.owner == geteuid() && file.links == 1));
-    if (!accepted) {
-        close(fd);
-        return -1;
-    }
+    // The folder judged is the one the file is opened in: the handle holds it.
+    OpenedFile where{};
+    int fd = -1;
+    if (opened_file(handle, "", needed, where) && S_ISDIR(where.mode))
+        fd = open_append_at(handle, name, replaceable || others_may_write(where));
+    close(handle);
     return fd;
 }
 

@@ -120,6 +120,20 @@ int platform_open_append(const char *path, int place) noexcept
     return fd;
 }
 
+int platform_open_log_append(const char *folder, const char *name) noexcept
+{
+    if (folder == nullptr || name == nullptr)
+        return -1;
+    // The folder's access list is not judged: reading and weighing it on
+    // every line would cost more than the line; the operator keeps log\ to
+    // the service's account and administrators.
+    char path[PLATFORM_PATH_MAX];
+    int size = std::snprintf(path, sizeof path, "%s%c%s", folder, PLATFORM_PATH_SEP, name);
+    if (size < 0 || static_cast<size_t>(size) >= sizeof path)
+        return -1;
+    return platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER);
+}
+
 int platform_write_all(int fd, const void *data, size_t size) noexcept
 {
     HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));

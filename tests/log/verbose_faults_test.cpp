@@ -10,11 +10,15 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -83,7 +87,8 @@ const char *name_of(As who)
 }
 
 // Runs prepare and then body in a child with a private /tmp and umask 022;
-// body as nobody when asked (the test folder opened to it first). "" when
+// body as nobody when asked (the test folder given to it first, so that it
+// stays a folder only the writer may write to). "" when
 // body found nothing wrong; "skip: ..." when the child could not be set up.
 std::string isolated(As who, const std::function<void()> &prepare,
                      const std::function<std::string()> &body)
@@ -103,13 +108,19 @@ std::string isolated(As who, const std::function<void()> &prepare,
         if (!private_tmp()) {
             text = "skip: no private mount namespace here";
         } else {
-            prepare();
-            if (who == As::nobody &&
-                (chmod(".", 0777) != 0 || setgroups(0, nullptr) != 0 || setgid(nobody_id) != 0 ||
-                 setuid(nobody_id) != 0))
-                text = "skip: cannot become nobody";
-            else
-                text = body();
+            // An exception must end the child here, not run the rest of the
+            // suite in it.
+            try {
+                prepare();
+                if (who == As::nobody &&
+                    (chown(".", nobody_id, nobody_id) != 0 || setgroups(0, nullptr) != 0 ||
+                     setgid(nobody_id) != 0 || setuid(nobody_id) != 0))
+                    text = "skip: cannot become nobody";
+                else
+                    text = body();
+            } catch (const std::exception &error) {
+                text = std::string("exception: ") + error.what() + "\n";
+            }
         }
         ssize_t sent = write(report[1], text.data(), text.size());
         _exit(sent == static_cast<ssize_t>(text.size()) ? 0 : 1);
@@ -164,6 +175,8 @@ void for_each_runner(const char *name, bool foreign, Run run)
             return;
         }
         fs::remove_all("log");
+        if (chown(".", geteuid(), getegid()) != 0 || chmod(".", 0700) != 0)
+            std::printf("cannot take the test folder back\n");
         run(who);
     }
 }
@@ -311,6 +324,199 @@ TEST_F(VerboseFaults, DayFileFallsBackOnlyWhenNotARegularFileItCanOpen)
             });
         });
     }
+}
+
+// Where another user may write to log/, or may have replaced log in the
+// working folder, the day's file is held to the fallback file's rule: a
+// link, another user's file or a second name is refused and the line goes
+// to the fallback. The operator's own log/ works as ever, links included.
+TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsHeldToTheFallbacksRule)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving log/ to another user needs root";
+    // In the test folder (by a relative name: the child has a /tmp of its
+    // own), for a hard link to reach it.
+    const fs::path target = "target";
+    const fs::path closed = "/tmp/closed";
+    const fs::path elsewhere = "/tmp/elsewhere";
+    auto day = [] { return todays_log("."); };
+    auto folder = [](const fs::path &path, mode_t mode, uid_t owner, gid_t group) {
+        fs::create_directory(path);
+        if (chmod(path.c_str(), mode) != 0 || chown(path.c_str(), owner, group) != 0)
+            std::printf("cannot set up %s\n", path.c_str());
+    };
+    auto planted_target = [&] {
+        write_file(target, "");
+        chmod(target.c_str(), 0600);
+    };
+    const struct {
+        const char *name;
+        std::function<void()> plant;
+        std::function<fs::path()> lands; // where the line goes; "" for the fallback
+        std::vector<fs::path> untouched; // missing or empty afterwards
+    } cases[] = {
+        {"a link as the day's file in a log/ of nobody's",
+         [&] {
+             folder("log", 0755, nobody_id, nobody_id);
+             planted_target();
+             fs::create_symlink(".." / target, day());
+         },
+         [] { return fs::path(); }, {target}},
+        {"a dangling link into a closed folder there",
+         [&] {
+             folder("log", 0755, nobody_id, nobody_id);
+             folder(closed, 0700, 0, 0);
+             fs::create_symlink(closed / "made", day());
+         },
+         [] { return fs::path(); }, {closed / "made"}},
+        {"a link in a log/ a group other than root's may write",
+         [&] {
+             folder("log", 0770, 0, nobody_id);
+             planted_target();
+             fs::create_symlink(".." / target, day());
+         },
+         [] { return fs::path(); }, {target}},
+        {"a second name in a log/ everyone may write",
+         [&] {
+             folder("log", 0777, 0, 0);
+             planted_target();
+             fs::create_hard_link(target, day());
+         },
+         [] { return fs::path(); }, {target}},
+        {"log replaced by a link in a working folder everyone may write",
+         [&] {
+             chmod(".", 0777);
+             folder(elsewhere, 0755, 0, 0);
+             fs::create_symlink(elsewhere, "log");
+         },
+         [] { return fs::path(); }, {elsewhere / day().filename()}},
+        {"a second name in a root's log/ of a working folder everyone may write",
+         [&] {
+             chmod(".", 0777);
+             folder("log", 0755, 0, 0);
+             planted_target();
+             fs::create_hard_link(target, day());
+         },
+         [] { return fs::path(); }, {target}},
+        {"the operator's log/ 0750 with a hard-linked day's file",
+         [&] {
+             folder("log", 0750, 0, 0);
+             write_file(day(), "");
+             fs::create_hard_link(day(), target);
+         },
+         [&] { return target; }, {}},
+        {"log a link to a folder of the operator's",
+         [&] {
+             folder(elsewhere, 0755, 0, 0);
+             fs::create_symlink(elsewhere, "log");
+         },
+         [&] { return elsewhere / day().filename(); }, {}},
+        {"the writer's own log/ in a sticky working folder everyone may write",
+         [&] {
+             chmod(".", 01777);
+             folder("log", 0755, 0, 0);
+             write_file(day(), "");
+             fs::create_hard_link(day(), target);
+         },
+         [&] { return target; }, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all("log");
+        fs::remove(target);
+        ASSERT_EQ(chmod(".", 0700), 0);
+        std::string line = std::string(c.name) + " in " + dir().string();
+        expect_isolated(As::self, [] {}, [&] {
+            Failures failures;
+            c.plant();
+            failures.check(verbose(stdout, "%s\n", line.c_str()) > 0, "the line was lost");
+            fs::path lands = c.lands();
+            std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+            std::string moved = read_file(fallback);
+            bool in_fallback = moved.rfind(notice, 0) == 0 && moved.find(line) != std::string::npos;
+            failures.check(in_fallback == lands.empty(),
+                           lands.empty() ? "not in the fallback" : "sent to the fallback");
+            if (!lands.empty())
+                failures.check(read_file(lands).find(line) != std::string::npos,
+                               "not in " + lands.string());
+            std::error_code error;
+            for (const fs::path &path : c.untouched) {
+                bool empty = !fs::exists(path, error) ||
+                             (fs::is_regular_file(path, error) && fs::file_size(path) == 0);
+                failures.check(empty, path.string() + " was reached");
+            }
+            return failures.text;
+        });
+    }
+}
+
+TEST_F(VerboseFaults, MissingLogDirectoryFallsBackWithANoticePerLine)
+{
+    expect_isolated(As::self, [] {}, [&] {
+        Failures failures;
+        failures.check(verbose(stdout, "one\n") > 0 && verbose(stdout, "two\n") > 0,
+                       "a line was lost");
+        std::string text = read_file(fallback);
+        std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+        size_t one = text.find(notice);
+        size_t two = text.find(notice, one + notice.size());
+        failures.check(one == 0 && text.find(": one\n", one) + 6 == two &&
+                           text.find(": two\n", two) + 6 == text.size(),
+                       "not a notice before each line: " + text);
+        // The notices are not counted.
+        failures.check(verbose_limit_get() == static_cast<int32_t>(text.size() - 2 * notice.size()),
+                       "notices charged");
+        return failures.text;
+    });
+}
+
+// A write that fails for a full disk (the file-size limit stands in for
+// one) loses its line and charges nothing; a line cut short is ended before
+// the next text, in the day's file and the fallback alike.
+TEST_F(VerboseFaults, FailedWriteLosesTheLineButNeverMovesOrTearsIt)
+{
+    expect_isolated(As::self, [] {}, [&] {
+        Failures failures;
+        setenv("TZ", "UTC", 1);
+        tzset();
+        verbose_set_clock([]() -> time_t { return 1796581205; }); // 2026-12-06 18:20:05
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit saved {};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        auto limited = [&](rlim_t size, const char *text) {
+            struct rlimit limit = saved;
+            limit.rlim_cur = size;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            int result = verbose(stdout, "%s\n", text);
+            setrlimit(RLIMIT_FSIZE, &saved);
+            return result;
+        };
+        fs::create_directory("log");
+        const fs::path today = "log/monitor_20261206.log";
+        write_file(today, "");
+        failures.check(limited(0, "lost") == VERBOSE_ERR_WRITE, "a lost line not reported");
+        failures.check(verbose_limit_get() == 0, "a lost line was charged");
+        failures.check(!fs::exists(fallback), "a lost line went to the fallback");
+        verbose(stdout, "kept\n");
+        failures.check(limited(fs::file_size(today) + 10, "cut short") == VERBOSE_ERR_WRITE,
+                       "a cut line not reported");
+        verbose(stdout, "whole\n");
+        failures.check(read_file(today) == "06/12/2026 18:20:05: kept\n"
+                                           "06/12/2026\n"
+                                           "06/12/2026 18:20:05: whole\n",
+                       "day's file: " + read_file(today));
+        failures.check(verbose_limit_get() == 26 + 27, "cut or lost lines were charged");
+
+        fs::remove_all("log");
+        std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+        failures.check(limited(notice.size() + 10, "cut short") == VERBOSE_ERR_WRITE,
+                       "a cut fallback line not reported");
+        verbose(stdout, "whole\n");
+        failures.check(read_file(fallback) == notice + "06/12/2026\n" + notice +
+                                                  "06/12/2026 18:20:05: whole\n",
+                       "fallback: " + read_file(fallback));
+        return failures.text;
+    });
 }
 
 TEST_F(VerboseFaults, CreatedFilesAreForTheOwnerAndTheGroupOnly)

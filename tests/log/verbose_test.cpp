@@ -1,10 +1,5 @@
 #include "log/verbose.h"
 
-#if !defined(_WIN32)
-#include <signal.h>
-#include <sys/resource.h>
-#endif
-
 #include <atomic>
 #include <ctime>
 #include <set>
@@ -12,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
 #include "test_support.h"
 
 namespace {
@@ -162,65 +156,35 @@ TEST_F(Verbose, ComponentTagIsCutToItsCapacity)
     EXPECT_STREQ(component.tag, "");
 }
 
-TEST_F(Verbose, MissingLogDirectoryFallsBackWithANoticePerLine)
+// A name, path or remote text in a message can never start a line of its
+// own: every control character but a tab is written as an escape, except a
+// line feed before a tab (a continuation line under the entry) and the
+// line's final one.
+TEST_F(Verbose, ControlCharactersInTheTextAreEscaped)
 {
-    fs::remove("log");
-    fs::path fallback = platform_fallback_log_path();
-    int probe = platform_open_append(fallback.string().c_str(), PLATFORM_APPEND_SHARED_FOLDER);
-    if (probe < 0)
-        GTEST_SKIP() << fallback << " is refused here (another user's?); the fault tests cover it";
-    platform_close(probe);
-    size_t start = read_file(fallback).size();
-
-    int first = verbose(stdout, "one\n");
-    int second = verbose(stdout, "two\n");
-    EXPECT_EQ(first, 25);
-    EXPECT_EQ(second, 25);
-    EXPECT_EQ(verbose_limit_get(), 50); // the notices are not counted
-
-    std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
-    std::string added = read_file(fallback).substr(start);
-    EXPECT_NE(added.find(notice + "06/12/2026 18:20:05: one\n" + notice +
-                         "06/12/2026 18:20:05: two\n"),
-              std::string::npos);
-}
-
-TEST_F(Verbose, FailedWriteLosesTheLineButNeverMovesOrTearsIt)
-{
-#if defined(_WIN32)
-    GTEST_SKIP() << "Windows has no file-size limit to make a write fail";
-#else
-    // The file-size limit stands in for a disk that is full, or fills up
-    // in the middle of a line.
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
-    auto limited = [&](rlim_t size, const char *text) {
-        struct rlimit limit = saved;
-        limit.rlim_cur = size;
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        int result = verbose(stdout, "%s\n", text);
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
-        return result;
+    const struct {
+        const char *argument;
+        const char *written;
+    } cases[] = {
+        {"a\n06/12/2026 18:20:06: forged", "a\\n06/12/2026 18:20:06: forged"},
+        {"one\r\ntwo", "one\\r\\ntwo"},
+        {"bell\a del\x7f esc\x1b tab\tend", "bell\\x07 del\\x7F esc\\x1B tab\tend"},
+        {"trace\n\tat A.b(A.java:1)\n\tat C.d", "trace\n\tat A.b(A.java:1)\n\tat C.d"},
+        {"ends in a feed\n", "ends in a feed\\n"},
     };
-
-    // Nothing written: the line is lost, nothing is charged or sent elsewhere.
-    testing_support::write_file(today(), "");
-    std::string lost = "lost in " + dir().string();
-    EXPECT_EQ(limited(0, lost.c_str()), VERBOSE_ERR_WRITE);
-    EXPECT_EQ(verbose_limit_get(), 0);
-    EXPECT_EQ(read_file(platform_fallback_log_path()).find(lost), std::string::npos);
-    EXPECT_EQ(verbose(stdout, "kept\n"), 26);
-
-    // A write cut short: the next line starts on a line of its own.
-    EXPECT_EQ(limited(fs::file_size(today()) + 10, "cut short"), VERBOSE_ERR_WRITE);
-    signal(SIGXFSZ, old_handler);
-    EXPECT_EQ(verbose(stdout, "whole\n"), 27);
-    EXPECT_EQ(read_file(today()), "06/12/2026 18:20:05: kept\n"
-                                  "06/12/2026\n"
-                                  "06/12/2026 18:20:05: whole\n");
-    EXPECT_EQ(verbose_limit_get(), 26 + 27);
-#endif
+    std::string expected;
+    for (const auto &c : cases) {
+        std::string line = std::string("06/12/2026 18:20:05: |tag| ") + c.written + "\n";
+        EXPECT_EQ(verbose2(5, 1, stdout, "tag", "%s\n", c.argument), static_cast<int>(line.size()))
+            << c.argument;
+        expected += line;
+    }
+    // An untagged line, and a tag that holds a control character.
+    verbose(stdout, "%s\n", "x\ny");
+    verbose2(5, 1, stdout, "t\na", "z\n");
+    expected += "06/12/2026 18:20:05: x\\ny\n06/12/2026 18:20:05: |t\\na| z\n";
+    EXPECT_EQ(read_file(today()), expected);
+    EXPECT_EQ(verbose_limit_get(), static_cast<int32_t>(expected.size()));
 }
 
 TEST_F(Verbose, ConcurrentLinesAreNeverTornOrLost)

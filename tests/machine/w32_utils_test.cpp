@@ -200,7 +200,18 @@ TEST_F(Machine, EtcFilesGiveTheirFirstLineCutAtLineFeedOrBackslash)
     EXPECT_EQ(json_object_length(object_), 0);
 }
 
-TEST(MachineMac, ConvertsBothTextFormsToTheSameBytes)
+// Some of the helpers log: in a fresh directory with a log directory, so
+// that no line reaches the machine's fallback file.
+class MachineMac : public testing_support::TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        fs::create_directory("log");
+    }
+};
+
+TEST_F(MachineMac, ConvertsBothTextFormsToTheSameBytes)
 {
     struct Row {
         const char *mac;
@@ -230,7 +241,7 @@ TEST(MachineMac, ConvertsBothTextFormsToTheSameBytes)
     EXPECT_EQ(vesk_converte_mac(nullptr, bytes.data()), -1);
 }
 
-TEST(MachineMac, FirstNonZeroAddressWinsAndNoneGivesZeros)
+TEST_F(MachineMac, FirstNonZeroAddressWinsAndNoneGivesZeros)
 {
     unsigned char bytes[VESK_MAC_BUFFER_SIZE] = {0, 0, 0, 0, 0, 1};
     vesk_mac_cb("eth0", "00a0c914c829", "10.0.0.1", bytes);
@@ -252,7 +263,7 @@ TEST(MachineMac, FirstNonZeroAddressWinsAndNoneGivesZeros)
     EXPECT_STREQ(text, "0000");
 }
 
-TEST(MachineMac, InterfaceObjectStopsAtTheFirstMissingText)
+TEST_F(MachineMac, InterfaceObjectStopsAtTheFirstMissingText)
 {
     json_value *array = json_array_new(1);
     vesk_machine_info_cb("eth0", "00a0c914c829", "10.0.0.1", array);
