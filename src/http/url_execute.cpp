@@ -196,11 +196,23 @@ size_t url_header_cb(char *data, size_t size, size_t count, void *user)
     return length;
 }
 
+// One log line for the label, and under it each line of the hex dump as a
+// tab-led continuation, so that the dump stays with its label in the log.
 void log_dump(const char *label, const char *data, size_t size)
 {
     int length = static_cast<int>(std::min(size, size_t{INT_MAX}));
     CharBuffer dump(vesk_hexlog(data, length));
-    verbose(stdout, "%s  -   bytes: %d\n%s\n\n", label, length, dump ? dump.get() : "");
+    std::string lines;
+    try {
+        for (const char *line = dump ? dump.get() : ""; *line != '\0';) {
+            size_t end = std::strcspn(line, "\n");
+            lines.append("\n\t").append(line, end);
+            line += end + (line[end] == '\n' ? 1 : 0);
+        }
+    } catch (const std::bad_alloc &) {
+        lines.clear();
+    }
+    verbose(stdout, "%s  -   bytes: %d%s\n", label, length, lines.c_str());
 }
 
 int debug_callback(CURL *, curl_infotype type, char *data, size_t size, void *)

@@ -322,13 +322,14 @@ TEST_F(UrlExecute, DebugRequestTracesTheExchange)
     // "POST /hello HTTP/1.1" opens the dump of the request header.
     size_t sent = trace.find(": => Send header  -   bytes: ");
     ASSERT_NE(sent, std::string::npos) << trace;
-    EXPECT_EQ(trace.find("\n50 4F 53 54 20 2F 68 65 6C 6C 6F 20 48 54 54 50      POST /hello HTTP\n",
+    EXPECT_EQ(trace.find("\n\t50 4F 53 54 20 2F 68 65 6C 6C 6F 20 48 54 54 50      POST /hello HTTP\n",
                          sent),
               trace.find('\n', sent))
         << trace;
+    // The dump's lines are continuations of its label's line.
     std::string status_dump = ": <= Recv header  -   bytes: 17\n"
-                              "48 54 54 50 2F 31 2E 31 20 32 30 30 20 4F 4B 0D      HTTP/1.1 200 OK.\n"
-                              "0A " + std::string(15 * 3 + 5, ' ') + ".\n\n";
+                              "\t48 54 54 50 2F 31 2E 31 20 32 30 30 20 4F 4B 0D      HTTP/1.1 200 OK.\n"
+                              "\t0A " + std::string(15 * 3 + 5, ' ') + ".\n";
     EXPECT_NE(trace.find(status_dump), std::string::npos) << trace;
     EXPECT_NE(trace.find(": => Send data\n"), std::string::npos);
     EXPECT_NE(trace.find(": <= Recv data\n"), std::string::npos);
