@@ -131,8 +131,8 @@ void clean_subfolder(fs_dir *dir, const char *name, Run &run)
     // folder let go; otherwise its walk ends there, never in another folder.
     if (platform_dir_resume(dir->handle, subfolder->handle) != 0) {
         std::fprintf(stderr,
-                     "|DELETE| Diretorio mudou de lugar durante a limpeza, nao foi concluido: "
-                     "'%s'.\n",
+                     "|DELETE| Limpeza interrompida: o diretorio '%s' nao pode ser retomado com "
+                     "seguranca.\n",
                      dir->path);
         run.incomplete = true;
     }
