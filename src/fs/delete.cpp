@@ -276,6 +276,14 @@ int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, 
         *newest = std::max(*newest, time);
         *oldest = std::min(*oldest, time);
     }
+    // Times from part of a listing would pass for those of the whole.
+    bool failed = platform_dir_error(listing) != 0;
     platform_dir_close(listing);
+    if (failed) {
+        std::fprintf(stderr, "|DELETE| Falha ao tentar ler diretorio: '%s'.\n", dir);
+        *newest = 0;
+        *oldest = static_cast<int32_t>(std::min<int64_t>(std::time(nullptr), INT32_MAX));
+        return 1;
+    }
     return 0;
 }
