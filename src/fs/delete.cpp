@@ -92,7 +92,8 @@ int visit_entry(fs_dir *dir, fs_file *file, void *run)
 }
 
 // Lets go of the ancestor that falls out of the open window when level is
-// entered.
+// entered. Should memory run out for its saved entries, it stays open: one
+// descriptor more, nothing lost.
 void suspend_beyond_window(const Level &level)
 {
     const Level *ancestor = &level;

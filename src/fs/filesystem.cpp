@@ -85,8 +85,8 @@ int report_walk_failure(const fs_dir *dir)
 template <typename Visit> int walk(fs_dir *dir, Visit visit)
 {
     int count = 0;
-    // dir->handle is read afresh each turn: a deletion below may suspend
-    // and resume the listing meanwhile.
+    // A deletion below may let go of the listing and take it up again
+    // meanwhile; the entries still to come are the same either way.
     while (const char *name = platform_dir_read(dir->handle)) {
         if (is_dot_entry(name)) {
             ++count;
