@@ -128,12 +128,10 @@ TEST_F(DeleteDeep, TreesDeeperThanTheDescriptorLimitAreWhollyCleaned)
         StderrCapture err;
         // Reported once each: a listing taken up again neither repeats nor
         // skips an entry.
-        EXPECT_EQ(with_descriptor_limit(
-                      row.limit, [] { return execute_delete_test("files", "old", ".log", 1, 1, nullptr, 0); }),
-                  2 * row.levels);
-        EXPECT_EQ(with_descriptor_limit(
-                      row.limit, [] { return execute_delete("files", "old", ".log", 1, 1, nullptr, 0); }),
-                  2 * row.levels);
+        auto report = [] { return execute_delete_test("files", "old", ".log", 1, 1, nullptr, 0); };
+        auto remove = [] { return execute_delete("files", "old", ".log", 1, 1, nullptr, 0); };
+        EXPECT_EQ(with_descriptor_limit(row.limit, report), 2 * row.levels);
+        EXPECT_EQ(with_descriptor_limit(row.limit, remove), 2 * row.levels);
         EXPECT_EQ(err.text(), "");
         EXPECT_EQ(old_files_left("files"), 0);
     }
@@ -150,9 +148,8 @@ TEST_F(DeleteDeep, AFolderPastThePathLimitIsReportedAndTheRunSaysSo)
     EXPECT_EQ(err.text(), "|DELETE| Diretorio alem do limite de 2047 caracteres do caminho, nao "
                           "foi limpo: '" + folder_at(1022) + "'.\n");
     EXPECT_EQ(old_files_left("files"), 2);
-    EXPECT_NE(log_text().find(": Limpeza incompleta de 'files': parte da arvore nao foi percorrida.\n"),
-              std::string::npos)
-        << log_text();
+    const std::string line = ": Limpeza incompleta de 'files': parte da arvore nao foi percorrida.\n";
+    EXPECT_NE(log_text().find(line), std::string::npos) << log_text();
 }
 
 int moves = 0;
