@@ -22,9 +22,10 @@ UB_EXTERN_C_BEGIN
  * read is neither removed nor counted. Request and directory messages go to
  * standard error; per-file test reports and failures go to the log.
  *
- * A recursive run holds at most 32 listings open however deep the tree: the
- * folders above let go of their descriptors and are taken up again through
- * their subfolder's "..", checked to be the same folder; when that check
+ * A recursive run holds at most 32 listings open however deep the tree
+ * (where descriptors are scarce; on Windows each listing keeps its handle):
+ * the folders above let go of their descriptors and are taken up again
+ * through their subfolder's "..", checked to be the same folder; when that check
  * fails, "|DELETE| Limpeza interrompida: o diretorio '<path>' nao pode ser
  * retomado com seguranca." is written and that folder and those above it
  * end there. A subfolder whose path passes FS_PATH_SIZE - 1 characters is
