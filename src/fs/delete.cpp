@@ -33,9 +33,45 @@ bool fits_int32(int64_t value)
 
 // Judged from the full time: the record's 32-bit field holds INT32_MAX for
 // every time after 2038-01-19, which would make fresh files look old then.
+// The difference saturates: any user may give a file a time near either end
+// of the 64-bit range.
 bool is_old(int64_t time, int64_t now, int32_t days)
 {
-    return (now - time) / seconds_per_day >= days;
+    int64_t age = 0;
+    if (time < 0 && now > INT64_MAX + time)
+        age = INT64_MAX;
+    else if (time > 0 && now < INT64_MIN + time)
+        age = INT64_MIN;
+    else
+        age = now - time;
+    return age / seconds_per_day >= days;
+}
+
+// Listings a recursive run holds open at most: deeper, the ancestors above
+// these let go of their descriptors and are taken up again on the way back,
+// so a deep tree never runs the process out of descriptors.
+constexpr int open_listings = 32;
+
+// One folder of a recursive run, linked to the folder it was opened from.
+struct Level {
+    fs_dir *dir;
+    Level *parent;
+};
+
+// A run over one tree: the request, the folder being cleaned and whether
+// some part of the tree could not be walked.
+struct Run {
+    delete_request *request;
+    Level *innermost;
+    bool incomplete;
+};
+
+// The run's log says when the tree was not wholly cleaned, so that a count
+// does not pass for the whole.
+void report_incomplete(const Run &run, const char *root)
+{
+    if (run.incomplete)
+        verbose(stdout, "Limpeza incompleta de '%s': parte da arvore nao foi percorrida.\n", root);
 }
 
 // Unlinks relative to the listing the record came from; a record from
@@ -47,25 +83,91 @@ int remove_file(const fs_dir *dir, const fs_file *file)
     return platform_dir_unlink(dir->handle, file->name, nullptr);
 }
 
-// Cleans the open listing with request, entries whose status cannot be read
-// included, so that delete_fs reports them.
-void clean(fs_dir *listing, delete_request *request)
+void decide(fs_dir *dir, fs_file *file, Run &run);
+
+int visit_entry(fs_dir *dir, fs_file *file, void *run)
 {
-    ub::detail::dir_iter_all(listing, delete_fs, request);
+    decide(dir, file, *static_cast<Run *>(run));
+    return 0;
+}
+
+// Lets go of the ancestor that falls out of the open window when level is
+// entered. Should memory run out for its saved entries, it stays open: one
+// descriptor more, nothing lost.
+void suspend_beyond_window(const Level &level)
+{
+    const Level *ancestor = &level;
+    for (int depth = 0; ancestor != nullptr && depth < open_listings; ++depth)
+        ancestor = ancestor->parent;
+    if (ancestor != nullptr)
+        platform_dir_suspend(ancestor->dir->handle);
 }
 
 // The subfolder name of dir, opened relative to it and never through a
-// link, cleaned with request.
-void clean_subfolder(fs_dir *dir, const char *name, delete_request *request)
+// link, cleaned within run. A subfolder whose path passes the record's room
+// is reported as such, not as missing.
+void clean_subfolder(fs_dir *dir, const char *name, Run &run)
 {
+    if (std::strlen(dir->path) + 1 + std::strlen(name) >= FS_PATH_SIZE) {
+        std::fprintf(stderr,
+                     "|DELETE| Diretorio alem do limite de %d caracteres do caminho, nao foi "
+                     "limpo: '%s%c%s'.\n",
+                     FS_PATH_SIZE - 1, dir->path, PLATFORM_PATH_SEP, name);
+        run.incomplete = true;
+        return;
+    }
     fs_dir *subfolder = fs_dir_new_at(dir, name);
     if (subfolder == nullptr) {
         std::fprintf(stderr, "|DELETE| Diretorio nao encontrado: '%s%c%s'.\n", dir->path,
                      PLATFORM_PATH_SEP, name);
         return;
     }
-    clean(subfolder, request);
+    Level level{subfolder, run.innermost};
+    run.innermost = &level;
+    suspend_beyond_window(level);
+    if (ub::detail::dir_iter_all(subfolder, visit_entry, &run) < 0)
+        run.incomplete = true;
+    run.innermost = level.parent;
+    // Taken up again through this subfolder's "..", checked to be the very
+    // folder let go; otherwise its walk ends there, never in another folder.
+    if (platform_dir_resume(dir->handle, subfolder->handle) != 0) {
+        std::fprintf(stderr,
+                     "|DELETE| Limpeza interrompida: o diretorio '%s' nao pode ser retomado com "
+                     "seguranca.\n",
+                     dir->path);
+        run.incomplete = true;
+    }
     fs_dir_free(subfolder);
+}
+
+// The decision for one entry of dir, descending first into a folder when
+// the request is recursive.
+void decide(fs_dir *dir, fs_file *file, Run &run)
+{
+    delete_request *request = run.request;
+    if (is_dot_entry(file->name))
+        return;
+    // Nothing is known of an entry whose status cannot be read (it vanished,
+    // or its folder cannot be searched): it is neither old nor a folder.
+    if (!record_of(file).known) {
+        verbose(stdout, "Falha ao tentar ler '%s'\n", file->path);
+        return;
+    }
+    if (file->is_dir != 0 && request->recursive != 0 && dir != nullptr)
+        clean_subfolder(dir, file->name, run);
+    if (!is_old(record_of(file).time, std::time(nullptr), request->days))
+        return;
+    if (fs_file_check(file, or_empty(request->prefix), or_empty(request->suffix)) == 0)
+        return;
+    if (request->test != 0) {
+        verbose(stdout, "'%s' a ser removido (test).\n", file->path);
+    } else if (remove_file(dir, file) != 0) {
+        verbose(stdout, "Falha ao tentar remover '%s'\n", file->path);
+        return;
+    }
+    ++request->count;
+    if (request->callback != nullptr)
+        request->callback(file->dir, file->name, request->user_data);
 }
 
 bool has_prefix_and_suffix(const char *name, const char *prefix, const char *suffix)
@@ -113,8 +215,12 @@ int execute_delete_in(const char *dir, delete_request *request) noexcept
         std::fprintf(stderr, "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
         return DELETE_NO_DIR;
     }
-    clean(listing, request);
+    Level top{listing, nullptr};
+    Run run{request, &top, false};
+    if (ub::detail::dir_iter_all(listing, visit_entry, &run) < 0)
+        run.incomplete = true;
     fs_dir_free(listing);
+    report_incomplete(run, dir);
     return request->count;
 }
 
@@ -140,30 +246,10 @@ int delete_fs(fs_dir *dir, fs_file *file, void *user_data) noexcept
     auto *request = static_cast<delete_request *>(user_data);
     if (file == nullptr || request == nullptr)
         return 0;
-    int64_t now = std::time(nullptr);
-    if (is_dot_entry(file->name))
-        return 0;
-    // Nothing is known of an entry whose status cannot be read (it vanished,
-    // or its folder cannot be searched): it is neither old nor a folder.
-    if (!record_of(file).known) {
-        verbose(stdout, "Falha ao tentar ler '%s'\n", file->path);
-        return 0;
-    }
-    if (file->is_dir != 0 && request->recursive != 0 && dir != nullptr)
-        clean_subfolder(dir, file->name, request);
-    if (!is_old(record_of(file).time, now, request->days))
-        return 0;
-    if (fs_file_check(file, or_empty(request->prefix), or_empty(request->suffix)) == 0)
-        return 0;
-    if (request->test != 0) {
-        verbose(stdout, "'%s' a ser removido (test).\n", file->path);
-    } else if (remove_file(dir, file) != 0) {
-        verbose(stdout, "Falha ao tentar remover '%s'\n", file->path);
-        return 0;
-    }
-    ++request->count;
-    if (request->callback != nullptr)
-        request->callback(file->dir, file->name, request->user_data);
+    Level top{dir, nullptr};
+    Run run{request, &top, false};
+    decide(dir, file, run);
+    report_incomplete(run, file->path);
     return 0;
 }
 
@@ -191,6 +277,14 @@ int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, 
         *newest = std::max(*newest, time);
         *oldest = std::min(*oldest, time);
     }
+    // Times from part of a listing would pass for those of the whole.
+    bool failed = platform_dir_error(listing) != 0;
     platform_dir_close(listing);
+    if (failed) {
+        std::fprintf(stderr, "|DELETE| Falha ao tentar ler diretorio: '%s'.\n", dir);
+        *newest = 0;
+        *oldest = static_cast<int32_t>(std::min<int64_t>(std::time(nullptr), INT32_MAX));
+        return 1;
+    }
     return 0;
 }

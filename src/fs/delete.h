@@ -20,7 +20,20 @@ UB_EXTERN_C_BEGIN
  * unlinked relative to the listing they were read from, so a link swapped in
  * for a folder is refused, never entered. An entry whose status cannot be
  * read is neither removed nor counted. Request and directory messages go to
- * standard error; per-file test reports and failures go to the log. */
+ * standard error; per-file test reports and failures go to the log.
+ *
+ * A recursive run holds at most 32 listings open however deep the tree
+ * (where descriptors are scarce; on Windows each listing keeps its handle):
+ * the folders above let go of their descriptors and are taken up again
+ * through their subfolder's "..", checked to be the same folder; when that check
+ * fails, "|DELETE| Limpeza interrompida: o diretorio '<path>' nao pode ser
+ * retomado com seguranca." is written and that folder and those above it
+ * end there. A subfolder whose path passes FS_PATH_SIZE - 1 characters is
+ * not entered: "|DELETE| Diretorio alem do limite de 2047 caracteres do
+ * caminho, nao foi limpo: '<path>'.". After either, or a listing that could
+ * not be read to its end, the run's log gets "Limpeza incompleta de
+ * '<dir>': parte da arvore nao foi percorrida."; the result is still the
+ * count removed. */
 
 /* Results of execute_delete_in and the operations built on it. */
 enum delete_result {
@@ -73,16 +86,19 @@ int execute_delete_test(const char *dir, const char *prefix, const char *suffix,
 
 /* Walk callback (user_data is the request) for records of dir's walk: the
  * decision for one entry, descending first into a directory (opened with
- * fs_dir_new_at) when the request is recursive. An entry whose status could
- * not be read logs "Falha ao tentar ler '<path>'", a failed removal "Falha
- * ao tentar remover '<path>'"; neither is counted. Always 0. */
+ * fs_dir_new_at) when the request is recursive; dir's listing may be let go
+ * and taken up again meanwhile, as above, the incomplete run's log line
+ * naming the entry's path. An entry whose status could not be read logs
+ * "Falha ao tentar ler '<path>'", a failed removal "Falha ao tentar remover
+ * '<path>'"; neither is counted. Always 0. */
 int delete_fs(fs_dir *dir, fs_file *file, void *user_data) UB_NOEXCEPT;
 
 /* Newest and oldest modification time among the files (not directories) of
  * dir whose names start with prefix and end with suffix, both plain texts;
  * files whose status cannot be read or whose time does not fit 32 bits are
- * left out. 0; 1 when dir cannot be opened (newest 0, oldest now, at most
- * INT32_MAX); -1 for NULL. */
+ * left out. 0; 1 when dir cannot be opened, or after "|DELETE| Falha ao
+ * tentar ler diretorio: '<dir>'." when it cannot be read to its end (newest
+ * 0, oldest now, at most INT32_MAX); -1 for NULL. */
 int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, int32_t *newest,
                        int32_t *oldest) UB_NOEXCEPT;
 

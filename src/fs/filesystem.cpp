@@ -40,7 +40,8 @@ int32_t clamp_int32(int64_t value)
 // The record, its full status and its three texts in one allocation, so
 // fs_file_free is a single free and a sorted walk of many entries stays
 // compact.
-fs_file *make_file(const char *dir, const char *name, const platform_file_status &status, bool known)
+fs_file *make_file(const char *dir, const char *name, const platform_file_status &status, bool known,
+                   platform_dir *listing)
 {
     size_t dir_len = std::strlen(dir);
     size_t name_len = std::strlen(name);
@@ -64,16 +65,28 @@ fs_file *make_file(const char *dir, const char *name, const platform_file_status
     record->time = status.mtime;
     record->size = status.size;
     record->known = known;
+    record->listing = listing;
     return file;
+}
+
+// A walk that could not read its listing to the end: the entries after the
+// failure were never seen, so the walk does not pass for complete.
+int report_walk_failure(const fs_dir *dir)
+{
+    std::fprintf(stderr, "|%s| Falha ao tentar ler diretorio: '%s'.\n", fs_tag, dir->path);
+    return -1;
 }
 
 // Reads the listing to its end or until visit returns false. visit takes
 // ownership of each record, those whose status could not be read included.
 // The count of entries read, "." and ".." included, except the one that
-// stopped the walk; -1 when memory runs out.
+// stopped the walk; -1 after its message when the listing cannot be read to
+// the end or memory runs out.
 template <typename Visit> int walk(fs_dir *dir, Visit visit)
 {
     int count = 0;
+    // A deletion below may let go of the listing and take it up again
+    // meanwhile; the entries still to come are the same either way.
     while (const char *name = platform_dir_read(dir->handle)) {
         if (is_dot_entry(name)) {
             ++count;
@@ -83,14 +96,14 @@ template <typename Visit> int walk(fs_dir *dir, Visit visit)
         // and the directory flag.
         platform_file_status status;
         bool known = platform_dir_stat(dir->handle, name, &status) == 0;
-        fs_file *file = make_file(dir->path, name, status, known);
+        fs_file *file = make_file(dir->path, name, status, known, dir->handle);
         if (file == nullptr)
-            return -1;
+            return report_walk_failure(dir);
         if (!visit(file))
-            break;
+            return count;
         ++count;
     }
-    return count;
+    return platform_dir_error(dir->handle) == 0 ? count : report_walk_failure(dir);
 }
 
 // An entry that the public walks pass over: nothing is known of it, and a
@@ -258,6 +271,8 @@ int sorted_iter(fs_dir *dir, fs_dir_callback callback, const After &after, void 
     } catch (const std::bad_alloc &) {
         out_of_memory = true;
     }
+    if (out_of_memory && count >= 0)
+        report_walk_failure(dir);
     if (count < 0 || out_of_memory) {
         free_files(files, 0);
         return -1;
@@ -342,7 +357,7 @@ fs_file *fs_file_new(const char *dir, const char *name) noexcept
 {
     if (dir == nullptr || name == nullptr)
         return nullptr;
-    fs_file *file = make_file(dir, name, platform_file_status{}, false);
+    fs_file *file = make_file(dir, name, platform_file_status{}, false, nullptr);
     if (file == nullptr)
         return nullptr;
     platform_file_status status;
@@ -462,7 +477,11 @@ int fs_file_get_content(const fs_file *file, char **content) noexcept
 {
     if (file == nullptr || file->path == nullptr || content == nullptr)
         return -1;
-    FILE *stream = std::fopen(file->path, "rb");
+    // A walk's record is read relative to its listing, by name; another by
+    // its path. Either way only a regular file, never through a link.
+    platform_dir *listing = record_of(file).listing;
+    FILE *stream = listing != nullptr ? platform_dir_open_regular(listing, file->name)
+                                      : platform_dir_open_regular(nullptr, file->path);
     if (stream == nullptr)
         return -1;
     int length = fs_get_content(stream, content);

@@ -88,7 +88,10 @@ int fs_file_free(fs_file *file) UB_NOEXCEPT;
 
 /* Hands every entry except "." and ".." to callback, in listing order. The
  * count of entries read ("." and ".." included) except one whose callback
- * stopped the walk; -1 for a NULL dir or callback. */
+ * stopped the walk; -1 for a NULL dir or callback, and -1 after
+ * "|FILESYSTEM| Falha ao tentar ler diretorio: '<path>'." when the listing
+ * cannot be read to its end or memory runs out (the entries before were
+ * handed over). The sorted walks fail alike, handing over nothing. */
 int fs_dir_iter(fs_dir *dir, fs_dir_callback callback, void *user_data) UB_NOEXCEPT;
 
 /* The walk with the entries sorted by compare: ascending for order 0,
@@ -120,7 +123,11 @@ int fs_file_check(const fs_file *file, const char *prefix, const char *suffix) U
  * read error or more than INT32_MAX bytes (*content untouched then). */
 int fs_get_content(FILE *file, char **content) UB_NOEXCEPT;
 
-/* fs_get_content of the file at file->path; -1 when it cannot be opened. */
+/* fs_get_content of the file of the record: for a walk's record, the entry
+ * name of the listing it was read from; otherwise the file at file->path.
+ * Only a regular file is read, never through a link in the last part of its
+ * name and without waiting on a FIFO or device: -1 for those, and when it
+ * cannot be opened. */
 int fs_file_get_content(const fs_file *file, char **content) UB_NOEXCEPT;
 
 /* Deletes the file at path (never a directory): 0, or 1 after

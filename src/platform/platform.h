@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <time.h>
 
 #include "platform/ub_api.h"
@@ -241,6 +242,32 @@ int platform_dir_unlink(platform_dir *dir, const char *name, int *error) UB_NOEX
  * read fails. */
 int platform_dir_read_file(platform_dir *dir, const char *name, char *buffer,
                            size_t size) UB_NOEXCEPT;
+
+/* 0 while the listing has read without fault; otherwise the system's error
+ * number of the read that failed, after which platform_dir_read gives NULL
+ * as at the end. */
+int platform_dir_error(const platform_dir *dir) UB_NOEXCEPT;
+
+/* Lets go of the listing's descriptor, so that a deep walk holds a bounded
+ * number open: the entries not yet read are kept and handed out by
+ * platform_dir_read as before, but nothing can be looked up, opened or
+ * deleted in it until platform_dir_resume. 0 (also when already let go, or
+ * where listings hold no scarce descriptor); -1 when memory runs out, the
+ * listing staying open. */
+int platform_dir_suspend(platform_dir *dir) UB_NOEXCEPT;
+
+/* Takes the folder of a suspended dir up again as the parent ("..") of
+ * child, its open subfolder, never through a link, and only when it is the
+ * very folder that was let go (same device and file number). 0, also when dir
+ * is not suspended; -1 otherwise, after which dir stays unusable and its
+ * reading ends with an error. */
+int platform_dir_resume(platform_dir *dir, platform_dir *child) UB_NOEXCEPT;
+
+/* Opens for reading in binary mode the regular file name of dir, or the file
+ * at the path name when dir is NULL, never through a link in its last part
+ * and without blocking on a FIFO or device. NULL when it cannot be opened or
+ * is not a regular file. */
+FILE *platform_dir_open_regular(platform_dir *dir, const char *name) UB_NOEXCEPT;
 
 /* Closes the listing; NULL is ignored. */
 void platform_dir_close(platform_dir *dir) UB_NOEXCEPT;

@@ -11,6 +11,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -458,6 +459,7 @@ struct platform_dir {
     intptr_t find;               // the runtime's search handle, -1 when exhausted
     struct __finddata64_t entry; // the entry read ahead by _findfirst/_findnext
     bool pending;                // entry holds a name not yet handed out
+    int error;                   // errno of a failed read, or 0
     char path[1];                // the listed folder, allocated to its length
 };
 
@@ -529,6 +531,7 @@ platform_dir *listing_of(const char *path, bool follow_links)
         return nullptr;
     }
     dir->pending = true;
+    dir->error = 0;
     return dir;
 }
 
@@ -559,8 +562,13 @@ const char *platform_dir_read(platform_dir *dir) noexcept
 {
     if (dir == nullptr || dir->find == -1)
         return nullptr;
-    if (!dir->pending && _findnext64(dir->find, &dir->entry) != 0)
+    if (dir->error != 0)
         return nullptr;
+    if (!dir->pending && _findnext64(dir->find, &dir->entry) != 0) {
+        // ENOENT marks the end; anything else is a failed read.
+        dir->error = errno != ENOENT ? errno : 0;
+        return nullptr;
+    }
     dir->pending = false;
     return dir->entry.name;
 }
@@ -613,6 +621,51 @@ int platform_dir_read_file(platform_dir *dir, const char *name, char *buffer, si
     }
     CloseHandle(file);
     return ok ? static_cast<int>(length) : -1;
+}
+
+int platform_dir_error(const platform_dir *dir) noexcept
+{
+    return dir != nullptr ? dir->error : EINVAL;
+}
+
+// Handles are not the scarce resource descriptors are on POSIX, and the
+// held folder handles are what keeps the paths below them valid: a listing
+// stays open.
+int platform_dir_suspend(platform_dir *dir) noexcept
+{
+    return dir != nullptr ? 0 : -1;
+}
+
+int platform_dir_resume(platform_dir *dir, platform_dir *) noexcept
+{
+    return dir != nullptr ? 0 : -1;
+}
+
+FILE *platform_dir_open_regular(platform_dir *dir, const char *name) noexcept
+{
+    if (name == nullptr)
+        return nullptr;
+    Text joined(dir != nullptr ? join_path(dir->path, name) : nullptr);
+    if (dir != nullptr && !joined)
+        return nullptr;
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileA(dir != nullptr ? joined.get() : name, GENERIC_READ, share, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool regular = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+                   (info.dwFileAttributes &
+                    (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    int fd = regular ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY) : -1;
+    if (fd < 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE *stream = _fdopen(fd, "rb");
+    if (stream == nullptr)
+        _close(fd); // closes the handle too
+    return stream;
 }
 
 void platform_dir_close(platform_dir *dir) noexcept

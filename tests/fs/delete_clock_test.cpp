@@ -77,3 +77,24 @@ TEST_F(DeleteClock, AgesAfter2038CountFromTheFullTime)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DeleteClock, AgesAtTheEndsOfTheClockSaturate)
+{
+    // Either clock end against a file's time passes the 64-bit range: the age
+    // is the largest (or most negative) there is, never a wrapped value.
+    fs::create_directories("log");
+    fs::create_directories("files");
+    fs_files::make("files/f_1969");
+    fs_files::set_mtime("files/f_1969", -100000);
+    fs_files::make("files/f_2001");
+    fs_files::set_mtime("files/f_2001", 1000000000);
+    fake_now = INT64_MIN + 1;
+    EXPECT_EQ(execute_delete("files", "f_2001", "", 0, 0, nullptr, 0), 0);
+    fake_now = INT64_MAX;
+    EXPECT_EQ(execute_delete("files", "f_1969", "", 30, 0, nullptr, 0), 1);
+    EXPECT_TRUE(fs::exists("files/f_2001"));
+}
+
+} // namespace

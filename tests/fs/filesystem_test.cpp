@@ -3,6 +3,7 @@
 #if !defined(_WIN32)
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -307,6 +308,75 @@ TEST_F(FsWalk, ReadsWholeFilesOfAnySize)
     EXPECT_EQ(content, nullptr);
     fs_file_free(missing);
 }
+
+#if !defined(_WIN32)
+// fs_file_get_content of the walk's record for "entry", after swap() has run.
+int content_in_walk(void (*swap)(), std::string &content)
+{
+    struct Walk {
+        void (*swap)();
+        std::string &content;
+        int result;
+    } walk{swap, content, -2};
+    fs_dir *dir = fs_dir_new(".");
+    fs_dir_iter(
+        dir,
+        [](fs_dir *, fs_file *file, void *data) {
+            auto &state = *static_cast<Walk *>(data);
+            if (std::strcmp(file->name, "entry") != 0)
+                return 0;
+            state.swap();
+            char *text = nullptr;
+            state.result = fs_file_get_content(file, &text);
+            if (text != nullptr)
+                state.content = text;
+            std::free(text);
+            return 1;
+        },
+        &walk);
+    fs_dir_free(dir);
+    return walk.result;
+}
+
+TEST_F(FsWalk, ReadsOnlyRegularFilesNeverThroughALinkNorWaiting)
+{
+    testing_support::write_file("secret", "secret");
+    testing_support::write_file("entry", "data");
+    std::string content;
+    EXPECT_EQ(content_in_walk([] {}, content), 4);
+    EXPECT_EQ(content, "data");
+    // A link swapped in after the listing was read, and one named directly.
+    content.clear();
+    EXPECT_EQ(content_in_walk([] {
+        std::filesystem::remove("entry");
+        std::filesystem::create_symlink("secret", "entry");
+    }, content), -1);
+    EXPECT_EQ(content, "");
+    fs_file *link = fs_file_new(".", "entry");
+    char *text = nullptr;
+    EXPECT_EQ(fs_file_get_content(link, &text), -1);
+    fs_file_free(link);
+
+    // A FIFO no one writes to: a failure at once, in a child that a blocked
+    // open would leave to its alarm.
+    std::filesystem::remove("entry");
+    ASSERT_EQ(mkfifo("entry", 0600), 0);
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(1);
+        std::string ignored;
+        fs_file *fifo = fs_file_new(".", "entry");
+        char *fifo_text = nullptr;
+        bool refused = fs_file_get_content(fifo, &fifo_text) == -1 &&
+                       content_in_walk([] {}, ignored) == -1;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 TEST_F(FsWalk, DeletesOneFileButNeverADirectory)
 {

@@ -17,6 +17,7 @@ struct file_record {
     int64_t time; // the file's time in full; 0 when unknown
     int64_t size; // bytes in full; 0 when unknown
     bool known;   // false when the status query failed
+    platform_dir *listing; // the open listing it was read from, or NULL
 };
 
 // The record around file, which must come from a walk or fs_file_new.
