@@ -345,18 +345,25 @@ TEST_F(Delete, NamesWithAnyBytesAreReportedAndRemoved)
 #if defined(_WIN32)
     GTEST_SKIP() << "Windows file names cannot hold a line feed or arbitrary bytes";
 #endif
-    const Names names = {"old\xff\xfe.log", "old\n.log", "old \xc3\xa9.log"};
-    for (const std::string &name : names)
+    // Each name as the log shows it: a line feed escaped, so that a name can
+    // never start a log line of its own.
+    const std::pair<std::string, std::string> names[] = {
+        {"old\xff\xfe.log", "old\xff\xfe.log"},
+        {"old\n09-12-2026 00:00:00: forjada.log", "old\\n09-12-2026 00:00:00: forjada.log"},
+        {"old \xc3\xa9.log", "old \xc3\xa9.log"},
+    };
+    for (const auto &[name, logged] : names)
         fs_files::make("files/" + name, 1, 10 * day);
     Names reported;
     EXPECT_EQ(execute_delete_test("files", "old", ".log", 1, 0, note_removal,
                                   reinterpret_cast<intptr_t>(&reported)),
               3);
     const std::string log = testing_support::read_file(testing_support::todays_log(dir()));
-    for (const std::string &name : names) {
+    for (const auto &[name, logged] : names) {
         EXPECT_NE(std::find(reported.begin(), reported.end(), "files|" + name), reported.end());
-        EXPECT_NE(log.find("'files/" + name + "' a ser removido (test).\n"), std::string::npos);
+        EXPECT_NE(log.find("'files/" + logged + "' a ser removido (test).\n"), std::string::npos);
     }
+    EXPECT_EQ(log.find("\n09-12-2026"), std::string::npos) << log;
     EXPECT_EQ(execute_delete("files", "old", ".log", 1, 0, nullptr, 0), 3);
     EXPECT_TRUE(remaining("files").empty());
 }
