@@ -212,7 +212,7 @@ void log_dump(const char *label, const char *data, size_t size)
     } catch (const std::bad_alloc &) {
         lines.clear();
     }
-    verbose(stdout, "%s  -   bytes: %d%s\n", label, length, lines.c_str());
+    verbose_block(stdout, "%s  -   bytes: %d%s\n", label, length, lines.c_str());
 }
 
 int debug_callback(CURL *, curl_infotype type, char *data, size_t size, void *)

@@ -73,6 +73,55 @@ struct FreeDeleter {
 };
 using CharBuffer = std::unique_ptr<char, FreeDeleter>;
 
+// Control characters that a line's text never holds as they are: all
+// below 0x20 but the tab, and 0x7F.
+bool is_control(unsigned char c)
+{
+    return (c < 0x20 && c != '\t') || c == 0x7F;
+}
+
+// Characters of c's escape: "\\n" and "\\r" two, "\\xNN" four.
+size_t escape_size(unsigned char c)
+{
+    return c == '\n' || c == '\r' ? 2 : 4;
+}
+
+// Writes c's escape at p; the end of what was written.
+char *put_escape(unsigned char c, char *p)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    *p++ = '\\';
+    if (c == '\n' || c == '\r') {
+        *p++ = c == '\n' ? 'n' : 'r';
+        return p;
+    }
+    *p++ = 'x';
+    *p++ = hex[c >> 4];
+    *p++ = hex[c & 0xF];
+    return p;
+}
+
+// text with its control characters (the line feed included) written as
+// escapes, for a name inside a notice; NULL when memory runs out.
+CharBuffer escaped_copy(const char *text)
+{
+    size_t size = 1;
+    for (const char *q = text; *q != '\0'; ++q) {
+        auto c = static_cast<unsigned char>(*q);
+        size += is_control(c) ? escape_size(c) : 1;
+    }
+    CharBuffer out(static_cast<char *>(std::malloc(size)));
+    if (!out)
+        return out;
+    char *p = out.get();
+    for (const char *q = text; *q != '\0'; ++q) {
+        auto c = static_cast<unsigned char>(*q);
+        p = is_control(c) ? put_escape(c, p) : (*p++ = *q, p);
+    }
+    *p = '\0';
+    return out;
+}
+
 // A formatted line: short lines live on the stack, longer ones on the heap.
 class Line {
 public:
@@ -81,7 +130,8 @@ public:
 
     // Formats time prefix, tag and message; false when the text cannot be
     // built (format error, no memory, or a line longer than an int counts).
-    bool format(const struct tm &local, const char *tag, const char *format, va_list args)
+    bool format(const struct tm &local, const char *tag, bool continuations, const char *format,
+                va_list args)
     {
         char prefix[64];
         int written = put_prefix(local, prefix);
@@ -115,19 +165,20 @@ public:
         va_end(again);
         if (ok)
             size_ = head + static_cast<size_t>(body);
-        return ok && escape_controls();
+        return ok && escape_controls(continuations);
     }
 
 private:
-    // Whether the character at k is written as an escape. A line feed
-    // before a tab is kept: it starts a continuation line of the same entry
-    // (the Java kit writes a stack trace so, under its one line).
-    static bool escaped(const char *text, size_t k, size_t end)
+    // Whether the character at k is written as an escape. With
+    // continuations, a line feed before a tab is kept: it starts a
+    // continuation line of the same entry (a stack trace from the Java
+    // kit, an HTTP trace's hex dump, under their one line).
+    static bool escaped(const char *text, size_t k, size_t end, bool continuations)
     {
         auto c = static_cast<unsigned char>(text[k]);
         if (c == '\n')
-            return k + 1 >= end || text[k + 1] != '\t';
-        return (c < 0x20 && c != '\t') || c == 0x7F;
+            return !continuations || k + 1 >= end || text[k + 1] != '\t';
+        return is_control(c);
     }
 
     // Writes the control characters of the text, all but the final line
@@ -135,14 +186,14 @@ private:
     // caller, so that names, paths and remote texts in a message can never
     // start a line of their own that passes for another entry. One call is
     // one line. False when the escaped line does not fit.
-    bool escape_controls()
+    bool escape_controls(bool continuations)
     {
         const char *text = data();
         size_t end = size_ > 0 && text[size_ - 1] == '\n' ? size_ - 1 : size_;
         size_t extra = 0;
         for (size_t k = 0; k < end; ++k) {
-            if (escaped(text, k, end))
-                extra += text[k] == '\n' || text[k] == '\r' ? 1 : 3;
+            if (escaped(text, k, end, continuations))
+                extra += escape_size(static_cast<unsigned char>(text[k])) - 1;
         }
         if (extra == 0)
             return true;
@@ -151,21 +202,13 @@ private:
         CharBuffer out(static_cast<char *>(std::malloc(size_ + extra + 1)));
         if (!out)
             return false;
-        static const char hex[] = "0123456789ABCDEF";
         char *p = out.get();
         for (size_t k = 0; k < end; ++k) {
             auto c = static_cast<unsigned char>(text[k]);
-            if (!escaped(text, k, end)) {
+            if (escaped(text, k, end, continuations))
+                p = put_escape(c, p);
+            else
                 *p++ = static_cast<char>(c);
-            } else if (c == '\n' || c == '\r') {
-                *p++ = '\\';
-                *p++ = c == '\n' ? 'n' : 'r';
-            } else {
-                *p++ = '\\';
-                *p++ = 'x';
-                *p++ = hex[c >> 4];
-                *p++ = hex[c & 0xF];
-            }
         }
         std::memcpy(p, text + end, size_ - end);
         p[size_ - end] = '\0';
@@ -254,6 +297,13 @@ int write_fallback(const char *directory, const Line &line)
     if (fd < 0)
         return VERBOSE_ERR_OPEN;
     static const char notice[] = "Falha ao tentar abrir log em: '%s'\n";
+    // The folder's name is data too: it must not start a line of its own.
+    CharBuffer shown = escaped_copy(directory);
+    if (!shown) {
+        platform_close(fd);
+        return VERBOSE_ERR_WRITE;
+    }
+    directory = shown.get();
     int head = std::snprintf(nullptr, 0, notice, directory);
     int result = VERBOSE_ERR_WRITE;
     if (head >= 0) {
@@ -273,7 +323,7 @@ int write_fallback(const char *directory, const Line &line)
 // The daily file is named relative to the current directory: the same file
 // as the directory's full path would name, whatever its length, without
 // asking the system for that path on every line. Where others may write
-// to log/ or replace it, it is held to the fallback file's rule.
+// to log/ or replace it, it is refused, and the line goes to the fallback file.
 DailyWrite write_daily(const struct tm &local, const Line &line)
 {
     char name[64];
@@ -296,7 +346,7 @@ DailyWrite write_daily(const struct tm &local, const Line &line)
     return result == 0 ? DailyWrite::written : DailyWrite::not_written;
 }
 
-int write_line(const char *tag, const char *format, va_list args)
+int write_line(const char *tag, bool continuations, const char *format, va_list args)
 {
     if (format == nullptr)
         return -1;
@@ -307,7 +357,7 @@ int write_line(const char *tag, const char *format, va_list args)
     struct tm local {};
     platform_localtime(now, &local);
     Line line;
-    if (!line.format(local, tag, format, args))
+    if (!line.format(local, tag, continuations, format, args))
         return -1;
     // Only a day's file that cannot be opened sends the line to the
     // fallback file; a failed write (a full disk) loses the line and
@@ -336,7 +386,17 @@ int write_line(const char *tag, const char *format, va_list args)
 int vverbose(FILE *stream, const char *tag, const char *format, va_list args) noexcept
 {
     (void)stream;
-    return write_line(tag, format, args);
+    return write_line(tag, false, format, args);
+}
+
+int verbose_block(FILE *stream, const char *format, ...) noexcept
+{
+    (void)stream;
+    va_list args;
+    va_start(args, format);
+    int result = write_line(nullptr, true, format, args);
+    va_end(args);
+    return result;
 }
 
 int verbose(FILE *stream, const char *format, ...) noexcept

@@ -21,10 +21,11 @@ UB_EXTERN_C_BEGIN
  * Each line is formatted in memory and appended with one write, so lines
  * from concurrent threads never interleave. One call is one line: in its
  * text, all but the final line feed, a carriage return is written as "\r",
- * a line feed as "\n" unless a tab follows it (a continuation line), and
- * any other control character but the tab, and 0x7F, as "\xNN". The day's
- * file is held to the fallback file's rules where another user may write
- * to log/ or replace it (see platform_open_log_append). */
+ * a line feed as "\n" (verbose_block keeps one that a tab follows, for a
+ * continuation line), and any other control character but the tab, and
+ * 0x7F, as "\xNN". The day's file is refused, and the line goes to the
+ * fallback file, where another user may write to log/ or replace it (see
+ * platform_open_log_append). */
 
 /* Why a line was lost. */
 enum verbose_error {
@@ -63,6 +64,11 @@ int vverbose(FILE *stream, const char *tag, const char *format, va_list args) UB
 
 /* vverbose without a tag and without a level filter. */
 int verbose(FILE *stream, const char *format, ...) UB_NOEXCEPT UB_PRINTF(2, 3);
+
+/* verbose for an entry of several lines: a line feed followed by a tab is
+ * kept, opening a continuation line of the same entry (a stack trace, a hex
+ * dump); every other control character is escaped as in vverbose. */
+int verbose_block(FILE *stream, const char *format, ...) UB_NOEXCEPT UB_PRINTF(2, 3);
 
 /* A tagged line of the given level: 0 without writing when component is
  * NULL or level is above its verbosity. */

@@ -78,10 +78,10 @@ int platform_open_append(const char *path, int place) UB_NOEXCEPT;
  * appending, as platform_open_append does, after judging where it lives.
  * Where a user other than the effective user, root aside, may write to the
  * working folder (its owner, everyone, or a group other than root's),
- * folder must be a folder there, not a symbolic link. The file is opened as
- * in a shared folder when such a user may write to folder, or to a working
- * folder without the sticky bit (folder could have been replaced there);
- * otherwise as in an own folder, links followed. folder is looked up once
+ * folder must be a folder there, not a symbolic link. The file is refused
+ * when such a user may write to folder, or to a working folder without the
+ * sticky bit (folder could have been replaced there); otherwise it is opened
+ * as in an own folder, links followed. folder is looked up once
  * and the file opened relative to the very folder judged. On Windows,
  * always as in an own folder, nothing judged. The descriptor, or -1 when
  * the file cannot be opened or is refused. */

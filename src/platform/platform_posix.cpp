@@ -152,10 +152,15 @@ int platform_open_log_append(const char *folder, const char *name) noexcept
     if (handle < 0)
         return -1;
     // The folder judged is the one the file is opened in: the handle holds it.
+    // A folder that others may write to, or that they may have put there, is
+    // refused, not only held to the fallback's rule: a file made in it may
+    // take their group (a set-group-ID folder) or their default access list,
+    // and so be read by them.
     OpenedFile where{};
     int fd = -1;
-    if (opened_file(handle, "", needed, where) && S_ISDIR(where.mode))
-        fd = open_append_at(handle, name, replaceable || others_may_write(where));
+    if (opened_file(handle, "", needed, where) && S_ISDIR(where.mode) && !replaceable &&
+        !others_may_write(where))
+        fd = open_append_at(handle, name, false);
     close(handle);
     return fd;
 }

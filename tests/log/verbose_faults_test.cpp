@@ -327,10 +327,11 @@ TEST_F(VerboseFaults, DayFileFallsBackOnlyWhenNotARegularFileItCanOpen)
 }
 
 // Where another user may write to log/, or may have replaced log in the
-// working folder, the day's file is held to the fallback file's rule: a
-// link, another user's file or a second name is refused and the line goes
-// to the fallback. The operator's own log/ works as ever, links included.
-TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsHeldToTheFallbacksRule)
+// working folder, the day's file is refused and the line goes to the
+// fallback: nothing reaches a link, another user's file or a second name,
+// and no file is made there that its owner's group could read. The
+// operator's own log/ works as ever, links included.
+TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsRefused)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "giving log/ to another user needs root";
@@ -362,6 +363,9 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsHeldToTheFallbacksRule)
              fs::create_symlink(".." / target, day());
          },
          [] { return fs::path(); }, {target}},
+        {"a new file in a set-group-ID log/ of nobody's",
+         [&] { folder("log", 02755, nobody_id, nobody_id); },
+         [] { return fs::path(); }, {day()}},
         {"a dangling link into a closed folder there",
          [&] {
              folder("log", 0755, nobody_id, nobody_id);
@@ -466,6 +470,14 @@ TEST_F(VerboseFaults, MissingLogDirectoryFallsBackWithANoticePerLine)
         // The notices are not counted.
         failures.check(verbose_limit_get() == static_cast<int32_t>(text.size() - 2 * notice.size()),
                        "notices charged");
+        // The working folder's name in the notice is data too.
+        failures.check(mkdir("x\nforjada", 0700) == 0 && chdir("x\nforjada") == 0, "no folder");
+        verbose(stdout, "three\n");
+        failures.check(chdir("..") == 0, "no way back");
+        text = read_file(fallback);
+        failures.check(text.find("/x\\nforjada'\n") != std::string::npos &&
+                           text.find("\nforjada") == std::string::npos,
+                       "folder name not escaped: " + text);
         return failures.text;
     });
 }

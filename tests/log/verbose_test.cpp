@@ -157,9 +157,9 @@ TEST_F(Verbose, ComponentTagIsCutToItsCapacity)
 }
 
 // A name, path or remote text in a message can never start a line of its
-// own: every control character but a tab is written as an escape, except a
-// line feed before a tab (a continuation line under the entry) and the
-// line's final one.
+// own: every control character but a tab is written as an escape, but the
+// line's final line feed; verbose_block keeps a line feed before a tab (a
+// continuation line under the entry: a stack trace, a hex dump).
 TEST_F(Verbose, ControlCharactersInTheTextAreEscaped)
 {
     const struct {
@@ -169,7 +169,7 @@ TEST_F(Verbose, ControlCharactersInTheTextAreEscaped)
         {"a\n06/12/2026 18:20:06: forged", "a\\n06/12/2026 18:20:06: forged"},
         {"one\r\ntwo", "one\\r\\ntwo"},
         {"bell\a del\x7f esc\x1b tab\tend", "bell\\x07 del\\x7F esc\\x1B tab\tend"},
-        {"trace\n\tat A.b(A.java:1)\n\tat C.d", "trace\n\tat A.b(A.java:1)\n\tat C.d"},
+        {"name\n\tforged continuation", "name\\n\tforged continuation"},
         {"ends in a feed\n", "ends in a feed\\n"},
     };
     std::string expected;
@@ -183,6 +183,8 @@ TEST_F(Verbose, ControlCharactersInTheTextAreEscaped)
     verbose(stdout, "%s\n", "x\ny");
     verbose2(5, 1, stdout, "t\na", "z\n");
     expected += "06/12/2026 18:20:05: x\\ny\n06/12/2026 18:20:05: |t\\na| z\n";
+    verbose_block(stdout, "%s\n", "trace\n\tat A.b(A.java:1)\n\tat C.d\nforged\r");
+    expected += "06/12/2026 18:20:05: trace\n\tat A.b(A.java:1)\n\tat C.d\\nforged\\r\n";
     EXPECT_EQ(read_file(today()), expected);
     EXPECT_EQ(verbose_limit_get(), static_cast<int32_t>(expected.size()));
 }
