@@ -92,8 +92,9 @@ int visit_entry(fs_dir *dir, fs_file *file, void *run)
 }
 
 // Lets go of the ancestor that falls out of the open window when level is
-// entered. Should memory run out for its saved entries, it stays open: one
-// descriptor more, nothing lost.
+// entered. Should memory run out while its entries are saved, those read so
+// far are lost to the run: its listing then ends as failed, and the run is
+// reported incomplete.
 void suspend_beyond_window(const Level &level)
 {
     const Level *ancestor = &level;
@@ -118,6 +119,14 @@ void clean_subfolder(fs_dir *dir, const char *name, Run &run)
     }
     fs_dir *subfolder = fs_dir_new_at(dir, name);
     if (subfolder == nullptr) {
+        // A folder still there was not entered (no permission, no descriptor
+        // left): the run is not whole. One gone, or a link in its place, is
+        // missing as far as the run goes.
+        platform_file_status status{};
+        if (platform_dir_stat(dir->handle, name, &status) == 0 && status.is_dir) {
+            run.incomplete = true;
+            return;
+        }
         std::fprintf(stderr, "|DELETE| Diretorio nao encontrado: '%s%c%s'.\n", dir->path,
                      PLATFORM_PATH_SEP, name);
         return;

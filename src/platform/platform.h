@@ -252,8 +252,9 @@ int platform_dir_error(const platform_dir *dir) UB_NOEXCEPT;
  * number open: the entries not yet read are kept and handed out by
  * platform_dir_read as before, but nothing can be looked up, opened or
  * deleted in it until platform_dir_resume. 0 (also when already let go, or
- * where listings hold no scarce descriptor); -1 when memory runs out, the
- * listing staying open. */
+ * where listings hold no scarce descriptor); -1 when memory runs out: the
+ * listing stays open, but the entries read while saving are lost and
+ * platform_dir_error tells ENOMEM, so a walk of it ends as failed. */
 int platform_dir_suspend(platform_dir *dir) UB_NOEXCEPT;
 
 /* Takes the folder of a suspended dir up again as the parent ("..") of

@@ -138,6 +138,21 @@ TEST_F(DeleteDeep, TreesDeeperThanTheDescriptorLimitAreWhollyCleaned)
     EXPECT_EQ(log_text().find("incompleta"), std::string::npos);
 }
 
+// Where descriptors run out before the window of open listings does, a
+// folder that is there but cannot be opened is not called missing, and the
+// run says that it was not whole.
+TEST_F(DeleteDeep, AFolderThatCannotBeOpenedLeavesTheRunIncomplete)
+{
+    make_tree(40);
+    StderrCapture err;
+    auto remove = [] { return execute_delete("files", "old", ".log", 1, 1, nullptr, 0); };
+    int removed = with_descriptor_limit(20, remove);
+    EXPECT_GE(removed, 0);
+    EXPECT_LT(removed, 80);
+    EXPECT_EQ(err.text().find("nao encontrado"), std::string::npos) << err.text();
+    EXPECT_NE(log_text().find("Limpeza incompleta de 'files'"), std::string::npos) << log_text();
+}
+
 TEST_F(DeleteDeep, AFolderPastThePathLimitIsReportedAndTheRunSaysSo)
 {
     // "files" and 1,022 levels of "/a" make 2,049 characters: past the 2,047
