@@ -83,20 +83,31 @@ check "no log folder: status 3" test "$status" -eq 3
 check "no log folder: notice in the fallback file" contains "$dir/fallback.txt" "Falha ao tentar abrir log em: '"
 check "no log folder: line in the fallback file" contains "$dir/fallback.txt" "'MARK' = '$marker'"
 
+# start_host <dir> <text>: vesk.exe on the stand-in's entry class in dir, in
+# the background ($host its pid, $log its day's log), until the log holds
+# text (30 s at most).
+start_host() {
+  (cd "$1" && exec "$wine" "$app/vesk.exe" ENTRY_CLASS fake/Entry >/dev/null 2>&1) &
+  host=$!
+  log=$(todays_log "$1")
+  for _ in $(seq 300); do
+    grep -qF "$2" "$log" 2>/dev/null && break
+    sleep 0.1
+  done
+}
+
+stop_host() {
+  kill "$host" 2>/dev/null || true
+  wait "$host" 2>/dev/null || true
+}
+
 # A launch that succeeds: the stand-in's start relays a line through the
 # callback, and the host sleeps on until it is stopped.
 dir=$(workdir started)
-(cd "$dir" && exec "$wine" "$app/vesk.exe" ENTRY_CLASS fake/Entry >/dev/null 2>&1) &
-host=$!
-log=$(todays_log "$dir")
-for _ in $(seq 300); do
-  grep -qF "fake|INFO|0|started" "$log" 2>/dev/null && break
-  sleep 0.1
-done
+start_host "$dir" "fake|INFO|0|started"
 check "started: relayed line in the log" contains "$log" ": fake|INFO|0|started"
 check "started: host still running" kill -0 "$host"
-kill "$host" 2>/dev/null || true
-wait "$host" 2>/dev/null || true
+stop_host
 
 # The entry class named to the JVM through JAVA_TOOL_OPTIONS at its creation
 # only, after an operator's own options; back as it was once it runs.
@@ -113,17 +124,10 @@ for own in '' '-Xmx64m'; do
     unset JAVA_TOOL_OPTIONS
     expected="-Dsun.java.command=fake.Entry"
   fi
-  (cd "$dir" && exec "$wine" "$app/vesk.exe" ENTRY_CLASS fake/Entry >/dev/null 2>&1) &
-  host=$!
-  log=$(todays_log "$dir")
-  for _ in $(seq 300); do
-    grep -qF "fake|INFO|2|" "$log" 2>/dev/null && break
-    sleep 0.1
-  done
+  start_host "$dir" "fake|INFO|2|"
   check "named '$own': at the creation" has_line "$log" "fake|INFO|1|$expected"
   check "named '$own': restored" has_line "$log" "fake|INFO|2|${own:-<unset>}"
-  kill "$host" 2>/dev/null || true
-  wait "$host" 2>/dev/null || true
+  stop_host
 done
 if [ -n "$outer_set" ]; then
   export JAVA_TOOL_OPTIONS=$outer
