@@ -112,6 +112,14 @@ protected:
         return lines;
     }
 
+    // The host ends before its folder goes: a line it logs later would
+    // otherwise reach the machine's fallback file.
+    void TearDown() override
+    {
+        child_.reset();
+        TempDirTest::TearDown();
+    }
+
     std::unique_ptr<Child> child_;
 };
 
