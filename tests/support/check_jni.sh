@@ -2,7 +2,9 @@
 # Runs a command that starts JVMs with JNI checking on: -Xcheck:jni through
 # JAVA_TOOL_OPTIONS, which every JVM it starts takes up, in child processes
 # too. Each JVM also writes its own output to a log file of its own, whatever
-# the tests do with their standard streams. Fails when the command fails, when
+# the tests do with their standard streams, and to standard error rather than
+# standard output, which tests compare exactly (a JVM's periodic checks can
+# print while the process exits). Fails when the command fails, when
 # no JVM ran, or when any JVM reported a JNI warning or a JNI error.
 #   check_jni.sh <command> [<argument>...]
 set -uo pipefail
@@ -11,7 +13,7 @@ logs=$(mktemp -d "${TMPDIR:-/tmp}/vesk-check-jni.XXXXXX")
 trap 'rm -rf "$logs"' EXIT
 
 export JAVA_TOOL_OPTIONS="${JAVA_TOOL_OPTIONS:+$JAVA_TOOL_OPTIONS }-Xcheck:jni \
--XX:+UnlockDiagnosticVMOptions -XX:+LogVMOutput -XX:LogFile=$logs/vm-%p.log \
+-XX:+UnlockDiagnosticVMOptions -XX:+LogVMOutput -XX:LogFile=$logs/vm-%p.log -XX:+DisplayVMOutputToStderr \
 -XX:ErrorFile=$logs/hs_err-%p.log -XX:-CreateCoredumpOnCrash"
 
 "$@"
