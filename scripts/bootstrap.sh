@@ -25,8 +25,9 @@ test=(
   dpkg-dev lintian systemd mmdebstrap systemd-container
 )
 windows=(
-  # mingw-w64 (posix threads), 64-bit wine, dpkg-source for libcurl's source package.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev
+  # mingw-w64 (posix threads), 64-bit wine, dpkg-source for libcurl's source package,
+  # wixl for the Windows installer packages.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev wixl
 )
 
 case "${1:-}" in
