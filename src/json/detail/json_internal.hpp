@@ -11,6 +11,13 @@ struct json_parse_context;
 
 namespace ub::detail {
 
+// Records of 16 or 24 bytes (values, members, containers): from per-thread
+// free lists carved from 64 KiB slabs, or each its own malloc block when the
+// build asks for that. NULL when memory runs out. A record may be given back
+// on any thread, with the size it was taken with.
+void *json_record_take(size_t size) noexcept;
+void json_record_give(void *record, size_t size) noexcept;
+
 // The shared empty text returned by lookups; never written or freed.
 extern const char json_empty_text[];
 
