@@ -41,11 +41,10 @@ int yylex_destroy(void *scanner);
 
 namespace {
 
-// The first buffer stays under 1 KiB: glibc hands out such blocks from its
-// quick lists, while a larger request made after a tree was released first
-// sweeps every freed block together. A token longer than the buffer makes
-// it double, so a long string is still read in linear time.
-constexpr size_t first_buffer = 1000;
+// Input not scanned in place is read in blocks of about this size. A token
+// longer than the buffer makes it double, so a long string is still read in
+// linear time.
+constexpr size_t first_buffer = 16 * 1024;
 
 struct Scanner {
     json_parse_context *extra;     // the parse context, whose source feeds the scanner

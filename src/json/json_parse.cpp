@@ -94,45 +94,22 @@ void release_partial(json_parse_context *context)
     context->result = nullptr;
 }
 
-// A gathered array of used elements, out of first (the context's own) into
-// a new block of count elements, or its block grown to count; NULL when
-// memory runs out, the array then unchanged.
-template <typename T>
-T *grow_gathered(T *array, T *first, size_t used, size_t count)
-{
-    if (count > SIZE_MAX / sizeof(T))
-        return nullptr;
-    T *grown = static_cast<T *>(array == first ? std::malloc(count * sizeof(T))
-                                               : std::realloc(array, count * sizeof(T)));
-    if (grown != nullptr && array == first)
-        std::memcpy(grown, first, used * sizeof(T));
-    return grown;
-}
-
-// Room for one more gathered entry and its tag: in the context itself
-// first, then in blocks that double. A block of 1 KiB or more made after a
-// tree was released makes glibc sweep every freed small block together,
-// and later requests then carve up the merged space; most documents never
-// need one.
+// Room for one more gathered entry and its tag, the arrays doubling; false
+// when memory runs out, the arrays then as they were.
 bool reserve_entry(json_parse_context *context)
 {
     if (context->entries_used < context->entries_capacity)
         return true;
-    if (context->entries == nullptr) {
-        context->entries = context->entries_first;
-        context->entry_tags = context->entry_tags_first;
-        context->entries_capacity = JSON_CONTEXT_ENTRIES;
-        return true;
-    }
     if (context->entries_capacity > INT32_MAX / 2)
         return false;
-    auto used = static_cast<size_t>(context->entries_used);
-    auto capacity = static_cast<size_t>(context->entries_capacity) * 2;
-    void **entries = grow_gathered(context->entries, context->entries_first, used, capacity);
+    auto capacity = static_cast<size_t>(std::max(context->entries_capacity * 2, 64));
+    if (capacity > SIZE_MAX / sizeof(void *))
+        return false;
+    auto *entries = static_cast<void **>(std::realloc(context->entries, capacity * sizeof(void *)));
     if (entries == nullptr)
         return false;
     context->entries = entries;
-    uint32_t *tags = grow_gathered(context->entry_tags, context->entry_tags_first, used, capacity);
+    auto *tags = static_cast<uint32_t *>(std::realloc(context->entry_tags, capacity * sizeof(uint32_t)));
     if (tags == nullptr)
         return false;
     context->entry_tags = tags;
@@ -148,136 +125,6 @@ uint32_t name_tag(const char *name)
     for (; *name != '\0'; ++name)
         hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
     return hash;
-}
-
-// A container whose item array would take 1 KiB or more gets it at the end
-// of the parse: glibc answers a request that large, while the small blocks
-// of a released tree wait in its quick lists, by first sweeping all of
-// them together, and every small request after that carves up the merged
-// space. By the end of the parse most of those blocks have been used
-// again, and the sweep is short.
-constexpr size_t deferred_capacity = 1024 / sizeof(void *);
-
-// What waits for the end of the parse, in the order it happened, in blocks
-// small enough for the quick lists: a deferred container as three slots
-// (the container, its type, its count) and its entries; a value to release
-// (a container replaced by a repeated member name while some container
-// was deferred, which may hold one) as the value, release_mark and 0.
-constexpr int block_slots = 118;
-constexpr intptr_t release_mark = -1;
-
-struct DeferredBlock {
-    DeferredBlock *next;
-    int32_t used;
-    void *slots[block_slots];
-};
-
-// Appends the three slots of a record and count entries; false, nothing
-// appended, when memory runs out.
-bool defer(json_parse_context *context, void *first, intptr_t kind, void *const *entries,
-           int32_t count)
-{
-    // Room for all of it first, so that a record is kept whole or not at
-    // all; the blocks added are just enough, so the last one gets slots.
-    auto *last = static_cast<DeferredBlock *>(context->deferred_last);
-    size_t needed = static_cast<size_t>(count) + 3;
-    size_t room = last == nullptr ? 0 : static_cast<size_t>(block_slots - last->used);
-    DeferredBlock *added = nullptr;
-    DeferredBlock **tail = &added;
-    for (; room < needed; room += block_slots) {
-        auto *block = static_cast<DeferredBlock *>(std::malloc(sizeof(DeferredBlock)));
-        if (block == nullptr) {
-            while (added != nullptr) {
-                DeferredBlock *next = added->next;
-                std::free(added);
-                added = next;
-            }
-            return false;
-        }
-        block->next = nullptr;
-        block->used = 0;
-        *tail = block;
-        tail = &block->next;
-    }
-    if (last == nullptr)
-        context->deferred_first = added;
-    else
-        last->next = added;
-    DeferredBlock *block = last != nullptr && last->used < block_slots ? last : added;
-    auto put = [&block](void *slot) {
-        if (block->used == block_slots)
-            block = block->next;
-        block->slots[block->used++] = slot;
-    };
-    put(first);
-    put(reinterpret_cast<void *>(kind));
-    put(reinterpret_cast<void *>(static_cast<intptr_t>(count)));
-    for (int32_t i = 0; i < count; ++i)
-        put(entries[i]);
-    context->deferred_last = block;
-    return true;
-}
-
-// Releases value now, or at the end of the parse when it is a container
-// and some container was deferred (it may hold one, whose record must stay
-// until then); false, the value left as it is, when memory for that runs
-// out.
-bool release_replaced(json_parse_context *context, json_value *value)
-{
-    if (context->deferred_first == nullptr || !ub::detail::json_is_container(value)) {
-        json_value_free(value);
-        return true;
-    }
-    return defer(context, value, release_mark, nullptr, 0);
-}
-
-// Walks what waits, in order: gives each deferred container its item array
-// (fill) or releases its entries (a failed parse, or memory running out on
-// the way), and releases the replaced values. Frees the blocks. False when
-// an item array could not be had.
-bool settle_deferred(json_parse_context *context, bool fill)
-{
-    auto *block = static_cast<DeferredBlock *>(context->deferred_first);
-    int32_t slot = 0;
-    auto more = [&]() {
-        while (block != nullptr && slot == block->used) {
-            DeferredBlock *done = block;
-            block = block->next;
-            std::free(done);
-            slot = 0;
-        }
-        return block != nullptr;
-    };
-    auto next = [&]() {
-        more();
-        return block->slots[slot++];
-    };
-    bool filled = true;
-    while (more()) {
-        void *first = next();
-        auto kind = reinterpret_cast<intptr_t>(next());
-        auto count = static_cast<int32_t>(reinterpret_cast<intptr_t>(next()));
-        if (kind == release_mark) {
-            json_value_free(static_cast<json_value *>(first));
-            continue;
-        }
-        // Only a successful parse reads the container: after a failure it
-        // may already be released.
-        void **items = nullptr;
-        if (fill && filled) {
-            items = ub::detail::json_container_items(static_cast<json_value *>(first), count);
-            filled = items != nullptr;
-        }
-        for (int32_t i = 0; i < count; ++i) {
-            void *entry = next();
-            if (items != nullptr)
-                items[i] = entry;
-            else
-                ub::detail::json_release_entries(static_cast<int32_t>(kind), &entry, 1);
-        }
-    }
-    context->deferred_first = context->deferred_last = nullptr;
-    return filled;
 }
 
 // Takes up to max bytes through next_char, stopping after a zero byte
@@ -307,21 +154,12 @@ json_value *run_parse(json_parse_context *context)
     if (lex_init(context, &context->scanner) != 0)
         return nullptr;
     int status = yyparse(context);
-    if (status == 0 && !settle_deferred(context, true)) {
-        yyerror(nullptr, context, "memory exhausted");
-        status = 2;
-    }
     yylex_destroy(context->scanner);
     context->scanner = nullptr;
-    if (status != 0) {
-        // Deferred entries first: their containers are still alive.
-        settle_deferred(context, false);
+    if (status != 0)
         release_partial(context);
-    }
-    if (context->entries != context->entries_first)
-        std::free(context->entries);
-    if (context->entry_tags != context->entry_tags_first)
-        std::free(context->entry_tags);
+    std::free(context->entries);
+    std::free(context->entry_tags);
     context->entries = nullptr;
     context->entry_tags = nullptr;
     json_value_free(context->key);
@@ -413,10 +251,6 @@ int ub::detail::json_build_open(json_parse_context *context, int32_t type)
         return JSON_BUILD_TOO_DEEP;
     }
     context->entries_start[context->depth - 1] = context->entries_used;
-    if (type == JSON_TYPE_ARRAY)
-        context->array = container;
-    else
-        context->result = container;
     return JSON_BUILT;
 }
 
@@ -427,16 +261,7 @@ int ub::detail::json_build_close(json_parse_context *context)
     void **entries = context->entries + start;
     int32_t count = context->entries_used - start;
     context->entries_used = start;
-    int32_t capacity = json_grown_capacity(container, count);
-    void **items = nullptr;
-    if (capacity >= 0 && static_cast<size_t>(capacity) >= deferred_capacity) {
-        if (defer(context, container, container->type, entries, count)) {
-            context->result = container;
-            return JSON_BUILT;
-        }
-    } else if (capacity >= 0) {
-        items = json_container_items(container, count);
-    }
+    void **items = json_container_items(container, count);
     if (items == nullptr) {
         json_release_entries(container->type, entries, count);
         json_value_free(container);
@@ -451,7 +276,6 @@ int ub::detail::json_build_close(json_parse_context *context)
 
 int ub::detail::json_build_element(json_parse_context *context)
 {
-    context->array = json_current(context);
     if (!reserve_entry(context)) {
         json_value_free(context->result);
         context->result = nullptr;
@@ -464,7 +288,6 @@ int ub::detail::json_build_element(json_parse_context *context)
 int ub::detail::json_build_member(json_parse_context *context)
 {
     json_value *key = json_pop(context);
-    context->object = json_current(context);
     const char *name = key->payload.text;
     uint32_t tag = name_tag(name);
     json_member *member = nullptr;
@@ -477,13 +300,8 @@ int ub::detail::json_build_member(json_parse_context *context)
     }
     int result = JSON_BUILT;
     if (member != nullptr) {
-        if (release_replaced(context, member->value)) {
-            member->value = context->result;
-        } else {
-            json_value_free(context->result);
-            context->result = nullptr;
-            result = JSON_BUILD_NOMEM;
-        }
+        json_value_free(member->value);
+        member->value = context->result;
     } else if (reserve_entry(context) &&
                (member = json_member_adopt(key->payload.text, context->result)) != nullptr) {
         key->payload.text = nullptr;

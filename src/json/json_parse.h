@@ -17,16 +17,11 @@ UB_EXTERN_C_BEGIN
  * text or file and owns its scanner (released with yylex_destroy), the
  * values on its stack and the entries of its open containers until the
  * parse hands them over. An open container gets its entries, and its item
- * array, when it closes, or at the end of the parse when that array takes
- * 1 KiB or more. */
+ * array, when it closes. */
 
 /* Entries of the value stack, and so the deepest nesting a document may
  * have (an open container takes one, a pending member name one more). */
 #define JSON_STACK_SIZE 128
-
-/* Entries of open containers a context holds in itself before it needs a
- * block of memory for them. */
-#define JSON_CONTEXT_ENTRIES 512
 
 struct json_source;
 
@@ -46,28 +41,20 @@ typedef struct json_parse_context {
     json_value *key;                     /* member name just taken off the stack, emptied of
                                             its text: the next name's record; owned */
     json_value *result;                  /* value of the latest rule; the root when done */
-    json_value *array;                   /* array most recently opened or filled */
-    json_value *object;                  /* object most recently filled */
     json_value *stack[JSON_STACK_SIZE];  /* open containers, pending names, scalars */
     int32_t depth;                       /* entries in use in stack */
     json_source source;                  /* where the characters come from */
     void *scanner;                       /* the scanner of this parse */
     int32_t source_ended;                /* next_char has returned -1: never ask again */
     int32_t after_zero;                  /* the last block ended with a zero byte */
-    void **entries;                      /* entries of the open containers, in order: NULL
-                                            (none yet), entries_first or an owned block */
+    void **entries;                      /* entries of the open containers, in order:
+                                            owned, NULL until the first */
     int32_t entries_used;                /* entries in use in entries */
     int32_t entries_capacity;            /* room in entries */
     int32_t entries_start[JSON_STACK_SIZE]; /* where the entries of the container at each
                                             stack index begin */
     uint32_t *entry_tags;                /* beside each entry of an object, a hash of its
-                                            name: entry_tags_first or an owned block */
-    void *deferred_first;                /* closed containers waiting for item arrays of
-                                            1 KiB or more, with their entries: a chain of
-                                            blocks, owned */
-    void *deferred_last;                 /* the last block of that chain */
-    void *entries_first[JSON_CONTEXT_ENTRIES];        /* the first entries */
-    uint32_t entry_tags_first[JSON_CONTEXT_ENTRIES];  /* their tags */
+                                            name: owned, as large as entries */
 } json_parse_context;
 
 /* Next byte of source->file; -1 at the end of the file or on a read error.
