@@ -14,6 +14,9 @@ constexpr size_t slab_bytes = 64 * 1024;
 // The slab's first bytes link it into the chain of all slabs.
 constexpr size_t slab_header = 16;
 constexpr int classes = 2; // 16 and 24 bytes
+// Records a thread's list may gather from releases before they are handed
+// over to all threads.
+constexpr size_t surplus = 16 * 1024;
 
 struct FreeRecord {
     FreeRecord *next;
@@ -59,6 +62,7 @@ void orphan(int size_class, FreeRecord *list)
 // orphans.
 struct Lists {
     FreeRecord *head[classes];
+    size_t held[classes]; // records known to be in each list
     bool ended;
 };
 
@@ -116,11 +120,12 @@ void *ub::detail::json_record_take(size_t size) noexcept
     int size_class = class_of(size);
     if (lists.ended) {
         std::lock_guard<std::mutex> hold(shared_lock);
-        FreeRecord *head = nullptr;
-        if (!refill(&head, size_class))
+        FreeRecord *&spare = orphans[size_class];
+        if (spare == nullptr && !refill(&spare, size_class))
             return nullptr;
-        orphan(size_class, head->next);
-        return head;
+        FreeRecord *record = spare;
+        spare = record->next;
+        return record;
     }
     FreeRecord *&head = lists.head[size_class];
     if (head == nullptr) {
@@ -129,9 +134,12 @@ void *ub::detail::json_record_take(size_t size) noexcept
         std::lock_guard<std::mutex> hold(shared_lock);
         if (!refill(&head, size_class))
             return nullptr;
+        lists.held[size_class] = 0;
     }
     FreeRecord *record = head;
     head = record->next;
+    if (lists.held[size_class] > 0)
+        --lists.held[size_class];
     return record;
 }
 
@@ -151,8 +159,17 @@ void ub::detail::json_record_give(void *record, size_t size) noexcept
         orphans[size_class] = free_record;
         return;
     }
-    if (lists.head[size_class] == nullptr)
+    FreeRecord *&head = lists.head[size_class];
+    if (head == nullptr)
         static_cast<void>(&thread_end);
-    free_record->next = lists.head[size_class];
-    lists.head[size_class] = free_record;
+    free_record->next = head;
+    head = free_record;
+    // A thread that releases what others build hands its surplus over, so
+    // that the builders take it instead of carving new slabs.
+    if (++lists.held[size_class] >= surplus) {
+        std::lock_guard<std::mutex> hold(shared_lock);
+        orphan(size_class, head);
+        head = nullptr;
+        lists.held[size_class] = 0;
+    }
 }

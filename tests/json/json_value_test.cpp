@@ -357,8 +357,8 @@ TEST(JsonValue, TreesCrossThreadsAndRecordsComeBack)
     char *expected = json_serialize(first);
     json_value_free(first);
     ASSERT_NE(expected, nullptr);
-    for (int round = 0; round < 50; ++round) {
-        std::vector<json_value *> trees(200);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<json_value *> trees(2000);
         std::thread builder([&] {
             for (auto &tree : trees)
                 tree = json_parse_mem(document);
