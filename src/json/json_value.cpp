@@ -364,9 +364,12 @@ json_value *ub::detail::json_container_open(int32_t type)
     return reinterpret_cast<json_value *>(container);
 }
 
-int32_t ub::detail::json_grown_capacity(const json_value *container, int32_t count)
+namespace {
+
+// The capacity that adding count entries one by one to an open container
+// grows it to; -1 when that does not fit 32 bits.
+int32_t grown_capacity(const json_value *container, int32_t count)
 {
-    // The capacity that adding count entries one by one would have reached.
     int32_t capacity = json_as_container(container)->capacity;
     while (count > 0 && count - 1 >= capacity / 2) {
         if (capacity > INT32_MAX / 2)
@@ -376,9 +379,11 @@ int32_t ub::detail::json_grown_capacity(const json_value *container, int32_t cou
     return capacity;
 }
 
+} // namespace
+
 void **ub::detail::json_container_items(json_value *value, int32_t count)
 {
-    int32_t capacity = json_grown_capacity(value, count);
+    int32_t capacity = grown_capacity(value, count);
     size_t bytes = capacity < 0 ? 0 : items_bytes(capacity);
     auto *items = bytes == 0 ? nullptr : static_cast<void **>(std::malloc(bytes));
     if (items == nullptr)

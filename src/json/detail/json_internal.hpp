@@ -40,10 +40,6 @@ json_value *json_text_value_adopt(int32_t type, char *text);
 // no entries and no item array yet; NULL when memory runs out.
 json_value *json_container_open(int32_t type);
 
-// The capacity that adding count entries one by one to an open container
-// grows it to; -1 when that does not fit 32 bits.
-int32_t json_grown_capacity(const json_value *container, int32_t count);
-
 // Gives an open container an item array of that capacity holding count
 // entries, which the caller then stores; the array, or NULL, the container
 // unchanged, when memory runs out.
