@@ -127,28 +127,6 @@ uint32_t name_tag(const char *name)
     return hash;
 }
 
-// Takes up to max bytes through next_char, stopping after a zero byte
-// (which ends the document outside a string) or at the end of input. The
-// routine gets the context's own source, which it may use to reach its
-// surroundings.
-int fill_block(char *buffer, int max, json_source *source, int32_t &ended, int32_t &after_zero)
-{
-    int filled = 0;
-    while (filled < max && ended == 0) {
-        int32_t byte = source->next_char(source);
-        if (byte < 0) {
-            ended = 1;
-            break;
-        }
-        buffer[filled++] = static_cast<char>(byte);
-        if (byte == 0) {
-            after_zero = 1;
-            break;
-        }
-    }
-    return filled;
-}
-
 json_value *run_parse(json_parse_context *context)
 {
     if (lex_init(context, &context->scanner) != 0)
@@ -162,8 +140,6 @@ json_value *run_parse(json_parse_context *context)
     std::free(context->entry_tags);
     context->entries = nullptr;
     context->entry_tags = nullptr;
-    json_value_free(context->key);
-    context->key = nullptr;
     return status == 0 ? context->result : nullptr;
 }
 
@@ -251,6 +227,8 @@ int ub::detail::json_build_open(json_parse_context *context, int32_t type)
         return JSON_BUILD_TOO_DEEP;
     }
     context->entries_start[context->depth - 1] = context->entries_used;
+    if (type == JSON_TYPE_OBJECT)
+        std::memset(context->name_bits[context->depth - 1], 0, sizeof context->name_bits[0]);
     return JSON_BUILT;
 }
 
@@ -285,56 +263,39 @@ int ub::detail::json_build_element(json_parse_context *context)
     return JSON_BUILT;
 }
 
-int ub::detail::json_build_member(json_parse_context *context)
+int ub::detail::json_build_member(json_parse_context *context, char *name)
 {
-    json_value *key = json_pop(context);
-    const char *name = key->payload.text;
+    json_pop(context); // the place the value took while it was read
+    int32_t object = context->depth - 1;
     uint32_t tag = name_tag(name);
+    // Most names are new to their object: one bit of their tag says so
+    // without a look at the names gathered so far.
+    uint64_t &bits = context->name_bits[object][(tag >> 6) & 3];
+    uint64_t bit = uint64_t{1} << (tag & 63);
     json_member *member = nullptr;
-    for (int32_t i = context->entries_start[context->depth - 1]; i < context->entries_used; ++i) {
+    for (int32_t i = context->entries_start[object]; (bits & bit) != 0 && i < context->entries_used; ++i) {
         auto *gathered = static_cast<json_member *>(context->entries[i]);
         if (context->entry_tags[i] == tag && std::strcmp(gathered->name, name) == 0) {
             member = gathered;
             break;
         }
     }
-    int result = JSON_BUILT;
+    bits |= bit;
     if (member != nullptr) {
         json_value_free(member->value);
         member->value = context->result;
-    } else if (reserve_entry(context) &&
-               (member = json_member_adopt(key->payload.text, context->result)) != nullptr) {
-        key->payload.text = nullptr;
+        std::free(name);
+        return JSON_BUILT;
+    }
+    if (reserve_entry(context) && (member = json_member_adopt(name, context->result)) != nullptr) {
         context->entry_tags[context->entries_used] = tag;
         context->entries[context->entries_used++] = member;
-    } else {
-        json_value_free(context->result);
-        context->result = nullptr;
-        result = JSON_BUILD_NOMEM;
+        return JSON_BUILT;
     }
-    // The name's record is kept for the next name.
-    std::free(key->payload.text);
-    key->payload.text = nullptr;
-    if (context->key == nullptr)
-        context->key = key;
-    else
-        json_value_free(key);
-    return result;
-}
-
-json_value *ub::detail::json_build_key(json_parse_context *context, char *text)
-{
-    json_value *key = context->key;
-    if (text == nullptr)
-        return nullptr;
-    if (key != nullptr) {
-        context->key = nullptr;
-        key->payload.text = text;
-    } else if ((key = json_text_value_adopt(JSON_TYPE_STRING, text)) == nullptr) {
-        std::free(text);
-    }
-    context->result = key;
-    return key;
+    std::free(name);
+    json_value_free(context->result);
+    context->result = nullptr;
+    return JSON_BUILD_NOMEM;
 }
 
 int32_t json_fd_next_char(json_source *source) noexcept
@@ -367,30 +328,20 @@ int32_t json_mem_next_char(json_source *source) noexcept
 void json_input(char *buffer, int *count, int max, json_parse_context *context) noexcept
 {
     json_source *source = &context->source;
-    if (context->after_zero != 0 && max > 1)
-        max = 1;
-    context->after_zero = 0;
-    int32_t ended = context->source_ended;
-    int32_t after_zero = 0;
     int filled = 0;
-    if (source->next_char == json_mem_next_char) {
-        // Memory input takes, as one block, the bytes json_mem_next_char
-        // would deliver one by one: up to the terminator, which stays
-        // unread, or the largest 32-bit position.
-        const char *from = source->text + source->position;
-        auto room = std::min(static_cast<size_t>(max),
-                             static_cast<size_t>(INT32_MAX - source->position));
-        const void *zero = ended != 0 ? from : std::memchr(from, '\0', room);
-        filled = static_cast<int>(zero != nullptr ? static_cast<const char *>(zero) - from : room);
-        std::memcpy(buffer, from, static_cast<size_t>(filled));
-        source->position += filled;
-        if (zero != nullptr || source->position == INT32_MAX)
-            ended = 1;
+    *count = 0;
+    if (context->source_ended != 0 || max <= 0)
+        return;
+    if (source->next_char == json_fd_next_char) {
+        filled = static_cast<int>(std::fread(buffer, 1, static_cast<size_t>(max), source->file));
+        context->source_ended = filled < max;
+        // The count stops at the largest 32-bit value rather than wrap.
+        source->position = filled > INT32_MAX - source->position ? INT32_MAX : source->position + filled;
     } else {
-        filled = fill_block(buffer, max, source, ended, after_zero);
+        for (int32_t byte = 0; filled < max && (byte = source->next_char(source)) >= 0;)
+            buffer[filled++] = static_cast<char>(byte);
+        context->source_ended = filled < max;
     }
-    context->source_ended = ended;
-    context->after_zero = after_zero;
     *count = filled;
 }
 
@@ -446,16 +397,7 @@ json_value *json_parse_mem(const char *text) noexcept
     json_parse_context context{};
     context.source.next_char = json_mem_next_char;
     context.source.text = text;
-    json_value *tree = run_parse(&context);
-    // A text longer than a 32-bit position reaches was read only in part
-    // (a 32-bit address space holds no such text).
-    if constexpr (PTRDIFF_MAX > INT32_MAX) {
-        if (tree != nullptr && context.source.position == INT32_MAX && text[INT32_MAX] != '\0') {
-            json_value_free(tree);
-            return nullptr;
-        }
-    }
-    return tree;
+    return run_parse(&context);
 }
 
 json_value *json_clone(json_value *value) noexcept

@@ -68,15 +68,10 @@ int json_build_close(json_parse_context *context);
 // Adds result to the open array on top of the stack.
 int json_build_element(json_parse_context *context);
 
-// Adds result to the open object under the pending name on top of the
-// stack, whose text the member takes over; a repeated name keeps its first
-// place and takes the new value.
-int json_build_member(json_parse_context *context);
-
-// The STRING value of a member name holding text (malloc'd, taken over),
-// in the record the last member's name left in key when there is one;
-// NULL, text released, when memory runs out.
-json_value *json_build_key(json_parse_context *context, char *text);
+// Adds result to the open object under name (malloc'd, taken over in
+// every case), ending the member's place on the stack; a repeated name
+// keeps its first place and takes the new value.
+int json_build_member(json_parse_context *context, char *name);
 
 inline bool json_is_container(const json_value *value)
 {
