@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and libFuzzer (plus AddressSanitizer and
-# UndefinedBehaviorSanitizer) into build-fuzz/ and runs one target, or every
-# target in turn, for SECONDS each (default 60) on a copy of its corpus, so
-# the committed corpus is never rewritten. Findings land in build-fuzz/.
+# UndefinedBehaviorSanitizer, every JSON record its own malloc block) into
+# build-fuzz/ and runs one target, or every target in turn, for SECONDS each
+# (default 60) on a copy of its corpus, so the committed corpus is never
+# rewritten. Findings land in build-fuzz/.
 #   scripts/fuzz.sh TARGET|all [SECONDS [LIBFUZZER-OPTION...]]
 # e.g. scripts/fuzz.sh all 600 -runs=10000000 stops each target at whichever
 # limit comes first.
@@ -28,7 +29,7 @@ else
 fi
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DVESK_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ -DVESK_FUZZ=ON -DVESK_JSON_MALLOC_RECORDS=ON -DBUILD_TESTING=OFF >/dev/null
 # shellcheck disable=SC2086
 cmake --build build-fuzz --target $(printf 'fuzz_%s ' $run)
 
