@@ -117,14 +117,19 @@ bool reserve_entry(json_parse_context *context)
     return true;
 }
 
-// The tag of a member name: a hash that settles almost every comparison
-// of two names without reading them again.
+// The tag of a member name: a hash of its length and its first and last
+// eight bytes, which settles almost every comparison of two names without
+// reading them again.
 uint32_t name_tag(const char *name)
 {
-    uint32_t hash = 2166136261u;
-    for (; *name != '\0'; ++name)
-        hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
-    return hash;
+    size_t length = std::strlen(name);
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    std::memcpy(&head, name, std::min<size_t>(length, 8));
+    if (length > 8)
+        std::memcpy(&tail, name + length - 8, 8);
+    uint64_t hash = head * 0x9E3779B97F4A7C15u ^ (tail + length) * 0xC2B2AE3D27D4EB4Fu;
+    return static_cast<uint32_t>(hash >> 32 ^ hash);
 }
 
 json_value *run_parse(json_parse_context *context)
