@@ -29,7 +29,7 @@ else
 fi
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DVESK_FUZZ=ON -DVESK_JSON_MALLOC_RECORDS=ON -DBUILD_TESTING=OFF >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ -DVESK_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 # shellcheck disable=SC2086
 cmake --build build-fuzz --target $(printf 'fuzz_%s ' $run)
 

@@ -72,7 +72,7 @@ if step "Linux build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   suites linux build
 fi
 
-if step "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON -DVESK_JSON_MALLOC_RECORDS=ON; then
+if step "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     suites sanitizer build-asan -LE "jvm|install|service"
 fi

@@ -117,19 +117,29 @@ bool reserve_entry(json_parse_context *context)
     return true;
 }
 
-// The tag of a member name: a hash of its length and its first and last
-// eight bytes, which settles almost every comparison of two names without
-// reading them again.
+// The tag of a member name: a hash of its length and its first, middle and
+// last eight bytes, which settles almost every comparison of two names
+// without reading them again; any of its bits may serve as a filter's.
 uint32_t name_tag(const char *name)
 {
     size_t length = std::strlen(name);
-    uint64_t head = 0;
-    uint64_t tail = 0;
-    std::memcpy(&head, name, std::min<size_t>(length, 8));
-    if (length > 8)
-        std::memcpy(&tail, name + length - 8, 8);
-    uint64_t hash = head * 0x9E3779B97F4A7C15u ^ (tail + length) * 0xC2B2AE3D27D4EB4Fu;
-    return static_cast<uint32_t>(hash >> 32 ^ hash);
+    auto word = [name](size_t at) {
+        uint64_t value = 0;
+        std::memcpy(&value, name + at, 8);
+        return value;
+    };
+    uint64_t hash = length;
+    if (length < 8) {
+        uint64_t head = 0;
+        std::memcpy(&head, name, length);
+        hash += head * 0x9E3779B97F4A7C15u;
+    } else {
+        hash += word(0) * 0x9E3779B97F4A7C15u + word((length - 8) / 2) * 0xD6E8FEB86659FD93u +
+                word(length - 8) * 0xC2B2AE3D27D4EB4Fu;
+    }
+    hash ^= hash >> 29;
+    hash *= 0xBF58476D1CE4E5B9u;
+    return static_cast<uint32_t>(hash >> 32);
 }
 
 json_value *run_parse(json_parse_context *context)
@@ -317,8 +327,7 @@ int32_t json_fd_next_char(json_source *source) noexcept
 int32_t json_mem_next_char(json_source *source) noexcept
 {
     // The position indexes the text: past the largest 32-bit index the text
-    // ends here (json_parse_mem then rejects it) instead of wrapping to a
-    // negative index.
+    // ends here instead of wrapping to a negative index.
     if (source->position == INT32_MAX)
         return -1;
     auto byte = static_cast<unsigned char>(source->text[source->position]);

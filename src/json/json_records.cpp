@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 
 #include "json/detail/json_internal.hpp"
 
@@ -11,15 +12,15 @@ namespace {
 
 constexpr bool plain_malloc = JSON_MALLOC_RECORDS != 0;
 constexpr size_t slab_bytes = 64 * 1024;
-// The slab's first bytes link it into the chain of all slabs.
-constexpr size_t slab_header = 16;
 constexpr int classes = 2; // 16 and 24 bytes
-// Records a thread's list may gather from releases before they are handed
-// over to all threads.
-constexpr size_t surplus = 16 * 1024;
+// Records a thread gathers from releases before it hands them over, as one
+// batch, to all threads.
+constexpr size_t batch_records = 16 * 1024;
 
+// A free record. The first record of a batch also links the next batch.
 struct FreeRecord {
     FreeRecord *next;
+    FreeRecord *next_batch;
 };
 
 static_assert(sizeof(json_value) <= 16 && sizeof(json_member) <= 16 &&
@@ -35,34 +36,50 @@ size_t class_size(int size_class)
     return size_class == 0 ? 16 : 24;
 }
 
-// Shared by all threads, under lock: every slab, kept for the life of the
-// process because a record of one thread's slab may live on in a tree that
-// another thread holds; and the lists of threads that have ended, which
-// the next thread to run short takes over, so memory does not grow with
-// the number of threads that come and go.
+// Batches of free records shared by all threads, under lock: what threads
+// released beyond a batch, and the lists of threads that have ended. A slab
+// is never returned to the system, since a record of it may live on in a
+// tree that any thread holds; its records come back here instead, so memory
+// stays at the most that was ever in use.
 std::mutex shared_lock;
-void *slabs = nullptr;
-FreeRecord *orphans[classes] = {};
+FreeRecord *batches[classes] = {};
 
-// Appends list to the orphans of its class; the lock is held.
-void orphan(int size_class, FreeRecord *list)
+// Puts list, if any, on the shared batches; the lock is held.
+void share(int size_class, FreeRecord *list)
 {
     if (list == nullptr)
         return;
-    FreeRecord *tail = list;
-    while (tail->next != nullptr)
-        tail = tail->next;
-    tail->next = orphans[size_class];
-    orphans[size_class] = list;
+    list->next_batch = batches[size_class];
+    batches[size_class] = list;
 }
 
-// A thread's free lists. Plain data, so that it can still be read after the
+// Takes one shared batch, or else carves a new slab; NULL when memory runs
+// out. The lock is held.
+FreeRecord *take_batch(int size_class)
+{
+    if (FreeRecord *batch = batches[size_class]) {
+        batches[size_class] = batch->next_batch;
+        return batch;
+    }
+    auto *slab = static_cast<unsigned char *>(std::malloc(slab_bytes));
+    if (slab == nullptr)
+        return nullptr;
+    size_t size = class_size(size_class);
+    FreeRecord *list = nullptr;
+    for (size_t at = 0; at + size <= slab_bytes; at += size)
+        list = ::new (slab + at) FreeRecord{list, nullptr};
+    return list;
+}
+
+// A thread's free lists: records to take, and those it released since its
+// last hand-over. Plain data, so that it can still be read after the
 // thread's teardown has handed its records over (ended set): a tree
-// released later in that teardown gives its records straight to the
-// orphans.
+// released later in that teardown gives its records straight to the shared
+// batches.
 struct Lists {
-    FreeRecord *head[classes];
-    size_t held[classes]; // records known to be in each list
+    FreeRecord *spare[classes];
+    FreeRecord *released[classes];
+    size_t released_count[classes];
     bool ended;
 };
 
@@ -77,8 +94,9 @@ struct ThreadEnd {
     {
         std::lock_guard<std::mutex> hold(shared_lock);
         for (int c = 0; c < classes; ++c) {
-            orphan(c, lists.head[c]);
-            lists.head[c] = nullptr;
+            share(c, lists.spare[c]);
+            share(c, lists.released[c]);
+            lists.spare[c] = lists.released[c] = nullptr;
         }
         lists.ended = true;
     }
@@ -86,29 +104,12 @@ struct ThreadEnd {
 
 thread_local ThreadEnd thread_end;
 
-// Fills the empty list of size_class from the orphans, or else from a new
-// slab; false when memory runs out. The lock is held.
-bool refill(FreeRecord **head, int size_class)
+// The first record of list, which is not empty.
+FreeRecord *pop(FreeRecord *&list)
 {
-    if (orphans[size_class] != nullptr) {
-        *head = orphans[size_class];
-        orphans[size_class] = nullptr;
-        return true;
-    }
-    auto *slab = static_cast<unsigned char *>(std::malloc(slab_bytes));
-    if (slab == nullptr)
-        return false;
-    *reinterpret_cast<void **>(slab) = slabs;
-    slabs = slab;
-    size_t size = class_size(size_class);
-    FreeRecord *list = nullptr;
-    for (size_t at = slab_header; at + size <= slab_bytes; at += size) {
-        auto *record = reinterpret_cast<FreeRecord *>(slab + at);
-        record->next = list;
-        list = record;
-    }
-    *head = list;
-    return true;
+    FreeRecord *record = list;
+    list = record->next;
+    return record;
 }
 
 } // namespace
@@ -120,27 +121,28 @@ void *ub::detail::json_record_take(size_t size) noexcept
     int size_class = class_of(size);
     if (lists.ended) {
         std::lock_guard<std::mutex> hold(shared_lock);
-        FreeRecord *&spare = orphans[size_class];
-        if (spare == nullptr && !refill(&spare, size_class))
+        FreeRecord *batch = take_batch(size_class);
+        if (batch == nullptr)
             return nullptr;
-        FreeRecord *record = spare;
-        spare = record->next;
+        FreeRecord *record = pop(batch);
+        share(size_class, batch);
         return record;
     }
-    FreeRecord *&head = lists.head[size_class];
-    if (head == nullptr) {
+    // The records released last are the likeliest still in the cache.
+    if (lists.released[size_class] != nullptr) {
+        --lists.released_count[size_class];
+        return pop(lists.released[size_class]);
+    }
+    FreeRecord *&spare = lists.spare[size_class];
+    if (spare == nullptr) {
         // Touching thread_end registers the hand-over for this thread.
         static_cast<void>(&thread_end);
         std::lock_guard<std::mutex> hold(shared_lock);
-        if (!refill(&head, size_class))
+        spare = take_batch(size_class);
+        if (spare == nullptr)
             return nullptr;
-        lists.held[size_class] = 0;
     }
-    FreeRecord *record = head;
-    head = record->next;
-    if (lists.held[size_class] > 0)
-        --lists.held[size_class];
-    return record;
+    return pop(spare);
 }
 
 void ub::detail::json_record_give(void *record, size_t size) noexcept
@@ -152,24 +154,21 @@ void ub::detail::json_record_give(void *record, size_t size) noexcept
     if (record == nullptr)
         return;
     int size_class = class_of(size);
-    auto *free_record = static_cast<FreeRecord *>(record);
     if (lists.ended) {
         std::lock_guard<std::mutex> hold(shared_lock);
-        free_record->next = orphans[size_class];
-        orphans[size_class] = free_record;
+        share(size_class, ::new (record) FreeRecord{nullptr, nullptr});
         return;
     }
-    FreeRecord *&head = lists.head[size_class];
-    if (head == nullptr)
+    FreeRecord *&released = lists.released[size_class];
+    if (released == nullptr)
         static_cast<void>(&thread_end);
-    free_record->next = head;
-    head = free_record;
-    // A thread that releases what others build hands its surplus over, so
+    released = ::new (record) FreeRecord{released, nullptr};
+    // A thread that releases what others build hands a full batch over, so
     // that the builders take it instead of carving new slabs.
-    if (++lists.held[size_class] >= surplus) {
+    if (++lists.released_count[size_class] >= batch_records) {
         std::lock_guard<std::mutex> hold(shared_lock);
-        orphan(size_class, head);
-        head = nullptr;
-        lists.held[size_class] = 0;
+        share(size_class, released);
+        released = nullptr;
+        lists.released_count[size_class] = 0;
     }
 }

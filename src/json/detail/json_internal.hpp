@@ -40,9 +40,10 @@ json_value *json_text_value_adopt(int32_t type, char *text);
 // no entries and no item array yet; NULL when memory runs out.
 json_value *json_container_open(int32_t type);
 
-// Gives an open container an item array of that capacity holding count
-// entries, which the caller then stores; the array, or NULL, the container
-// unchanged, when memory runs out.
+// Gives an open container an item array for count entries, with the
+// capacity that adding them one by one would reach; the caller then stores
+// the entries. The array, or NULL, the container unchanged, when memory runs
+// out.
 void **json_container_items(json_value *container, int32_t count);
 
 // A member holding name (malloc'd, taken over) and value; NULL when memory
@@ -57,8 +58,7 @@ void json_release_entries(int32_t type, void *const *entries, int32_t count);
 // given is released and nothing refers to it.
 enum json_build_result { JSON_BUILT = 0, JSON_BUILD_NOMEM = -1, JSON_BUILD_TOO_DEEP = -2 };
 
-// Opens a container of type on the stack; it is result (an object) or
-// array (an array).
+// Opens a container of type (ARRAY or OBJECT) on the stack.
 int json_build_open(json_parse_context *context, int32_t type);
 
 // Closes the container on top of the stack with the entries gathered for
