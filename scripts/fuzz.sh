@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and libFuzzer (plus AddressSanitizer and
-# UndefinedBehaviorSanitizer) into build-fuzz/ and runs one target, or every
-# target in turn, for SECONDS each (default 60) on a copy of its corpus, so
-# the committed corpus is never rewritten. Findings land in build-fuzz/.
+# UndefinedBehaviorSanitizer, every JSON record its own malloc block) into
+# build-fuzz/ and runs one target, or every target in turn, for SECONDS each
+# (default 60) on a copy of its corpus, so the committed corpus is never
+# rewritten. Findings land in build-fuzz/.
 #   scripts/fuzz.sh TARGET|all [SECONDS [LIBFUZZER-OPTION...]]
 # e.g. scripts/fuzz.sh all 600 -runs=10000000 stops each target at whichever
 # limit comes first.

@@ -36,16 +36,17 @@ int yylex_destroy(void *scanner);
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "json/detail/json_internal.hpp"
 #include "json/json_parse.h"
 
 namespace {
 
-// The first buffer stays under 1 KiB: glibc hands out such blocks from its
-// quick lists, while a larger request made after a tree was released first
-// sweeps every freed block together. A token longer than the buffer makes
-// it double, so a long string is still read in linear time.
-constexpr size_t first_buffer = 1000;
+// Input not scanned in place is read in blocks of about this size. A token
+// longer than the buffer makes it double, so a long string is still read in
+// linear time.
+constexpr size_t first_buffer = 16 * 1024;
 
 struct Scanner {
     json_parse_context *extra;     // the parse context, whose source feeds the scanner
@@ -60,22 +61,17 @@ struct Scanner {
 };
 
 // Scanning starts on the first token, once the context's source is set:
-// memory input (up to a 32-bit position) is scanned in place, anything
-// else through json_input.
+// memory input is scanned in place, anything else through json_input.
 void start(Scanner *s)
 {
     s->lineno = 1;
     json_source *source = &s->extra->source;
     if (source->next_char == json_mem_next_char && source->position >= 0) {
-        const char *text = source->text + source->position;
-        size_t length = strlen(text);
-        if (length <= static_cast<size_t>(INT32_MAX - source->position)) {
-            s->cursor = reinterpret_cast<const unsigned char *>(text);
-            s->limit = s->cursor + length;
-            s->ended = true;
-            s->in_place = true;
-            return;
-        }
+        s->cursor = reinterpret_cast<const unsigned char *>(source->text + source->position);
+        s->limit = s->cursor + strlen(source->text + source->position);
+        s->ended = true;
+        s->in_place = true;
+        return;
     }
     static const unsigned char nothing[] = {0};
     s->buffer = static_cast<unsigned char *>(malloc(first_buffer));
@@ -258,13 +254,8 @@ int yylex(YYSTYPE *value, YYLTYPE *location, void *scanner)
     "\n" blank* { ++s->lineno; continue; }
     "//" [^\n]* / "\n" { continue; }
 
-    // A zero byte (file input) ends the document. One more byte is taken
-    // from the source past it, as the reader always has.
-    "\x00" {
-        if (cursor == limit)
-            fill(s, token, cursor, marker, context, limit);
-        JSON_TOKEN(0)
-    }
+    // A zero byte (file input) ends the document.
+    "\x00" { JSON_TOKEN(0) }
     [^\n] { JSON_TOKEN(token[0]) }
     $ { JSON_TOKEN(s->out_of_memory ? YYerror : 0) }
 */
@@ -275,10 +266,12 @@ done:
     if (code == YYerror)
         yyerror(location, s->extra, "memory exhausted");
     // A text scanned in place has been delivered whole once its end is
-    // reached; the position stays on its terminator.
-    if (s->in_place && code == 0)
-        s->extra->source.position =
-            static_cast<int32_t>(cursor - reinterpret_cast<const unsigned char *>(s->extra->source.text));
+    // reached; the position stays on its terminator, or at the largest
+    // 32-bit value.
+    if (s->in_place && code == 0) {
+        auto read = static_cast<size_t>(cursor - reinterpret_cast<const unsigned char *>(s->extra->source.text));
+        s->extra->source.position = static_cast<int32_t>(std::min<size_t>(read, INT32_MAX));
+    }
     s->cursor = cursor;
     s->limit = limit;
     return code;

@@ -53,20 +53,29 @@ static json_value *json_scalar(json_parse_context *context, int32_t type, char *
     return context->result;
 }
 
-/* Makes a scalar and adds it to the open array (member 0) or the open
- * object under the pending name (member 1). While it is made it takes an
+/* Makes a scalar and adds it to the open array (name NULL) or the open
+ * object under name, which is taken over in every case. While it is made it takes an
  * entry of the value stack, as every value does, so it must find one. */
-static int json_add_scalar(json_parse_context *context, int32_t type, char *text, int member)
+static int json_add_scalar(json_parse_context *context, int32_t type, char *text, char *name)
 {
-    if (context->depth >= JSON_STACK_SIZE) {
-        if (type != JSON_TYPE_BOOLEAN)
-            free(text);
-        return ub::detail::JSON_BUILD_TOO_DEEP;
+    int built = ub::detail::JSON_BUILD_TOO_DEEP;
+    if (context->depth < JSON_STACK_SIZE) {
+        if (json_scalar(context, type, text) != NULL)
+            return name ? ub::detail::json_build_member(context, name) : ub::detail::json_build_element(context);
+        built = ub::detail::JSON_BUILD_NOMEM;
+    } else if (type != JSON_TYPE_BOOLEAN) {
+        free(text);
     }
-    if (json_scalar(context, type, text) == NULL)
-        return ub::detail::JSON_BUILD_NOMEM;
-    return member ? ub::detail::json_build_member(context) : ub::detail::json_build_element(context);
+    free(name);
+    return built;
 }
+
+/* Ends the parse on a document nested deeper than the value stack. */
+#define JSON_TOO_DEEP                                                       \
+    do {                                                                    \
+        yyerror(&yylloc, context, "syntax error, nesting deeper than 128"); \
+        YYABORT;                                                            \
+    } while (0)
 
 /* Pushes a freshly made value; a NULL value or a full stack ends the parse
  * (the value, which nothing else holds, is released first). */
@@ -80,8 +89,7 @@ static int json_add_scalar(json_parse_context *context, int32_t type, char *text
         if (json_push(context, pushed_) != 0) {                             \
             json_value_free(pushed_);                                       \
             context->result = NULL;                                         \
-            yyerror(&yylloc, context, "syntax error, nesting deeper than 128"); \
-            YYABORT;                                                        \
+            JSON_TOO_DEEP;                                                  \
         }                                                                   \
     } while (0)
 
@@ -91,10 +99,8 @@ static int json_add_scalar(json_parse_context *context, int32_t type, char *text
         int built_ = (call);                                                \
         if (built_ == ub::detail::JSON_BUILD_NOMEM)                         \
             YYNOMEM;                                                        \
-        if (built_ == ub::detail::JSON_BUILD_TOO_DEEP) {                    \
-            yyerror(&yylloc, context, "syntax error, nesting deeper than 128"); \
-            YYABORT;                                                        \
-        }                                                                   \
+        if (built_ == ub::detail::JSON_BUILD_TOO_DEEP)                      \
+            JSON_TOO_DEEP;                                                  \
     } while (0)
 }
 
@@ -120,8 +126,9 @@ static int json_add_scalar(json_parse_context *context, int32_t type, char *text
 %token '{' '}' ',' ':' '[' ']'
 
 /* Number and string tokens carry malloc'd texts, taken over by the values
- * made of them; a token the parse throws away releases its own. */
-%destructor { free($$); } JSON_INTEGER JSON_NUMBER JSON_STRING
+ * made of them, and a member's name waits as key_string's; a symbol the
+ * parse throws away releases its own. */
+%destructor { free($$); } JSON_INTEGER JSON_NUMBER JSON_STRING key_string
 
 %%
 
@@ -148,16 +155,28 @@ object:
 
 properties: property | properties ',' property ;
 
-key_string: JSON_STRING { JSON_PUSH(ub::detail::json_build_key(context, $1)); } ;
+/* The name stays here while its value is read; the value stack keeps a
+ * NULL in its place, so a member takes an entry there as it always has. */
+key_string:
+    JSON_STRING {
+        $$ = $1;
+        if ($$ == NULL)
+            YYNOMEM;
+        if (json_push(context, NULL) != 0) {
+            free($$);
+            JSON_TOO_DEEP;
+        }
+    }
+  ;
 
 property:
-    key_string ':' JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $3, 1)); }
-  | key_string ':' JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $3, 1)); }
-  | key_string ':' JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $3, 1)); }
-  | key_string ':' JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $3, 1)); }
-  | key_string ':' JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $3, 1)); }
-  | key_string ':' object { JSON_BUILD(ub::detail::json_build_member(context)); }
-  | key_string ':' array { JSON_BUILD(ub::detail::json_build_member(context)); }
+    key_string ':' JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $3, $1)); }
+  | key_string ':' JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $3, $1)); }
+  | key_string ':' JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $3, $1)); }
+  | key_string ':' JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $3, $1)); }
+  | key_string ':' JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $3, $1)); }
+  | key_string ':' object { JSON_BUILD(ub::detail::json_build_member(context, $1)); }
+  | key_string ':' array { JSON_BUILD(ub::detail::json_build_member(context, $1)); }
   ;
 
 open_array: '[' { JSON_BUILD(ub::detail::json_build_open(context, JSON_TYPE_ARRAY)); } ;
@@ -167,11 +186,11 @@ array: open_array elements ']' { JSON_BUILD(ub::detail::json_build_close(context
 elements: %empty | element | elements ',' element ;
 
 element:
-    JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $1, 0)); }
-  | JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $1, 0)); }
-  | JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $1, 0)); }
-  | JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $1, 0)); }
-  | JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $1, 0)); }
+    JSON_INTEGER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_INTEGER, $1, NULL)); }
+  | JSON_NUMBER { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NUMBER, $1, NULL)); }
+  | JSON_BOOLEAN { JSON_BUILD(json_add_scalar(context, JSON_TYPE_BOOLEAN, $1, NULL)); }
+  | JSON_STRING { JSON_BUILD(json_add_scalar(context, JSON_TYPE_STRING, $1, NULL)); }
+  | JSON_NULL { JSON_BUILD(json_add_scalar(context, JSON_TYPE_NULL, $1, NULL)); }
   | object { JSON_BUILD(ub::detail::json_build_element(context)); }
   | array { JSON_BUILD(ub::detail::json_build_element(context)); }
   ;

@@ -94,45 +94,22 @@ void release_partial(json_parse_context *context)
     context->result = nullptr;
 }
 
-// A gathered array of used elements, out of first (the context's own) into
-// a new block of count elements, or its block grown to count; NULL when
-// memory runs out, the array then unchanged.
-template <typename T>
-T *grow_gathered(T *array, T *first, size_t used, size_t count)
-{
-    if (count > SIZE_MAX / sizeof(T))
-        return nullptr;
-    T *grown = static_cast<T *>(array == first ? std::malloc(count * sizeof(T))
-                                               : std::realloc(array, count * sizeof(T)));
-    if (grown != nullptr && array == first)
-        std::memcpy(grown, first, used * sizeof(T));
-    return grown;
-}
-
-// Room for one more gathered entry and its tag: in the context itself
-// first, then in blocks that double. A block of 1 KiB or more made after a
-// tree was released makes glibc sweep every freed small block together,
-// and later requests then carve up the merged space; most documents never
-// need one.
+// Room for one more gathered entry and its tag, the arrays doubling; false
+// when memory runs out, the arrays then as they were.
 bool reserve_entry(json_parse_context *context)
 {
     if (context->entries_used < context->entries_capacity)
         return true;
-    if (context->entries == nullptr) {
-        context->entries = context->entries_first;
-        context->entry_tags = context->entry_tags_first;
-        context->entries_capacity = JSON_CONTEXT_ENTRIES;
-        return true;
-    }
     if (context->entries_capacity > INT32_MAX / 2)
         return false;
-    auto used = static_cast<size_t>(context->entries_used);
-    auto capacity = static_cast<size_t>(context->entries_capacity) * 2;
-    void **entries = grow_gathered(context->entries, context->entries_first, used, capacity);
+    auto capacity = static_cast<size_t>(std::max(context->entries_capacity * 2, 64));
+    if (capacity > SIZE_MAX / sizeof(void *))
+        return false;
+    auto *entries = static_cast<void **>(std::realloc(context->entries, capacity * sizeof(void *)));
     if (entries == nullptr)
         return false;
     context->entries = entries;
-    uint32_t *tags = grow_gathered(context->entry_tags, context->entry_tags_first, used, capacity);
+    auto *tags = static_cast<uint32_t *>(std::realloc(context->entry_tags, capacity * sizeof(uint32_t)));
     if (tags == nullptr)
         return false;
     context->entry_tags = tags;
@@ -140,166 +117,29 @@ bool reserve_entry(json_parse_context *context)
     return true;
 }
 
-// The tag of a member name: a hash that settles almost every comparison
-// of two names without reading them again.
+// The tag of a member name: a hash of its length and its first, middle and
+// last eight bytes, which settles almost every comparison of two names
+// without reading them again; any of its bits may serve as a filter's.
 uint32_t name_tag(const char *name)
 {
-    uint32_t hash = 2166136261u;
-    for (; *name != '\0'; ++name)
-        hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
-    return hash;
-}
-
-// A container whose item array would take 1 KiB or more gets it at the end
-// of the parse: glibc answers a request that large, while the small blocks
-// of a released tree wait in its quick lists, by first sweeping all of
-// them together, and every small request after that carves up the merged
-// space. By the end of the parse most of those blocks have been used
-// again, and the sweep is short.
-constexpr size_t deferred_capacity = 1024 / sizeof(void *);
-
-// What waits for the end of the parse, in the order it happened, in blocks
-// small enough for the quick lists: a deferred container as three slots
-// (the container, its type, its count) and its entries; a value to release
-// (a container replaced by a repeated member name while some container
-// was deferred, which may hold one) as the value, release_mark and 0.
-constexpr int block_slots = 118;
-constexpr intptr_t release_mark = -1;
-
-struct DeferredBlock {
-    DeferredBlock *next;
-    int32_t used;
-    void *slots[block_slots];
-};
-
-// Appends the three slots of a record and count entries; false, nothing
-// appended, when memory runs out.
-bool defer(json_parse_context *context, void *first, intptr_t kind, void *const *entries,
-           int32_t count)
-{
-    // Room for all of it first, so that a record is kept whole or not at
-    // all; the blocks added are just enough, so the last one gets slots.
-    auto *last = static_cast<DeferredBlock *>(context->deferred_last);
-    size_t needed = static_cast<size_t>(count) + 3;
-    size_t room = last == nullptr ? 0 : static_cast<size_t>(block_slots - last->used);
-    DeferredBlock *added = nullptr;
-    DeferredBlock **tail = &added;
-    for (; room < needed; room += block_slots) {
-        auto *block = static_cast<DeferredBlock *>(std::malloc(sizeof(DeferredBlock)));
-        if (block == nullptr) {
-            while (added != nullptr) {
-                DeferredBlock *next = added->next;
-                std::free(added);
-                added = next;
-            }
-            return false;
-        }
-        block->next = nullptr;
-        block->used = 0;
-        *tail = block;
-        tail = &block->next;
-    }
-    if (last == nullptr)
-        context->deferred_first = added;
-    else
-        last->next = added;
-    DeferredBlock *block = last != nullptr && last->used < block_slots ? last : added;
-    auto put = [&block](void *slot) {
-        if (block->used == block_slots)
-            block = block->next;
-        block->slots[block->used++] = slot;
+    size_t length = std::strlen(name);
+    auto word = [name](size_t at) {
+        uint64_t value = 0;
+        std::memcpy(&value, name + at, 8);
+        return value;
     };
-    put(first);
-    put(reinterpret_cast<void *>(kind));
-    put(reinterpret_cast<void *>(static_cast<intptr_t>(count)));
-    for (int32_t i = 0; i < count; ++i)
-        put(entries[i]);
-    context->deferred_last = block;
-    return true;
-}
-
-// Releases value now, or at the end of the parse when it is a container
-// and some container was deferred (it may hold one, whose record must stay
-// until then); false, the value left as it is, when memory for that runs
-// out.
-bool release_replaced(json_parse_context *context, json_value *value)
-{
-    if (context->deferred_first == nullptr || !ub::detail::json_is_container(value)) {
-        json_value_free(value);
-        return true;
+    uint64_t hash = length;
+    if (length < 8) {
+        uint64_t head = 0;
+        std::memcpy(&head, name, length);
+        hash += head * 0x9E3779B97F4A7C15u;
+    } else {
+        hash += word(0) * 0x9E3779B97F4A7C15u + word((length - 8) / 2) * 0xD6E8FEB86659FD93u +
+                word(length - 8) * 0xC2B2AE3D27D4EB4Fu;
     }
-    return defer(context, value, release_mark, nullptr, 0);
-}
-
-// Walks what waits, in order: gives each deferred container its item array
-// (fill) or releases its entries (a failed parse, or memory running out on
-// the way), and releases the replaced values. Frees the blocks. False when
-// an item array could not be had.
-bool settle_deferred(json_parse_context *context, bool fill)
-{
-    auto *block = static_cast<DeferredBlock *>(context->deferred_first);
-    int32_t slot = 0;
-    auto more = [&]() {
-        while (block != nullptr && slot == block->used) {
-            DeferredBlock *done = block;
-            block = block->next;
-            std::free(done);
-            slot = 0;
-        }
-        return block != nullptr;
-    };
-    auto next = [&]() {
-        more();
-        return block->slots[slot++];
-    };
-    bool filled = true;
-    while (more()) {
-        void *first = next();
-        auto kind = reinterpret_cast<intptr_t>(next());
-        auto count = static_cast<int32_t>(reinterpret_cast<intptr_t>(next()));
-        if (kind == release_mark) {
-            json_value_free(static_cast<json_value *>(first));
-            continue;
-        }
-        // Only a successful parse reads the container: after a failure it
-        // may already be released.
-        void **items = nullptr;
-        if (fill && filled) {
-            items = ub::detail::json_container_items(static_cast<json_value *>(first), count);
-            filled = items != nullptr;
-        }
-        for (int32_t i = 0; i < count; ++i) {
-            void *entry = next();
-            if (items != nullptr)
-                items[i] = entry;
-            else
-                ub::detail::json_release_entries(static_cast<int32_t>(kind), &entry, 1);
-        }
-    }
-    context->deferred_first = context->deferred_last = nullptr;
-    return filled;
-}
-
-// Takes up to max bytes through next_char, stopping after a zero byte
-// (which ends the document outside a string) or at the end of input. The
-// routine gets the context's own source, which it may use to reach its
-// surroundings.
-int fill_block(char *buffer, int max, json_source *source, int32_t &ended, int32_t &after_zero)
-{
-    int filled = 0;
-    while (filled < max && ended == 0) {
-        int32_t byte = source->next_char(source);
-        if (byte < 0) {
-            ended = 1;
-            break;
-        }
-        buffer[filled++] = static_cast<char>(byte);
-        if (byte == 0) {
-            after_zero = 1;
-            break;
-        }
-    }
-    return filled;
+    hash ^= hash >> 29;
+    hash *= 0xBF58476D1CE4E5B9u;
+    return static_cast<uint32_t>(hash >> 32);
 }
 
 json_value *run_parse(json_parse_context *context)
@@ -307,25 +147,14 @@ json_value *run_parse(json_parse_context *context)
     if (lex_init(context, &context->scanner) != 0)
         return nullptr;
     int status = yyparse(context);
-    if (status == 0 && !settle_deferred(context, true)) {
-        yyerror(nullptr, context, "memory exhausted");
-        status = 2;
-    }
     yylex_destroy(context->scanner);
     context->scanner = nullptr;
-    if (status != 0) {
-        // Deferred entries first: their containers are still alive.
-        settle_deferred(context, false);
+    if (status != 0)
         release_partial(context);
-    }
-    if (context->entries != context->entries_first)
-        std::free(context->entries);
-    if (context->entry_tags != context->entry_tags_first)
-        std::free(context->entry_tags);
+    std::free(context->entries);
+    std::free(context->entry_tags);
     context->entries = nullptr;
     context->entry_tags = nullptr;
-    json_value_free(context->key);
-    context->key = nullptr;
     return status == 0 ? context->result : nullptr;
 }
 
@@ -413,10 +242,8 @@ int ub::detail::json_build_open(json_parse_context *context, int32_t type)
         return JSON_BUILD_TOO_DEEP;
     }
     context->entries_start[context->depth - 1] = context->entries_used;
-    if (type == JSON_TYPE_ARRAY)
-        context->array = container;
-    else
-        context->result = container;
+    if (type == JSON_TYPE_OBJECT)
+        std::memset(context->name_bits[context->depth - 1], 0, sizeof context->name_bits[0]);
     return JSON_BUILT;
 }
 
@@ -427,16 +254,7 @@ int ub::detail::json_build_close(json_parse_context *context)
     void **entries = context->entries + start;
     int32_t count = context->entries_used - start;
     context->entries_used = start;
-    int32_t capacity = json_grown_capacity(container, count);
-    void **items = nullptr;
-    if (capacity >= 0 && static_cast<size_t>(capacity) >= deferred_capacity) {
-        if (defer(context, container, container->type, entries, count)) {
-            context->result = container;
-            return JSON_BUILT;
-        }
-    } else if (capacity >= 0) {
-        items = json_container_items(container, count);
-    }
+    void **items = json_container_items(container, count);
     if (items == nullptr) {
         json_release_entries(container->type, entries, count);
         json_value_free(container);
@@ -451,7 +269,6 @@ int ub::detail::json_build_close(json_parse_context *context)
 
 int ub::detail::json_build_element(json_parse_context *context)
 {
-    context->array = json_current(context);
     if (!reserve_entry(context)) {
         json_value_free(context->result);
         context->result = nullptr;
@@ -461,62 +278,39 @@ int ub::detail::json_build_element(json_parse_context *context)
     return JSON_BUILT;
 }
 
-int ub::detail::json_build_member(json_parse_context *context)
+int ub::detail::json_build_member(json_parse_context *context, char *name)
 {
-    json_value *key = json_pop(context);
-    context->object = json_current(context);
-    const char *name = key->payload.text;
+    json_pop(context); // the place the value took while it was read
+    int32_t object = context->depth - 1;
     uint32_t tag = name_tag(name);
+    // Most names are new to their object: one bit of their tag says so
+    // without a look at the names gathered so far.
+    uint64_t &bits = context->name_bits[object][(tag >> 6) & 3];
+    uint64_t bit = uint64_t{1} << (tag & 63);
     json_member *member = nullptr;
-    for (int32_t i = context->entries_start[context->depth - 1]; i < context->entries_used; ++i) {
+    for (int32_t i = context->entries_start[object]; (bits & bit) != 0 && i < context->entries_used; ++i) {
         auto *gathered = static_cast<json_member *>(context->entries[i]);
         if (context->entry_tags[i] == tag && std::strcmp(gathered->name, name) == 0) {
             member = gathered;
             break;
         }
     }
-    int result = JSON_BUILT;
+    bits |= bit;
     if (member != nullptr) {
-        if (release_replaced(context, member->value)) {
-            member->value = context->result;
-        } else {
-            json_value_free(context->result);
-            context->result = nullptr;
-            result = JSON_BUILD_NOMEM;
-        }
-    } else if (reserve_entry(context) &&
-               (member = json_member_adopt(key->payload.text, context->result)) != nullptr) {
-        key->payload.text = nullptr;
+        json_value_free(member->value);
+        member->value = context->result;
+        std::free(name);
+        return JSON_BUILT;
+    }
+    if (reserve_entry(context) && (member = json_member_adopt(name, context->result)) != nullptr) {
         context->entry_tags[context->entries_used] = tag;
         context->entries[context->entries_used++] = member;
-    } else {
-        json_value_free(context->result);
-        context->result = nullptr;
-        result = JSON_BUILD_NOMEM;
+        return JSON_BUILT;
     }
-    // The name's record is kept for the next name.
-    std::free(key->payload.text);
-    key->payload.text = nullptr;
-    if (context->key == nullptr)
-        context->key = key;
-    else
-        json_value_free(key);
-    return result;
-}
-
-json_value *ub::detail::json_build_key(json_parse_context *context, char *text)
-{
-    json_value *key = context->key;
-    if (text == nullptr)
-        return nullptr;
-    if (key != nullptr) {
-        context->key = nullptr;
-        key->payload.text = text;
-    } else if ((key = json_text_value_adopt(JSON_TYPE_STRING, text)) == nullptr) {
-        std::free(text);
-    }
-    context->result = key;
-    return key;
+    std::free(name);
+    json_value_free(context->result);
+    context->result = nullptr;
+    return JSON_BUILD_NOMEM;
 }
 
 int32_t json_fd_next_char(json_source *source) noexcept
@@ -533,8 +327,7 @@ int32_t json_fd_next_char(json_source *source) noexcept
 int32_t json_mem_next_char(json_source *source) noexcept
 {
     // The position indexes the text: past the largest 32-bit index the text
-    // ends here (json_parse_mem then rejects it) instead of wrapping to a
-    // negative index.
+    // ends here instead of wrapping to a negative index.
     if (source->position == INT32_MAX)
         return -1;
     auto byte = static_cast<unsigned char>(source->text[source->position]);
@@ -549,30 +342,20 @@ int32_t json_mem_next_char(json_source *source) noexcept
 void json_input(char *buffer, int *count, int max, json_parse_context *context) noexcept
 {
     json_source *source = &context->source;
-    if (context->after_zero != 0 && max > 1)
-        max = 1;
-    context->after_zero = 0;
-    int32_t ended = context->source_ended;
-    int32_t after_zero = 0;
     int filled = 0;
-    if (source->next_char == json_mem_next_char) {
-        // Memory input takes, as one block, the bytes json_mem_next_char
-        // would deliver one by one: up to the terminator, which stays
-        // unread, or the largest 32-bit position.
-        const char *from = source->text + source->position;
-        auto room = std::min(static_cast<size_t>(max),
-                             static_cast<size_t>(INT32_MAX - source->position));
-        const void *zero = ended != 0 ? from : std::memchr(from, '\0', room);
-        filled = static_cast<int>(zero != nullptr ? static_cast<const char *>(zero) - from : room);
-        std::memcpy(buffer, from, static_cast<size_t>(filled));
-        source->position += filled;
-        if (zero != nullptr || source->position == INT32_MAX)
-            ended = 1;
+    *count = 0;
+    if (context->source_ended != 0 || max <= 0)
+        return;
+    if (source->next_char == json_fd_next_char) {
+        filled = static_cast<int>(std::fread(buffer, 1, static_cast<size_t>(max), source->file));
+        context->source_ended = filled < max;
+        // The count stops at the largest 32-bit value rather than wrap.
+        source->position = filled > INT32_MAX - source->position ? INT32_MAX : source->position + filled;
     } else {
-        filled = fill_block(buffer, max, source, ended, after_zero);
+        for (int32_t byte = 0; filled < max && (byte = source->next_char(source)) >= 0;)
+            buffer[filled++] = static_cast<char>(byte);
+        context->source_ended = filled < max;
     }
-    context->source_ended = ended;
-    context->after_zero = after_zero;
     *count = filled;
 }
 
@@ -628,16 +411,7 @@ json_value *json_parse_mem(const char *text) noexcept
     json_parse_context context{};
     context.source.next_char = json_mem_next_char;
     context.source.text = text;
-    json_value *tree = run_parse(&context);
-    // A text longer than a 32-bit position reaches was read only in part
-    // (a 32-bit address space holds no such text).
-    if constexpr (PTRDIFF_MAX > INT32_MAX) {
-        if (tree != nullptr && context.source.position == INT32_MAX && text[INT32_MAX] != '\0') {
-            json_value_free(tree);
-            return nullptr;
-        }
-    }
-    return tree;
+    return run_parse(&context);
 }
 
 json_value *json_clone(json_value *value) noexcept

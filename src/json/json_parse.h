@@ -17,16 +17,12 @@ UB_EXTERN_C_BEGIN
  * text or file and owns its scanner (released with yylex_destroy), the
  * values on its stack and the entries of its open containers until the
  * parse hands them over. An open container gets its entries, and its item
- * array, when it closes, or at the end of the parse when that array takes
- * 1 KiB or more. */
+ * array, when it closes; a member's name waits on the parser's own stack. */
 
 /* Entries of the value stack, and so the deepest nesting a document may
- * have (an open container takes one, a pending member name one more). */
+ * have (an open container takes one, a member whose value is being read
+ * one more). */
 #define JSON_STACK_SIZE 128
-
-/* Entries of open containers a context holds in itself before it needs a
- * block of memory for them. */
-#define JSON_CONTEXT_ENTRIES 512
 
 struct json_source;
 
@@ -43,31 +39,23 @@ typedef struct json_source {
 
 /* The state of one parse; every field zero at the start. */
 typedef struct json_parse_context {
-    json_value *key;                     /* member name just taken off the stack, emptied of
-                                            its text: the next name's record; owned */
     json_value *result;                  /* value of the latest rule; the root when done */
-    json_value *array;                   /* array most recently opened or filled */
-    json_value *object;                  /* object most recently filled */
-    json_value *stack[JSON_STACK_SIZE];  /* open containers, pending names, scalars */
+    json_value *stack[JSON_STACK_SIZE];  /* open containers, scalars, and a NULL for each
+                                            member whose value is being read */
     int32_t depth;                       /* entries in use in stack */
     json_source source;                  /* where the characters come from */
     void *scanner;                       /* the scanner of this parse */
-    int32_t source_ended;                /* next_char has returned -1: never ask again */
-    int32_t after_zero;                  /* the last block ended with a zero byte */
-    void **entries;                      /* entries of the open containers, in order: NULL
-                                            (none yet), entries_first or an owned block */
+    int32_t source_ended;                /* the source has no more bytes: never ask again */
+    void **entries;                      /* entries of the open containers, in order:
+                                            owned, NULL until the first */
     int32_t entries_used;                /* entries in use in entries */
     int32_t entries_capacity;            /* room in entries */
     int32_t entries_start[JSON_STACK_SIZE]; /* where the entries of the container at each
                                             stack index begin */
     uint32_t *entry_tags;                /* beside each entry of an object, a hash of its
-                                            name: entry_tags_first or an owned block */
-    void *deferred_first;                /* closed containers waiting for item arrays of
-                                            1 KiB or more, with their entries: a chain of
-                                            blocks, owned */
-    void *deferred_last;                 /* the last block of that chain */
-    void *entries_first[JSON_CONTEXT_ENTRIES];        /* the first entries */
-    uint32_t entry_tags_first[JSON_CONTEXT_ENTRIES];  /* their tags */
+                                            name: owned, as large as entries */
+    uint64_t name_bits[JSON_STACK_SIZE][4]; /* for the object at each stack index, one bit
+                                            per tag seen (tag modulo 256) */
 } json_parse_context;
 
 /* Next byte of source->file; -1 at the end of the file or on a read error.
@@ -78,12 +66,10 @@ int32_t json_fd_next_char(json_source *source) UB_NOEXCEPT;
  * on it) or at index INT32_MAX, which a longer text never gets past. */
 int32_t json_mem_next_char(json_source *source) UB_NOEXCEPT;
 
-/* The scanner's input routine: fills buffer with up to max bytes taken one
- * by one through next_char, and stores how many in *count (0 at the end of
- * input). A zero byte, which ends a document outside a string, closes its
- * block, and the next block is one byte long: the scanner then looks one
- * byte past the zero, exactly as when it is fed a byte per call, so a
- * finished parse has taken the same bytes from the source either way. */
+/* The scanner's input routine: fills buffer with up to max bytes and
+ * stores how many in *count (0 at the end of input). A file source is read
+ * with fread, any other through next_char, never asked again once it has
+ * returned -1. */
 void json_input(char *buffer, int *count, int max, json_parse_context *context) UB_NOEXCEPT;
 
 /* Decodes a quoted string token of length bytes in place: drops the

@@ -22,6 +22,8 @@ namespace {
 using ub::detail::json_as_container;
 using ub::detail::json_empty_text;
 using ub::detail::json_is_container;
+using ub::detail::json_record_give;
+using ub::detail::json_record_take;
 
 const char *const type_names[] = {"INTEGER", "NUMBER", "BOOLEAN", "STRING", "ARRAY",
                                   "OBJECT",  "NULL",   "POINTER", "DATETIME", "NULL"};
@@ -62,12 +64,12 @@ json_value *container_new(int32_t type, int32_t capacity)
     size_t bytes = items_bytes(capacity);
     if (bytes == 0)
         return nullptr;
-    auto *container = static_cast<json_container *>(std::malloc(sizeof(json_container)));
+    auto *container = static_cast<json_container *>(json_record_take(sizeof(json_container)));
     if (container == nullptr)
         return nullptr;
     container->items = static_cast<void **>(std::malloc(bytes));
     if (container->items == nullptr) {
-        std::free(container);
+        json_record_give(container, sizeof(json_container));
         return nullptr;
     }
     container->type = type;
@@ -131,17 +133,17 @@ void member_free(json_member *member)
 {
     json_value_free(member->value);
     std::free(member->name);
-    std::free(member);
+    json_record_give(member, sizeof(json_member));
 }
 
 json_member *member_new(const char *name, json_value *value)
 {
-    auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member)));
+    auto *member = static_cast<json_member *>(json_record_take(sizeof(json_member)));
     if (member == nullptr)
         return nullptr;
     member->name = strdup(name);
     if (member->name == nullptr) {
-        std::free(member);
+        json_record_give(member, sizeof(json_member));
         return nullptr;
     }
     member->value = value;
@@ -158,51 +160,12 @@ void release_member(void *member)
     member_free(static_cast<json_member *>(member));
 }
 
-// Entries of a large item array, parked in blocks small enough for the
-// allocator's quick lists.
-struct ParkedItems {
-    ParkedItems *next;
-    int32_t count;
-    void *items[118];
-};
-
-// Releases every entry of a container and then its item array. glibc
-// sweeps all recently freed small blocks together when a block of 64 KiB
-// or more is freed, so the item array of a large container is freed first,
-// while few of them are pending, and its entries are released from small
-// parked blocks; a sweep after a whole tree would cost as much again as
-// the release itself, and the next allocations would have to carve up the
-// merged space. Without memory for the blocks, the plain order is used.
+// Releases every entry of a container and then its item array.
 void release_items(json_container *container, void (*release)(void *))
 {
-    constexpr size_t large_array = 32 * 1024;
-    size_t bytes = items_bytes(container->capacity);
-    ParkedItems *parked = nullptr;
-    bool parked_all = bytes >= large_array;
-    for (int32_t i = 0; parked_all && i < container->count;) {
-        auto *block = static_cast<ParkedItems *>(std::malloc(sizeof(ParkedItems)));
-        if (block == nullptr) {
-            parked_all = false;
-            break;
-        }
-        block->next = parked;
-        block->count = 0;
-        parked = block;
-        while (i < container->count && block->count < 118)
-            block->items[block->count++] = container->items[i++];
-    }
-    if (!parked_all) {
-        for (int32_t i = 0; i < container->count; ++i)
-            release(container->items[i]);
-    }
+    for (int32_t i = 0; i < container->count; ++i)
+        release(container->items[i]);
     std::free(container->items);
-    while (parked != nullptr) {
-        ParkedItems *block = parked;
-        parked = block->next;
-        for (int32_t i = 0; parked_all && i < block->count; ++i)
-            release(block->items[i]);
-        std::free(block);
-    }
 }
 
 // The standard leading-integer reading of a text, kept within int32_t so
@@ -262,7 +225,7 @@ json_value *json_value_new(unsigned int type, const void *text) noexcept
         return static_cast<json_value *>(const_cast<void *>(text));
     if (kind == JSON_TYPE_DATETIME && text == nullptr)
         return nullptr;
-    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
+    auto *value = static_cast<json_value *>(json_record_take(sizeof(json_value)));
     if (value == nullptr)
         return nullptr;
     value->type = kind;
@@ -381,7 +344,7 @@ int32_t json_object_add(json_value *object, const char *name, json_value *value)
 
 json_value *ub::detail::json_text_value_adopt(int32_t type, char *text)
 {
-    auto *value = static_cast<json_value *>(std::malloc(sizeof(json_value)));
+    auto *value = static_cast<json_value *>(json_record_take(sizeof(json_value)));
     if (value != nullptr) {
         value->type = type;
         value->payload.text = text;
@@ -391,7 +354,7 @@ json_value *ub::detail::json_text_value_adopt(int32_t type, char *text)
 
 json_value *ub::detail::json_container_open(int32_t type)
 {
-    auto *container = static_cast<json_container *>(std::malloc(sizeof(json_container)));
+    auto *container = static_cast<json_container *>(json_record_take(sizeof(json_container)));
     if (container == nullptr)
         return nullptr;
     container->type = type;
@@ -401,9 +364,12 @@ json_value *ub::detail::json_container_open(int32_t type)
     return reinterpret_cast<json_value *>(container);
 }
 
-int32_t ub::detail::json_grown_capacity(const json_value *container, int32_t count)
+namespace {
+
+// The capacity that adding count entries one by one to an open container
+// grows it to; -1 when that does not fit 32 bits.
+int32_t grown_capacity(const json_value *container, int32_t count)
 {
-    // The capacity that adding count entries one by one would have reached.
     int32_t capacity = json_as_container(container)->capacity;
     while (count > 0 && count - 1 >= capacity / 2) {
         if (capacity > INT32_MAX / 2)
@@ -413,9 +379,11 @@ int32_t ub::detail::json_grown_capacity(const json_value *container, int32_t cou
     return capacity;
 }
 
+} // namespace
+
 void **ub::detail::json_container_items(json_value *value, int32_t count)
 {
-    int32_t capacity = json_grown_capacity(value, count);
+    int32_t capacity = grown_capacity(value, count);
     size_t bytes = capacity < 0 ? 0 : items_bytes(capacity);
     auto *items = bytes == 0 ? nullptr : static_cast<void **>(std::malloc(bytes));
     if (items == nullptr)
@@ -429,7 +397,7 @@ void **ub::detail::json_container_items(json_value *value, int32_t count)
 
 json_member *ub::detail::json_member_adopt(char *name, json_value *value)
 {
-    auto *member = static_cast<json_member *>(std::malloc(sizeof(json_member)));
+    auto *member = static_cast<json_member *>(json_record_take(sizeof(json_member)));
     if (member != nullptr) {
         member->name = name;
         member->value = value;
@@ -579,7 +547,7 @@ void json_value_free(json_value *value) noexcept
         json_array_free(value);
     else if (value->type == JSON_TYPE_OBJECT)
         json_object_free(value);
-    std::free(value);
+    json_record_give(value, json_is_container(value) ? sizeof(json_container) : sizeof(json_value));
 }
 
 void json_array_free(json_value *array) noexcept

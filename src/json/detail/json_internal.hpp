@@ -11,6 +11,13 @@ struct json_parse_context;
 
 namespace ub::detail {
 
+// Records of 16 or 24 bytes (values, members, containers): from per-thread
+// free lists carved from 64 KiB slabs, or each its own malloc block when the
+// build asks for that. NULL when memory runs out. A record may be given back
+// on any thread, with the size it was taken with.
+void *json_record_take(size_t size) noexcept;
+void json_record_give(void *record, size_t size) noexcept;
+
 // The shared empty text returned by lookups; never written or freed.
 extern const char json_empty_text[];
 
@@ -33,13 +40,10 @@ json_value *json_text_value_adopt(int32_t type, char *text);
 // no entries and no item array yet; NULL when memory runs out.
 json_value *json_container_open(int32_t type);
 
-// The capacity that adding count entries one by one to an open container
-// grows it to; -1 when that does not fit 32 bits.
-int32_t json_grown_capacity(const json_value *container, int32_t count);
-
-// Gives an open container an item array of that capacity holding count
-// entries, which the caller then stores; the array, or NULL, the container
-// unchanged, when memory runs out.
+// Gives an open container an item array for count entries, with the
+// capacity that adding them one by one would reach; the caller then stores
+// the entries. The array, or NULL, the container unchanged, when memory runs
+// out.
 void **json_container_items(json_value *container, int32_t count);
 
 // A member holding name (malloc'd, taken over) and value; NULL when memory
@@ -54,8 +58,7 @@ void json_release_entries(int32_t type, void *const *entries, int32_t count);
 // given is released and nothing refers to it.
 enum json_build_result { JSON_BUILT = 0, JSON_BUILD_NOMEM = -1, JSON_BUILD_TOO_DEEP = -2 };
 
-// Opens a container of type on the stack; it is result (an object) or
-// array (an array).
+// Opens a container of type (ARRAY or OBJECT) on the stack.
 int json_build_open(json_parse_context *context, int32_t type);
 
 // Closes the container on top of the stack with the entries gathered for
@@ -65,15 +68,10 @@ int json_build_close(json_parse_context *context);
 // Adds result to the open array on top of the stack.
 int json_build_element(json_parse_context *context);
 
-// Adds result to the open object under the pending name on top of the
-// stack, whose text the member takes over; a repeated name keeps its first
-// place and takes the new value.
-int json_build_member(json_parse_context *context);
-
-// The STRING value of a member name holding text (malloc'd, taken over),
-// in the record the last member's name left in key when there is one;
-// NULL, text released, when memory runs out.
-json_value *json_build_key(json_parse_context *context, char *text);
+// Adds result to the open object under name (malloc'd, taken over in
+// every case), ending the member's place on the stack; a repeated name
+// keeps its first place and takes the new value.
+int json_build_member(json_parse_context *context, char *name);
 
 inline bool json_is_container(const json_value *value)
 {
