@@ -37,6 +37,10 @@ enum vesk_status {
  * Java exception failed the call, a FATAL line naming it and its causes). */
 int vesk_start(int argc, char **argv) UB_NOEXCEPT;
 
+/* vesk_start, with exit_hook (when not NULL) called by the JVM just before
+ * it ends the process (see ub_loadJVM_with_exit_hook). */
+int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook) UB_NOEXCEPT;
+
 /* Starts the process's JVM from CLASSPATH, LIBRARY_PATH and STACK of the
  * parameter list (each logged at level INFO first), once: later calls give
  * the same handle, or try again when the first one failed. A CLASSPATH
