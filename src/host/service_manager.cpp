@@ -98,32 +98,11 @@ void JNICALL jvm_exiting(jint status)
     if (!service.stop_requested)
         verbose_in(&logger, VERBOSE_INFO, "O lado Java encerrou o processo com o status %d.\n",
                    static_cast<int>(status));
-    if (service.stop_requested || status == 0 || status == VESK_SERVICE_STOP_STATUS) {
+    if (service.stop_requested || status == 0 || status == VESK_STOP_STATUS) {
         platform_service_report(PLATFORM_SERVICE_STOPPED, 0, 0);
         service.stopped = true;
     }
     service.changed.notify_all();
-}
-
-// Asks the JVM to exit as SIGTERM does: System.exit runs the shutdown hooks
-// and then ends the process, so the call returns only when it was refused.
-void ask_jvm_exit(JavaVM *jvm)
-{
-    JNIEnv *env = nullptr;
-    jclass system = nullptr;
-    bool asked = false;
-    if (ub_JVM_attach_and_find_class(jvm, "java/lang/System", &env, &system) == UB_JVM_ATTACHED) {
-        jmethodID exit = env->GetStaticMethodID(system, "exit", "(I)V");
-        if (exit != nullptr) {
-            env->CallStaticVoidMethod(system, exit, static_cast<jint>(VESK_SERVICE_STOP_STATUS));
-            asked = true;
-        }
-        if (env->ExceptionCheck())
-            env->ExceptionClear();
-    }
-    ub_JVM_dettach(jvm);
-    verbose_in(&logger, VERBOSE_ERROR, asked ? "O lado Java recusou a parada.\n"
-                                             : "Falha ao tentar pedir a parada ao lado Java.\n");
 }
 
 // The manager's STOP or SHUTDOWN, on the dispatcher's thread.
@@ -188,9 +167,8 @@ void stop_service(std::unique_lock<std::mutex> &guard)
 {
     const int seconds = service.stop_seconds;
     guard.unlock();
-    JavaVM *jvm = vesk_init(nullptr); // the running JVM's handle
     try {
-        std::thread(ask_jvm_exit, jvm).detach();
+        std::thread(vesk_stop).detach();
     } catch (const std::system_error &) {
         verbose_in(&logger, VERBOSE_ERROR, "Falha ao tentar pedir a parada ao lado Java.\n");
     }
@@ -214,7 +192,7 @@ void stop_service(std::unique_lock<std::mutex> &guard)
     service.ending = true;
     service.stopped = true;
     platform_service_report(PLATFORM_SERVICE_STOPPED, PLATFORM_SERVICE_EXIT_TIMEOUT, 0);
-    platform_exit_now(VESK_SERVICE_STOP_STATUS);
+    platform_exit_now(VESK_STOP_STATUS);
 }
 
 void fail_service(int status)

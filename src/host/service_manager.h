@@ -17,8 +17,7 @@ UB_EXTERN_C_BEGIN
 enum {
     VESK_SERVICE_NONE = -1,          /* not a service, not a service command */
     VESK_SERVICE_STOP_SECONDS = 30,  /* default bound for a stop (STOP_TIMEOUT) */
-    VESK_SERVICE_RESTART_MS = 5000,  /* delay before the manager restarts after a crash */
-    VESK_SERVICE_STOP_STATUS = 143   /* the exit status asked of the JVM, as SIGTERM gives */
+    VESK_SERVICE_RESTART_MS = 5000   /* delay before the manager restarts after a crash */
 };
 
 /* Name and display name of the service. */

@@ -293,6 +293,29 @@ JavaVM *vesk_init(char *const *list) noexcept
     return init_jvm(list, nullptr);
 }
 
+int vesk_stop(void) noexcept
+{
+    JNIEnv *env = nullptr;
+    jclass system = nullptr;
+    int result = VESK_STOP_FAILED;
+    if (jvm != nullptr &&
+        ub_JVM_attach_and_find_class(jvm, "java/lang/System", &env, &system) == UB_JVM_ATTACHED) {
+        jmethodID exit = env->GetStaticMethodID(system, "exit", "(I)V");
+        if (exit != nullptr) {
+            env->CallStaticVoidMethod(system, exit, static_cast<jint>(VESK_STOP_STATUS));
+            result = VESK_STOP_REFUSED;
+        }
+        if (env->ExceptionCheck())
+            env->ExceptionClear();
+    }
+    if (jvm != nullptr)
+        ub_JVM_dettach(jvm);
+    verbose_in(&logger, VERBOSE_ERROR, result == VESK_STOP_REFUSED
+                                           ? "O lado Java recusou a parada.\n"
+                                           : "Falha ao tentar pedir a parada ao lado Java.\n");
+    return result;
+}
+
 int getVerbosity(const char *name) noexcept
 {
     static const char *const names[] = {"NONE", "FATAL", "ERROR", "WARN", "INFO", "DEBUG"};
