@@ -42,8 +42,9 @@ struct Service {
 
 Service &service = *new Service;
 
-// Whether the words after the first n come as the launch takes them: none,
-// a single one (ignored, as on the command line), or pairs.
+// Whether count words (the command line's after the program, or the start
+// parameters) are as the launch takes them: none, a single one (ignored, as
+// on the command line), or pairs.
 bool in_pairs(int count)
 {
     return count <= 1 || count % 2 == 0;
@@ -296,8 +297,12 @@ int vesk_service_command(int argc, char **argv) noexcept
 {
     if (argc < 2 || argv == nullptr || argv[1] == nullptr || platform_service_supported() == 0)
         return VESK_SERVICE_NONE;
+    bool install = std::strcmp(argv[1], "install") == 0;
+    if (!install && std::strcmp(argv[1], "uninstall") != 0)
+        return VESK_SERVICE_NONE;
+    platform_console_attach();
     int error = 0;
-    if (std::strcmp(argv[1], "install") == 0) {
+    if (install) {
         if ((argc - 2) % 2 != 0) {
             std::fprintf(stderr, "Parametros devem vir em pares.\n\n");
             return VESK_NO_SERVER;
@@ -308,13 +313,10 @@ int vesk_service_command(int argc, char **argv) noexcept
                             "inicie-o com: net start vesk",
                             "instalar", result, error);
     }
-    if (std::strcmp(argv[1], "uninstall") == 0) {
-        if (argc > 2) {
-            std::fprintf(stderr, "O comando uninstall nao recebe parametros.\n\n");
-            return VESK_NO_SERVER;
-        }
-        int result = platform_service_uninstall(VESK_SERVICE_NAME, &error);
-        return print_result("Servico 'vesk' removido.", "remover", result, error);
+    if (argc > 2) {
+        std::fprintf(stderr, "O comando uninstall nao recebe parametros.\n\n");
+        return VESK_NO_SERVER;
     }
-    return VESK_SERVICE_NONE;
+    int result = platform_service_uninstall(VESK_SERVICE_NAME, &error);
+    return print_result("Servico 'vesk' removido.", "remover", result, error);
 }

@@ -308,6 +308,12 @@ int platform_env_get(const char *name, char **value) UB_NOEXCEPT;
  * acceptable. */
 int platform_env_set(const char *name, const char *value) UB_NOEXCEPT;
 
+/* Where standard output or standard error leads nowhere (a windowless
+ * Windows program started from a console window), connects it to the
+ * console of the parent process, when there is one, so that messages reach
+ * the operator. Does nothing on POSIX. */
+void platform_console_attach(void) UB_NOEXCEPT;
+
 /* Makes path the current directory of the process. 0; -1 when it cannot. */
 int platform_set_cwd(const char *path) UB_NOEXCEPT;
 

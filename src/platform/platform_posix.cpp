@@ -732,6 +732,10 @@ int platform_env_set(const char *name, const char *value) noexcept
     return done == 0 ? 0 : -1;
 }
 
+void platform_console_attach(void) noexcept
+{
+}
+
 int platform_set_cwd(const char *path) noexcept
 {
     return path != nullptr && chdir(path) == 0 ? 0 : -1;

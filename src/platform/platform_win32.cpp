@@ -788,6 +788,21 @@ int platform_env_set(const char *name, const char *value) noexcept
     return _putenv_s(name, value != nullptr ? value : "") == 0 ? 0 : -1;
 }
 
+void platform_console_attach(void) noexcept
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    bool no_out = out == nullptr || out == INVALID_HANDLE_VALUE;
+    bool no_err = err == nullptr || err == INVALID_HANDLE_VALUE;
+    // A redirected stream stays where it was sent.
+    if ((!no_out && !no_err) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (no_out)
+        std::freopen("CONOUT$", "w", stdout);
+    if (no_err)
+        std::freopen("CONOUT$", "w", stderr);
+}
+
 int platform_set_cwd(const char *path) noexcept
 {
     return path != nullptr && SetCurrentDirectoryA(path) ? 0 : -1;

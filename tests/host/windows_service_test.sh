@@ -69,6 +69,10 @@ run uninstall
 check "uninstall when absent: status 6" test "$status" -eq 6
 check "uninstall when absent: message" contains "$tmp/err.txt" "Servico 'vesk' nao esta instalado."
 
+run uninstall PORT
+check "uninstall with words: status 3" test "$status" -eq 3
+check "uninstall with words: message" contains "$tmp/err.txt" "O comando uninstall nao recebe parametros."
+
 run install PORT
 check "install, words not in pairs: status 3" test "$status" -eq 3
 check "install, words not in pairs: message" contains "$tmp/err.txt" "Parametros devem vir em pares."
