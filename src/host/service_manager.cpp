@@ -179,7 +179,8 @@ void stop_service(std::unique_lock<std::mutex> &guard)
         Clock::time_point now = Clock::now();
         if (service.stopped || now >= deadline)
             break;
-        service.changed.wait_for(guard, std::min<Clock::duration>(std::chrono::seconds(1), deadline - now));
+        service.changed.wait_for(guard,
+                                 std::min<Clock::duration>(std::chrono::seconds(1), deadline - now));
         if (service.stopped)
             break;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -227,7 +228,8 @@ void run_service(int argc, char **argv, void *)
     try {
         words = service_words(argc, argv);
         StartProgress progress;
-        status = vesk_start_with_exit_hook(static_cast<int>(words.size()), words.data(), jvm_exiting);
+        status = vesk_start_with_exit_hook(static_cast<int>(words.size()), words.data(),
+                                           jvm_exiting);
     } catch (const std::bad_alloc &) {
         verbose(stderr, "Falha ao tentar iniciar VESKServer.\n");
     }

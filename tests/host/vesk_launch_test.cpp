@@ -429,9 +429,9 @@ TEST_F(VeskLaunch, StopSignalsRunTheJavaShutdownHooks)
 // JVM's "exit" option, which the option listing leaves out.
 TEST_F(VeskLaunch, StopThroughSystemExitRunsTheShutdownHooksThenTheExitHook)
 {
-    testing_support::ChildResult result =
-        run_child("/bin/sh", {"-c", "\"$0\" ENTRY_CLASS vesk/test/ShutdownEntry >out.txt", VESK_STOP_PROBE},
-                  dir());
+    testing_support::ChildResult result = run_child(
+        "/bin/sh", {"-c", "\"$0\" ENTRY_CLASS vesk/test/ShutdownEntry >out.txt", VESK_STOP_PROBE},
+        dir());
     EXPECT_EQ(result.status, 143) << result.err_text;
     std::vector<std::string> lines = logged(0);
     ASSERT_GE(lines.size(), 2u);
