@@ -11,8 +11,12 @@
  * - System.exit(status) relays "exit <status>" (code 3), runs a stand-in
  *   shutdown hook that relays "shutdown hook" (code 4), calls the exit hook
  *   given as the "exit" option and ends the process with status; with the
- *   class path "stuck" the shutdown hook never ends. */
+ *   class path "stuck" the shutdown hook never ends;
+ * - with the class path "quit-<status>", the Java side ends the process by
+ *   itself half a second after start returned: it relays "quit <status>"
+ *   (code 5), then exits as above. */
 #define _JNI_IMPLEMENTATION_
+#define _POSIX_C_SOURCE 200809L
 #include <jni.h>
 
 #include <stdarg.h>
@@ -23,7 +27,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <unistd.h>
+#include <pthread.h>
+#include <time.h>
 #endif
 
 typedef int32_t (*relay_callback)(int32_t long_count, int32_t *longs, uint32_t text_count,
@@ -47,6 +52,7 @@ static jobject new_object(void)
 static relay_callback host_relay;
 static void(JNICALL *exit_hook)(jint status);
 static int stuck_exit;
+static int quit_status = -1;
 
 /* The two static methods the fake has. */
 static struct fake_object start_method, exit_method;
@@ -164,7 +170,28 @@ static void relay_line(const char *code, const char *message)
         host_relay(0, NULL, 8, event, NULL, NULL);
 }
 
-/* System.exit: what the JVM does on exit, in its order. */
+static void pause_ms(unsigned milliseconds)
+{
+#ifdef _WIN32
+    Sleep(milliseconds);
+#else
+    struct timespec pause = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+    nanosleep(&pause, NULL);
+#endif
+}
+
+/* What the JVM does on exit, in its order: shutdown hooks, exit hook, end. */
+static _Noreturn void exit_jvm(jint status)
+{
+    while (stuck_exit)
+        pause_ms(1000);
+    relay_line("4", "shutdown hook");
+    if (exit_hook != NULL)
+        exit_hook(status);
+    exit(status);
+}
+
+/* System.exit. */
 static void JNICALL call_static_void_v(JNIEnv *env, jclass type, jmethodID method, va_list args)
 {
     (void)env;
@@ -175,17 +202,22 @@ static void JNICALL call_static_void_v(JNIEnv *env, jclass type, jmethodID metho
     char text[32];
     snprintf(text, sizeof text, "exit %d", (int)status);
     relay_line("3", text);
-    while (stuck_exit) {
+    exit_jvm(status);
+}
+
+/* The Java side's own System.exit, on a thread of its own. */
 #ifdef _WIN32
-        Sleep(1000);
+static DWORD WINAPI quit_later(void *unused)
 #else
-        sleep(1);
+static void *quit_later(void *unused)
 #endif
-    }
-    relay_line("4", "shutdown hook");
-    if (exit_hook != NULL)
-        exit_hook(status);
-    exit(status);
+{
+    (void)unused;
+    pause_ms(500);
+    char text[32];
+    snprintf(text, sizeof text, "quit %d", quit_status);
+    relay_line("5", text);
+    exit_jvm(quit_status);
 }
 
 static void JNICALL call_static_void(JNIEnv *env, jclass type, jmethodID method, ...)
@@ -214,6 +246,15 @@ static jobject JNICALL call_static_object_v(JNIEnv *env, jclass type, jmethodID 
     char *now[] = {"class",   "fake", "verbosity", "INFO", "code", "2",
                    "message", (char *)tool_options()};
     relay(0, NULL, 8, now, NULL, NULL);
+    if (quit_status >= 0) {
+#ifdef _WIN32
+        CloseHandle(CreateThread(NULL, 0, quit_later, NULL, 0, NULL));
+#else
+        pthread_t thread;
+        if (pthread_create(&thread, NULL, quit_later, NULL) == 0)
+            pthread_detach(thread);
+#endif
+    }
     return new_object();
 }
 
@@ -277,6 +318,8 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **vm, void **env, void *args)
             return JNI_ERR;
         if (strcmp(init->options[k].optionString, "-Djava.class.path=stuck") == 0)
             stuck_exit = 1;
+        if (strncmp(init->options[k].optionString, "-Djava.class.path=quit-", 23) == 0)
+            quit_status = atoi(init->options[k].optionString + 23);
         if (strcmp(init->options[k].optionString, "exit") == 0)
             exit_hook = (void(JNICALL *)(jint))(intptr_t)init->options[k].extraInfo;
     }

@@ -145,6 +145,16 @@ check "bound: STOPPED with the timeout error ($now)" test "$now" = "STOPPED 1460
 check "bound: not before it" test "$elapsed" -ge 2000
 check "bound: logged" contains "$log" "|VESK| Parada nao concluida em 2 s; processo encerrado pelo host."
 
+# The Java side ending the process by itself with status 0: a clean stop.
+# (With another status nothing is reported, so that the manager restarts
+# the service; wine's manager does not notice such an end at all.)
+since=$(date +%s%N)
+"$wine" sc start vesk CLASSPATH quit-0 >/dev/null 2>&1 || true
+await STOPPED
+check "the Java side's own exit 0: STOPPED with exit code 0 ($now)" test "$now" = "STOPPED 0 0"
+check "the Java side's own exit 0: logged" after ": fake|INFO|5|quit 0" \
+  "|VESK| O lado Java encerrou o processo com o status 0."
+
 # Uninstall stops a running service first.
 since=$(date +%s%N)
 "$wine" sc start vesk >/dev/null 2>&1 || true
