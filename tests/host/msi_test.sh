@@ -171,6 +171,10 @@ msibuild "$newer" -q "UPDATE \`Property\` SET \`Value\` = '$newer_version' WHERE
 installed=$(windows "$package")
 run_msiexec /i "$installed"
 check "install: status 0" test "$status" -eq 0
+if [ "$status" -ne 0 ]; then
+  checks_done
+  exit 1
+fi
 check "install: product registered" registered "$(product_key "$product")"
 check "service: display name" test "$(value DisplayName)" = "VESK - Service"
 check "service: automatic start" test "$(value Start)" = 0x2
