@@ -16,8 +16,7 @@ default_ini=$here/../../packaging/windows/vesk.ini
 runs_as_service=no
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-msi-XXXXXX")
-cleanup_prefix() { :; }
-trap 'cleanup_prefix; rm -rf "$tmp"' EXIT
+trap 'rm -rf "$tmp"' EXIT
 
 # shellcheck source=tests/host/checks.sh
 source "$here/checks.sh"
@@ -91,6 +90,7 @@ fi
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 folder='C:\Program Files\VESK'
 app=$("$wine" winepath -u "$folder" </dev/null | tr -d '\r')
+[ -n "$app" ] || { echo "msi_test: wine names no folder for $folder" >&2; exit 1; }
 service_key='HKLM\System\CurrentControlSet\Services\vesk'
 product_key() { echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1"; }
 registered() { "$wine" reg query "$1" </dev/null >/dev/null 2>&1; }
@@ -110,13 +110,17 @@ for key in "$service_key" "$(product_key "$product")" "${kept_keys[@]}"; do
 done
 if [ -e "$app" ]; then echo "msi_test: the prefix already has $app" >&2; exit 1; fi
 
-installed=""
+# The products this test installs, removed by their codes whatever was left.
+products=("$product")
 cleanup_prefix() {
-  if [ -n "$installed" ]; then "$wine" msiexec /x "$installed" /qn </dev/null >/dev/null 2>&1 || true; fi
-  local key
+  local code key
+  for code in "${products[@]}"; do
+    if registered "$(product_key "$code")"; then "$wine" msiexec /x "$code" /qn </dev/null >/dev/null 2>&1 || true; fi
+  done
   for key in "${kept_keys[@]}"; do "$wine" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true; done
   rm -rf "$app"
 }
+trap 'cleanup_prefix; rm -rf "$tmp"' EXIT
 
 # run_msiexec <words...>: status in $status.
 run_msiexec() {
@@ -161,15 +165,16 @@ fi
 # The same package one version later, as a newer build would be.
 IFS=. read -r major minor build <<<"$version"
 newer_version=$major.$minor.$((build + 1))
-newer_product={$(tr a-z A-Z </proc/sys/kernel/random/uuid)}
+guid() { printf '{%s}' "$(tr '[:lower:]' '[:upper:]' </proc/sys/kernel/random/uuid)"; }
+newer_product=$(guid)
+products+=("$newer_product")
 newer=$tmp/newer.msi
 cp "$package" "$newer"
-msibuild "$newer" -s VESK VESK "$template" "{$(tr a-z A-Z </proc/sys/kernel/random/uuid)}"
+msibuild "$newer" -s VESK VESK "$template" "$(guid)"
 msibuild "$newer" -q "UPDATE \`Property\` SET \`Value\` = '$newer_version' WHERE \`Property\` = 'ProductVersion'" \
   -q "UPDATE \`Property\` SET \`Value\` = '$newer_product' WHERE \`Property\` = 'ProductCode'"
 
-installed=$(windows "$package")
-run_msiexec /i "$installed"
+run_msiexec /i "$(windows "$package")"
 check "install: status 0" test "$status" -eq 0
 if [ "$status" -ne 0 ]; then
   checks_done
@@ -198,8 +203,7 @@ fi
 printf 'PORT=9000\r\n' >>"$app/conf/vesk.ini"
 cp "$app/conf/vesk.ini" "$tmp/edited.ini"
 echo "line" >"$app/log/monitor_19990101.log"
-installed=$(windows "$newer")
-run_msiexec /i "$installed"
+run_msiexec /i "$(windows "$newer")"
 check "upgrade: status 0" test "$status" -eq 0
 check "upgrade: the older product removed" not registered "$(product_key "$product")"
 check "upgrade: the newer one registered" registered "$(product_key "$newer_product")"
@@ -207,9 +211,8 @@ check "upgrade: conf\\vesk.ini as the operator left it" cmp -s "$app/conf/vesk.i
 check "upgrade: log\\ kept" test -f "$app/log/monitor_19990101.log"
 check "upgrade: service $running" test "$(state)" = "$running"
 
-run_msiexec /x "$installed"
+run_msiexec /x "$(windows "$newer")"
 check "removal: status 0" test "$status" -eq 0
-[ "$status" -ne 0 ] || installed=""
 check "removal: product gone" not registered "$(product_key "$newer_product")"
 check "removal: service gone" not registered "$service_key"
 for file in vesk.exe vesk_java.dll vesk-java.jar; do
