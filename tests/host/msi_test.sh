@@ -94,30 +94,38 @@ app=$("$wine" winepath -u "$folder" </dev/null | tr -d '\r')
 service_key='HKLM\System\CurrentControlSet\Services\vesk'
 product_key() { echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1"; }
 registered() { "$wine" reg query "$1" </dev/null >/dev/null 2>&1; }
-# Where the installer records a permanent component: it stays after removal.
+# Where the installer records a component: a permanent one's stays after
+# removal, and wine's rollback of a failed install leaves the others'.
 component_key() {
   local g=${1//[\{\}-]/} out i
   out=$(rev <<<"${g:0:8}")$(rev <<<"${g:8:4}")$(rev <<<"${g:12:4}")
   for ((i = 16; i < 32; i += 2)); do out+=${g:i+1:1}${g:i:1}; done
   echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\$out"
 }
-kept_keys=("$(component_key "$(row "$msi" Component Conf | cut -f2)")"
-  "$(component_key "$(row "$msi" Component Log | cut -f2)")")
+component_keys=()
+for guid in $(rows "$msi" Component | cut -f2); do component_keys+=("$(component_key "$guid")"); done
 product=$(row "$msi" Property ProductCode | cut -f2)
 
-for key in "$service_key" "$(product_key "$product")" "${kept_keys[@]}"; do
+for key in "$service_key" "$(product_key "$product")" "${component_keys[@]}"; do
   if registered "$key"; then echo "msi_test: the prefix already has $key" >&2; exit 1; fi
 done
 if [ -e "$app" ]; then echo "msi_test: the prefix already has $app" >&2; exit 1; fi
 
-# The products this test installs, removed by their codes whatever was left.
+# What this test installs, removed whatever a failure left: the products by
+# their codes, then the service (wine's rollback of a failed install keeps
+# it; sc now and then does nothing) and the component records.
 products=("$product")
 cleanup_prefix() {
   local code key
   for code in "${products[@]}"; do
     if registered "$(product_key "$code")"; then "$wine" msiexec /x "$code" /qn </dev/null >/dev/null 2>&1 || true; fi
   done
-  for key in "${kept_keys[@]}"; do "$wine" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true; done
+  for _ in 1 2 3 4 5; do
+    registered "$service_key" || break
+    "$wine" sc stop vesk </dev/null >/dev/null 2>&1 || true
+    "$wine" sc delete vesk </dev/null >/dev/null 2>&1 || true
+  done
+  for key in "${component_keys[@]}"; do "$wine" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true; done
   rm -rf "$app"
 }
 trap 'cleanup_prefix; rm -rf "$tmp"' EXIT
