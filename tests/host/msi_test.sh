@@ -120,10 +120,11 @@ cleanup_prefix() {
   for code in "${products[@]}"; do
     if registered "$(product_key "$code")"; then "$wine" msiexec /x "$code" /qn </dev/null >/dev/null 2>&1 || true; fi
   done
-  for _ in 1 2 3 4 5; do
+  for _ in $(seq 10); do
     registered "$service_key" || break
-    "$wine" sc stop vesk </dev/null >/dev/null 2>&1 || true
+    [ "$(state)" = STOPPED ] || "$wine" sc stop vesk </dev/null >/dev/null 2>&1 || true
     "$wine" sc delete vesk </dev/null >/dev/null 2>&1 || true
+    sleep 1
   done
   for key in "${component_keys[@]}"; do "$wine" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true; done
   rm -rf "$app"
