@@ -111,21 +111,25 @@ for key in "$service_key" "$(product_key "$product")" "${component_keys[@]}"; do
 done
 if [ -e "$app" ]; then echo "msi_test: the prefix already has $app" >&2; exit 1; fi
 
+# sc_retry <words...>: sc until it succeeds (under wine, every other run of
+# sc in a row does nothing).
+sc_retry() {
+  for _ in 1 2 3 4; do "$wine" sc "$@" </dev/null >/dev/null 2>&1 && return; done
+  return 1
+}
 # What this test installs, removed whatever a failure left: the products by
 # their codes, then the service (wine's rollback of a failed install keeps
-# it; sc now and then does nothing) and the component records.
+# it) and the component records.
 products=("$product")
 cleanup_prefix() {
   local code key
   for code in "${products[@]}"; do
     if registered "$(product_key "$code")"; then "$wine" msiexec /x "$code" /qn </dev/null >/dev/null 2>&1 || true; fi
   done
-  for _ in $(seq 10); do
-    registered "$service_key" || break
-    [ "$(state)" = STOPPED ] || "$wine" sc stop vesk </dev/null >/dev/null 2>&1 || true
-    "$wine" sc delete vesk </dev/null >/dev/null 2>&1 || true
-    sleep 1
-  done
+  if registered "$service_key"; then
+    sc_retry stop vesk || true
+    sc_retry delete vesk || true
+  fi
   for key in "${component_keys[@]}"; do "$wine" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true; done
   rm -rf "$app"
 }
