@@ -11,8 +11,9 @@ default_ini=$here/../../packaging/windows/vesk.ini
 
 # Whether vesk.exe answers the service manager when it starts it. If it does,
 # the package is installed as built and the service must reach RUNNING on the
-# stand-in JVM; if not, the service manager's start fails the install, so a
-# copy whose ServiceControl row does not start the service is installed.
+# stand-in JVM (in a prefix with one service manager); if not, the service
+# manager's start fails the install, so a copy whose ServiceControl row does
+# not start the service is installed.
 runs_as_service=no
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-msi-XXXXXX")
@@ -111,8 +112,9 @@ for key in "$service_key" "$(product_key "$product")" "${component_keys[@]}"; do
 done
 if [ -e "$app" ]; then echo "msi_test: the prefix already has $app" >&2; exit 1; fi
 
-# sc_retry <words...>: sc until it succeeds (under wine, every other run of
-# sc in a row does nothing).
+# sc_retry <words...>: sc until it succeeds. A prefix whose wine server ran
+# "wineboot --init" first has two service managers, which answer in turns:
+# every other run of sc finds nothing.
 sc_retry() {
   for _ in 1 2 3 4; do "$wine" sc "$@" </dev/null >/dev/null 2>&1 && return; done
   return 1
@@ -147,7 +149,8 @@ value() {
   "$wine" reg query "$service_key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
-# state: the service's state word (sc's output is now and then lost).
+# state: the service's state word (asked until a service manager knows it,
+# as sc_retry does).
 state() {
   local out=""
   for _ in 1 2 3 4 5; do
