@@ -63,7 +63,7 @@ check "service: own process, automatic, LocalSystem" has_row ServiceInstall vesk
 # Start on install, stop on install and removal, delete on removal, waiting.
 check "service: started, stopped, removed" has_row ServiceControl vesk $'vesk\tvesk\t163\t\t1\tHost'
 check "service: restarted after a crash" has_row MsiServiceConfigFailureActions vesk \
-  $'vesk\tvesk\t5\t86400\t\t\t1[~]1[~]1\t60000[~]60000[~]60000\tHost'
+  $'vesk\tvesk\t5\t86400\t\t\t1[~]1[~]1\t5000[~]5000[~]5000\tHost'
 sequence() { row "$msi" InstallExecuteSequence "$1" | cut -f3; }
 check "service: recovery set between its install and start" \
   test "$(sequence InstallServices)" -lt "$(sequence MsiConfigureServices)" -a \
