@@ -53,8 +53,11 @@ check "log: LocalSystem and Administrators only" has_row MsiLockPermissionsEx Lo
   $'LogAccess\tLOGDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)\t'
 check "service: own process, automatic, LocalSystem" has_row ServiceInstall vesk \
   $'vesk\tvesk\tVESK - Service\t16\t2\t1\t\t\tLocalSystem\t\t\tHost\tHost do servidor Java do VESK.'
-# Start on install, stop on install and removal, delete on removal, waiting.
-check "service: started, stopped, removed" has_row ServiceControl vesk $'vesk\tvesk\t163\t\t1\tHost'
+# Started on install without waiting (a launch that fails must not fail the
+# install); stopped on install and removal, and deleted on removal, waiting.
+check "service: started, not waiting" has_row ServiceControl vesk_start $'vesk_start\tvesk\t1\t\t0\tHost'
+check "service: stopped and removed, waiting" has_row ServiceControl vesk_stop \
+  $'vesk_stop\tvesk\t162\t\t1\tHost'
 check "service: restarted after a crash" has_row MsiServiceConfigFailureActions vesk \
   $'vesk\tvesk\t5\t86400\t\t\t1[~]1[~]1\t5000[~]5000[~]5000\tHost'
 sequence() { row "$msi" InstallExecuteSequence "$1" | cut -f3; }
@@ -134,6 +137,34 @@ state() {
   "$wine" sc query vesk </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'
 }
 todays_log() { echo "$app/log/monitor_$(date +%Y%m%d).log"; }
+# await_stopped: polls (20 s at most) until the service is STOPPED; $now is
+# its state, Win32 exit code and service-specific code ("STOPPED 1066 2").
+await_stopped() {
+  for _ in $(seq 200); do
+    now=$("$wine" sc query vesk </dev/null 2>/dev/null | tr -d '\r' | awk '/ STATE / { s = $4 }
+      / WIN32_EXIT_CODE / { w = $3 } / SERVICE_EXIT_CODE / { c = $3 } END { print s, w, c }') || true
+    case $now in STOPPED*) return ;; esac
+    sleep 0.1
+  done
+}
+
+# ---- The package as built on a bare machine: only the default
+# conf\vesk.ini and no Java runtime. The service starts and stops at once
+# with the launch's status (2: no JVM), and the install succeeds.
+run_msiexec /i "$(windows "$msi")"
+check "bare install: status 0" test "$status" -eq 0
+check "bare install: the default conf\\vesk.ini, with CR LF" \
+  cmp -s "$app/conf/vesk.ini" <(sed 's/$/\r/' "$default_ini")
+check "bare install: service registered" registered "$service_key"
+await_stopped
+check "bare install: service STOPPED with the launch's code 2 ($now)" test "$now" = "STOPPED 1066 2"
+check "bare install: the launch's failure in the day's log" contains "$(todays_log)" \
+  "Falha ao tentar iniciar JVM."
+run_msiexec /x "$(windows "$msi")"
+check "bare removal: status 0" test "$status" -eq 0
+check "bare removal: service gone" not registered "$service_key"
+check "bare removal: product gone" not registered "$(product_key "$product")"
+cleanup_prefix
 
 # The package as built, over an operator's conf\vesk.ini (which the install
 # keeps) and a Java runtime beside the program: the stand-in's entry class.
