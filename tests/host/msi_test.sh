@@ -49,8 +49,20 @@ for component in $(rows "$msi" Component | cut -f1); do
 done
 check "conf: permanent, never overwritten" has_bits Conf $((16 + 128))
 check "log: permanent" has_bits Log 16
-check "log: LocalSystem and Administrators only" has_row MsiLockPermissionsEx LogAccess \
-  $'LogAccess\tLOGDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)\t'
+# Access lists (wine does not apply them): each on a folder the package
+# creates, nothing inherited; only LocalSystem and Administrators may change
+# the program, and read conf\ (the client key) and log\.
+private='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)'
+while read -r lock folder component sddl; do
+  check "$folder: access list $sddl" has_row MsiLockPermissionsEx "$lock" \
+    "$lock"$'\t'"$folder"$'\tCreateFolder\t'"$sddl"$'\t'
+  check "$folder: created by $component" has_row CreateFolder "$folder" "$folder"$'\t'"$component"
+done <<EOF
+ProgramAccess INSTALLDIR Host $private(A;OICI;FRFX;;;BU)
+ConfAccess CONFDIR Conf $private
+LogAccess LOGDIR Log $private
+EOF
+check "no other access list" test "$(rows "$msi" MsiLockPermissionsEx | wc -l)" -eq 3
 check "service: own process, automatic, LocalSystem" has_row ServiceInstall vesk \
   $'vesk\tvesk\tVESK - Service\t16\t2\t1\t\t\tLocalSystem\t\t\tHost\tHost do servidor Java do VESK.'
 # Started on install without waiting (a launch that fails must not fail the
