@@ -8,11 +8,13 @@
 
 int main(int argc, char **argv)
 {
-    // Windows: the words install and uninstall, and a start by the service
-    // manager; elsewhere, and for any other start, the host as a program.
-    int status = vesk_service_command(argc, argv);
+    // Windows: a start by the service manager, then the words install and
+    // uninstall; elsewhere, and for any other start, the host as a program.
+    // The service comes first, so that its kept pairs are never taken for
+    // a command.
+    int status = vesk_service_run(argc, argv);
     if (status == VESK_SERVICE_NONE)
-        status = vesk_service_run(argc, argv);
+        status = vesk_service_command(argc, argv);
     if (status != VESK_SERVICE_NONE)
         return status;
     const char *program = argc > 0 && argv[0] != nullptr ? argv[0] : "vesk";

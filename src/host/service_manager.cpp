@@ -37,6 +37,7 @@ struct Service {
     bool stop_requested = false; // the manager asked for a stop
     bool stopped = false;        // STOPPED was reported: nothing more goes out
     bool ending = false;         // the process ends elsewhere: the JVM or the bound
+    bool jvm_left = false;       // a failed entry call left the JVM running
     int status = VESK_OK;        // the failed launch's status
 };
 
@@ -110,7 +111,9 @@ void JNICALL jvm_exiting(jint status)
 void request_stop(void *)
 {
     std::lock_guard<std::mutex> guard(service.lock);
-    if (service.stop_requested || service.stopped || !service.launched)
+    // Once the process ends by itself (the Java side exited unreported),
+    // nothing would complete a stop.
+    if (service.stop_requested || service.stopped || service.ending || !service.launched)
         return;
     service.stop_requested = true;
     verbose_in(&logger, VERBOSE_INFO, "Parada pedida pelo gerenciador de servicos.\n");
@@ -200,6 +203,10 @@ void stop_service(std::unique_lock<std::mutex> &guard)
 void fail_service(int status)
 {
     std::lock_guard<std::mutex> guard(service.lock);
+    // The JVM's exit hook may have reported first (the Java side ended the
+    // process while its start failed): one STOPPED only.
+    if (service.stopped)
+        return;
     service.status = status;
     service.stopped = true;
     platform_service_report(PLATFORM_SERVICE_STOPPED, status, 0);
@@ -234,6 +241,10 @@ void run_service(int argc, char **argv, void *)
         verbose(stderr, "Falha ao tentar iniciar VESKServer.\n");
     }
     if (status != VESK_OK) {
+        if (status == VESK_NO_SERVER) {
+            std::lock_guard<std::mutex> guard(service.lock);
+            service.jvm_left = true;
+        }
         fail_service(status);
         return;
     }
@@ -249,6 +260,28 @@ void run_service(int argc, char **argv, void *)
         stop_service(guard);
 }
 
+// After a failed entry call the JVM still runs, and a thread of the Java
+// side may be ending the process already: returning from main would run the
+// host's exit handlers beside the JVM's exit. The JVM ends the process
+// instead, as a stop asks it to (its shutdown hooks run, and the request
+// waits for an exit under way), within the bound of a stop.
+[[noreturn]] void end_through_jvm(int status)
+{
+    const int seconds = service.stop_seconds;
+    try {
+        std::thread([status, seconds] {
+            std::this_thread::sleep_for(std::chrono::seconds(seconds));
+            platform_exit_now(status);
+        }).detach();
+    } catch (const std::system_error &) {
+        // Unbounded then: the JVM's exit ends the process, or the request fails.
+    }
+    vesk_stop();
+    platform_exit_now(status);
+    for (;;)
+        platform_sleep_ms(1000);
+}
+
 int print_result(const char *done, const char *action, int result, int error)
 {
     switch (result) {
@@ -256,8 +289,17 @@ int print_result(const char *done, const char *action, int result, int error)
         std::printf("%s\n", done);
         return VESK_SERVICE_DONE;
     case PLATFORM_SERVICE_REMOVED_ON_STOP:
-        std::printf("Servico '%s' nao parou a tempo; sera removido quando parar.\n", VESK_SERVICE_NAME);
-        return VESK_SERVICE_DONE;
+        std::fprintf(stderr, "Servico '%s' marcado para remocao; sera removido quando parar.\n",
+                     VESK_SERVICE_NAME);
+        return VESK_SERVICE_PENDING;
+    case PLATFORM_SERVICE_BEING_REMOVED:
+        std::fprintf(stderr, "Servico '%s' esta sendo removido; tente de novo quando ele parar.\n",
+                     VESK_SERVICE_NAME);
+        return VESK_SERVICE_PENDING;
+    case PLATFORM_SERVICE_NAME_TAKEN:
+        std::fprintf(stderr, "O nome de exibicao '%s' ja e usado por outro servico.\n",
+                     VESK_SERVICE_DISPLAY_NAME);
+        return VESK_SERVICE_NAME_TAKEN;
     case PLATFORM_SERVICE_DENIED:
         std::fprintf(stderr,
                      "Falha ao tentar %s o servico '%s': acesso negado; execute como administrador.\n",
@@ -284,15 +326,28 @@ int vesk_service_run(int argc, char **argv) noexcept
         return VESK_SERVICE_NONE;
     service.argc = argc;
     service.argv = argv;
-    if (platform_service_dispatch(VESK_SERVICE_NAME, run_service, request_stop, nullptr) !=
-        PLATFORM_SERVICE_OK)
+    switch (platform_service_dispatch(VESK_SERVICE_NAME, run_service, request_stop, nullptr)) {
+    case PLATFORM_SERVICE_OK:
+        break;
+    case PLATFORM_SERVICE_NOT_A_SERVICE:
         return VESK_SERVICE_NONE;
+    default:
+        // Started by the manager, yet not connected to it: not a program
+        // started from a command line either.
+        std::fprintf(stderr, "Falha ao tentar executar o servico '%s'.\n", VESK_SERVICE_NAME);
+        return VESK_NO_SERVER;
+    }
     std::unique_lock<std::mutex> guard(service.lock);
     // STOPPED went out, and the JVM (or the bound) is ending the process:
     // returning from main now would run the exit handlers beside it.
     while (service.ending)
         service.changed.wait(guard);
-    return service.status;
+    const int status = service.status;
+    const bool jvm_left = service.jvm_left;
+    guard.unlock();
+    if (jvm_left)
+        end_through_jvm(status);
+    return status;
 }
 
 int vesk_service_command(int argc, char **argv) noexcept

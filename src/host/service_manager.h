@@ -29,9 +29,11 @@ enum {
  * by those of the start parameters (optional STOP_TIMEOUT: seconds a stop
  * may take before the host ends the process itself). The launch status
  * (2 or 3) when the launch failed, after STOPPED with it as the
- * service-specific code; never returns once the service ran and stopped
- * (the process ends on the JVM's exit, or at the bound). VESK_SERVICE_NONE
- * at once when the process was started any other way. */
+ * service-specific code; never returns once the service ran and stopped,
+ * nor when a failed entry call left the JVM running (the process ends on
+ * the JVM's exit, or at the bound). VESK_SERVICE_NONE at once when the
+ * process was started any other way; 3 when the manager started it but the
+ * process could not connect to it. */
 int vesk_service_run(int argc, char **argv) UB_NOEXCEPT;
 
 /* Statuses of install and uninstall (2 and 3 are the launch's). */
@@ -40,7 +42,11 @@ enum vesk_service_status {
     VESK_SERVICE_FAILED = 1,  /* any other failure, with the system's error number */
     VESK_SERVICE_DENIED = 4,  /* not an administrator */
     VESK_SERVICE_EXISTS = 5,  /* install: already installed */
-    VESK_SERVICE_MISSING = 6  /* uninstall: not installed */
+    VESK_SERVICE_MISSING = 6, /* uninstall: not installed */
+    VESK_SERVICE_PENDING = 7, /* marked for removal, which ends once it stops:
+                                 uninstall did not see it stop in 60 s, or
+                                 install found it so */
+    VESK_SERVICE_NAME_TAKEN = 8 /* install: another service has the display name */
 };
 
 /* Carries out "install [<Param> <Val> ...]" or "uninstall" when argv[1] is

@@ -333,9 +333,11 @@ enum platform_service_result {
     PLATFORM_SERVICE_UNSUPPORTED = -1,    /* no service manager on this system */
     PLATFORM_SERVICE_NOT_A_SERVICE = -2,  /* the manager did not start this process */
     PLATFORM_SERVICE_DENIED = -3,         /* the manager refused: not an administrator */
-    PLATFORM_SERVICE_EXISTS = -4,         /* a service of that name (or display name) exists */
+    PLATFORM_SERVICE_EXISTS = -4,         /* a service of that name exists */
     PLATFORM_SERVICE_MISSING = -5,        /* no service of that name */
-    PLATFORM_SERVICE_FAILED = -6          /* any other failure */
+    PLATFORM_SERVICE_FAILED = -6,         /* any other failure */
+    PLATFORM_SERVICE_BEING_REMOVED = -7,  /* install: the service of that name awaits removal */
+    PLATFORM_SERVICE_NAME_TAKEN = -8      /* install: another service has the display name */
 };
 
 /* States a service reports, in Windows' numbering. */
@@ -386,10 +388,11 @@ int platform_service_report(int state, int32_t exit_code, uint32_t wait_hint_ms)
 int platform_service_install(const char *name, const char *display_name, char *const *words,
                              int count, uint32_t restart_delay_ms, int *error) UB_NOEXCEPT;
 
-/* Stops the service name when it runs (waiting while it reports progress)
- * and removes it. PLATFORM_SERVICE_OK; PLATFORM_SERVICE_REMOVED_ON_STOP when
- * it did not stop in time (the manager removes it once it does); else the
- * result code, with *error (when not NULL) the system's error number. */
+/* Stops the service name when it runs (waiting while it reports progress,
+ * 60 s at most) and removes it. PLATFORM_SERVICE_OK;
+ * PLATFORM_SERVICE_REMOVED_ON_STOP when it did not stop in time, or was
+ * marked for removal already (the manager removes it once it stops); else
+ * the result code, with *error (when not NULL) the system's error number. */
 int platform_service_uninstall(const char *name, int *error) UB_NOEXCEPT;
 
 UB_EXTERN_C_END

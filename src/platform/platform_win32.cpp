@@ -891,11 +891,13 @@ int service_result(DWORD error)
     case ERROR_ACCESS_DENIED:
         return PLATFORM_SERVICE_DENIED;
     case ERROR_SERVICE_EXISTS:
-    case ERROR_DUPLICATE_SERVICE_NAME:
         return PLATFORM_SERVICE_EXISTS;
+    case ERROR_DUPLICATE_SERVICE_NAME:
+        return PLATFORM_SERVICE_NAME_TAKEN;
     case ERROR_SERVICE_DOES_NOT_EXIST:
-    case ERROR_SERVICE_MARKED_FOR_DELETE:
         return PLATFORM_SERVICE_MISSING;
+    case ERROR_SERVICE_MARKED_FOR_DELETE:
+        return PLATFORM_SERVICE_BEING_REMOVED;
     default:
         return PLATFORM_SERVICE_FAILED;
     }
@@ -958,10 +960,14 @@ bool executable_path(std::string &path)
     }
 }
 
-// Asks a running service to stop and waits while it makes progress. Whether
+// Asks a running service to stop and waits while it makes progress, within
+// an overall bound: a service that keeps reporting progress (a long start,
+// or a stop with a long bound of its own) is left to stop by itself. Whether
 // it stopped.
 bool stop_and_wait(SC_HANDLE service)
 {
+    constexpr ULONGLONG longest_ms = 60000;
+    const ULONGLONG deadline = GetTickCount64() + longest_ms;
     SERVICE_STATUS status;
     DWORD state = 0;
     DWORD checkpoint = 0;
@@ -980,6 +986,8 @@ bool stop_and_wait(SC_HANDLE service)
         } else if (quiet > status.dwWaitHint + 5000) {
             return false; // no progress within its own hint: it hangs
         }
+        if (GetTickCount64() >= deadline)
+            return false;
         Sleep(250);
         quiet += 250;
     }
@@ -1058,11 +1066,20 @@ int platform_service_install(const char *name, const char *display_name, char *c
         OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
     if (manager == nullptr)
         return service_failure(error);
-    // Windows refuses to create a service that exists; wine replaces it.
-    if (ServiceHandle(OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS)) != nullptr) {
+    // Windows refuses to create a service that exists; wine replaces it. A
+    // change that changes nothing tells one that awaits removal (it goes
+    // once it stops) from one in place.
+    if (ServiceHandle existing(OpenServiceA(manager.get(), name, SERVICE_CHANGE_CONFIG));
+        existing != nullptr) {
+        DWORD code = ChangeServiceConfigA(existing.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                          SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
+                                          nullptr, nullptr, nullptr) ||
+                             GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE
+                         ? ERROR_SERVICE_EXISTS
+                         : ERROR_SERVICE_MARKED_FOR_DELETE;
         if (error != nullptr)
-            *error = ERROR_SERVICE_EXISTS;
-        return PLATFORM_SERVICE_EXISTS;
+            *error = static_cast<int>(code);
+        return service_result(code);
     }
     // The local system account, as services of their own process usually run.
     ServiceHandle service(CreateServiceA(manager.get(), name, display_name, SERVICE_ALL_ACCESS,
@@ -1103,7 +1120,10 @@ int platform_service_uninstall(const char *name, int *error) noexcept
     if (service == nullptr)
         return service_failure(error);
     bool stopped = stop_and_wait(service.get());
-    if (!DeleteService(service.get()))
+    if (!DeleteService(service.get())) {
+        if (GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE)
+            return PLATFORM_SERVICE_REMOVED_ON_STOP;
         return service_failure(error);
+    }
     return stopped ? PLATFORM_SERVICE_OK : PLATFORM_SERVICE_REMOVED_ON_STOP;
 }
