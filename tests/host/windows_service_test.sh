@@ -4,7 +4,8 @@
 # failed launch, a stop that reaches its bound, uninstall:
 #   windows_service_test.sh <vesk.exe> <fake jvm.dll> <wine runner>
 # The prefix must run one wineserver kept alive (wineserver -p), as
-# scripts/test-windows.sh starts it.
+# scripts/test-windows.sh starts it. Exits 77 (skipped) when the prefix has
+# a vesk service of its own.
 set -euo pipefail
 vesk=$1 fake=$2 wine=$3
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-windows-service-XXXXXX")
@@ -20,9 +21,25 @@ unset JAVA_HOME
 # shellcheck source=tests/host/checks.sh
 source "$(dirname "$0")/checks.sh"
 
+# A service left by an earlier run of this test that was killed (its
+# program is in a folder of this test's) is removed; any other is not ours.
 if "$wine" sc query vesk >/dev/null 2>&1; then
-  echo "SKIPPED: this prefix already has a service vesk (remove it with: sc delete vesk)"
-  exit 0
+  image=$("$wine" reg query 'HKLM\System\CurrentControlSet\Services\vesk' /v ImagePath 2>/dev/null |
+    tr -d '\r' | sed -n 's/^ *ImagePath *REG_[A-Z_]* *//p')
+  case $image in
+  *'\vesk-windows-service-'??????'\app\vesk.exe"'*)
+    "$wine" sc stop vesk >/dev/null 2>&1 || true
+    "$wine" sc delete vesk >/dev/null 2>&1 || true
+    for _ in $(seq 200); do
+      "$wine" sc query vesk >/dev/null 2>&1 || break
+      sleep 0.1
+    done
+    ;;
+  esac
+  if "$wine" sc query vesk >/dev/null 2>&1; then
+    echo "SKIPPED: this prefix has a service vesk of its own ($image; remove it with: sc delete vesk)"
+    exit 77
+  fi
 fi
 
 mkdir -p "$app/jre/bin/server" "$app/conf" "$app/log"
@@ -61,6 +78,11 @@ await() {
   elapsed=$((($(date +%s%N) - since) / 1000000))
 }
 
+not() { ! "$@"; }
+# running: the service's process runs (wine shows processes by their
+# Windows paths).
+running() { pgrep -f "${tmp##*/}.app.vesk.exe" >/dev/null; }
+
 # after <text> <later>: the log holds later on a line after one holding text.
 after() { awk -v a="$1" -v b="$2" 'index($0, a) { seen = 1 } seen && index($0, b) { found = 1 }
   END { exit !found }' "$log"; }
@@ -77,13 +99,17 @@ run install PORT
 check "install, words not in pairs: status 3" test "$status" -eq 3
 check "install, words not in pairs: message" contains "$tmp/err.txt" "Parametros devem vir em pares."
 
-run install PORT 9100 NAME "a b"
+# Kept pairs: words that need quoting (blanks, a trailing backslash, a
+# quote, nothing at all), and a key that is a command word, which the
+# service's start takes as a pair.
+run install install 1 PORT 9100 NAME "a b" DIR 'C:\a b\' QUOTE 'x\"y' EMPTY ''
 [ "$status" -ne 0 ] || installed=yes
 check "install: status 0" test "$status" -eq 0
 check "install: message" contains "$tmp/out.txt" "Servico 'vesk' (VESK - Service) instalado"
 "$wine" reg query 'HKLM\System\CurrentControlSet\Services\vesk' 2>/dev/null | tr -d '\r' >"$tmp/reg.txt"
 windows_exe="Z:${app//\//\\}\\vesk.exe"
-check "install: the pairs kept as the command line" contains "$tmp/reg.txt" "\"$windows_exe\" PORT 9100 NAME \"a b\""
+check "install: the pairs kept as the command line" contains "$tmp/reg.txt" \
+  "\"$windows_exe\" install 1 PORT 9100 NAME \"a b\" DIR \"C:\\a b\\\\\" QUOTE \"x\\\\\\\"y\" EMPTY \"\""
 check "install: display name" contains "$tmp/reg.txt" "VESK - Service"
 check "install: automatic start" grep -qE 'Start[[:space:]]+REG_DWORD[[:space:]]+0x2$' "$tmp/reg.txt"
 
@@ -99,8 +125,11 @@ since=$(date +%s%N)
 "$wine" sc start vesk >/dev/null 2>&1 || true
 await RUNNING
 check "start: RUNNING ($now)" test "$now" = "RUNNING 0 0"
+check "start: its process seen" running
 check "start: launch lines in the day's log" contains "$log" "|VESK| Init Params:"
-check "start: the installed pairs" contains "$log" "|VESK| 	'NAME' = 'a b'"
+for pair in "'install' = '1'" "'NAME' = 'a b'" "'DIR' = 'C:\\a b\\'" "'QUOTE' = 'x\\\"y'" "'EMPTY' = ''"; do
+  check "start: the installed pair $pair" contains "$log" "|VESK| 	$pair"
+done
 check "start: the Java side's line" contains "$log" ": fake|INFO|0|started"
 
 # A stop: the JVM is asked to exit with 143, its shutdown hook logs, and
@@ -123,6 +152,13 @@ since=$(date +%s%N)
 await STOPPED
 check "failed launch: STOPPED, service-specific code 3 ($now)" test "$now" = "STOPPED 1066 3"
 check "failed launch: logged" contains "$log" "|VESK| Falha ao tentar iniciar VESKServer."
+# The JVM still runs after a failed entry call, and is asked to end the
+# process: it ends.
+for _ in $(seq 50); do
+  running || break
+  sleep 0.1
+done
+check "failed launch: the process ends" not running
 
 since=$(date +%s%N)
 "$wine" sc start vesk PORT 1 X >/dev/null 2>&1 || true
