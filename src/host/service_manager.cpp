@@ -322,7 +322,7 @@ int print_result(const char *done, const char *action, int result, int error)
 
 int vesk_service_run(int argc, char **argv) noexcept
 {
-    if (argc < 1 || argv == nullptr)
+    if (argc < 1 || argv == nullptr || platform_service_supported() == 0)
         return VESK_SERVICE_NONE;
     service.argc = argc;
     service.argv = argv;
