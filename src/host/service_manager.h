@@ -16,7 +16,8 @@ UB_EXTERN_C_BEGIN
 
 enum {
     VESK_SERVICE_NONE = -1,          /* not a service, not a service command */
-    VESK_SERVICE_STOP_SECONDS = 30,  /* default bound for a stop (STOP_TIMEOUT) */
+    VESK_SERVICE_STOP_SECONDS = 25,  /* default bound for a stop (STOP_TIMEOUT), below the
+                                        30 s an installer waits for the service to stop */
     VESK_SERVICE_RESTART_MS = 5000   /* delay before the manager restarts after a crash */
 };
 
