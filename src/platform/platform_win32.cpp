@@ -966,8 +966,8 @@ bool executable_path(std::string &path)
 // it stopped.
 bool stop_and_wait(SC_HANDLE service)
 {
-    constexpr ULONGLONG longest_ms = 60000;
-    const ULONGLONG deadline = GetTickCount64() + longest_ms;
+    constexpr DWORD longest_ms = 60000;
+    const DWORD started = GetTickCount(); // the difference survives a wrap
     SERVICE_STATUS status;
     DWORD state = 0;
     DWORD checkpoint = 0;
@@ -986,7 +986,7 @@ bool stop_and_wait(SC_HANDLE service)
         } else if (quiet > status.dwWaitHint + 5000) {
             return false; // no progress within its own hint: it hangs
         }
-        if (GetTickCount64() >= deadline)
+        if (GetTickCount() - started >= longest_ms)
             return false;
         Sleep(250);
         quiet += 250;
