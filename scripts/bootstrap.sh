@@ -26,8 +26,8 @@ test=(
 )
 windows=(
   # mingw-w64 (posix threads), 64-bit wine, dpkg-source for libcurl's source package,
-  # wixl for the Windows installer packages.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev wixl
+  # wixl and msitools (msibuild, msiinfo, msiextract) for the Windows installer packages.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev wixl msitools
 )
 
 case "${1:-}" in

@@ -9,6 +9,7 @@
 #include "core/ub_string.h"
 #include "core/ub_vector.h"
 #include "host/service_config.h"
+#include "host/service_manager.h"
 #include "host/veskserver.h"
 #include "http/url.h"
 #include "json/json.h"

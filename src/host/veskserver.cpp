@@ -62,11 +62,13 @@ void log_params(char *const *list, int used)
         verbose_in(&logger, VERBOSE_INFO, "\t'%s' = '%s'\n", list[j], list[j + 1]);
 }
 
+JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook);
+
 // Starts the Java server: the entry class's start(long[], String[]) gets the
 // callback's address and 0, and all slots of the list, empty ones as nulls.
-int launch_server(char **list, int slots)
+int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook)
 {
-    if (vesk_init(list) == nullptr) {
+    if (init_jvm(list, exit_hook) == nullptr) {
         verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar JVM.\n");
         return VESK_NO_JVM;
     }
@@ -237,29 +239,8 @@ const char *element(char *const *texts, int index)
     return texts[index] != nullptr ? texts[index] : "";
 }
 
-} // namespace
-
-int vesk_start(int argc, char **argv) noexcept
-{
-    config_init("VESK");
-    if (argc < 1 || argv == nullptr)
-        argc = 1;
-    // The texts belong to the option table and argv; only the array is ours.
-    char **list = static_cast<char **>(std::calloc(static_cast<size_t>(list_slots(argc)),
-                                                   sizeof(char *)));
-    if (list == nullptr) {
-        verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar VESKServer.\n");
-        return VESK_NO_SERVER;
-    }
-    int used = merge_words(list, copy_options(list), argc, argv);
-    log_params(list, used);
-    // The entry call copies the texts into Java strings; the list ends here.
-    int status = launch_server(list, list_slots(argc));
-    std::free(list);
-    return status;
-}
-
-JavaVM *vesk_init(char *const *list) noexcept
+// vesk_init, with the JVM's exit hook.
+JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook)
 {
     if (jvm != nullptr)
         return jvm;
@@ -276,8 +257,63 @@ JavaVM *vesk_init(char *const *list) noexcept
         return nullptr;
     }
     CommandName command(vesk_getParam(list, "ENTRY_CLASS"));
-    jvm = ub_loadJVM(expanded.c_str(), library_path, stack);
+    jvm = ub_loadJVM_with_exit_hook(expanded.c_str(), library_path, stack, exit_hook);
     return jvm;
+}
+
+} // namespace
+
+int vesk_start(int argc, char **argv) noexcept
+{
+    return vesk_start_with_exit_hook(argc, argv, nullptr);
+}
+
+int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook) noexcept
+{
+    config_init("VESK");
+    if (argc < 1 || argv == nullptr)
+        argc = 1;
+    // The texts belong to the option table and argv; only the array is ours.
+    char **list = static_cast<char **>(std::calloc(static_cast<size_t>(list_slots(argc)),
+                                                   sizeof(char *)));
+    if (list == nullptr) {
+        verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar VESKServer.\n");
+        return VESK_NO_SERVER;
+    }
+    int used = merge_words(list, copy_options(list), argc, argv);
+    log_params(list, used);
+    // The entry call copies the texts into Java strings; the list ends here.
+    int status = launch_server(list, list_slots(argc), exit_hook);
+    std::free(list);
+    return status;
+}
+
+JavaVM *vesk_init(char *const *list) noexcept
+{
+    return init_jvm(list, nullptr);
+}
+
+int vesk_stop(void) noexcept
+{
+    JNIEnv *env = nullptr;
+    jclass system = nullptr;
+    int result = VESK_STOP_FAILED;
+    if (jvm != nullptr &&
+        ub_JVM_attach_and_find_class(jvm, "java/lang/System", &env, &system) == UB_JVM_ATTACHED) {
+        jmethodID exit = env->GetStaticMethodID(system, "exit", "(I)V");
+        if (exit != nullptr) {
+            env->CallStaticVoidMethod(system, exit, static_cast<jint>(VESK_STOP_STATUS));
+            result = VESK_STOP_REFUSED;
+        }
+        if (env->ExceptionCheck())
+            env->ExceptionClear();
+    }
+    if (jvm != nullptr)
+        ub_JVM_dettach(jvm);
+    verbose_in(&logger, VERBOSE_ERROR, result == VESK_STOP_REFUSED
+                                           ? "O lado Java recusou a parada.\n"
+                                           : "Falha ao tentar pedir a parada ao lado Java.\n");
+    return result;
 }
 
 int getVerbosity(const char *name) noexcept

@@ -37,6 +37,26 @@ enum vesk_status {
  * Java exception failed the call, a FATAL line naming it and its causes). */
 int vesk_start(int argc, char **argv) UB_NOEXCEPT;
 
+/* The exit status a stop asks of the JVM: the one SIGTERM gives on Linux. */
+enum { VESK_STOP_STATUS = 143 };
+
+/* Results of vesk_stop. */
+enum vesk_stop_result {
+    VESK_STOP_FAILED = -1,  /* no JVM runs, or System.exit could not be called */
+    VESK_STOP_REFUSED = -2  /* System.exit threw (a security manager refused it) */
+};
+
+/* Asks the running JVM to exit as SIGTERM does: System.exit(VESK_STOP_STATUS)
+ * on the calling thread, which runs the Java side's shutdown hooks and ends
+ * the process, so it returns only when that failed, after an ERROR line in
+ * the log ("Falha ao tentar pedir a parada ao lado Java." or "O lado Java
+ * recusou a parada."). Call it from a thread that may block for good. */
+int vesk_stop(void) UB_NOEXCEPT;
+
+/* vesk_start, with exit_hook (when not NULL) called by the JVM just before
+ * it ends the process (see ub_loadJVM_with_exit_hook). */
+int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook) UB_NOEXCEPT;
+
 /* Starts the process's JVM from CLASSPATH, LIBRARY_PATH and STACK of the
  * parameter list (each logged at level INFO first), once: later calls give
  * the same handle, or try again when the first one failed. A CLASSPATH

@@ -344,6 +344,12 @@ int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
 
 JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) noexcept
 {
+    return ub_loadJVM_with_exit_hook(class_path, library_path, stack, nullptr);
+}
+
+JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_path,
+                                  const char *stack, ub_JVM_exit_hook exit_hook) noexcept
+{
     if (class_path == nullptr)
         class_path = ".";
     if (library_path == nullptr)
@@ -373,17 +379,21 @@ JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char 
     char *texts[5] = {compiler, class_path_option.data(), library_path_option.data(), stack_size,
                       minidump};
 
-    JavaVMOption options[5];
+    JavaVMOption options[6];
     std::printf("Parametros JVM\n");
     for (int i = 0; i < 5; ++i) {
         options[i].optionString = texts[i];
         options[i].extraInfo = nullptr;
         std::printf("\t%s\n", texts[i]);
     }
+    // The hook is no option an operator chose: the listing stays the five.
+    char exit_option[] = "exit";
+    options[5].optionString = exit_option;
+    options[5].extraInfo = reinterpret_cast<void *>(exit_hook);
 
     JavaVMInitArgs args;
     args.version = JNI_VERSION_1_2;
-    args.nOptions = 5;
+    args.nOptions = exit_hook != nullptr ? 6 : 5;
     args.options = options;
     args.ignoreUnrecognized = JNI_FALSE;
 

@@ -58,6 +58,16 @@ typedef int32_t (*ub_JVM_handler)(int32_t long_count, int32_t *longs, uint32_t t
  * refuses to start. Once per process. */
 JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) UB_NOEXCEPT;
 
+/* Called by the JVM with the exit status just before it ends the process
+ * (System.exit, Runtime.halt), after the shutdown hooks ran; on the JVM's
+ * own thread. It may return: the JVM then ends the process itself. */
+typedef void(JNICALL *ub_JVM_exit_hook)(jint status);
+
+/* ub_loadJVM, with exit_hook (when not NULL) given to the JVM as its "exit"
+ * option, which is not listed. */
+JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_path,
+                                  const char *stack, ub_JVM_exit_hook exit_hook) UB_NOEXCEPT;
+
 /* Does nothing: the JVM lives until the process ends. */
 void ub_unloadJVM(void) UB_NOEXCEPT;
 

@@ -731,3 +731,50 @@ int platform_env_set(const char *name, const char *value) noexcept
     int done = value != nullptr ? setenv(name, value, 1) : unsetenv(name);
     return done == 0 ? 0 : -1;
 }
+
+void platform_console_attach(void) noexcept
+{
+}
+
+int platform_set_cwd(const char *path) noexcept
+{
+    return path != nullptr && chdir(path) == 0 ? 0 : -1;
+}
+
+void platform_exit_now(int status) noexcept
+{
+    _exit(status);
+}
+
+// ---- No service manager: an init system starts the host as any program.
+
+int platform_service_supported(void) noexcept
+{
+    return 0;
+}
+
+int platform_service_dispatch(const char *, platform_service_main_fn, platform_service_stop_fn,
+                              void *) noexcept
+{
+    return PLATFORM_SERVICE_UNSUPPORTED;
+}
+
+int platform_service_report(int, int32_t, uint32_t) noexcept
+{
+    return -1;
+}
+
+int platform_service_install(const char *, const char *, char *const *, int, uint32_t,
+                             int *error) noexcept
+{
+    if (error != nullptr)
+        *error = 0;
+    return PLATFORM_SERVICE_UNSUPPORTED;
+}
+
+int platform_service_uninstall(const char *, int *error) noexcept
+{
+    if (error != nullptr)
+        *error = 0;
+    return PLATFORM_SERVICE_UNSUPPORTED;
+}

@@ -7,14 +7,29 @@
  *   the callback whose address is the first element of the long[] and
  *   returns an object, so that the host goes on sleeping; then two more, with
  *   JAVA_TOOL_OPTIONS ("<unset>" when it is not set) as the JVM's creation
- *   saw it (code 1) and as it is when start runs (code 2). */
+ *   saw it (code 1) and as it is when start runs (code 2);
+ * - System.exit(status) relays "exit <status>" (code 3), runs a stand-in
+ *   shutdown hook that relays "shutdown hook" (code 4), calls the exit hook
+ *   given as the "exit" option and ends the process with status; with the
+ *   class path "stuck" the shutdown hook never ends;
+ * - with the class path "quit-<status>", the Java side ends the process by
+ *   itself half a second after start returned: it relays "quit <status>"
+ *   (code 5), then exits as above. */
 #define _JNI_IMPLEMENTATION_
+#define _POSIX_C_SOURCE 200809L
 #include <jni.h>
 
 #include <stdarg.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <time.h>
+#endif
 
 typedef int32_t (*relay_callback)(int32_t long_count, int32_t *longs, uint32_t text_count,
                                   char **texts, int32_t *blob_lengths, char **blobs);
@@ -31,6 +46,16 @@ static jobject new_object(void)
 {
     return used < 64 ? (jobject)&objects[used++] : NULL;
 }
+
+/* The callback start received, the JVM's exit hook, and whether the
+ * shutdown hook hangs. */
+static relay_callback host_relay;
+static void(JNICALL *exit_hook)(jint status);
+static int stuck_exit;
+static int quit_status = -1;
+
+/* The two static methods the fake has. */
+static struct fake_object start_method, exit_method;
 
 /* JAVA_TOOL_OPTIONS when JNI_CreateJavaVM ran. */
 static char created_options[4096] = "<unset>";
@@ -132,7 +157,75 @@ static jmethodID JNICALL static_method(JNIEnv *env, jclass type, const char *nam
     (void)env;
     (void)type;
     (void)signature;
-    return strcmp(name, "start") == 0 ? (jmethodID)new_object() : NULL;
+    if (strcmp(name, "start") == 0)
+        return (jmethodID)&start_method;
+    return strcmp(name, "exit") == 0 ? (jmethodID)&exit_method : NULL;
+}
+
+static void relay_line(const char *code, const char *message)
+{
+    char *event[] = {"class", "fake", "verbosity", "INFO", "code", (char *)code, "message",
+                     (char *)message};
+    if (host_relay != NULL)
+        host_relay(0, NULL, 8, event, NULL, NULL);
+}
+
+static void pause_ms(unsigned milliseconds)
+{
+#ifdef _WIN32
+    Sleep(milliseconds);
+#else
+    struct timespec pause = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+    nanosleep(&pause, NULL);
+#endif
+}
+
+/* What the JVM does on exit, in its order: shutdown hooks, exit hook, end. */
+static _Noreturn void exit_jvm(jint status)
+{
+    while (stuck_exit)
+        pause_ms(1000);
+    relay_line("4", "shutdown hook");
+    if (exit_hook != NULL)
+        exit_hook(status);
+    exit(status);
+}
+
+/* System.exit. */
+static void JNICALL call_static_void_v(JNIEnv *env, jclass type, jmethodID method, va_list args)
+{
+    (void)env;
+    (void)type;
+    if (method != (jmethodID)&exit_method)
+        return;
+    jint status = va_arg(args, jint);
+    char text[32];
+    snprintf(text, sizeof text, "exit %d", (int)status);
+    relay_line("3", text);
+    exit_jvm(status);
+}
+
+/* The Java side's own System.exit, on a thread of its own. */
+#ifdef _WIN32
+static DWORD WINAPI quit_later(void *unused)
+#else
+static void *quit_later(void *unused)
+#endif
+{
+    (void)unused;
+    pause_ms(500);
+    char text[32];
+    snprintf(text, sizeof text, "quit %d", quit_status);
+    relay_line("5", text);
+    exit_jvm(quit_status);
+}
+
+static void JNICALL call_static_void(JNIEnv *env, jclass type, jmethodID method, ...)
+{
+    va_list args;
+    va_start(args, method);
+    call_static_void_v(env, type, method, args);
+    va_end(args);
 }
 
 /* The host's C++ calls reach the va_list form. */
@@ -144,6 +237,7 @@ static jobject JNICALL call_static_object_v(JNIEnv *env, jclass type, jmethodID 
     (void)method;
     struct fake_object *longs = (struct fake_object *)va_arg(args, jlongArray);
     relay_callback relay = (relay_callback)(intptr_t)longs->values[0];
+    host_relay = relay;
     char *event[] = {"class", "fake", "verbosity", "INFO", "code", "0", "message", "started"};
     relay(0, NULL, 8, event, NULL, NULL);
     char *created[] = {"class", "fake", "verbosity", "INFO", "code", "1", "message",
@@ -152,6 +246,15 @@ static jobject JNICALL call_static_object_v(JNIEnv *env, jclass type, jmethodID 
     char *now[] = {"class",   "fake", "verbosity", "INFO", "code", "2",
                    "message", (char *)tool_options()};
     relay(0, NULL, 8, now, NULL, NULL);
+    if (quit_status >= 0) {
+#ifdef _WIN32
+        CloseHandle(CreateThread(NULL, 0, quit_later, NULL, 0, NULL));
+#else
+        pthread_t thread;
+        if (pthread_create(&thread, NULL, quit_later, NULL) == 0)
+            pthread_detach(thread);
+#endif
+    }
     return new_object();
 }
 
@@ -182,6 +285,8 @@ static struct JNINativeInterface_ functions = {
     .GetStaticMethodID = static_method,
     .CallStaticObjectMethod = call_static_object,
     .CallStaticObjectMethodV = call_static_object_v,
+    .CallStaticVoidMethod = call_static_void,
+    .CallStaticVoidMethodV = call_static_void_v,
 };
 static JNIEnv environment = &functions;
 
@@ -211,6 +316,12 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **vm, void **env, void *args)
     for (jint k = 0; k < init->nOptions; ++k) {
         if (strcmp(init->options[k].optionString, "-Djava.class.path=refuse") == 0)
             return JNI_ERR;
+        if (strcmp(init->options[k].optionString, "-Djava.class.path=stuck") == 0)
+            stuck_exit = 1;
+        if (strncmp(init->options[k].optionString, "-Djava.class.path=quit-", 23) == 0)
+            quit_status = atoi(init->options[k].optionString + 23);
+        if (strcmp(init->options[k].optionString, "exit") == 0)
+            exit_hook = (void(JNICALL *)(jint))(intptr_t)init->options[k].extraInfo;
     }
     strncpy(created_options, tool_options(), sizeof created_options - 1);
     *vm = &machine;

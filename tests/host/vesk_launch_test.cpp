@@ -424,6 +424,25 @@ TEST_F(VeskLaunch, StopSignalsRunTheJavaShutdownHooks)
     }
 }
 
+// The Windows service's stop on a real JVM: System.exit(143) from a thread
+// of the host's runs the shutdown hooks, then the exit hook given as the
+// JVM's "exit" option, which the option listing leaves out.
+TEST_F(VeskLaunch, StopThroughSystemExitRunsTheShutdownHooksThenTheExitHook)
+{
+    testing_support::ChildResult result = run_child(
+        "/bin/sh", {"-c", "\"$0\" ENTRY_CLASS vesk/test/ShutdownEntry >out.txt", VESK_STOP_PROBE},
+        dir());
+    EXPECT_EQ(result.status, 143) << result.err_text;
+    std::vector<std::string> lines = logged(0);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "ShutdownEntry|INFO|0|parando");
+    EXPECT_EQ(lines.back(), "exit hook 143");
+    std::vector<std::string> listed = read_lines(dir() / "out.txt");
+    EXPECT_EQ(std::count_if(listed.begin(), listed.end(),
+                            [](const std::string &line) { return line.rfind('\t', 0) == 0; }),
+              5);
+}
+
 // A background job of a non-interactive shell starts with SIGINT ignored,
 // and the JVM leaves it so: only the SIGTERM that follows stops the host.
 TEST_F(VeskLaunch, AnIgnoredInterruptStaysIgnored)
