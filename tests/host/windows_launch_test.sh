@@ -24,18 +24,6 @@ cp "$fake" "$app/jre/bin/server/jvm.dll"
 # shellcheck source=tests/host/checks.sh
 source "$(dirname "$0")/checks.sh"
 
-# run <dir> <exe> <words...>: status, out.txt and err.txt in dir (CR LF as LF).
-run() {
-  local dir=$1 exe=$2
-  shift 2
-  set +e
-  (cd "$dir" && "$wine" "$exe" "$@" >out.raw 2>err.raw)
-  status=$?
-  set -e
-  tr -d '\r' <"$dir/out.raw" >"$dir/out.txt"
-  tr -d '\r' <"$dir/err.raw" >"$dir/err.txt"
-}
-
 # A working folder with conf\vesk.ini and, unless told otherwise, log\.
 workdir() {
   local dir=$tmp/$1
@@ -47,17 +35,17 @@ workdir() {
 todays_log() { echo "$1/log/monitor_$(date +%Y%m%d).log"; }
 
 dir=$(workdir usage)
-run "$dir" "$app/vesk.exe"
+wine_run "$dir" "$app/vesk.exe"
 check "no words: status 2" test "$status" -eq 2
 check "no words: banner" contains "$dir/err.txt" "Descricao:"
 check "no words: usage" contains "$dir/err.txt" "<Param 1> <Val 1> ... <Param N> <Val N>"
 
-run "$dir" "$app/vesk.exe" PORT 1 X
+wine_run "$dir" "$app/vesk.exe" PORT 1 X
 check "odd words: status 3" test "$status" -eq 3
 check "odd words: message" contains "$dir/err.txt" "Parametros devem vir em pares."
 
 dir=$(workdir refused)
-run "$dir" "$app/vesk.exe" CLASSPATH refuse
+wine_run "$dir" "$app/vesk.exe" CLASSPATH refuse
 check "refused JVM: status 2" test "$status" -eq 2
 check "refused JVM: message" contains "$dir/err.txt" "Erro ao tentar carregar JVM."
 printf 'Parametros JVM\n\t-Djava.compiler=NONE\n\t-Djava.class.path=refuse\n\t-Djava.library.path=bin\n\t-Xss1m\n\t-XX:-CreateMinidumpOnCrash\nInicia JVM\n' >"$tmp/options.txt"
@@ -65,7 +53,7 @@ check "refused JVM: option listing on standard output" cmp -s "$dir/out.txt" "$t
 check "refused JVM: logged" contains "$(todays_log "$dir")" "|VESK| Falha ao tentar iniciar JVM."
 
 dir=$(workdir missing)
-run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry PORT 8080
+wine_run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry PORT 8080
 check "missing class: status 3" test "$status" -eq 3
 check "missing class: message" contains "$dir/err.txt" "Classe 'missing/Entry' nao encontrada."
 log=$(todays_log "$dir")
@@ -77,7 +65,7 @@ check "daily file name" test -f "$dir/log/monitor_$(date +%Y%m%d).log"
 # Without log\ every line goes to c:\ubrontex.log after a notice.
 dir=$(workdir fallback nolog)
 marker="fallback-$RANDOM$RANDOM"
-run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry MARK "$marker"
+wine_run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry MARK "$marker"
 check "no log folder: status 3" test "$status" -eq 3
 (cd "$dir" && "$wine" cmd /c type 'c:\ubrontex.log' 2>/dev/null | tr -d '\r' >fallback.txt) || true
 check "no log folder: notice in the fallback file" contains "$dir/fallback.txt" "Falha ao tentar abrir log em: '"
@@ -137,7 +125,7 @@ fi
 
 # No jvm.dll anywhere: the JVM cannot start, and every place tried is logged.
 dir=$(workdir nojvm)
-run "$dir" "$vesk" CLASSPATH app.jar
+wine_run "$dir" "$vesk" CLASSPATH app.jar
 check "no jvm.dll: status 2" test "$status" -eq 2
 check "no jvm.dll: message" contains "$dir/err.txt" "Erro ao tentar carregar JVM."
 check "no jvm.dll: the library search logged" contains "$(todays_log "$dir")" \
@@ -164,11 +152,11 @@ echo "not a library" >"$broken/jre/bin/server/jvm.dll"
 quiet() { test "$status" -eq 3 && ! grep -qF "JVM " "$(todays_log "$dir")"; }
 
 dir=$(workdir java-home)
-JAVA_HOME=$java_home run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+JAVA_HOME=$java_home wine_run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
 check "JAVA_HOME: before the runtime beside the executable" quiet
 
 dir=$(workdir missing-home)
-JAVA_HOME=$(windows "$tmp/nothing") run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
+JAVA_HOME=$(windows "$tmp/nothing") wine_run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
 log=$(todays_log "$dir")
 check "JAVA_HOME without jvm.dll: reported" contains "$log" \
   "JVM nao carregada de ($(windows "$tmp/nothing")$server): nao encontrado"
@@ -178,7 +166,7 @@ narrow=""
 if [ -n "$fake32" ]; then
   narrow=$(home narrow "$fake32")
   dir=$(workdir narrow)
-  JAVA_HOME=$narrow run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
+  JAVA_HOME=$narrow wine_run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry
   log=$(todays_log "$dir")
   check "32-bit jvm.dll: reported with error 193" contains "$log" \
     "JVM nao carregada de ($narrow$server): erro 193 (biblioteca de 32/64 bits diferente do vesk.exe)"
@@ -195,11 +183,11 @@ else
   "$wine" reg add "$registry_key" /v CurrentVersion /t REG_SZ /d 99 /f /reg:64 >/dev/null 2>&1
   "$wine" reg add "$registry_key\\99" /v RuntimeLib /t REG_SZ /d "$registered" /f /reg:64 >/dev/null 2>&1
   dir=$(workdir registry)
-  run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+  wine_run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
   check "registry: its RuntimeLib before the runtime beside the executable" quiet
   if [ -n "$narrow" ]; then
     dir=$(workdir registry-home)
-    JAVA_HOME=$narrow run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
+    JAVA_HOME=$narrow wine_run "$dir" "$broken/vesk.exe" ENTRY_CLASS missing/Entry
     check "registry: after JAVA_HOME" contains "$(todays_log "$dir")" "JVM carregada de ($registered)"
   fi
 fi

@@ -48,15 +48,8 @@ cp "$fake" "$app/jre/bin/server/jvm.dll"
 printf 'VERBOSITY=4\nENTRY_CLASS=fake/Entry\n' >"$app/conf/vesk.ini"
 log=$app/log/monitor_$(date +%Y%m%d).log
 
-# run <words...>: vesk.exe from a command line; status, out.txt and err.txt.
-run() {
-  set +e
-  (cd "$tmp" && "$wine" "$app/vesk.exe" "$@" >out.raw 2>err.raw)
-  status=$?
-  set -e
-  tr -d '\r' <"$tmp/out.raw" >"$tmp/out.txt"
-  tr -d '\r' <"$tmp/err.raw" >"$tmp/err.txt"
-}
+# vesk_exe <words...>: vesk.exe from a command line; status, out.txt and err.txt.
+vesk_exe() { wine_run "$tmp" "$app/vesk.exe" "$@"; }
 
 # state: the service's state, Win32 exit code and service-specific code
 # ("RUNNING 0 0"), or "absent".
@@ -87,22 +80,22 @@ running() { pgrep -f "${tmp##*/}.app.vesk.exe" >/dev/null; }
 after() { awk -v a="$1" -v b="$2" 'index($0, a) { seen = 1 } seen && index($0, b) { found = 1 }
   END { exit !found }' "$log"; }
 
-run uninstall
+vesk_exe uninstall
 check "uninstall when absent: status 6" test "$status" -eq 6
 check "uninstall when absent: message" contains "$tmp/err.txt" "Servico 'vesk' nao esta instalado."
 
-run uninstall PORT
+vesk_exe uninstall PORT
 check "uninstall with words: status 3" test "$status" -eq 3
 check "uninstall with words: message" contains "$tmp/err.txt" "O comando uninstall nao recebe parametros."
 
-run install PORT
+vesk_exe install PORT
 check "install, words not in pairs: status 3" test "$status" -eq 3
 check "install, words not in pairs: message" contains "$tmp/err.txt" "Parametros devem vir em pares."
 
 # Kept pairs: words that need quoting (blanks, a trailing backslash, a
 # quote, nothing at all), and a key that is a command word, which the
 # service's start takes as a pair.
-run install install 1 PORT 9100 NAME "a b" DIR 'C:\a b\' QUOTE 'x\"y' EMPTY ''
+vesk_exe install install 1 PORT 9100 NAME "a b" DIR 'C:\a b\' QUOTE 'x\"y' EMPTY ''
 [ "$status" -ne 0 ] || installed=yes
 check "install: status 0" test "$status" -eq 0
 check "install: message" contains "$tmp/out.txt" "Servico 'vesk' (VESK - Service) instalado"
@@ -113,7 +106,7 @@ check "install: the pairs kept as the command line" contains "$tmp/reg.txt" \
 check "install: display name" contains "$tmp/reg.txt" "VESK - Service"
 check "install: automatic start" grep -qE 'Start[[:space:]]+REG_DWORD[[:space:]]+0x2$' "$tmp/reg.txt"
 
-run install PORT 9200
+vesk_exe install PORT 9200
 check "install twice: status 5" test "$status" -eq 5
 check "install twice: message" contains "$tmp/err.txt" "Servico 'vesk' ja esta instalado."
 "$wine" reg query 'HKLM\System\CurrentControlSet\Services\vesk' 2>/dev/null | tr -d '\r' >"$tmp/reg.txt"
@@ -196,7 +189,7 @@ since=$(date +%s%N)
 "$wine" sc start vesk >/dev/null 2>&1 || true
 await RUNNING
 stops=$(grep -c "Parada pedida" "$log")
-run uninstall
+vesk_exe uninstall
 check "uninstall: status 0" test "$status" -eq 0
 check "uninstall: message" contains "$tmp/out.txt" "Servico 'vesk' removido."
 check "uninstall: the running service stopped first" test "$(grep -c "Parada pedida" "$log")" -gt "$stops"
