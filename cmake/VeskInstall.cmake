@@ -13,6 +13,20 @@ foreach(folder IN LISTS vesk_folders)
   install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vesk/${folder})
 endforeach()
 list(TRANSFORM vesk_folders PREPEND vesk_ OUTPUT_VARIABLE vesk_libraries)
+
+# The libraries are C++ inside, so a program that links them needs the C++
+# runtime. A C++ link brings it; a C-only project (project(x C)) cannot link
+# with the C++ driver, and CMake ignores IMPORTED_LINK_INTERFACE_LANGUAGES
+# for a language the project has not enabled. So every exported target names
+# the runtime that CMake detected for the compiler that built the libraries
+# (its implicit libraries that the C compiler does not link by itself), for
+# any link that is not done by the C++ driver.
+set(vesk_cxx_runtime ${CMAKE_CXX_IMPLICIT_LINK_LIBRARIES})
+list(REMOVE_ITEM vesk_cxx_runtime ${CMAKE_C_IMPLICIT_LINK_LIBRARIES})
+list(REMOVE_DUPLICATES vesk_cxx_runtime)
+foreach(library IN LISTS vesk_libraries)
+  target_link_libraries(${library} INTERFACE "$<$<NOT:$<LINK_LANGUAGE:CXX>>:${vesk_cxx_runtime}>")
+endforeach()
 set_target_properties(vesk_jni_headers PROPERTIES EXPORT_NAME jni_headers)
 install(TARGETS ${vesk_libraries} vesk_jni_headers EXPORT vesk-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
