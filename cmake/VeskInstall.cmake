@@ -46,14 +46,23 @@ write_basic_package_version_file(vesk-config-version.cmake COMPATIBILITY SameMaj
 install(FILES ${PROJECT_BINARY_DIR}/vesk-config.cmake ${PROJECT_BINARY_DIR}/vesk-config-version.cmake
   DESTINATION ${vesk_cmake_dir})
 
-# pkg-config: the libraries are static, so what they need comes with
-# --static (Libs.private). libcurl is linked as the shared library the system
-# has: naming it in Requires.private would make --static ask for the static
-# archives of all of curl's own dependencies. The JVM is loaded at run time,
-# so neither libjvm nor a path into one JDK is given to consumers.
+# pkg-config: the libraries are static archives, so Libs names everything
+# they use, and a plain --libs links (--static adds nothing). libcurl is
+# named as the shared library the system has, not required as a package:
+# Requires.private would make --static ask for the archives of all of curl's
+# own dependencies, which its development package does not install. Cflags
+# give jni.h's folders of the JDK the library was built with, so that every
+# installed header, the JNI bridge's too, compiles with --cflags alone, as it
+# does through the CMake package. The JVM is loaded at run time, so no
+# consumer links libjvm or gets a run path into a JDK.
 list(TRANSFORM vesk_libraries PREPEND -l OUTPUT_VARIABLE VESK_PC_LIBS)
+list(TRANSFORM vesk_cxx_runtime PREPEND -l OUTPUT_VARIABLE vesk_pc_runtime)
+list(APPEND VESK_PC_LIBS -lcurl -l${CMAKE_DL_LIBS} -lpthread ${vesk_pc_runtime})
 list(JOIN VESK_PC_LIBS " " VESK_PC_LIBS)
-set(VESK_PC_LIBS_PRIVATE "-lcurl -l${CMAKE_DL_LIBS} -lpthread -lstdc++ -lm")
+set(VESK_PC_JNI_CFLAGS ${JAVA_INCLUDE_PATH} ${JAVA_INCLUDE_PATH2})
+list(REMOVE_DUPLICATES VESK_PC_JNI_CFLAGS)
+list(TRANSFORM VESK_PC_JNI_CFLAGS PREPEND -I)
+list(JOIN VESK_PC_JNI_CFLAGS " " VESK_PC_JNI_CFLAGS)
 # The prefix relative to the file's own folder, so the file works wherever
 # the tree is installed.
 file(RELATIVE_PATH VESK_PC_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
