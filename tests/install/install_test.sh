@@ -21,6 +21,12 @@ prefix="$work/prefix"
 
 fail() { printf 'FAIL %s\n' "$*" >&2; exit 1; }
 
+# Runs a build step, showing what it printed only when it fails.
+quietly() {
+    local out
+    out=$("$@" 2>&1) || fail "$*"$'\n'"$out"
+}
+
 # Runs program (with args) in a fresh folder with log/ and compares its
 # standard output with expected (see same).
 check() {
@@ -119,9 +125,9 @@ GET 5 hello"
 cc -std=c11 -Wall -Wextra -Werror -o "$work/consumer_pkg" "$consumers/consumer.c" \
     $(pkg-config --cflags --libs vesk)
 check consumer_pkg "$consumed" "$work/consumer_pkg" "$hello" "$work/tree"
-cmake -S "$consumers/c" -B "$work/consumer-c" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" >/dev/null
-cmake --build "$work/consumer-c" >/dev/null
+quietly cmake -S "$consumers/c" -B "$work/consumer-c" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror"
+quietly cmake --build "$work/consumer-c"
 closed=http://127.0.0.1:1/
 check consumer_c "$consumed
 GET failed -3" "$work/consumer-c/consumer_c" "$hello" "$work/tree" "$closed"
@@ -129,9 +135,9 @@ GET failed -3" "$work/consumer-c/consumer_c" "$hello" "$work/tree" "$closed"
 # consumer that will set the library's diagnostics sink once there is one:
 # then the check is that this message reaches the sink and no file is written.
 match=like same consumer_c_log "(7) * - '$closed'" "$(logged consumer_c)"
-cmake -S "$consumers/cxx" -B "$work/consumer-cxx" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
-cmake --build "$work/consumer-cxx" >/dev/null
+quietly cmake -S "$consumers/cxx" -B "$work/consumer-cxx" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
+quietly cmake --build "$work/consumer-cxx"
 check consumer_cxx "$consumed" "$work/consumer-cxx/consumer_cxx" "$hello" "$work/tree"
 for program in "$work/consumer_pkg" "$work/consumer-c/consumer_c" "$work/consumer-cxx/consumer_cxx"; do
     no_jdk "$program"
@@ -150,9 +156,9 @@ check quickstart_c "$quickstart" "$work/quickstart_c"
 [ "$(logged quickstart_c)" = "user ana" ] || fail "quickstart_c log"
 
 bin="$work/examples"
-cmake -S "$examples" -B "$bin" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
-cmake --build "$bin" >/dev/null
+quietly cmake -S "$examples" -B "$bin" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
+quietly cmake --build "$bin"
 check quickstart_cpp "$quickstart" "$bin/quickstart_cpp"
 check json '{"name":"vesk","port":9000,"tags":["host","jvm"]}
 port=9100 name=vesk' "$bin/json_example"
