@@ -51,17 +51,21 @@ install(FILES ${PROJECT_BINARY_DIR}/vesk-config.cmake ${PROJECT_BINARY_DIR}/vesk
 # named as the shared library the system has, not required as a package:
 # Requires.private would make --static ask for the archives of all of curl's
 # own dependencies, which its development package does not install. Cflags
-# give jni.h's folders of the JDK the library was built with, so that every
-# installed header, the JNI bridge's too, compiles with --cflags alone, as it
-# does through the CMake package. The JVM is loaded at run time, so no
-# consumer links libjvm or gets a run path into a JDK.
+# give jni.h's folders, so that every installed header, the JNI bridge's too,
+# compiles with --cflags alone, as it does through the CMake package: those
+# of the variable java_home, the JDK the library was built with unless the
+# user names another (--define-variable=java_home=DIR). The JVM is loaded at
+# run time, so no consumer links libjvm or gets a run path into a JDK.
 list(TRANSFORM vesk_libraries PREPEND -l OUTPUT_VARIABLE VESK_PC_LIBS)
 list(TRANSFORM vesk_cxx_runtime PREPEND -l OUTPUT_VARIABLE vesk_pc_runtime)
 list(APPEND VESK_PC_LIBS -lcurl -l${CMAKE_DL_LIBS} -lpthread ${vesk_pc_runtime})
 list(JOIN VESK_PC_LIBS " " VESK_PC_LIBS)
-set(VESK_PC_JNI_CFLAGS ${JAVA_INCLUDE_PATH} ${JAVA_INCLUDE_PATH2})
+set(VESK_PC_JNI_CFLAGS)
+foreach(folder IN ITEMS ${JAVA_INCLUDE_PATH} ${JAVA_INCLUDE_PATH2})
+  file(RELATIVE_PATH folder ${JAVA_HOME} ${folder})
+  list(APPEND VESK_PC_JNI_CFLAGS "-I\${java_home}/${folder}")
+endforeach()
 list(REMOVE_DUPLICATES VESK_PC_JNI_CFLAGS)
-list(TRANSFORM VESK_PC_JNI_CFLAGS PREPEND -I)
 list(JOIN VESK_PC_JNI_CFLAGS " " VESK_PC_JNI_CFLAGS)
 # The prefix relative to the file's own folder, so the file works wherever
 # the tree is installed.
