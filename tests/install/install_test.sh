@@ -159,6 +159,9 @@ bin="$work/examples"
 quietly cmake -S "$examples" -B "$bin" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
 quietly cmake --build "$bin"
+for program in "$bin"/*_example "$bin/quickstart_cpp"; do
+    no_jdk "$program"
+done
 check quickstart_cpp "$quickstart" "$bin/quickstart_cpp"
 check json '{"name":"vesk","port":9000,"tags":["host","jvm"]}
 port=9100 name=vesk' "$bin/json_example"
