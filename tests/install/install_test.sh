@@ -103,7 +103,8 @@ done
 [ -n "$port" ] || fail "the web server did not start"
 hello="http://127.0.0.1:$port/hello.txt"
 
-# Nothing the JVM module does not use reaches into a JDK: no run path, no libjvm.
+# A program on the library reaches into no JDK (no run path, no libjvm): the
+# JVM's library is loaded when the host starts the JVM.
 no_jdk() {
     local dynamic
     dynamic=$(readelf -d "$1") || fail "readelf $1"
@@ -128,7 +129,7 @@ check consumer_pkg "$consumed" "$work/consumer_pkg" "$hello" "$work/tree"
 quietly cmake -S "$consumers/c" -B "$work/consumer-c" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_C_FLAGS="-Wall -Wextra -Werror"
 quietly cmake --build "$work/consumer-c"
-closed=http://127.0.0.1:1/
+closed=http://127.0.0.1:1/ # nothing listens on port 1
 check consumer_c "$consumed
 GET failed -3" "$work/consumer-c/consumer_c" "$hello" "$work/tree" "$closed"
 # The cause of the failure goes to log/ of the current folder. This is the
