@@ -1,5 +1,5 @@
 /* The library from C through pkg-config:
- *   cc quickstart.c $(pkg-config --static --cflags --libs vesk)
+ *   cc quickstart.c $(pkg-config --cflags --libs vesk)
  * parses a document, logs it, writes it back as text and encodes that. */
 #include <stdio.h>
 #include <stdlib.h>

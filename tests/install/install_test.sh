@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and builds, against that prefix
-# only, the library examples: a C program through pkg-config, the others
-# through find_package(vesk). Runs each and compares what it prints; then
-# runs the installed host on the example native module, which links no vesk
-# library and calls the support library from inside the host.
+# only, three programs of their own (C through pkg-config, a C-only and a
+# C++-only CMake project) and the library examples. Runs each and compares
+# what it prints; none carries a run path into a JDK. Then runs the
+# installed host on the example native module, which links no vesk library
+# and calls the support library from inside the host.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -19,6 +20,12 @@ trap cleanup EXIT
 prefix="$work/prefix"
 
 fail() { printf 'FAIL %s\n' "$*" >&2; exit 1; }
+
+# Runs a build step, showing what it printed only when it fails.
+quietly() {
+    local out
+    out=$("$@" 2>&1) || fail "$*"$'\n'"$out"
+}
 
 # Runs program (with args) in a fresh folder with log/ and compares its
 # standard output with expected (see same).
@@ -96,19 +103,66 @@ done
 [ -n "$port" ] || fail "the web server did not start"
 hello="http://127.0.0.1:$port/hello.txt"
 
+# A program on the library reaches into no JDK (no run path, no libjvm): the
+# JVM's library is loaded when the host starts the JVM.
+no_jdk() {
+    local dynamic
+    dynamic=$(readelf -d "$1") || fail "readelf $1"
+    if grep -i jvm <<<"$dynamic"; then fail "$1 reaches into a JDK"; fi
+}
+
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+# Programs of their own: each parses JSON, walks a folder and fetches from
+# the loopback server; the C-only CMake one also fetches from a closed port.
+consumers="$source/tests/install/consumer"
+mkdir -p "$work/tree/sub" && touch "$work/tree/a.txt" "$work/tree/b.json"
+consumed="json name=vesk port=9100 tags=2
+file a.txt
+file b.json
+dir sub
+walk 5
+GET 5 hello"
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Wextra -Werror -o "$work/consumer_pkg" "$consumers/consumer.c" \
+    $(pkg-config --cflags --libs vesk)
+check consumer_pkg "$consumed" "$work/consumer_pkg" "$hello" "$work/tree"
+quietly cmake -S "$consumers/c" -B "$work/consumer-c" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror"
+quietly cmake --build "$work/consumer-c"
+closed=http://127.0.0.1:1/ # nothing listens on port 1
+check consumer_c "$consumed
+GET failed -3" "$work/consumer-c/consumer_c" "$hello" "$work/tree" "$closed"
+# The cause of the failure goes to log/ of the current folder. This is the
+# consumer that will set the library's diagnostics sink once there is one:
+# then the check is that this message reaches the sink and no file is written.
+match=like same consumer_c_log "(7) * - '$closed'" "$(logged consumer_c)"
+quietly cmake -S "$consumers/cxx" -B "$work/consumer-cxx" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
+quietly cmake --build "$work/consumer-cxx"
+check consumer_cxx "$consumed" "$work/consumer-cxx/consumer_cxx" "$hello" "$work/tree"
+for program in "$work/consumer_pkg" "$work/consumer-c/consumer_c" "$work/consumer-cxx/consumer_cxx"; do
+    no_jdk "$program"
+done
+# jni.h comes with the same --cflags.
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Wextra -Werror -fPIC -c -o "$work/native_module.o" "$examples/native_module.c" \
+    $(pkg-config --cflags vesk)
+
 # shellcheck disable=SC2046
 cc -std=c11 -Wall -Wextra -Werror -o "$work/quickstart_c" "$examples/quickstart.c" \
-    $(pkg-config --static --cflags --libs vesk)
+    $(pkg-config --cflags --libs vesk)
 quickstart='json {"user":"ana","id":7}
 base64 eyJ1c2VyIjoiYW5hIiwiaWQiOjd9'
 check quickstart_c "$quickstart" "$work/quickstart_c"
 [ "$(logged quickstart_c)" = "user ana" ] || fail "quickstart_c log"
 
 bin="$work/examples"
-cmake -S "$examples" -B "$bin" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
-cmake --build "$bin" >/dev/null
+quietly cmake -S "$examples" -B "$bin" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
+quietly cmake --build "$bin"
+for program in "$bin"/*_example "$bin/quickstart_cpp"; do
+    no_jdk "$program"
+done
 check quickstart_cpp "$quickstart" "$bin/quickstart_cpp"
 check json '{"name":"vesk","port":9000,"tags":["host","jvm"]}
 port=9100 name=vesk' "$bin/json_example"

@@ -62,8 +62,12 @@ for binary in usr/bin/vesk usr/lib/x86_64-linux-gnu/jni/libvesk_java.so; do
     if readelf -d "$work/root/$binary" | grep -E 'RPATH|RUNPATH'; then fail "$binary has a run path"; fi
     if readelf -S "$work/root/$binary" | grep -E '\.symtab|\.debug_'; then fail "$binary is not stripped"; fi
 done
-# Consumers get neither libjvm nor a path into the build machine's JDK.
-if grep -E -- '-ljvm|rpath|/jvm/' "$work/root/usr/lib/pkgconfig/vesk.pc"; then fail "vesk.pc names libjvm"; fi
+# Consumers get neither libjvm nor a link or run path into the build
+# machine's JDK; jni.h's folders come only through the java_home variable,
+# which a user can point at another JDK.
+pc="$work/root/usr/lib/pkgconfig/vesk.pc"
+if grep -E -- '-ljvm|rpath|-L[^ ]*/jvm/' "$pc"; then fail "vesk.pc links libjvm"; fi
+if grep -v '^java_home=' "$pc" | grep -F /jvm/; then fail "vesk.pc names a JDK outside java_home"; fi
 if grep -E 'JNI::JVM|libjvm' "$work/root/usr/lib/cmake/vesk/"*.cmake; then
     fail "the CMake package links libjvm"
 fi
