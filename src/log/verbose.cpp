@@ -391,8 +391,8 @@ int write_line(const char *tag, bool continuations, const char *format, va_list 
 }
 
 // The support library's diagnostic sink. Read under the lock as one pair,
-// so a caller never gets one sink with another's data; the flag spares the
-// lock while no sink is set, as in the host.
+// so a caller never gets one sink with another's data; the flag spares
+// every message the lock while none is set, as in the host.
 struct Sink {
     verbose_sink call = nullptr;
     void *data = nullptr;
