@@ -1,6 +1,5 @@
 #include "core/ub_slist.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "log/verbose.h"
@@ -11,7 +10,7 @@ ub_slist *new_node(void *data, ub_slist *next)
 {
     auto *node = static_cast<ub_slist *>(std::malloc(sizeof(ub_slist)));
     if (node == nullptr) {
-        verbose(stdout, "malloc ERROR...\n");
+        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "CORE", "malloc ERROR...\n");
         return nullptr;
     }
     node->data = data;

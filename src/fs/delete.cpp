@@ -1,7 +1,6 @@
 #include "fs/delete.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -71,7 +70,9 @@ struct Run {
 void report_incomplete(const Run &run, const char *root)
 {
     if (run.incomplete)
-        verbose(stdout, "Limpeza incompleta de '%s': parte da arvore nao foi percorrida.\n", root);
+        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "DELETE",
+                           "Limpeza incompleta de '%s': parte da arvore nao foi percorrida.\n",
+                           root);
 }
 
 // Unlinks relative to the listing the record came from; a record from
@@ -110,10 +111,10 @@ void suspend_beyond_window(const Level &level)
 void clean_subfolder(fs_dir *dir, const char *name, Run &run)
 {
     if (std::strlen(dir->path) + 1 + std::strlen(name) >= FS_PATH_SIZE) {
-        std::fprintf(stderr,
-                     "|DELETE| Diretorio alem do limite de %d caracteres do caminho, nao foi "
-                     "limpo: '%s%c%s'.\n",
-                     FS_PATH_SIZE - 1, dir->path, PLATFORM_PATH_SEP, name);
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Diretorio alem do limite de %d caracteres do caminho, nao foi "
+                           "limpo: '%s%c%s'.\n",
+                           FS_PATH_SIZE - 1, dir->path, PLATFORM_PATH_SEP, name);
         run.incomplete = true;
         return;
     }
@@ -127,8 +128,9 @@ void clean_subfolder(fs_dir *dir, const char *name, Run &run)
             run.incomplete = true;
             return;
         }
-        std::fprintf(stderr, "|DELETE| Diretorio nao encontrado: '%s%c%s'.\n", dir->path,
-                     PLATFORM_PATH_SEP, name);
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Diretorio nao encontrado: '%s%c%s'.\n", dir->path,
+                           PLATFORM_PATH_SEP, name);
         return;
     }
     Level level{subfolder, run.innermost};
@@ -140,10 +142,10 @@ void clean_subfolder(fs_dir *dir, const char *name, Run &run)
     // Taken up again through this subfolder's "..", checked to be the very
     // folder let go; otherwise its walk ends there, never in another folder.
     if (platform_dir_resume(dir->handle, subfolder->handle) != 0) {
-        std::fprintf(stderr,
-                     "|DELETE| Limpeza interrompida: o diretorio '%s' nao pode ser retomado com "
-                     "seguranca.\n",
-                     dir->path);
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Limpeza interrompida: o diretorio '%s' nao pode ser "
+                           "retomado com seguranca.\n",
+                           dir->path);
         run.incomplete = true;
     }
     fs_dir_free(subfolder);
@@ -159,7 +161,8 @@ void decide(fs_dir *dir, fs_file *file, Run &run)
     // Nothing is known of an entry whose status cannot be read (it vanished,
     // or its folder cannot be searched): it is neither old nor a folder.
     if (!record_of(file).known) {
-        verbose(stdout, "Falha ao tentar ler '%s'\n", file->path);
+        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "DELETE", "Falha ao tentar ler '%s'\n",
+                           file->path);
         return;
     }
     if (file->is_dir != 0 && request->recursive != 0 && dir != nullptr)
@@ -169,9 +172,11 @@ void decide(fs_dir *dir, fs_file *file, Run &run)
     if (fs_file_check(file, or_empty(request->prefix), or_empty(request->suffix)) == 0)
         return;
     if (request->test != 0) {
-        verbose(stdout, "'%s' a ser removido (test).\n", file->path);
+        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_INFO, "DELETE",
+                           "'%s' a ser removido (test).\n", file->path);
     } else if (remove_file(dir, file) != 0) {
-        verbose(stdout, "Falha ao tentar remover '%s'\n", file->path);
+        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "DELETE",
+                           "Falha ao tentar remover '%s'\n", file->path);
         return;
     }
     ++request->count;
@@ -216,12 +221,14 @@ int execute_delete_in(const char *dir, delete_request *request) noexcept
     if (dir == nullptr || request == nullptr)
         return DELETE_NO_NAME;
     if (or_empty(request->prefix)[0] == '\0' && or_empty(request->suffix)[0] == '\0') {
-        std::fprintf(stderr, "|DELETE| E necessario definir o prefixo e/ou sufixo.\n");
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| E necessario definir o prefixo e/ou sufixo.\n");
         return DELETE_NO_NAME;
     }
     fs_dir *listing = fs_dir_new(dir);
     if (listing == nullptr) {
-        std::fprintf(stderr, "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
         return DELETE_NO_DIR;
     }
     Level top{listing, nullptr};
@@ -271,7 +278,8 @@ int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, 
     *oldest = static_cast<int32_t>(std::min<int64_t>(std::time(nullptr), INT32_MAX));
     platform_dir *listing = platform_dir_open(dir);
     if (listing == nullptr) {
-        std::fprintf(stderr, "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
         return 1;
     }
     // Entries whose status cannot be read, and times that do not fit the
@@ -290,7 +298,8 @@ int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, 
     bool failed = platform_dir_error(listing) != 0;
     platform_dir_close(listing);
     if (failed) {
-        std::fprintf(stderr, "|DELETE| Falha ao tentar ler diretorio: '%s'.\n", dir);
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Falha ao tentar ler diretorio: '%s'.\n", dir);
         *newest = 0;
         *oldest = static_cast<int32_t>(std::min<int64_t>(std::time(nullptr), INT32_MAX));
         return 1;

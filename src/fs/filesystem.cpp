@@ -10,6 +10,7 @@
 
 #include "core/re.h"
 #include "fs/detail/file_record.hpp"
+#include "log/verbose.h"
 #include "util/vesk_utils.h"
 
 namespace {
@@ -73,7 +74,8 @@ fs_file *make_file(const char *dir, const char *name, const platform_file_status
 // failure were never seen, so the walk does not pass for complete.
 int report_walk_failure(const fs_dir *dir)
 {
-    std::fprintf(stderr, "|%s| Falha ao tentar ler diretorio: '%s'.\n", fs_tag, dir->path);
+    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
+                       "|%s| Falha ao tentar ler diretorio: '%s'.\n", fs_tag, dir->path);
     return -1;
 }
 
@@ -110,7 +112,8 @@ template <typename Visit> int walk(fs_dir *dir, Visit visit)
 // made-up time or type could have it taken for an old file or a folder.
 void report_unreadable(fs_file *file)
 {
-    std::fprintf(stderr, "|%s| Falha ao tentar ler: '%s'.\n", fs_tag, file->path);
+    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
+                       "|%s| Falha ao tentar ler: '%s'.\n", fs_tag, file->path);
     std::free(file);
 }
 
@@ -125,10 +128,12 @@ fs_dir *adopt_listing(platform_dir *handle, const char *path, const char *dir, c
     if (listing == nullptr) {
         platform_dir_close(handle);
         if (name == nullptr)
-            std::fprintf(stderr, "|%s| Falha ao tentar abrir diretorio: '%s'.\n", fs_tag, dir);
+            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
+                               "|%s| Falha ao tentar abrir diretorio: '%s'.\n", fs_tag, dir);
         else
-            std::fprintf(stderr, "|%s| Falha ao tentar abrir diretorio: '%s%c%s'.\n", fs_tag, dir,
-                         PLATFORM_PATH_SEP, name);
+            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
+                               "|%s| Falha ao tentar abrir diretorio: '%s%c%s'.\n", fs_tag, dir,
+                               PLATFORM_PATH_SEP, name);
         return nullptr;
     }
     std::strcpy(listing->path, path);
@@ -496,7 +501,8 @@ int fs_delete(const char *path) noexcept
     int error = 0;
     if (platform_delete_file(path, &error) == 0)
         return 0;
-    std::fprintf(stderr, "Erro (%d) ao tentar apagar arquivo: '%s'.\n", error, path);
+    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
+                       "Erro (%d) ao tentar apagar arquivo: '%s'.\n", error, path);
     return 1;
 }
 

@@ -1,5 +1,7 @@
 #include "host/veskserver.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
@@ -64,10 +66,24 @@ void log_params(char *const *list, int used)
 
 JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook);
 
+// libcurl's global state, set up once per process before the JVM starts any
+// thread, so that native modules of the Java side may use the HTTP client
+// without doing it themselves. Kept for the life of the process. A failure
+// is logged and the launch goes on: only HTTP transfers need it, and each
+// one then tries again through curl_easy_init.
+void init_curl()
+{
+    static const CURLcode status = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (status != CURLE_OK)
+        verbose_in(&logger, VERBOSE_ERROR, "Falha ao tentar iniciar libCurl: %s\n",
+                   curl_easy_strerror(status));
+}
+
 // Starts the Java server: the entry class's start(long[], String[]) gets the
 // callback's address and 0, and all slots of the list, empty ones as nulls.
 int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook)
 {
+    init_curl();
     if (init_jvm(list, exit_hook) == nullptr) {
         verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar JVM.\n");
         return VESK_NO_JVM;

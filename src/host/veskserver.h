@@ -29,9 +29,11 @@ enum vesk_status {
 
 /* Loads the options (config_init with the tag "VESK"), builds the parameter
  * list of argc + 38 slots from the option table and the <Param> <Val> pairs
- * of argv[1..], logs it at level INFO, starts the JVM (vesk_init) and calls
- * the static start(long[], String[]) of ENTRY_CLASS with the address of
- * vesk_cb and 0, and the whole list. VESK_OK when start returned an object;
+ * of argv[1..], logs it at level INFO, initialises libcurl once per process
+ * (curl_global_init; a failure is logged at level ERROR and the launch goes
+ * on), starts the JVM (vesk_init) and calls the static start(long[],
+ * String[]) of ENTRY_CLASS with the address of vesk_cb and 0, and the whole
+ * list. VESK_OK when start returned an object;
  * VESK_NO_JVM after the FATAL line "Falha ao tentar iniciar JVM.";
  * VESK_NO_SERVER after "Falha ao tentar iniciar VESKServer." (and, when a
  * Java exception failed the call, a FATAL line naming it and its causes). */

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "log/verbose.h"
+
 namespace {
 
 // Bytes kept by url_make, terminator included.
@@ -30,7 +32,7 @@ char *empty_part()
 
 void report(const char *message)
 {
-    std::fprintf(stderr, "|URL| %s\n", message);
+    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| %s\n", message);
 }
 
 // Index of the first of the characters stops in text at or after start, or

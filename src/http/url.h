@@ -14,8 +14,9 @@ UB_EXTERN_C_BEGIN
  * Parameter lists alternate key and value and end at the first NULL entry.
  * A request returns the body length and hands the caller a malloc'd,
  * zero-terminated body (NULL when empty or on failure) that the caller
- * frees. Requests never call curl_global_init: the program does it once,
- * before any thread starts. Server certificates are not verified. */
+ * frees. Requests never call curl_global_init: the vesk host does it once
+ * before the Java side runs; a program of its own does it once, before any
+ * thread starts. Server certificates are not verified. */
 
 /* Room for a file name announced by a response header, terminator included. */
 #define URL_FILENAME_SIZE 256

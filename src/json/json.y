@@ -33,6 +33,7 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
 %code {
 #include "json/detail/json_internal.hpp"
 #include "json/json.lex.h"
+#include "log/verbose.h"
 
 /* The scanner handle that yylex receives: the one the context holds. */
 #define JSON_SCANNER (context->scanner)
@@ -200,7 +201,8 @@ element:
 void yyerror(YYLTYPE *location, json_parse_context *context, const char *message)
 {
     (void)location;
-    fprintf(stderr, "%d - %s\n", yyget_lineno(context->scanner), message);
+    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JSON", "%d - %s\n",
+                       yyget_lineno(context->scanner), message);
 }
 
 /* A token's name as messages show it: the generator's name of the unknown

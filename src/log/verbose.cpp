@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "platform/platform.h"
@@ -122,19 +125,25 @@ CharBuffer escaped_copy(const char *text)
     return out;
 }
 
+// How a line's control characters are written: as they are (standard
+// error), escaped, or escaped but for continuation lines (verbose_block).
+enum class Escaping { none, line, block };
+
 // A formatted line: short lines live on the stack, longer ones on the heap.
+// The text is always zero-terminated.
 class Line {
 public:
     const char *data() const { return heap_ ? heap_.get() : stack_; }
     size_t size() const { return size_; }
 
-    // Formats time prefix, tag and message; false when the text cannot be
-    // built (format error, no memory, or a line longer than an int counts).
-    bool format(const struct tm &local, const char *tag, bool continuations, const char *format,
+    // Formats time prefix (none for a NULL local), tag and message, and
+    // escapes it as escaping says; false when the text cannot be built
+    // (format error, no memory, or a line longer than an int counts).
+    bool format(const struct tm *local, const char *tag, Escaping escaping, const char *format,
                 va_list args)
     {
         char prefix[64];
-        int written = put_prefix(local, prefix);
+        int written = local != nullptr ? put_prefix(*local, prefix) : 0;
         if (written < 0)
             return false;
         size_t prefix_size = static_cast<size_t>(written);
@@ -165,7 +174,7 @@ public:
         va_end(again);
         if (ok)
             size_ = head + static_cast<size_t>(body);
-        return ok && escape_controls(continuations);
+        return ok && (escaping == Escaping::none || escape_controls(escaping == Escaping::block));
     }
 
 private:
@@ -357,7 +366,7 @@ int write_line(const char *tag, bool continuations, const char *format, va_list 
     struct tm local {};
     platform_localtime(now, &local);
     Line line;
-    if (!line.format(local, tag, continuations, format, args))
+    if (!line.format(&local, tag, continuations ? Escaping::block : Escaping::line, format, args))
         return -1;
     // Only a day's file that cannot be opened sends the line to the
     // fallback file; a failed write (a full disk) loses the line and
@@ -379,6 +388,41 @@ int write_line(const char *tag, bool continuations, const char *format, va_list 
     int32_t count = static_cast<int32_t>(line.size());
     charge(count);
     return count;
+}
+
+// The support library's diagnostic sink. Read under the lock as one pair,
+// so a caller never gets one sink with another's data; the flag spares
+// every message the lock while none is set, as in the host.
+struct Sink {
+    verbose_sink call = nullptr;
+    void *data = nullptr;
+};
+std::mutex sink_lock;
+Sink sink_slot;
+std::atomic<bool> sink_installed{false};
+
+Sink current_sink()
+{
+    if (!sink_installed.load(std::memory_order_acquire))
+        return {};
+    std::lock_guard<std::mutex> hold(sink_lock);
+    return sink_slot;
+}
+
+// The text the route's default place would have received, handed to the
+// sink: the log's line without its time prefix, escaped as the log escapes
+// it, or standard error's text as it is.
+int to_sink(const Sink &sink, int route, int level, const char *component, const char *format,
+            va_list args)
+{
+    Escaping escaping = route == VERBOSE_ROUTE_STDERR     ? Escaping::none
+                        : route == VERBOSE_ROUTE_LOG_BLOCK ? Escaping::block
+                                                           : Escaping::line;
+    Line line;
+    if (!line.format(nullptr, nullptr, escaping, format, args))
+        return -1;
+    sink.call(level, component != nullptr ? component : "", line.data(), sink.data);
+    return static_cast<int>(line.size());
 }
 
 } // namespace
@@ -458,4 +502,32 @@ void verbose_limit_set(int32_t count) noexcept
 void verbose_set_clock(verbose_clock clock) noexcept
 {
     clock_source.store(clock, std::memory_order_relaxed);
+}
+
+void verbose_set_sink(verbose_sink sink, void *data) noexcept
+{
+    std::lock_guard<std::mutex> hold(sink_lock);
+    sink_slot = Sink{sink, sink != nullptr ? data : nullptr};
+    sink_installed.store(sink != nullptr, std::memory_order_release);
+}
+
+int verbose_diagnostic(int route, int level, const char *component, const char *format,
+                       ...) noexcept
+{
+    if (format == nullptr ||
+        (route != VERBOSE_ROUTE_LOG && route != VERBOSE_ROUTE_LOG_BLOCK &&
+         route != VERBOSE_ROUTE_STDERR))
+        return -1;
+    va_list args;
+    va_start(args, format);
+    int result = -1;
+    Sink sink = current_sink();
+    if (sink.call != nullptr)
+        result = to_sink(sink, route, level, component, format, args);
+    else if (route == VERBOSE_ROUTE_STDERR)
+        result = std::vfprintf(stderr, format, args);
+    else
+        result = write_line(nullptr, route == VERBOSE_ROUTE_LOG_BLOCK, format, args);
+    va_end(args);
+    return result;
 }

@@ -99,6 +99,35 @@ void verbose_limit_set(int32_t count) UB_NOEXCEPT;
  * clock. For tests that need a line written at a chosen moment. */
 void verbose_set_clock(verbose_clock clock) UB_NOEXCEPT;
 
+/* Where a support-library diagnostic goes when no sink is set. */
+enum verbose_route {
+    VERBOSE_ROUTE_LOG = 0,       /* the daily log, an untagged line (as verbose) */
+    VERBOSE_ROUTE_LOG_BLOCK = 1, /* the daily log, an entry of several lines (as verbose_block) */
+    VERBOSE_ROUTE_STDERR = 2     /* the standard error stream, the text as it is */
+};
+
+/* Receives one support-library diagnostic: its level (a verbose_level),
+ * the module that wrote it ("HTTP", "URL", "JSON", "FILESYSTEM", "DELETE",
+ * "OPTIONS", "UTIL", "MACHINE", "CORE"), the text exactly as the log or
+ * standard error would have received it (without the log's time prefix;
+ * with its line feed) and the data given to verbose_set_sink. The text is
+ * borrowed for the call. It may be called from any thread at once. */
+typedef void (*verbose_sink)(int level, const char *component, const char *text, void *data);
+
+/* Sends every support-library diagnostic to sink, with data, instead of the
+ * log or standard error; nothing reaches those, and nothing is charged to the
+ * log budget. NULL restores the default places. Set it before other
+ * threads use the library: a message under way while it changes may still
+ * reach the sink it replaced, so keep that sink's data valid until they stop. */
+void verbose_set_sink(verbose_sink sink, void *data) UB_NOEXCEPT;
+
+/* Writes a support-library diagnostic: to the sink when one is set,
+ * otherwise where route says. Result as vverbose for the log routes, as
+ * fprintf for standard error, the text's length for a sink; -1 for a NULL
+ * format or an unknown route. component is the name the sink receives. */
+int verbose_diagnostic(int route, int level, const char *component, const char *format,
+                       ...) UB_NOEXCEPT UB_PRINTF(4, 5);
+
 UB_EXTERN_C_END
 
 #endif

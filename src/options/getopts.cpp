@@ -337,7 +337,8 @@ int ub_getopt_save(const char *path, const ub_option *table) noexcept
     time_t now = std::time(nullptr);
     File file(std::fopen(path, "w"));
     if (!file) {
-        verbose(stderr, "Falha ao tentar gravar em: '%s'\n", path);
+        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "OPTIONS",
+                           "Falha ao tentar gravar em: '%s'\n", path);
         return -1;
     }
     struct tm local {};

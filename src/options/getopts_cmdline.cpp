@@ -1,6 +1,5 @@
 #include "options/getopts.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "log/verbose.h"
@@ -107,8 +106,10 @@ void ub_getopt_verbose(const ub_option *table) noexcept
         return;
     for (const ub_option *row = table; row->name != nullptr; ++row) {
         if (row->type == UB_OPT_SWITCH)
-            verbose(stderr, "--%s: %d\n", row->name, ub_getopt_isChecked(table, row->name));
+            verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "OPTIONS", "--%s: %d\n", row->name,
+                               ub_getopt_isChecked(table, row->name));
         else
-            verbose(stderr, "--%s: '%s'\n", row->name, ub_getopt_getValue(table, row->name));
+            verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "OPTIONS", "--%s: '%s'\n",
+                               row->name, ub_getopt_getValue(table, row->name));
     }
 }

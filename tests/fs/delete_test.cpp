@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "fs_files.h"
+#include "log/verbose.h"
 #include "test_support.h"
 
 namespace {
@@ -128,6 +129,41 @@ TEST_F(Delete, RefusesAnEmptyNameAndAMissingDirectory)
                           "|FILESYSTEM| Falha ao tentar abrir diretorio: ''.\n"
                           "|DELETE| Diretorio nao encontrado: ''.\n");
     EXPECT_EQ(remaining("files"), (Names{"a"}));
+}
+
+// Each diagnostic a sink receives, as "component level text".
+void record(int level, const char *component, const char *text, void *data)
+{
+    static_cast<Names *>(data)->push_back(std::string(component) + " " + std::to_string(level) +
+                                          " " + with_slashes(text));
+}
+
+// With a sink set, the folder errors meant for standard error and the
+// report meant for the log reach it alone; without one, they are back.
+TEST_F(Delete, DiagnosticSinkTakesFolderErrorsAndTheRunsReport)
+{
+    fs_files::make("files/t1", 1, 2 * day);
+    Names got;
+    {
+        StderrCapture err;
+        verbose_set_sink(record, &got);
+        EXPECT_EQ(execute_delete("missing", "a", "", 0, 0, nullptr, 0), DELETE_NO_DIR);
+        EXPECT_EQ(execute_delete_test("files", "t", "", 1, 0, nullptr, 0), 1);
+        verbose_set_sink(nullptr, nullptr);
+        EXPECT_EQ(err.text(), "");
+    }
+    EXPECT_EQ(got, (Names{"FILESYSTEM 2 |FILESYSTEM| Falha ao tentar abrir diretorio: 'missing'.\n",
+                          "DELETE 2 |DELETE| Diretorio nao encontrado: 'missing'.\n",
+                          "DELETE 4 'files/t1' a ser removido (test).\n"}));
+    EXPECT_TRUE(fs::is_empty("log"));
+
+    StderrCapture err;
+    EXPECT_EQ(execute_delete("missing", "a", "", 0, 0, nullptr, 0), DELETE_NO_DIR);
+    EXPECT_EQ(execute_delete_test("files", "t", "", 1, 0, nullptr, 0), 1);
+    EXPECT_EQ(err.text(), "|FILESYSTEM| Falha ao tentar abrir diretorio: 'missing'.\n"
+                          "|DELETE| Diretorio nao encontrado: 'missing'.\n");
+    EXPECT_EQ(log_lines(dir()), (Names{"'files/t1' a ser removido (test)."}));
+    EXPECT_EQ(got.size(), 3u);
 }
 
 TEST_F(Delete, ATestRunReportsButDeletesNothing)

@@ -185,6 +185,36 @@ TEST_F(UrlExecute, MissingArgumentsAndUnreachableServers)
         << log_text();
 }
 
+// Each diagnostic a sink receives, as "component level text".
+void record(int level, const char *component, const char *text, void *data)
+{
+    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
+                                                             std::to_string(level) + " " + text);
+}
+
+// With a sink set, a failed transfer's line reaches it and neither the log
+// nor standard error; without one, it is in the log again.
+TEST_F(UrlExecute, DiagnosticSinkTakesTheFailureLine)
+{
+    std::string text = "http://127.0.0.1:" + std::to_string(http_test::closed_port()) + "/x";
+    UrlPtr closed(url_new(text.c_str()));
+    std::vector<std::string> got;
+    {
+        testing_support::StderrCapture err;
+        verbose_set_sink(record, &got);
+        Reply reply = get(closed.get());
+        verbose_set_sink(nullptr, nullptr);
+        EXPECT_EQ(reply.result, URL_TRANSFER_FAILED);
+        EXPECT_EQ(err.text(), "");
+    }
+    EXPECT_EQ(got, std::vector<std::string>{"HTTP 2 (7) Couldn't connect to server - '" + text + "'\n"});
+    EXPECT_TRUE(std::filesystem::is_empty("log"));
+
+    EXPECT_EQ(get(closed.get()).result, URL_TRANSFER_FAILED);
+    EXPECT_NE(log_text().find(": (7) Couldn't connect to server - '" + text + "'\n"), std::string::npos);
+    EXPECT_EQ(got.size(), 1u);
+}
+
 TEST_F(UrlExecute, ResponseHeadersNameTheFile)
 {
     const struct {

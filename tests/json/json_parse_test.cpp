@@ -1,11 +1,14 @@
 #include "json/json.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "json_test_util.hpp"
+#include "log/verbose.h"
 #include "test_support.h"
 
 namespace {
@@ -83,6 +86,36 @@ TEST(JsonParse, ErrorMessages)
     };
     for (const Row &row : rows)
         expect_both(row.input, "<none>", row.message);
+}
+
+// Each diagnostic a sink receives, as "component level text".
+void record(int level, const char *component, const char *text, void *data)
+{
+    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
+                                                             std::to_string(level) + " " + text);
+}
+
+// With a sink set, a syntax error's message reaches it and neither standard
+// error nor the log; without one, standard error has it again.
+class JsonParseSink : public testing_support::TempDirTest {};
+
+TEST_F(JsonParseSink, SyntaxErrorGoesToTheSinkAlone)
+{
+    std::filesystem::create_directory("log");
+    std::vector<std::string> got;
+    {
+        testing_support::StderrCapture err;
+        verbose_set_sink(record, &got);
+        json_value *value = json_parse_mem("{,}");
+        verbose_set_sink(nullptr, nullptr);
+        EXPECT_EQ(value, nullptr);
+        EXPECT_EQ(err.text(), "");
+    }
+    EXPECT_EQ(got, std::vector<std::string>{
+                       "JSON 2 1 - syntax error, unexpected ',', expecting JSON_STRING\n"});
+    EXPECT_TRUE(std::filesystem::is_empty("log"));
+    EXPECT_EQ(parse_mem("{,}").err, "1 - syntax error, unexpected ',', expecting JSON_STRING\n");
+    EXPECT_EQ(got.size(), 1u);
 }
 
 TEST(JsonParse, AcceptedDocuments)

@@ -39,6 +39,7 @@ protected:
 
     void TearDown() override
     {
+        verbose_set_sink(nullptr, nullptr);
         verbose_set_clock(nullptr);
         verbose_limit_set(0);
         TempDirTest::TearDown();
@@ -213,6 +214,44 @@ TEST_F(Verbose, ConcurrentLinesAreNeverTornOrLost)
         seen.insert(line);
     }
     EXPECT_EQ(seen.size(), lines.size());
+}
+
+// Each diagnostic a sink receives, as "component level text".
+void record(int level, const char *component, const char *text, void *data)
+{
+    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
+                                                             std::to_string(level) + " " + text);
+}
+
+TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
+{
+    std::vector<std::string> got;
+    {
+        testing_support::StderrCapture err;
+        verbose_set_sink(record, &got);
+        // The text the log would have held, without its prefix and escaped
+        // alike; standard error's text as it is.
+        EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "a\rb %s\n", "x"), 7);
+        verbose_diagnostic(VERBOSE_ROUTE_LOG_BLOCK, VERBOSE_DEBUG, "HTTP", "dump\n\t41\n\n");
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| a\rb\n");
+        EXPECT_EQ(verbose_diagnostic(7, VERBOSE_ERROR, "X", "lost\n"), -1);
+        EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "X", nullptr), -1);
+        // The host's own lines still go to the log.
+        verbose(stdout, "host\n");
+        verbose_set_sink(nullptr, &got);
+        EXPECT_EQ(err.text(), "");
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"HTTP 2 a\\rb x\n", "HTTP 5 dump\n\t41\\n\n",
+                                             "URL 3 |URL| a\rb\n"}));
+    EXPECT_EQ(read_lines(today()), (std::vector<std::string>{"06/12/2026 18:20:05: host"}));
+
+    // Without a sink, each goes where its route says, as before.
+    testing_support::StderrCapture err;
+    EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "a\rb %s\n", "x"), 28);
+    EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| a\rb\n"), 10);
+    EXPECT_EQ(err.text(), "|URL| a\rb\n");
+    EXPECT_EQ(read_file(today()), "06/12/2026 18:20:05: host\n06/12/2026 18:20:05: a\\rb x\n");
+    EXPECT_EQ(got.size(), 3u);
 }
 
 } // namespace
