@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Checks README.md and docs/*.md against the tree they describe.
+
+- Every relative link resolves: the file exists and, with a #fragment, the
+  target page has a heading of that anchor.
+- Every C, C++ or Java block a page shows is a file of the tree: a line
+  "`path`:" before it shows the whole file, "From `path`:" a run of its
+  lines; the text must match the file, and the file must be one the build
+  compiles (named by a CMakeLists.txt above it or by a test script).
+- Every source file of the examples under examples/library/ and
+  examples/kit/ is shown whole on some page.
+- README.md stays at most 400 lines, and each page of docs/ has a table of
+  contents that links every one of its sections.
+
+Usage: check_docs.py <source tree>. Prints each fault and exits 1 if any.
+"""
+import pathlib
+import re
+import sys
+
+CODE_LANGUAGES = {"c", "cpp", "c++", "java"}
+EXAMPLE_FOLDERS = ("examples/library", "examples/kit")
+EXAMPLE_SUFFIXES = {".c", ".cpp", ".java"}
+README_MAX_LINES = 400
+LINK = re.compile(r"(?<!!)\[[^\]]*\]\(([^)\s]+)\)")
+FENCE = re.compile(r"^(`{3,})(\S*)\s*$")
+WHOLE = re.compile(r"^`([^`]+)`:\s*$")
+EXCERPT = re.compile(r"^From `([^`]+)`:\s*$")
+
+
+def anchor(heading):
+    """The anchor a Markdown renderer gives a heading, GitHub's way."""
+    text = re.sub(r"`|\*\*|\*", "", heading.strip().lower())
+    text = re.sub(r"[^\w\- ]", "", text)
+    return text.replace(" ", "-")
+
+
+def parse(lines):
+    """Headings (level, text) and fenced blocks (start line, language, text) outside code."""
+    headings, blocks = [], []
+    i = 0
+    while i < len(lines):
+        fence = FENCE.match(lines[i])
+        if fence:
+            end = i + 1
+            while end < len(lines) and lines[end].strip() != fence.group(1):
+                end += 1
+            blocks.append((i, fence.group(2).lower(), "\n".join(lines[i + 1:end])))
+            i = end + 1
+            continue
+        heading = re.match(r"^(#{1,6}) (.+)$", lines[i])
+        if heading:
+            headings.append((len(heading.group(1)), heading.group(2)))
+        i += 1
+    return headings, blocks
+
+
+def prose(lines, blocks):
+    """The page's lines outside fenced blocks, with their indexes."""
+    inside = set()
+    for start, _, text in blocks:
+        inside.update(range(start, start + text.count("\n") + 3))
+    return [(n, line) for n, line in enumerate(lines) if n not in inside]
+
+
+def anchors_of(path, cache={}):
+    if path not in cache:
+        headings, _ = parse(path.read_text(encoding="utf-8").splitlines())
+        seen, found = {}, set()
+        for _, text in headings:
+            base = anchor(text)
+            n = seen.get(base, 0)
+            seen[base] = n + 1
+            found.add(base if n == 0 else f"{base}-{n}")
+        cache[path] = found
+    return cache[path]
+
+
+def built(root, path):
+    """Whether a CMakeLists.txt above the file, or a test script, names it."""
+    names = []
+    for folder in path.parents:
+        if folder == root.parent:
+            break
+        if (folder / "CMakeLists.txt").is_file():
+            names.append((folder / "CMakeLists.txt", path.relative_to(folder).as_posix()))
+    for cmake, name in names:
+        if re.search(r"(^|[\s(\"])" + re.escape(name) + r"($|[\s)\"])", cmake.read_text()):
+            return True
+    relative = path.relative_to(root).as_posix()
+    for script in (root / "tests").rglob("*.sh"):
+        text = script.read_text(errors="replace")
+        if relative in text or any("/" + name in text for _, name in names):
+            return True
+    return False
+
+
+def check_page(root, page, faults, shown_whole):
+    lines = page.read_text(encoding="utf-8").splitlines()
+    name = page.relative_to(root).as_posix()
+    headings, blocks = parse(lines)
+    text_lines = prose(lines, blocks)
+
+    for n, line in text_lines:
+        for target in LINK.findall(re.sub(r"`[^`]*`", "", line)):
+            if re.match(r"^[a-z]+:", target):
+                continue
+            file_part, _, fragment = target.partition("#")
+            dest = (page.parent / file_part).resolve() if file_part else page
+            if not dest.exists():
+                faults.append(f"{name}:{n + 1}: link to a missing file: {target}")
+            elif fragment and dest.suffix == ".md" and fragment not in anchors_of(dest):
+                faults.append(f"{name}:{n + 1}: link to a missing section: {target}")
+
+    for start, language, text in blocks:
+        previous = start - 1
+        while previous >= 0 and not lines[previous].strip():
+            previous -= 1
+        marker = lines[previous] if previous >= 0 else ""
+        whole, excerpt = WHOLE.match(marker), EXCERPT.match(marker)
+        if not whole and not excerpt:
+            if language in CODE_LANGUAGES:
+                faults.append(f"{name}:{start + 1}: a {language} block that is no file of the tree")
+            continue
+        shown = (root / (whole or excerpt).group(1)).resolve()
+        where = f"{name}:{start + 1}"
+        if not shown.is_file() or root not in shown.parents:
+            faults.append(f"{where}: shows a file the tree does not have: {shown}")
+            continue
+        file_text = shown.read_text(encoding="utf-8").rstrip("\n")
+        if whole and text != file_text:
+            faults.append(f"{where}: differs from {whole.group(1)}")
+        if whole:
+            shown_whole.add(shown)
+        if excerpt and "\n" + text + "\n" not in "\n" + file_text + "\n":
+            faults.append(f"{where}: is not a run of lines of {excerpt.group(1)}")
+        if not built(root, shown):
+            faults.append(f"{where}: {shown.relative_to(root)} is not built by the project")
+
+    if name == "README.md" and len(lines) > README_MAX_LINES:
+        faults.append(f"README.md: {len(lines)} lines, more than {README_MAX_LINES}")
+    if name.startswith("docs/"):
+        linked = {target.partition("#")[2] for _, line in text_lines for target in LINK.findall(line)
+                  if target.startswith("#")}
+        for level, heading in headings:
+            if level == 2 and anchor(heading) not in linked:
+                faults.append(f"{name}: section '{heading}' is missing from the page's contents")
+
+
+def main():
+    root = pathlib.Path(sys.argv[1]).resolve()
+    pages = [root / "README.md"] + sorted((root / "docs").glob("*.md"))
+    faults, shown_whole = [], set()
+    for page in pages:
+        check_page(root, page, faults, shown_whole)
+    for folder in EXAMPLE_FOLDERS:
+        for example in sorted((root / folder).rglob("*")):
+            if example.suffix in EXAMPLE_SUFFIXES and example.resolve() not in shown_whole:
+                faults.append(f"{example.relative_to(root)}: an example no page shows")
+    for fault in faults:
+        print(fault)
+    print(f"{len(pages)} pages checked, {len(faults)} faults")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
