@@ -32,6 +32,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 stage="$work/stage"
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
+# jni.h for pkg-config users: the JDK that vesk-dev depends on, under the
+# name Debian gives the default one, not the build machine's JDK.
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
+sed -i 's|^java_home=.*|java_home=/usr/lib/jvm/default-java|' "$stage/usr/$libdir/pkgconfig/vesk.pc"
 
 # take PACKAGE PATH...: moves the installed paths (relative to the stage)
 # into the package's tree at the same place.
@@ -49,7 +53,6 @@ put() {
     install -D -m "$4" "$2" "$work/$1/$3"
 }
 
-libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 take vesk usr/bin/vesk
 # Debian's Java policy: the jar carries its version, the plain name is a link.
 mkdir -p "$work/vesk/usr/share/java"

@@ -3,8 +3,7 @@
  * vesk executable that loads it. NativeModule.start hands it the address of
  * the host's log relay, an URL and a folder; it reports each result as a
  * log line "NativeModule|INFO|<what>|<result>".
- *   cc -shared -fPIC -o libvesk_example_module.so native_module.c \
- *      $(pkg-config --cflags vesk) -I$JAVA_HOME/include -I$JAVA_HOME/include/linux */
+ *   cc -shared -fPIC -o libvesk_example_module.so native_module.c $(pkg-config --cflags vesk) */
 #include <jni.h>
 #include <stdint.h>
 #include <stdio.h>

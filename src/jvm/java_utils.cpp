@@ -9,6 +9,7 @@
 
 #include "jvm/detail/java_text.hpp"
 #include "jvm/detail/jvm_create.hpp"
+#include "log/verbose.h"
 
 namespace {
 
@@ -43,14 +44,17 @@ void report_missing_method(const Callee &callee)
 {
     switch (callee.kind) {
     case Kind::Static:
-        std::fprintf(stderr, "metodo '%s.%s' nao encontrado.\n", shown(callee.class_name),
-                     shown(callee.method_name));
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                           "metodo '%s.%s' nao encontrado.\n", shown(callee.class_name),
+                           shown(callee.method_name));
         break;
     case Kind::Instance:
-        std::fprintf(stderr, "metodo '%s' nao encontrado.\n", shown(callee.method_name));
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                           "metodo '%s' nao encontrado.\n", shown(callee.method_name));
         break;
     case Kind::Constructor:
-        std::fprintf(stderr, "construtor de '%s' nao encontrado.\n", shown(callee.class_name));
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                           "construtor de '%s' nao encontrado.\n", shown(callee.class_name));
         break;
     }
 }
@@ -191,7 +195,7 @@ int attach_and_lookup(JavaVM *jvm, JNIEnv **env, jclass *cls, Lookup lookup, Rep
     JNIEnv *attached = nullptr;
     if (jvm == nullptr ||
         jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
-        std::fprintf(stderr, "Thread attach failed\n");
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM", "Thread attach failed\n");
         return UB_JVM_ATTACH_FAILED;
     }
     if (env != nullptr)
@@ -222,7 +226,10 @@ int attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **env, jcl
             ub::detail::JavaName name(class_name, ub::detail::JavaName::Kind::Class);
             return name.get() != nullptr ? attached->FindClass(name.get()) : nullptr;
         },
-        [class_name] { std::fprintf(stderr, "Classe '%s' nao encontrada.\n", shown(class_name)); },
+        [class_name] {
+            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                               "Classe '%s' nao encontrada.\n", shown(class_name));
+        },
         failure);
 }
 
@@ -367,7 +374,8 @@ JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_pa
         class_path_option = std::string("-Djava.class.path=") + class_path;
         library_path_option = std::string("-Djava.library.path=") + library_path;
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "Erro ao tentar carregar JVM.\n");
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                           "Erro ao tentar carregar JVM.\n");
         return nullptr;
     }
     char compiler[UB_JVM_OPTION_SIZE];
@@ -404,7 +412,8 @@ JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_pa
     JNIEnv *env = nullptr;
     jint created = ub::detail::create_java_vm(&jvm, reinterpret_cast<void **>(&env), &args);
     if (created < 0) {
-        std::fprintf(stderr, "Erro ao tentar carregar JVM.\n");
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                           "Erro ao tentar carregar JVM.\n");
         return nullptr;
     }
     return jvm;
@@ -430,7 +439,10 @@ int ub_JVM_attach(JavaVM *jvm, jobject object, JNIEnv **env, jclass *cls) noexce
         [object](JNIEnv *attached) {
             return object != nullptr ? attached->GetObjectClass(object) : nullptr;
         },
-        [] { std::fprintf(stderr, "Classe nao encontrada.\n"); });
+        [] {
+            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                               "Classe nao encontrada.\n");
+        });
 }
 
 void ub_JVM_dettach(JavaVM *jvm) noexcept
@@ -607,7 +619,7 @@ void ub_JVM_unrefObjectMethod(JavaVM *jvm, jobject object) noexcept
 {
     JNIEnv *env = nullptr;
     if (jvm == nullptr || jvm->AttachCurrentThread(reinterpret_cast<void **>(&env), nullptr) < 0) {
-        std::fprintf(stderr, "Thread attach failed\n");
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM", "Thread attach failed\n");
         return;
     }
     // Deliberately no detach: the calling thread stays attached.

@@ -36,8 +36,9 @@ void log_failures(const std::vector<Failure> &failures, bool all)
 {
     for (const Failure &failure : failures) {
         if (all || failure.notable)
-            verbose(stdout, "JVM nao carregada de (%s): %s\n", failure.path.c_str(),
-                    failure.reason.c_str());
+            verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "JVM",
+                               "JVM nao carregada de (%s): %s\n", failure.path.c_str(),
+                               failure.reason.c_str());
     }
 }
 
@@ -69,7 +70,8 @@ void *find_entry()
             if (entry != nullptr) {
                 if (notable) {
                     log_failures(failures, false);
-                    verbose(stdout, "JVM carregada de (%s)\n", path);
+                    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_INFO, "JVM",
+                                       "JVM carregada de (%s)\n", path);
                 }
                 return entry;
             }

@@ -108,7 +108,7 @@ enum verbose_route {
 
 /* Receives one support-library diagnostic: its level (a verbose_level),
  * the module that wrote it ("HTTP", "URL", "JSON", "FILESYSTEM", "DELETE",
- * "OPTIONS", "UTIL", "MACHINE", "CORE"), the text exactly as the log or
+ * "OPTIONS", "UTIL", "MACHINE", "CORE", "JVM"), the text exactly as the log or
  * standard error would have received it (without the log's time prefix;
  * with its line feed) and the data given to verbose_set_sink. The text is
  * borrowed for the call. It may be called from any thread at once. */

@@ -68,6 +68,7 @@ done
 pc="$work/root/usr/lib/pkgconfig/vesk.pc"
 if grep -E -- '-ljvm|rpath|-L[^ ]*/jvm/' "$pc"; then fail "vesk.pc links libjvm"; fi
 if grep -v '^java_home=' "$pc" | grep -F /jvm/; then fail "vesk.pc names a JDK outside java_home"; fi
+grep -qx 'java_home=/usr/lib/jvm/default-java' "$pc" || fail "vesk.pc does not point at the default JDK"
 if grep -E 'JNI::JVM|libjvm' "$work/root/usr/lib/cmake/vesk/"*.cmake; then
     fail "the CMake package links libjvm"
 fi

@@ -2,7 +2,8 @@
  * pkg-config and as a C-only CMake project (consumer.cpp is its C++ twin).
  * Reads a settings text, lists a folder by name and fetches pages:
  *   consumer URL FOLDER [FAILING_URL]
- * A failed fetch prints its result code; the library logs its cause. */
+ * A failed fetch prints its result code; the library's diagnostics, its
+ * cause among them, are printed by the sink this program sets. */
 #include <curl/curl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,6 +11,7 @@
 #include <vesk/fs/filesystem.h>
 #include <vesk/http/url.h>
 #include <vesk/json/json.h>
+#include <vesk/log/verbose.h>
 
 static int print_entry(fs_dir *dir, fs_file *file, void *user_data)
 {
@@ -17,6 +19,13 @@ static int print_entry(fs_dir *dir, fs_file *file, void *user_data)
     (void)user_data;
     printf("%s %s\n", file->is_dir ? "dir" : "file", file->name);
     return 0;
+}
+
+static void print_diagnostic(int level, const char *component, const char *text, void *data)
+{
+    (void)level;
+    (void)data;
+    printf("diagnostic %s: %s", component, text);
 }
 
 static void fetch(const char *text)
@@ -34,6 +43,7 @@ static void fetch(const char *text)
 
 int main(int argc, char **argv)
 {
+    verbose_set_sink(print_diagnostic, NULL);
     if (argc < 3) {
         fputs("usage: consumer URL FOLDER [FAILING_URL]\n", stderr);
         return 2;
