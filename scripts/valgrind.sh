@@ -29,6 +29,9 @@ for program, args in runs.items():
     print("\t".join([program] + args))
 ')
 
+# valgrind keeps descriptors of its own, so the tests that run the cleanup
+# under a lowered descriptor limit cannot run under it.
+export GTEST_FILTER='-DeleteDeep.TreesDeeperThanTheDescriptorLimitAreWhollyCleaned:DeleteDeep.AFolderThatCannotBeOpenedLeavesTheRunIncomplete'
 failed=0
 while IFS=$'\t' read -r -a command; do
   echo "== ${command[*]:0:2}" >&2

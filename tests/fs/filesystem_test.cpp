@@ -370,6 +370,7 @@ TEST_F(FsWalk, ReadsOnlyRegularFilesNeverThroughALinkNorWaiting)
         char *fifo_text = nullptr;
         bool refused = fs_file_get_content(fifo, &fifo_text) == -1 &&
                        content_in_walk([] {}, ignored) == -1;
+        fs_file_free(fifo);
         _exit(refused ? 0 : 1);
     }
     int status = 0;
