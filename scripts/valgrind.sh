@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test program without the jvm label (the JVM's own memory
-# handling drowns valgrind), the install label or the service label (shell scripts) under
+# handling drowns valgrind), the install, service or docs label (scripts) under
 # valgrind --leak-check=full, each program once over all its tests: the
 # GoogleTest suites whole, the fuzz replay drivers over their whole corpus.
 # Fails when any program shows an error or a leak. Its own build, build-valgrind,
@@ -14,7 +14,7 @@ cmake -S . -B build-valgrind -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_W
 cmake --build build-valgrind -j "$(nproc)"
 
 # One line per program: the command to run (program and arguments, tab-separated).
-programs=$(ctest --test-dir build-valgrind --show-only=json-v1 -LE "jvm|install|service" | python3 -c '
+programs=$(ctest --test-dir build-valgrind --show-only=json-v1 -LE "jvm|install|service|docs" | python3 -c '
 import json, sys
 runs = {}
 for test in json.load(sys.stdin)["tests"]:

@@ -388,11 +388,11 @@ JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_pa
                       minidump};
 
     JavaVMOption options[6];
-    std::printf("Parametros JVM\n");
+    verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "Parametros JVM\n");
     for (int i = 0; i < 5; ++i) {
         options[i].optionString = texts[i];
         options[i].extraInfo = nullptr;
-        std::printf("\t%s\n", texts[i]);
+        verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "\t%s\n", texts[i]);
     }
     // The hook is no option an operator chose: the listing stays the five.
     char exit_option[] = "exit";
@@ -405,7 +405,7 @@ JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_pa
     args.options = options;
     args.ignoreUnrecognized = JNI_FALSE;
 
-    std::printf("Inicia JVM\n");
+    verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "Inicia JVM\n");
     // The JVM writes its own diagnostics to the same streams; keep ours first.
     std::fflush(stdout);
     JavaVM *jvm = nullptr;

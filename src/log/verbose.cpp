@@ -415,9 +415,9 @@ Sink current_sink()
 int to_sink(const Sink &sink, int route, int level, const char *component, const char *format,
             va_list args)
 {
-    Escaping escaping = route == VERBOSE_ROUTE_STDERR     ? Escaping::none
+    Escaping escaping = route == VERBOSE_ROUTE_LOG         ? Escaping::line
                         : route == VERBOSE_ROUTE_LOG_BLOCK ? Escaping::block
-                                                           : Escaping::line;
+                                                           : Escaping::none;
     Line line;
     if (!line.format(nullptr, nullptr, escaping, format, args))
         return -1;
@@ -516,7 +516,7 @@ int verbose_diagnostic(int route, int level, const char *component, const char *
 {
     if (format == nullptr ||
         (route != VERBOSE_ROUTE_LOG && route != VERBOSE_ROUTE_LOG_BLOCK &&
-         route != VERBOSE_ROUTE_STDERR))
+         route != VERBOSE_ROUTE_STDERR && route != VERBOSE_ROUTE_STDOUT))
         return -1;
     va_list args;
     va_start(args, format);
@@ -524,8 +524,8 @@ int verbose_diagnostic(int route, int level, const char *component, const char *
     Sink sink = current_sink();
     if (sink.call != nullptr)
         result = to_sink(sink, route, level, component, format, args);
-    else if (route == VERBOSE_ROUTE_STDERR)
-        result = std::vfprintf(stderr, format, args);
+    else if (route == VERBOSE_ROUTE_STDERR || route == VERBOSE_ROUTE_STDOUT)
+        result = std::vfprintf(route == VERBOSE_ROUTE_STDERR ? stderr : stdout, format, args);
     else
         result = write_line(nullptr, route == VERBOSE_ROUTE_LOG_BLOCK, format, args);
     va_end(args);

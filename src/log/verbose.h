@@ -103,28 +103,33 @@ void verbose_set_clock(verbose_clock clock) UB_NOEXCEPT;
 enum verbose_route {
     VERBOSE_ROUTE_LOG = 0,       /* the daily log, an untagged line (as verbose) */
     VERBOSE_ROUTE_LOG_BLOCK = 1, /* the daily log, an entry of several lines (as verbose_block) */
-    VERBOSE_ROUTE_STDERR = 2     /* the standard error stream, the text as it is */
+    VERBOSE_ROUTE_STDERR = 2,    /* the standard error stream, the text as it is */
+    VERBOSE_ROUTE_STDOUT = 3     /* the standard output stream, the text as it is */
 };
 
 /* Receives one support-library diagnostic: its level (a verbose_level),
  * the module that wrote it ("HTTP", "URL", "JSON", "FILESYSTEM", "DELETE",
- * "OPTIONS", "UTIL", "MACHINE", "CORE", "JVM"), the text exactly as the log or
- * standard error would have received it (without the log's time prefix;
+ * "OPTIONS", "UTIL", "MACHINE", "CORE", "JVM"), the text exactly as its
+ * default place would have received it (without the log's time prefix;
  * with its line feed) and the data given to verbose_set_sink. The text is
- * borrowed for the call. It may be called from any thread at once. */
+ * borrowed for the call. It may be called from any thread at once. It must
+ * not throw (the library's functions are noexcept), and a library call it
+ * makes that fails calls it again from inside. */
 typedef void (*verbose_sink)(int level, const char *component, const char *text, void *data);
 
 /* Sends every support-library diagnostic to sink, with data, instead of the
- * log or standard error; nothing reaches those, and nothing is charged to the
- * log budget. NULL restores the default places. Set it before other
- * threads use the library: a message under way while it changes may still
- * reach the sink it replaced, so keep that sink's data valid until they stop. */
+ * log, standard error or standard output; nothing reaches those, and nothing
+ * is charged to the log budget. NULL restores the default places. A message
+ * under way while the sink changes may still reach the one it replaced, so
+ * keep a replaced sink and its data valid while any other thread may be
+ * inside the library; set it once, before other threads start, to need no
+ * such care. */
 void verbose_set_sink(verbose_sink sink, void *data) UB_NOEXCEPT;
 
 /* Writes a support-library diagnostic: to the sink when one is set,
  * otherwise where route says. Result as vverbose for the log routes, as
- * fprintf for standard error, the text's length for a sink; -1 for a NULL
- * format or an unknown route. component is the name the sink receives. */
+ * fprintf for the standard streams, the text's length for a sink; -1 for a
+ * NULL format or an unknown route. component is the name the sink receives. */
 int verbose_diagnostic(int route, int level, const char *component, const char *format,
                        ...) UB_NOEXCEPT UB_PRINTF(4, 5);
 

@@ -63,6 +63,34 @@ def prose(lines, blocks):
     return [(n, line) for n, line in enumerate(lines) if n not in inside]
 
 
+def paragraphs(text_lines):
+    """Runs of adjacent non-blank prose lines, each joined into one line, with the index of its first line."""
+    runs, last = [], None
+    for n, line in text_lines:
+        if not line.strip():
+            last = None
+            continue
+        if last is not None and n == last + 1:
+            runs[-1][1].append(line.strip())
+        else:
+            runs.append((n, [line.strip()]))
+        last = n
+    return [(n, " ".join(parts)) for n, parts in runs]
+
+
+def contents_links(text_lines):
+    """The in-page links of the list that follows a "Contents:" line."""
+    links, listing = [], False
+    for _, line in text_lines:
+        if line.strip() == "Contents:":
+            listing = True
+        elif listing and not line.strip():
+            break
+        elif listing:
+            links += [t.partition("#")[2] for t in LINK.findall(line) if t.startswith("#")]
+    return set(links)
+
+
 def anchors_of(path, cache={}):
     if path not in cache:
         headings, _ = parse(path.read_text(encoding="utf-8").splitlines())
@@ -85,14 +113,20 @@ def built(root, path):
         if (folder / "CMakeLists.txt").is_file():
             names.append((folder / "CMakeLists.txt", path.relative_to(folder).as_posix()))
     for cmake, name in names:
-        if re.search(r"(^|[\s(\"])" + re.escape(name) + r"($|[\s)\"])", cmake.read_text()):
+        if re.search(r"(^|[\s(\"])" + re.escape(name) + r"($|[\s)\"])", uncommented(cmake)):
             return True
     relative = path.relative_to(root).as_posix()
     for script in (root / "tests").rglob("*.sh"):
-        text = script.read_text(errors="replace")
+        text = uncommented(script)
         if relative in text or any("/" + name in text for _, name in names):
             return True
     return False
+
+
+def uncommented(path):
+    """A CMake or shell file's text without its comment lines."""
+    lines = path.read_text(errors="replace").splitlines()
+    return "\n".join(line for line in lines if not line.lstrip().startswith("#"))
 
 
 def check_page(root, page, faults, shown_whole):
@@ -101,7 +135,7 @@ def check_page(root, page, faults, shown_whole):
     headings, blocks = parse(lines)
     text_lines = prose(lines, blocks)
 
-    for n, line in text_lines:
+    for n, line in paragraphs(text_lines):
         for target in LINK.findall(re.sub(r"`[^`]*`", "", line)):
             if re.match(r"^[a-z]+:", target):
                 continue
@@ -140,8 +174,7 @@ def check_page(root, page, faults, shown_whole):
     if name == "README.md" and len(lines) > README_MAX_LINES:
         faults.append(f"README.md: {len(lines)} lines, more than {README_MAX_LINES}")
     if name.startswith("docs/"):
-        linked = {target.partition("#")[2] for _, line in text_lines for target in LINK.findall(line)
-                  if target.startswith("#")}
+        linked = contents_links(text_lines)
         for level, heading in headings:
             if level == 2 and anchor(heading) not in linked:
                 faults.append(f"{name}: section '{heading}' is missing from the page's contents")

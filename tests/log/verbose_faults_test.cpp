@@ -67,7 +67,7 @@ bool private_tmp()
             !write_text("/proc/self/gid_map", gid + " " + gid + " 1"))
             return false;
     }
-    return mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+    return mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) == 0 &&
            mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0;
 }
 
