@@ -201,6 +201,21 @@ TEST_F(VeskLaunch, MissingIniRunsOnDefaultsWithoutLogLines)
     EXPECT_TRUE(logged(0).empty());
 }
 
+// Native modules of the Java side may use the HTTP client without setting
+// libcurl up: the host does it once, before the JVM's library is loaded and
+// any Java thread exists.
+TEST_F(VeskLaunch, LibcurlIsInitialisedOnceBeforeTheJvm)
+{
+    child_ = std::make_unique<Child>(
+        vesk, std::vector<std::string>{"ENTRY_CLASS", "vesk/test/RecordingEntry"}, dir(),
+        std::vector<std::string>{std::string("LD_PRELOAD=") + VESK_CURL_INIT_PROBE,
+                                 "VESK_CURL_INIT_RECORD=" + (dir() / "curl_init.txt").string()},
+        dir() / "stderr.txt");
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "start.txt"); }))
+        << read_file(dir() / "stderr.txt");
+    EXPECT_EQ(read_lines(dir() / "curl_init.txt"), std::vector<std::string>{"before the JVM"});
+}
+
 // The log names the exception that failed the call, with its causes, on
 // the line after the failure; standard error shows what it always showed.
 TEST_F(VeskLaunch, FailedEntryCallEndsWithStatusThree)

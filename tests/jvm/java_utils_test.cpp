@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "host/veskserver.h"
+#include "log/verbose.h"
 #include "jvm_env.h"
 #include "test_support.h"
 
@@ -152,6 +153,36 @@ TEST(JavaUtilsAttach, DottedClassNamesFindTheSlashedClasses)
     EXPECT_EQ(std::string(failure).rfind(thrown, 0), 0u) << failure;
     std::free(failure);
     EXPECT_EQ(err.text().rfind("Classe 'no.Suc\xC3\xA7\xC3\xA3o' nao encontrada.\n", 0), 0u);
+    EXPECT_FALSE(attached());
+}
+
+// Each diagnostic a sink receives, as "component level text".
+void record(int level, const char *component, const char *text, void *data)
+{
+    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
+                                                             std::to_string(level) + " " + text);
+}
+
+// A native program that sets a sink gets the bridge's own messages there and
+// none on standard error, where only the JVM's description of the
+// exception still goes.
+TEST(JavaUtilsSink, BridgeMessagesGoToTheSinkAlone)
+{
+    std::vector<std::string> got;
+    jobject result = untouched;
+    StderrCapture err;
+    verbose_set_sink(record, &got);
+    EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "no/Such", "start", 0, nullptr,
+                                            &result),
+              UB_JVM_NO_CLASS);
+    EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", "nope", 0,
+                                            nullptr, &result),
+              UB_JVM_NO_METHOD);
+    verbose_set_sink(nullptr, nullptr);
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "JVM 2 Classe 'no/Such' nao encontrada.\n",
+                       "JVM 2 metodo 'vesk/test/StaticCalls.nope' nao encontrado.\n"}));
+    EXPECT_EQ(jvm_testing::without_uncaught(err.text()), "");
     EXPECT_FALSE(attached());
 }
 

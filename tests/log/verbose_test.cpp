@@ -1,7 +1,10 @@
 #include "log/verbose.h"
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
+#include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -252,6 +255,133 @@ TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
     EXPECT_EQ(err.text(), "|URL| a\rb\n");
     EXPECT_EQ(read_file(today()), "06/12/2026 18:20:05: host\n06/12/2026 18:20:05: a\\rb x\n");
     EXPECT_EQ(got.size(), 3u);
+}
+
+// The budget guards the log file alone: a sink's messages are neither
+// charged to it nor stopped by it.
+TEST_F(Verbose, SinkMessagesAreOutsideTheLogBudget)
+{
+    std::vector<std::string> got;
+    verbose_set_sink(record, &got);
+    verbose_limit_set(100);
+    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "charged? %d\n", 1);
+    verbose_diagnostic(VERBOSE_ROUTE_LOG_BLOCK, VERBOSE_DEBUG, "HTTP", "dump\n\t41\n");
+    EXPECT_EQ(verbose_limit_get(), 100);
+    verbose_limit_set(VERBOSE_BUDGET + 1);
+    EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "URL", "spent\n"), 6);
+    EXPECT_EQ(verbose_limit_get(), VERBOSE_BUDGET + 1);
+    verbose_set_sink(nullptr, nullptr);
+    EXPECT_EQ(got, (std::vector<std::string>{"HTTP 2 charged? 1\n", "HTTP 5 dump\n\t41\n",
+                                             "URL 2 spent\n"}));
+    EXPECT_FALSE(fs::exists(today()));
+}
+
+// Messages a sink receives from many threads at once.
+struct Collected {
+    std::mutex lock;
+    std::vector<std::string> texts;
+
+    size_t size()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        return texts.size();
+    }
+};
+
+void collect(int, const char *, const char *text, void *data)
+{
+    auto *collected = static_cast<Collected *>(data);
+    std::lock_guard<std::mutex> hold(collected->lock);
+    collected->texts.emplace_back(text);
+}
+
+// Yields until condition holds; false after five seconds.
+template <typename Condition>
+bool spin_until(Condition condition)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// A sink set and cleared over and over while threads write diagnostics to
+// both routes: each message arrives exactly once, at the sink or at its
+// route's place, and the budget counts exactly what reached the log. Each
+// switch waits for a message to arrive, so both places take part.
+TEST_F(Verbose, SinkSwitchedWhileThreadsWriteLosesAndDoublesNothing)
+{
+    constexpr int threads = 4;
+    Collected collected;
+    std::vector<int> written(threads, 0);
+    std::vector<std::string> errors;
+    bool switched = true;
+    {
+        testing_support::StderrCapture err;
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([t, &stop, &written] {
+                int n = 0;
+                for (; !stop; ++n) {
+                    int route = n % 2 == 0 ? VERBOSE_ROUTE_LOG : VERBOSE_ROUTE_STDERR;
+                    verbose_diagnostic(route, VERBOSE_ERROR, "HTTP", "w%d m%06d\n", t, n);
+                    // The switching thread gets its turn on a busy machine.
+                    std::this_thread::yield();
+                }
+                written[t] = n;
+            });
+        }
+        for (int cycle = 0; cycle < 20 && switched; ++cycle) {
+            size_t received = collected.size();
+            verbose_set_sink(collect, &collected);
+            switched = spin_until([&] { return collected.size() > received; });
+            int32_t charged = verbose_limit_get();
+            verbose_set_sink(nullptr, nullptr);
+            switched = switched && spin_until([&] { return verbose_limit_get() > charged; });
+        }
+        stop = true;
+        for (std::thread &worker : workers)
+            worker.join();
+        std::string text = err.text();
+        for (size_t start = 0, end; start < text.size(); start = end + 1) {
+            end = text.find('\n', start);
+            ASSERT_NE(end, std::string::npos) << "a cut line on standard error";
+            errors.push_back(text.substr(start, end - start));
+        }
+    }
+    ASSERT_TRUE(switched) << "no message arrived after a switch";
+
+    std::map<std::string, int> seen;
+    for (const std::string &line : read_lines(today())) {
+        ASSERT_EQ(line.rfind("06/12/2026 18:20:05: ", 0), 0u) << line;
+        ++seen[line.substr(21)];
+    }
+    for (const std::string &text : errors)
+        ++seen[text];
+    for (const std::string &text : collected.texts) {
+        ASSERT_EQ(text.back(), '\n');
+        ++seen[text.substr(0, text.size() - 1)];
+    }
+    std::vector<std::string> wrong;
+    size_t total = 0;
+    for (int t = 0; t < threads; ++t) {
+        total += static_cast<size_t>(written[t]);
+        for (int n = 0; n < written[t]; ++n) {
+            char text[32];
+            std::snprintf(text, sizeof text, "w%d m%06d", t, n);
+            auto found = seen.find(text);
+            int times = found != seen.end() ? found->second : 0;
+            if (times != 1)
+                wrong.push_back(std::string(text) + " x" + std::to_string(times));
+        }
+    }
+    EXPECT_EQ(wrong, std::vector<std::string>{});
+    EXPECT_EQ(seen.size(), total);
+    EXPECT_EQ(verbose_limit_get(), static_cast<int32_t>(fs::file_size(today())));
 }
 
 } // namespace
