@@ -19,6 +19,8 @@ test=(
   libcjson-dev libssl-dev
   # Jetty 9.4 for the Jetty example (examples/jetty) and its test.
   libjetty9-java
+  # Embedded Tomcat 10.1 and the jakarta.annotation API it needs for the Tomcat example (examples/tomcat).
+  libtomcat10-embed-java libjakarta-annotation-api-java
   # SLF4J and its java.util.logging binding for the logging suite (tests/logging).
   libslf4j-java
   # The packages, their checks and the service test in a booted Debian root.

@@ -1,0 +1,113 @@
+// The Tomcat example (examples/tomcat) run by the vesk executable as a user
+// would run it, with the JIT and a heap limit through JAVA_TOOL_OPTIONS.
+#include <csignal>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "http/url.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::read_file;
+using testing_support::read_lines;
+
+// The body of a GET of address, or "" when it failed.
+std::string fetch(const std::string &address)
+{
+    url *target = url_new(address.c_str());
+    char *body = nullptr;
+    int length = url_execute_get(target, &body, nullptr, nullptr);
+    std::string text = length > 0 && body != nullptr ? std::string(body, length) : "";
+    std::free(body);
+    url_free(target);
+    return text;
+}
+
+// Whether some line of the day's log in dir matches pattern; the match.
+bool logged(const fs::path &dir, const std::regex &pattern, std::smatch *match = nullptr)
+{
+    std::smatch found;
+    for (const std::string &line : read_lines(testing_support::todays_log(dir))) {
+        if (std::regex_search(line, found, pattern)) {
+            if (match != nullptr)
+                *match = found;
+            return true;
+        }
+    }
+    return false;
+}
+
+class TomcatExample : public testing_support::TempDirTest {
+protected:
+    // A runtime folder under the test's own, with the example's conf/vesk.ini.
+    fs::path runtime(const std::string &name)
+    {
+        fs::path run = dir() / name;
+        fs::create_directories(run / "log");
+        testing_support::write_file(run / "conf/vesk.ini",
+                                    std::string("VERBOSITY=4\nCLASSPATH=") + VESK_TOMCAT_LIB +
+                                        "/*\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
+                                        "\nlibrary=vesk_java\nENTRY_CLASS=vesk/tomcat/TomcatServer\n");
+        return run;
+    }
+};
+
+// Started with its request log on: a page and the servlet's JSON answer, the
+// JVM reports the JIT on and the heap limit, each request is logged; a second
+// server on the same port fails its launch instead of listening nowhere;
+// SIGTERM stops Tomcat with its stop lines in the log, and neither start nor
+// stop logs an error or the leak protection's warnings.
+TEST_F(TomcatExample, ServesAPageAndJsonLogsRequestsAndStopsOnSigterm)
+{
+    // Kept: the JNI check's own options, when it runs the suite.
+    const char *outer = std::getenv("JAVA_TOOL_OPTIONS");
+    std::vector<std::string> env = {"JAVA_TOOL_OPTIONS=" + std::string(outer != nullptr ? outer : "") +
+                                    " -Xdebug -Xmx64m"};
+    fs::path run = runtime("servidor");
+    testing_support::Child child(VESK_EXE, {"PORT", "0", "WWW", VESK_TOMCAT_WWW, "REQUEST_LOG", "on"}, run, env,
+                                 run / "stderr.txt");
+    std::smatch match;
+    std::regex listening(R"(TomcatServer\|INFO\|0\|TomcatServer escutando em (http://127\.0\.0\.1:(\d+)/))");
+    ASSERT_TRUE(testing_support::wait_until([&] { return logged(run, listening, &match); }))
+        << read_file(run / "stderr.txt");
+    std::string base = match[1];
+    std::string port = match[2];
+
+    EXPECT_NE(fetch(base).find("<h1>VESK - Service: Tomcat</h1>"), std::string::npos);
+    std::string status = fetch(base + "api/status");
+    EXPECT_NE(status.find("\"hospedado\":true"), std::string::npos) << status;
+    EXPECT_NE(status.find("\"vm\":\"mixed mode"), std::string::npos) << status;
+    std::smatch heap;
+    ASSERT_TRUE(std::regex_search(status, heap, std::regex(R"("heapMax":(\d+))"))) << status;
+    EXPECT_LE(std::stoll(heap[1]), 64LL << 20);
+    EXPECT_GT(std::stoll(heap[1]), 32LL << 20);
+    for (const char *request : {R"("GET / HTTP/1\.1" 200 )", R"("GET /api/status HTTP/1\.1" 200 )"}) {
+        std::regex line(std::string(R"(TomcatServer\.acesso\|INFO\|\d+\|127\.0\.0\.1 .*)") + request);
+        EXPECT_TRUE(testing_support::wait_until([&] { return logged(run, line); })) << request;
+    }
+
+    fs::path second = runtime("ocupada");
+    testing_support::Child rival(VESK_EXE, {"PORT", port, "WWW", VESK_TOMCAT_WWW}, second, env,
+                                 second / "stderr.txt");
+    EXPECT_TRUE(testing_support::wait_until([&] {
+        return logged(second, std::regex(R"(\|VESK\| .*BindException: Address already in use)"));
+    })) << read_file(second / "stderr.txt");
+
+    EXPECT_EQ(child.stop(SIGTERM), 143);
+    EXPECT_TRUE(logged(run, std::regex(R"(Http11NioProtocol\|INFO\|\d+\|Stopping ProtocolHandler)")));
+    // SecureRandom's seeding is slow on some machines, and Tomcat says so.
+    std::regex trouble(R"(\|(WARN|ERROR)\|)");
+    for (const std::string &line : read_lines(testing_support::todays_log(run))) {
+        if (line.find("SessionIdGeneratorBase") == std::string::npos) {
+            EXPECT_FALSE(std::regex_search(line, trouble)) << line;
+        }
+    }
+}
+
+} // namespace
