@@ -3,7 +3,7 @@
 #   scripts/bootstrap.sh SET [PACKAGE...]
 # SET is one of:
 #   build    building the host, the Java kit and the demo (scripts/run.sh)
-#   test     build + the Linux suites, the Jetty example, packaging and the booted service test
+#   test     build + the Linux suites, the Jetty and Tomcat examples, packaging and the booted service test
 #   windows  build + the mingw-w64 cross build and 64-bit wine (scripts/test-windows.sh)
 # Further package names are wanted too (scripts/fuzz.sh asks for clang, scripts/valgrind.sh for valgrind).
 set -euo pipefail

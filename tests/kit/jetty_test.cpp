@@ -2,47 +2,21 @@
 // would run it, with the JIT and a heap limit through JAVA_TOOL_OPTIONS.
 #include <csignal>
 #include <cstdlib>
-#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "http/url.h"
+#include "server_example.hpp"
 #include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing_support::read_file;
-using testing_support::read_lines;
-
-// The body of a GET of address, or "" when it failed.
-std::string fetch(const std::string &address)
-{
-    url *target = url_new(address.c_str());
-    char *body = nullptr;
-    int length = url_execute_get(target, &body, nullptr, nullptr);
-    std::string text = length > 0 && body != nullptr ? std::string(body, length) : "";
-    std::free(body);
-    url_free(target);
-    return text;
-}
-
-// Whether some line of the day's log in dir matches pattern; the match.
-bool logged(const fs::path &dir, const std::regex &pattern, std::smatch *match = nullptr)
-{
-    std::smatch found;
-    for (const std::string &line : read_lines(testing_support::todays_log(dir))) {
-        if (std::regex_search(line, found, pattern)) {
-            if (match != nullptr)
-                *match = found;
-            return true;
-        }
-    }
-    return false;
-}
+using server_example::fetch;
+using server_example::logged;
 
 class JettyExample : public testing_support::TempDirTest {};
 
