@@ -15,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::read_file;
-using server_example::fetch;
 using server_example::logged;
 
 class JettyExample : public testing_support::TempDirTest {};
@@ -49,14 +48,7 @@ TEST_F(JettyExample, ServesAPageAndJsonWithTheJitAndLogsRequestsWhenAsked)
             << read_file(run / "stderr.txt");
         std::string base = match[1];
 
-        EXPECT_NE(fetch(base).find("<h1>VESK - Service: Jetty</h1>"), std::string::npos);
-        std::string status = fetch(base + "api/status");
-        EXPECT_NE(status.find("\"hospedado\":true"), std::string::npos) << status;
-        EXPECT_NE(status.find("\"vm\":\"mixed mode"), std::string::npos) << status;
-        std::smatch heap;
-        ASSERT_TRUE(std::regex_search(status, heap, std::regex(R"("heapMax":(\d+))"))) << status;
-        EXPECT_LE(std::stoll(heap[1]), 64LL << 20);
-        EXPECT_GT(std::stoll(heap[1]), 32LL << 20);
+        server_example::expect_page_and_status(base, "Jetty");
 
         if (request_log) {
             for (const char *request : {R"("GET / HTTP/1\.1" 200 )", R"("GET /api/status HTTP/1\.1" 200 )"}) {

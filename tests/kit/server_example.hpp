@@ -8,6 +8,8 @@
 #include <regex>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "http/url.h"
 #include "test_support.h"
 
@@ -38,6 +40,21 @@ inline bool logged(const std::filesystem::path &dir, const std::regex &pattern,
         }
     }
     return false;
+}
+
+// Checks what an example server at base serves: its page, titled for
+// server, and its status JSON, from a JVM with the JIT on and a heap limit
+// of 64 MiB.
+inline void expect_page_and_status(const std::string &base, const std::string &server)
+{
+    EXPECT_NE(fetch(base).find("<h1>VESK - Service: " + server + "</h1>"), std::string::npos);
+    std::string status = fetch(base + "api/status");
+    EXPECT_NE(status.find("\"hospedado\":true"), std::string::npos) << status;
+    EXPECT_NE(status.find("\"vm\":\"mixed mode"), std::string::npos) << status;
+    std::smatch heap;
+    ASSERT_TRUE(std::regex_search(status, heap, std::regex(R"("heapMax":(\d+))"))) << status;
+    EXPECT_LE(std::stoll(heap[1]), 64LL << 20);
+    EXPECT_GT(std::stoll(heap[1]), 32LL << 20);
 }
 
 } // namespace server_example
