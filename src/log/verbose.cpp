@@ -125,8 +125,8 @@ CharBuffer escaped_copy(const char *text)
     return out;
 }
 
-// How a line's control characters are written: as they are (standard
-// error), escaped, or escaped but for continuation lines (verbose_block).
+// How a line's control characters are written: as they are (the standard
+// streams), escaped, or escaped but for continuation lines (verbose_block).
 enum class Escaping { none, line, block };
 
 // A formatted line: short lines live on the stack, longer ones on the heap.
@@ -411,7 +411,7 @@ Sink current_sink()
 
 // The text the route's default place would have received, handed to the
 // sink: the log's line without its time prefix, escaped as the log escapes
-// it, or standard error's text as it is.
+// it, or a standard stream's text as it is.
 int to_sink(const Sink &sink, int route, int level, const char *component, const char *format,
             va_list args)
 {

@@ -22,8 +22,8 @@ CODE_LANGUAGES = {"c", "cpp", "c++", "java"}
 EXAMPLE_FOLDERS = ("examples/library", "examples/kit")
 EXAMPLE_SUFFIXES = {".c", ".cpp", ".java"}
 README_MAX_LINES = 400
-LINK = re.compile(r"(?<!!)\[[^\]]*\]\(([^)\s]+)\)")
-FENCE = re.compile(r"^(`{3,})(\S*)\s*$")
+LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")  # images too, titles allowed
+FENCE = re.compile(r"^ {0,3}(`{3,}|~{3,})\s*([^\s`]*)")
 WHOLE = re.compile(r"^`([^`]+)`:\s*$")
 EXCERPT = re.compile(r"^From `([^`]+)`:\s*$")
 
@@ -36,16 +36,20 @@ def anchor(heading):
 
 
 def parse(lines):
-    """Headings (level, text) and fenced blocks (start line, language, text) outside code."""
+    """Headings (level, text) and fenced blocks (start line, language, text, end line) outside code.
+
+    A block ends at a fence of the same character at least as long as its own."""
     headings, blocks = [], []
     i = 0
     while i < len(lines):
         fence = FENCE.match(lines[i])
         if fence:
+            mark = fence.group(1)
+            closing = re.compile(r"^ {0,3}" + re.escape(mark[0]) + "{" + str(len(mark)) + r",}\s*$")
             end = i + 1
-            while end < len(lines) and lines[end].strip() != fence.group(1):
+            while end < len(lines) and not closing.match(lines[end]):
                 end += 1
-            blocks.append((i, fence.group(2).lower(), "\n".join(lines[i + 1:end])))
+            blocks.append((i, fence.group(2).lower(), "\n".join(lines[i + 1:end]), end))
             i = end + 1
             continue
         heading = re.match(r"^(#{1,6}) (.+)$", lines[i])
@@ -58,8 +62,8 @@ def parse(lines):
 def prose(lines, blocks):
     """The page's lines outside fenced blocks, with their indexes."""
     inside = set()
-    for start, _, text in blocks:
-        inside.update(range(start, start + text.count("\n") + 3))
+    for start, _, _, end in blocks:
+        inside.update(range(start, end + 1))
     return [(n, line) for n, line in enumerate(lines) if n not in inside]
 
 
@@ -91,16 +95,21 @@ def contents_links(text_lines):
     return set(links)
 
 
+def numbered_anchors(headings):
+    """Each heading's anchor, in order; a repeated one numbered as renderers do."""
+    seen, anchors = {}, []
+    for _, text in headings:
+        base = anchor(text)
+        n = seen.get(base, 0)
+        seen[base] = n + 1
+        anchors.append(base if n == 0 else f"{base}-{n}")
+    return anchors
+
+
 def anchors_of(path, cache={}):
     if path not in cache:
         headings, _ = parse(path.read_text(encoding="utf-8").splitlines())
-        seen, found = {}, set()
-        for _, text in headings:
-            base = anchor(text)
-            n = seen.get(base, 0)
-            seen[base] = n + 1
-            found.add(base if n == 0 else f"{base}-{n}")
-        cache[path] = found
+        cache[path] = set(numbered_anchors(headings))
     return cache[path]
 
 
@@ -136,7 +145,7 @@ def check_page(root, page, faults, shown_whole):
     text_lines = prose(lines, blocks)
 
     for n, line in paragraphs(text_lines):
-        for target in LINK.findall(re.sub(r"`[^`]*`", "", line)):
+        for target in LINK.findall(re.sub(r"(`+).+?\1", "", line)):
             if re.match(r"^[a-z]+:", target):
                 continue
             file_part, _, fragment = target.partition("#")
@@ -146,7 +155,7 @@ def check_page(root, page, faults, shown_whole):
             elif fragment and dest.suffix == ".md" and fragment not in anchors_of(dest):
                 faults.append(f"{name}:{n + 1}: link to a missing section: {target}")
 
-    for start, language, text in blocks:
+    for start, language, text, _ in blocks:
         previous = start - 1
         while previous >= 0 and not lines[previous].strip():
             previous -= 1
@@ -175,8 +184,8 @@ def check_page(root, page, faults, shown_whole):
         faults.append(f"README.md: {len(lines)} lines, more than {README_MAX_LINES}")
     if name.startswith("docs/"):
         linked = contents_links(text_lines)
-        for level, heading in headings:
-            if level == 2 and anchor(heading) not in linked:
+        for (level, heading), target in zip(headings, numbered_anchors(headings)):
+            if level == 2 and target not in linked:
                 faults.append(f"{name}: section '{heading}' is missing from the page's contents")
 
 
