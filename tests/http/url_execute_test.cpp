@@ -185,13 +185,6 @@ TEST_F(UrlExecute, MissingArgumentsAndUnreachableServers)
         << log_text();
 }
 
-// Each diagnostic a sink receives, as "component level text".
-void record(int level, const char *component, const char *text, void *data)
-{
-    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
-                                                             std::to_string(level) + " " + text);
-}
-
 // With a sink set, a failed transfer's line reaches it and neither the log
 // nor standard error; without one, it is in the log again.
 TEST_F(UrlExecute, DiagnosticSinkTakesTheFailureLine)
@@ -201,7 +194,7 @@ TEST_F(UrlExecute, DiagnosticSinkTakesTheFailureLine)
     std::vector<std::string> got;
     {
         testing_support::StderrCapture err;
-        verbose_set_sink(record, &got);
+        verbose_set_sink(testing_support::record_diagnostic, &got);
         Reply reply = get(closed.get());
         verbose_set_sink(nullptr, nullptr);
         EXPECT_EQ(reply.result, URL_TRANSFER_FAILED);

@@ -88,13 +88,6 @@ TEST(JsonParse, ErrorMessages)
         expect_both(row.input, "<none>", row.message);
 }
 
-// Each diagnostic a sink receives, as "component level text".
-void record(int level, const char *component, const char *text, void *data)
-{
-    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
-                                                             std::to_string(level) + " " + text);
-}
-
 // With a sink set, a syntax error's message reaches it and neither standard
 // error nor the log; without one, standard error has it again.
 class JsonParseSink : public testing_support::TempDirTest {};
@@ -105,7 +98,7 @@ TEST_F(JsonParseSink, SyntaxErrorGoesToTheSinkAlone)
     std::vector<std::string> got;
     {
         testing_support::StderrCapture err;
-        verbose_set_sink(record, &got);
+        verbose_set_sink(testing_support::record_diagnostic, &got);
         json_value *value = json_parse_mem("{,}");
         verbose_set_sink(nullptr, nullptr);
         EXPECT_EQ(value, nullptr);

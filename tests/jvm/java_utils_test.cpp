@@ -156,13 +156,6 @@ TEST(JavaUtilsAttach, DottedClassNamesFindTheSlashedClasses)
     EXPECT_FALSE(attached());
 }
 
-// Each diagnostic a sink receives, as "component level text".
-void record(int level, const char *component, const char *text, void *data)
-{
-    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
-                                                             std::to_string(level) + " " + text);
-}
-
 // A native program that sets a sink gets the bridge's own messages there and
 // none on standard error, where only the JVM's description of the
 // exception still goes.
@@ -171,7 +164,7 @@ TEST(JavaUtilsSink, BridgeMessagesGoToTheSinkAlone)
     std::vector<std::string> got;
     jobject result = untouched;
     StderrCapture err;
-    verbose_set_sink(record, &got);
+    verbose_set_sink(testing_support::record_diagnostic, &got);
     EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "no/Such", "start", 0, nullptr,
                                             &result),
               UB_JVM_NO_CLASS);

@@ -219,19 +219,12 @@ TEST_F(Verbose, ConcurrentLinesAreNeverTornOrLost)
     EXPECT_EQ(seen.size(), lines.size());
 }
 
-// Each diagnostic a sink receives, as "component level text".
-void record(int level, const char *component, const char *text, void *data)
-{
-    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
-                                                             std::to_string(level) + " " + text);
-}
-
 TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
 {
     std::vector<std::string> got;
     {
         testing_support::StderrCapture err;
-        verbose_set_sink(record, &got);
+        verbose_set_sink(testing_support::record_diagnostic, &got);
         // The text the log would have held, without its prefix and escaped
         // alike; standard error's text as it is.
         EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "a\rb %s\n", "x"), 7);
@@ -262,7 +255,7 @@ TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
 TEST_F(Verbose, SinkMessagesAreOutsideTheLogBudget)
 {
     std::vector<std::string> got;
-    verbose_set_sink(record, &got);
+    verbose_set_sink(testing_support::record_diagnostic, &got);
     verbose_limit_set(100);
     verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "charged? %d\n", 1);
     verbose_diagnostic(VERBOSE_ROUTE_LOG_BLOCK, VERBOSE_DEBUG, "HTTP", "dump\n\t41\n");

@@ -110,6 +110,10 @@ private:
     pid_t pid_ = -1;
 };
 
+// A diagnostics sink (verbose_set_sink) that appends each message to the
+// std::vector<std::string> data points to, as "component level text".
+void record_diagnostic(int level, const char *component, const char *text, void *data);
+
 // Polls until predicate holds or timeout passes; the predicate's last answer.
 template <typename Predicate>
 bool wait_until(Predicate predicate, std::chrono::milliseconds timeout = std::chrono::seconds(20))

@@ -111,4 +111,10 @@ std::string StreamCapture::text()
     return captured;
 }
 
+void record_diagnostic(int level, const char *component, const char *text, void *data)
+{
+    static_cast<std::vector<std::string> *>(data)->push_back(std::string(component) + " " +
+                                                             std::to_string(level) + " " + text);
+}
+
 } // namespace testing_support
