@@ -302,7 +302,7 @@ int write_fallback(const char *directory, const Line &line)
 {
     // It lives in a folder that everyone may write to: only a plain file of
     // this user's own, with no other name, will do.
-    int fd = platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER);
+    int fd = platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER, nullptr);
     if (fd < 0)
         return VERBOSE_ERR_OPEN;
     static const char notice[] = "Falha ao tentar abrir log em: '%s'\n";
@@ -347,7 +347,7 @@ DailyWrite write_daily(const struct tm &local, const Line &line)
         std::snprintf(name, sizeof name, "monitor_%04d%02d%02d.log", local.tm_year + 1900,
                       local.tm_mon + 1, local.tm_mday);
     }
-    int fd = platform_open_log_append("log", name);
+    int fd = platform_open_log_append("log", name, nullptr);
     if (fd < 0)
         return DailyWrite::not_opened;
     int result = append_line(fd, day_cut, day_number(local), line.data(), line.size());

@@ -62,6 +62,8 @@ enum platform_append_place {
 
 /* Opens path for appending, creating it when missing with mode 0640 (less
  * what the umask removes; on Windows the folder's inherited permissions).
+ * The descriptor may also read the file (platform_read_tail) where the
+ * file's permissions let the process read it.
  * Every write lands at the end of the file as one piece. The open never
  * waits (a FIFO without a reader fails at once), and the file opened must
  * be a regular file. In a shared folder it must also be owned by the
@@ -71,8 +73,9 @@ enum platform_append_place {
  * and link count will do, so that a file an operator hard-linked or one of
  * another user the process may write for keeps working. The checks are
  * made on the open descriptor, never by a second lookup of the path. The
- * descriptor, or -1 when the file cannot be opened or is refused. */
-int platform_open_append(const char *path, int place) UB_NOEXCEPT;
+ * descriptor, or -1 when the file cannot be opened or is refused. When size
+ * is not NULL it receives the file's size in bytes as opened. */
+int platform_open_append(const char *path, int place, int64_t *size) UB_NOEXCEPT;
 
 /* Opens the file name in the folder folder of the working folder for
  * appending, as platform_open_append does, after judging where it lives.
@@ -84,8 +87,14 @@ int platform_open_append(const char *path, int place) UB_NOEXCEPT;
  * as in an own folder, links followed. folder is looked up once
  * and the file opened relative to the very folder judged. On Windows,
  * always as in an own folder, nothing judged. The descriptor, or -1 when
- * the file cannot be opened or is refused. */
-int platform_open_log_append(const char *folder, const char *name) UB_NOEXCEPT;
+ * the file cannot be opened or is refused; size as in platform_open_append. */
+int platform_open_log_append(const char *folder, const char *name, int64_t *size) UB_NOEXCEPT;
+
+/* Reads the last size bytes of the file open as fd (all of it when it is
+ * shorter) into buffer, as they lie on disk (CR LF on Windows). The count
+ * read; -1 when the descriptor cannot read (a file the process may write
+ * but not read) or the read fails. */
+int platform_read_tail(int fd, char *buffer, size_t size) UB_NOEXCEPT;
 
 /* Writes size bytes of data to fd, continuing after partial writes and
  * interruptions. 0 when all was written; -1 when nothing was; -2 when only
@@ -314,12 +323,37 @@ int platform_env_set(const char *name, const char *value) UB_NOEXCEPT;
  * the operator. Does nothing on POSIX. */
 void platform_console_attach(void) UB_NOEXCEPT;
 
+/* Whether standard error leads to the system journal (systemd's, which
+ * says so through JOURNAL_STREAM), where a line may begin with its syslog
+ * priority ("<3>"). 1 or 0; always 0 on Windows. */
+int platform_stderr_is_journal(void) UB_NOEXCEPT;
+
+/* What the process may do with a path it is about to hand on. */
+enum platform_path_access {
+    PLATFORM_PATH_READABLE = 0,  /* it exists, and the effective user may read it (and list
+                                    a folder) */
+    PLATFORM_PATH_MISSING = 1,   /* nothing is there (or a part of the path is no folder) */
+    PLATFORM_PATH_UNREADABLE = 2 /* it exists, but the effective user may not read it */
+};
+
+/* Judges path for the effective user, following links: a
+ * platform_path_access, or -1 for a NULL path. */
+int platform_path_access(const char *path) UB_NOEXCEPT;
+
 /* Makes path the current directory of the process. 0; -1 when it cannot. */
 int platform_set_cwd(const char *path) UB_NOEXCEPT;
 
 /* Ends the process at once with status: no exit handlers, no flushing of
  * C streams, no library unloading, whatever other threads are doing. */
 void platform_exit_now(int status) UB_NOEXCEPT;
+
+/* Tells the service manager that started the process, through the socket
+ * that NOTIFY_SOCKET names (systemd's notify protocol), the state lines in
+ * state ("READY=1", "STOPPING=1", "STATUS=..." joined by line feeds). 0 when
+ * sent; 1 when no manager listens (the variable is unset or empty, and
+ * always on Windows, whose manager is told through platform_service_report);
+ * -1 when the variable names no socket that takes it. */
+int platform_notify_manager(const char *state) UB_NOEXCEPT;
 
 /* ---- The system's service manager. Windows has one; POSIX has none here
  * (an init system starts the program as any other), and every function

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +13,9 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -49,12 +52,13 @@ const char *platform_fallback_log_path(void) noexcept
 
 namespace {
 
-// What a descriptor opened: the kind, owner, group and number of links.
+// What a descriptor opened: the kind, owner, group, number of links and size.
 struct OpenedFile {
     unsigned mode;
     uid_t owner;
     gid_t group;
     unsigned links;
+    int64_t size;
 };
 
 // Asks the descriptor (or, with AT_FDCWD and ".", the working folder the
@@ -66,40 +70,55 @@ bool opened_file(int fd, const char *name, unsigned mask, OpenedFile &out)
     struct statx info {};
     int flags = (*name == '\0' ? AT_EMPTY_PATH : 0) | AT_STATX_DONT_SYNC;
     if (statx(fd, name, flags, mask, &info) == 0) {
-        out = {info.stx_mode, info.stx_uid, info.stx_gid, info.stx_nlink};
+        out = {info.stx_mode, info.stx_uid, info.stx_gid, info.stx_nlink,
+               static_cast<int64_t>(info.stx_size)};
         return (info.stx_mask & mask) == mask;
     }
     struct stat status {};
     if ((*name == '\0' ? fstat(fd, &status) : fstatat(fd, name, &status, 0)) != 0)
         return false;
-    out = {status.st_mode, status.st_uid, status.st_gid, static_cast<unsigned>(status.st_nlink)};
+    out = {status.st_mode, status.st_uid, status.st_gid, static_cast<unsigned>(status.st_nlink),
+           static_cast<int64_t>(status.st_size)};
     return true;
 }
 
-// Opens name relative to folder for appending; in a shared folder only a
-// plain file of the effective user's own with one name, never through a
-// link; elsewhere any regular file.
-int open_append_at(int folder, const char *name, bool shared)
+int open_retrying(int folder, const char *name, int flags)
 {
-    // O_NONBLOCK: opening a FIFO without a reader fails instead of waiting
-    // for one. On the regular file that must turn out, it changes nothing.
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
-    if (shared)
-        flags |= O_NOFOLLOW;
     int fd;
     do {
         fd = openat(folder, name, flags, 0640);
     } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Opens name relative to folder for appending; in a shared folder only a
+// plain file of the effective user's own with one name, never through a
+// link; elsewhere any regular file. The file's size as opened into *size.
+int open_append_at(int folder, const char *name, bool shared, int64_t *size)
+{
+    // O_NONBLOCK: opening a FIFO without a reader fails instead of waiting
+    // for one. On the regular file that must turn out, it changes nothing.
+    int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    if (shared)
+        flags |= O_NOFOLLOW;
+    // Reading too, so that the writer can look at the file's last line; a
+    // file it may only write (an operator's, say) is opened for writing.
+    int fd = open_retrying(folder, name, flags | O_RDWR);
+    if (fd < 0 && errno == EACCES)
+        fd = open_retrying(folder, name, flags | O_WRONLY);
     if (fd < 0)
         return -1;
     OpenedFile file{};
-    unsigned needed = shared ? STATX_TYPE | STATX_UID | STATX_NLINK : STATX_TYPE;
+    unsigned needed = (shared ? STATX_TYPE | STATX_UID | STATX_NLINK : STATX_TYPE) |
+                      (size != nullptr ? STATX_SIZE : 0);
     bool accepted = opened_file(fd, "", needed, file) && S_ISREG(file.mode) &&
                     (!shared || (file.owner == geteuid() && file.links == 1));
     if (!accepted) {
         close(fd);
         return -1;
     }
+    if (size != nullptr)
+        *size = file.size;
     return fd;
 }
 
@@ -117,14 +136,14 @@ bool others_may_write(const OpenedFile &folder)
 
 } // namespace
 
-int platform_open_append(const char *path, int place) noexcept
+int platform_open_append(const char *path, int place, int64_t *size) noexcept
 {
     if (path == nullptr)
         return -1;
-    return open_append_at(AT_FDCWD, path, place != PLATFORM_APPEND_OWN_FOLDER);
+    return open_append_at(AT_FDCWD, path, place != PLATFORM_APPEND_OWN_FOLDER, size);
 }
 
-int platform_open_log_append(const char *folder, const char *name) noexcept
+int platform_open_log_append(const char *folder, const char *name, int64_t *size) noexcept
 {
     if (folder == nullptr || name == nullptr)
         return -1;
@@ -160,9 +179,30 @@ int platform_open_log_append(const char *folder, const char *name) noexcept
     int fd = -1;
     if (opened_file(handle, "", needed, where) && S_ISDIR(where.mode) && !replaceable &&
         !others_may_write(where))
-        fd = open_append_at(handle, name, false);
+        fd = open_append_at(handle, name, false, size);
     close(handle);
     return fd;
+}
+
+int platform_read_tail(int fd, char *buffer, size_t size) noexcept
+{
+    if (buffer == nullptr)
+        return -1;
+    off_t end = lseek(fd, 0, SEEK_END);
+    if (end < 0)
+        return -1;
+    size_t wanted = std::min<size_t>({size, static_cast<size_t>(end), INT_MAX});
+    size_t done = 0;
+    while (done < wanted) {
+        ssize_t n = pread(fd, buffer + done, wanted - done,
+                          end - static_cast<off_t>(wanted) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0 ? static_cast<int>(done) : -1;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int>(done);
 }
 
 int platform_write_all(int fd, const void *data, size_t size) noexcept
@@ -736,6 +776,31 @@ void platform_console_attach(void) noexcept
 {
 }
 
+int platform_stderr_is_journal(void) noexcept
+{
+    // "<device>:<inode>" of the stream systemd connected; standard error
+    // may have been sent elsewhere since, so the descriptor must match.
+    const char *stream = std::getenv("JOURNAL_STREAM");
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    struct stat info {};
+    return stream != nullptr && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 &&
+           fstat(STDERR_FILENO, &info) == 0 && info.st_dev == device && info.st_ino == inode;
+}
+
+int platform_path_access(const char *path) noexcept
+{
+    if (path == nullptr)
+        return -1;
+    struct stat info {};
+    if (stat(path, &info) != 0)
+        return errno == EACCES ? PLATFORM_PATH_UNREADABLE : PLATFORM_PATH_MISSING;
+    // A folder is of use only when it can be listed and entered.
+    int wanted = S_ISDIR(info.st_mode) ? R_OK | X_OK : R_OK;
+    return faccessat(AT_FDCWD, path, wanted, AT_EACCESS) == 0 ? PLATFORM_PATH_READABLE
+                                                              : PLATFORM_PATH_UNREADABLE;
+}
+
 int platform_set_cwd(const char *path) noexcept
 {
     return path != nullptr && chdir(path) == 0 ? 0 : -1;
@@ -744,6 +809,35 @@ int platform_set_cwd(const char *path) noexcept
 void platform_exit_now(int status) noexcept
 {
     _exit(status);
+}
+
+int platform_notify_manager(const char *state) noexcept
+{
+    const char *where = std::getenv("NOTIFY_SOCKET");
+    if (where == nullptr || where[0] == '\0')
+        return 1;
+    if (state == nullptr)
+        return -1;
+    // A path, or "@name" in the abstract namespace.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    size_t length = std::strlen(where);
+    if ((where[0] != '/' && where[0] != '@') || length >= sizeof address.sun_path)
+        return -1;
+    std::memcpy(address.sun_path, where, length);
+    if (address.sun_path[0] == '@')
+        address.sun_path[0] = '\0';
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    auto address_size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length);
+    ssize_t sent;
+    do {
+        sent = sendto(fd, state, std::strlen(state), MSG_NOSIGNAL,
+                      reinterpret_cast<const sockaddr *>(&address), address_size);
+    } while (sent < 0 && errno == EINTR);
+    close(fd);
+    return sent >= 0 ? 0 : -1;
 }
 
 // ---- No service manager: an init system starts the host as any program.

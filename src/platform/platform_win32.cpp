@@ -14,6 +14,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -91,7 +93,7 @@ bool owned_by_process(HANDLE file)
 
 } // namespace
 
-int platform_open_append(const char *path, int place) noexcept
+int platform_open_append(const char *path, int place, int64_t *size) noexcept
 {
     if (path == nullptr)
         return -1;
@@ -101,10 +103,14 @@ int platform_open_append(const char *path, int place) noexcept
     // pipe, so the open does not wait. A new file takes the permissions its
     // folder hands down. In a shared folder the handle may also read the
     // owner, and a link (reparse point) is opened as itself, to be refused.
+    // Reading data too where allowed, for platform_read_tail.
     DWORD access = FILE_APPEND_DATA | (shared ? READ_CONTROL : 0);
     DWORD flags = FILE_ATTRIBUTE_NORMAL | (shared ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    HANDLE file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, flags, nullptr);
+    DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileA(path, access | FILE_READ_DATA, sharing, nullptr, OPEN_ALWAYS, flags,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        file = CreateFileA(path, access, sharing, nullptr, OPEN_ALWAYS, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     // What was opened, asked of the handle: a second lookup of the path
@@ -117,13 +123,18 @@ int platform_open_append(const char *path, int place) noexcept
         accepted = GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & refused) == 0 &&
                    info.nNumberOfLinks == 1 && owned_by_process(file);
     }
+    LARGE_INTEGER length{};
+    if (accepted && size != nullptr) {
+        accepted = GetFileSizeEx(file, &length) != FALSE;
+        *size = length.QuadPart;
+    }
     int fd = accepted ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND) : -1;
     if (fd < 0)
         CloseHandle(file);
     return fd;
 }
 
-int platform_open_log_append(const char *folder, const char *name) noexcept
+int platform_open_log_append(const char *folder, const char *name, int64_t *size) noexcept
 {
     if (folder == nullptr || name == nullptr)
         return -1;
@@ -134,7 +145,27 @@ int platform_open_log_append(const char *folder, const char *name) noexcept
     int size = std::snprintf(path, sizeof path, "%s%c%s", folder, PLATFORM_PATH_SEP, name);
     if (size < 0 || static_cast<size_t>(size) >= sizeof path)
         return -1;
-    return platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER);
+    return platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER, size);
+}
+
+int platform_read_tail(int fd, char *buffer, size_t size) noexcept
+{
+    HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    LARGE_INTEGER end{};
+    if (file == INVALID_HANDLE_VALUE || buffer == nullptr || !GetFileSizeEx(file, &end))
+        return -1;
+    // Read at an offset, leaving the descriptor's position alone; a handle
+    // without read access fails here.
+    DWORD wanted = static_cast<DWORD>(std::min<int64_t>(
+        {static_cast<int64_t>(std::min<size_t>(size, INT_MAX)), end.QuadPart}));
+    OVERLAPPED at{};
+    uint64_t start = static_cast<uint64_t>(end.QuadPart) - wanted;
+    at.Offset = static_cast<DWORD>(start);
+    at.OffsetHigh = static_cast<DWORD>(start >> 32);
+    DWORD read = 0;
+    if (wanted > 0 && !ReadFile(file, buffer, wanted, &read, &at))
+        return -1;
+    return static_cast<int>(read);
 }
 
 int platform_write_all(int fd, const void *data, size_t size) noexcept
@@ -803,6 +834,30 @@ void platform_console_attach(void) noexcept
         std::freopen("CONOUT$", "w", stderr);
 }
 
+int platform_stderr_is_journal(void) noexcept
+{
+    return 0;
+}
+
+int platform_path_access(const char *path) noexcept
+{
+    if (path == nullptr)
+        return -1;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_ACCESS_DENIED ? PLATFORM_PATH_UNREADABLE
+                                                     : PLATFORM_PATH_MISSING;
+    // Opening for reading is the test the access list answers; a folder
+    // needs the backup flag to be opened at all.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                              FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return PLATFORM_PATH_UNREADABLE;
+    CloseHandle(file);
+    return PLATFORM_PATH_READABLE;
+}
+
 int platform_set_cwd(const char *path) noexcept
 {
     return path != nullptr && SetCurrentDirectoryA(path) ? 0 : -1;
@@ -813,6 +868,11 @@ void platform_exit_now(int status) noexcept
     // Not ExitProcess: that unloads the libraries, a JVM's among them,
     // while its threads may still hold their locks.
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+}
+
+int platform_notify_manager(const char *) noexcept
+{
+    return 1;
 }
 
 // ---- The service manager.

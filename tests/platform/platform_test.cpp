@@ -42,4 +42,35 @@ TEST_F(PlatformFiles, StatusGivesTheSetTimeSizeAndKind)
     EXPECT_EQ(platform_file_set_time("missing", 1), -1);
 }
 
+// The writer judges a file by its size as opened and its last line.
+TEST_F(PlatformFiles, AppendGivesTheSizeAndTheTailReadsTheLastBytes)
+{
+    testing_support::write_file("log.txt", "first\nsecond\n");
+    int64_t size = -1;
+    int fd = platform_open_append("log.txt", PLATFORM_APPEND_OWN_FOLDER, &size);
+    ASSERT_GE(fd, 0);
+    char tail[64] = {};
+    int count = platform_read_tail(fd, tail, 7);
+    ASSERT_GT(count, 0);
+    // Windows keeps text files in CR LF: the tail is what lies on disk.
+    EXPECT_EQ(std::string(tail, static_cast<size_t>(count)).find("second"), 0u);
+    EXPECT_EQ(platform_read_tail(fd, tail, sizeof tail), static_cast<int>(size));
+    EXPECT_EQ(platform_write_all(fd, "x", 1), 0);
+    EXPECT_EQ(platform_read_tail(fd, tail, 1), 1);
+    EXPECT_EQ(tail[0], 'x');
+    platform_close(fd);
+    EXPECT_GE(size, 13);
+    EXPECT_EQ(platform_read_tail(-1, tail, 1), -1);
+}
+
+TEST_F(PlatformFiles, PathAccessTellsAMissingPathFromAReadableOne)
+{
+    testing_support::write_file("file", "x");
+    EXPECT_EQ(platform_path_access("file"), PLATFORM_PATH_READABLE);
+    EXPECT_EQ(platform_path_access("."), PLATFORM_PATH_READABLE);
+    EXPECT_EQ(platform_path_access("missing.jar"), PLATFORM_PATH_MISSING);
+    EXPECT_EQ(platform_path_access("file/below"), PLATFORM_PATH_MISSING);
+    EXPECT_EQ(platform_path_access(nullptr), -1);
+}
+
 } // namespace
