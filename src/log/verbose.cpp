@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <string>
 #include <utility>
 
 #include "platform/platform.h"
@@ -390,6 +392,51 @@ int write_line(const char *tag, bool continuations, const char *format, va_list 
     return count;
 }
 
+// The syslog priority of a level: what journald reads from a "<N>" at the
+// start of a line.
+int syslog_priority(int level)
+{
+    switch (level) {
+    case VERBOSE_NONE:
+    case VERBOSE_FATAL:
+        return 2;
+    case VERBOSE_ERROR:
+        return 3;
+    case VERBOSE_WARN:
+        return 4;
+    case VERBOSE_INFO:
+        return 6;
+    default:
+        return 7;
+    }
+}
+
+// Writes text to standard error in one piece, each line led by level's
+// priority where standard error is the journal. The characters of text
+// written, or -1.
+int write_console(int level, const char *text, size_t size)
+{
+    if (size > INT_MAX)
+        return -1;
+    if (size == 0 || platform_stderr_is_journal() == 0)
+        return std::fwrite(text, 1, size, stderr) == size ? static_cast<int>(size) : -1;
+    char mark[4] = {'<', static_cast<char>('0' + syslog_priority(level)), '>', '\0'};
+    std::string out;
+    try {
+        out.reserve(size + 3);
+        for (size_t start = 0; start < size;) {
+            const char *end = static_cast<const char *>(std::memchr(text + start, '\n', size - start));
+            size_t next = end != nullptr ? static_cast<size_t>(end - text) + 1 : size;
+            out.append(mark, 3);
+            out.append(text + start, next - start);
+            start = next;
+        }
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
+    return std::fwrite(out.data(), 1, out.size(), stderr) == out.size() ? static_cast<int>(size) : -1;
+}
+
 // The support library's diagnostic sink. Read under the lock as one pair,
 // so a caller never gets one sink with another's data; the flag spares
 // every message the lock while none is set, as in the host.
@@ -423,6 +470,15 @@ int to_sink(const Sink &sink, int route, int level, const char *component, const
         return -1;
     sink.call(level, component != nullptr ? component : "", line.data(), sink.data);
     return static_cast<int>(line.size());
+}
+
+// A standard-error diagnostic, with its priority where that is the journal.
+int to_console(int level, const char *format, va_list args)
+{
+    Line line;
+    if (!line.format(nullptr, nullptr, Escaping::none, format, args))
+        return -1;
+    return write_console(level, line.data(), line.size());
 }
 
 } // namespace
@@ -504,6 +560,25 @@ void verbose_set_clock(verbose_clock clock) noexcept
     clock_source.store(clock, std::memory_order_relaxed);
 }
 
+int verbose_console(int level, const char *format, ...) noexcept
+{
+    if (format == nullptr)
+        return -1;
+    va_list args;
+    va_start(args, format);
+    Line line;
+    bool built = line.format(nullptr, nullptr, Escaping::none, format, args);
+    va_end(args);
+    if (!built)
+        return -1;
+    return write_console(level, line.data(), line.size());
+}
+
+int32_t verbose_budget_spent_day(void) noexcept
+{
+    return 0;
+}
+
 void verbose_set_sink(verbose_sink sink, void *data) noexcept
 {
     std::lock_guard<std::mutex> hold(sink_lock);
@@ -524,8 +599,10 @@ int verbose_diagnostic(int route, int level, const char *component, const char *
     Sink sink = current_sink();
     if (sink.call != nullptr)
         result = to_sink(sink, route, level, component, format, args);
-    else if (route == VERBOSE_ROUTE_STDERR || route == VERBOSE_ROUTE_STDOUT)
-        result = std::vfprintf(route == VERBOSE_ROUTE_STDERR ? stderr : stdout, format, args);
+    else if (route == VERBOSE_ROUTE_STDOUT)
+        result = std::vfprintf(stdout, format, args);
+    else if (route == VERBOSE_ROUTE_STDERR)
+        result = to_console(level, format, args);
     else
         result = write_line(nullptr, route == VERBOSE_ROUTE_LOG_BLOCK, format, args);
     va_end(args);

@@ -99,6 +99,18 @@ void verbose_limit_set(int32_t count) UB_NOEXCEPT;
  * clock. For tests that need a line written at a chosen moment. */
 void verbose_set_clock(verbose_clock clock) UB_NOEXCEPT;
 
+/* Writes format with its arguments to standard error, each line led by its
+ * syslog priority ("<2>" FATAL, "<3>" ERROR, "<4>" WARN, "<6>" INFO, "<7>"
+ * DEBUG and above) where standard error is the system journal, so that
+ * journalctl -p finds it; as it is elsewhere. The characters written, or -1
+ * (a NULL format, an output error). */
+int verbose_console(int level, const char *format, ...) UB_NOEXCEPT UB_PRINTF(2, 3);
+
+/* The day (yyyymmdd, local time) on which this process last had a line for
+ * the day's log file dropped because that file had reached its budget; 0
+ * while none was. */
+int32_t verbose_budget_spent_day(void) UB_NOEXCEPT;
+
 /* Where a support-library diagnostic goes when no sink is set. */
 enum verbose_route {
     VERBOSE_ROUTE_LOG = 0,       /* the daily log, an untagged line (as verbose) */
