@@ -1,8 +1,10 @@
 #include "host/service_config.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -116,11 +118,160 @@ void tell_notice(void *context, int notice, int32_t line, int64_t column, const 
                       number, config_path, shown);
         break;
     }
-    std::fputs(text, stderr);
+    verbose_console(VERBOSE_WARN, "%s", text);
     try {
         static_cast<std::vector<std::string> *>(context)->emplace_back(text);
     } catch (const std::bad_alloc &) {
         // Standard error has it; only the log goes without.
+    }
+}
+
+const char jvm_options_path[] = "conf" PLATFORM_PATH_SEP_STR "jvm.options";
+const char server_ini_path[] = "conf" PLATFORM_PATH_SEP_STR "server.ini";
+
+// A notice about a file read once logger is set: standard error at once,
+// and the log.
+void tell(int level, const char *text)
+{
+    verbose_console(level, "%s", text);
+    verbose_in(&logger, level, "%s", text);
+}
+
+// Tells that path is there but cannot be read; false.
+bool cannot_read(const char *path)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "Falha ao tentar ler: %s\n", path);
+    tell(VERBOSE_ERROR, text);
+    return false;
+}
+
+// The lines of the file at path, as an editor numbers them: split at LF, of
+// any length, each cut at a zero byte, without the UTF-8 byte-order mark
+// that some editors put first. None when the file is missing; false after
+// "Falha ao tentar ler" when it is there but cannot be read.
+bool read_lines(const char *path, std::vector<std::string> &lines)
+{
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path, "rb"), &std::fclose);
+    if (file == nullptr)
+        return platform_path_access(path) == PLATFORM_PATH_MISSING || cannot_read(path);
+    std::string line;
+    for (int c = std::getc(file.get()); c != EOF; c = std::getc(file.get())) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        lines.push_back(line.substr(0, std::strlen(line.c_str())));
+        line.clear();
+    }
+    if (std::ferror(file.get()))
+        return cannot_read(path);
+    if (!line.empty())
+        lines.push_back(line.substr(0, std::strlen(line.c_str())));
+    if (!lines.empty() && lines[0].rfind("\xEF\xBB\xBF", 0) == 0)
+        lines[0].erase(0, 3);
+    return true;
+}
+
+// texts as a malloc'd array of malloc'd copies ended by NULL; NULL when
+// there are none. Throws std::bad_alloc, having freed what it made.
+char **c_list(const std::vector<std::string> &texts)
+{
+    if (texts.empty())
+        return nullptr;
+    std::unique_ptr<char *[], decltype(&config_list_free)> list(
+        static_cast<char **>(std::calloc(texts.size() + 1, sizeof(char *))), &config_list_free);
+    if (list == nullptr)
+        throw std::bad_alloc();
+    for (size_t i = 0; i < texts.size(); ++i) {
+        list[i] = static_cast<char *>(std::malloc(texts[i].size() + 1));
+        if (list[i] == nullptr)
+            throw std::bad_alloc();
+        std::memcpy(list[i], texts[i].c_str(), texts[i].size() + 1);
+    }
+    return list.release();
+}
+
+// Reads path with take, which turns each line (and its number) into the
+// texts to keep, and hands them to *out as c_list makes them. The number of
+// texts kept; -1 when the file cannot be read or memory runs out.
+template <typename Take>
+int read_list(const char *path, char ***out, Take take)
+{
+    if (out == nullptr)
+        return -1;
+    *out = nullptr;
+    try {
+        std::vector<std::string> lines;
+        if (!read_lines(path, lines))
+            return -1;
+        std::vector<std::string> kept;
+        for (size_t i = 0; i < lines.size(); ++i)
+            take(static_cast<int>(i + 1), lines[i], kept);
+        if (kept.size() > INT_MAX)
+            throw std::bad_alloc();
+        *out = c_list(kept);
+        return static_cast<int>(kept.size());
+    } catch (const std::bad_alloc &) {
+        cannot_read(path);
+        return -1;
+    }
+}
+
+constexpr char blanks[] = " \t\r";
+
+// A line of conf/jvm.options: the option without the blanks around it.
+void take_jvm_option(int number, const std::string &line, std::vector<std::string> &kept)
+{
+    size_t first = line.find_first_not_of(blanks);
+    if (first == std::string::npos || line[first] == '#')
+        return;
+    std::string option = line.substr(first, line.find_last_not_of(blanks) + 1 - first);
+    if (option[0] == '-') {
+        kept.push_back(option);
+        return;
+    }
+    char shown[shown_name_size + 4];
+    show_name(option.c_str(), shown);
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Linha %d de %s: '%s' nao e uma opcao da JVM (deve comecar com '-'); "
+                  "linha ignorada.\n",
+                  number, jvm_options_path, shown);
+    tell(VERBOSE_WARN, text);
+}
+
+// A line of conf/server.ini: its name and value, up to a CR.
+void take_server_pair(int number, const std::string &whole, std::vector<std::string> &kept)
+{
+    size_t cr = whole.find('\r');
+    std::string line = whole.substr(0, cr);
+    char text[256];
+    size_t first = line.find_first_not_of(" \t");
+    bool skipped = first == std::string::npos || line[first] == '#' || line[first] == ';';
+    size_t equals = line.find('=');
+    if (!skipped && (equals == std::string::npos || equals == 0)) {
+        char shown[shown_name_size + 4];
+        show_name(line.c_str(), shown);
+        if (equals == 0)
+            std::snprintf(text, sizeof text,
+                          "Linha %d de %s: opcao sem nome antes do '='; linha ignorada.\n",
+                          number, server_ini_path);
+        else
+            std::snprintf(text, sizeof text,
+                          "Linha %d de %s: '%s' nao e uma opcao (falta o '='); linha ignorada.\n",
+                          number, server_ini_path, shown);
+        tell(VERBOSE_WARN, text);
+    } else if (!skipped) {
+        kept.push_back(line.substr(0, equals));
+        kept.push_back(line.substr(equals + 1));
+    }
+    // A CR ends the line's text, as in conf/vesk.ini; only a CR LF is quiet.
+    if (cr != std::string::npos && cr + 1 < whole.size()) {
+        std::snprintf(text, sizeof text,
+                      "Linha %d de %s: texto apos o CR do caractere %lld ignorado.\n", number,
+                      server_ini_path, static_cast<long long>(cr + 1));
+        tell(VERBOSE_WARN, text);
     }
 }
 
@@ -130,7 +281,7 @@ int config_init(const char *tag) noexcept
 {
     std::vector<std::string> notices;
     if (ub_getopt_ini_report(config_path, configs, tell_notice, &notices) <= 0) {
-        std::fprintf(stderr, "Falha ao tentar ler: %s\n", config_path);
+        verbose_console(VERBOSE_ERROR, "Falha ao tentar ler: %s\n", config_path);
         return 1;
     }
     long long level = leading_number(ub_getopt_getValue(configs, "VERBOSITY"));
@@ -140,6 +291,26 @@ int config_init(const char *tag) noexcept
     for (const std::string &notice : notices)
         verbose_in(&logger, VERBOSE_WARN, "%s", notice.c_str());
     return 0;
+}
+
+int config_jvm_options(char ***options) noexcept
+{
+    return read_list(jvm_options_path, options, take_jvm_option);
+}
+
+int config_server_pairs(char ***pairs) noexcept
+{
+    int texts = read_list(server_ini_path, pairs, take_server_pair);
+    return texts < 0 ? texts : texts / 2;
+}
+
+void config_list_free(char **list) noexcept
+{
+    if (list == nullptr)
+        return;
+    for (char **text = list; *text != nullptr; ++text)
+        std::free(*text);
+    std::free(list);
 }
 
 int vesk_log_threshold(void) noexcept

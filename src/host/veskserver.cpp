@@ -3,7 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cstddef>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "host/detail/class_path.hpp"
 #include "host/service_config.h"
 #include "log/verbose.h"
-#include "platform/platform.h"
 #include "util/vesk_utils.h"
 
 namespace {
@@ -21,11 +21,13 @@ namespace {
 // The process's JVM: set once by vesk_init and never released.
 JavaVM *jvm = nullptr;
 
-// Slots of the parameter list: the words, every option row as a pair, and
-// room for the terminating NULL.
-int list_slots(int argc)
+// Slots of the parameter list: the words, every option row and every pair
+// of conf/server.ini, and room for the terminating NULL; 0 when they are
+// more than an int counts.
+int list_slots(int argc, int pair_count)
 {
-    return argc + 2 * configs_len + 2;
+    long long slots = static_cast<long long>(argc) + 2 * configs_len + 2 + 2LL * pair_count;
+    return slots <= INT_MAX ? static_cast<int>(slots) : 0;
 }
 
 // Appends each option row's name and current value; the count of slots used.
@@ -39,19 +41,20 @@ int copy_options(char **list)
     return used;
 }
 
-// Merges the pairs argv[1..]: an equal key gets the new value in place, any
-// other name is appended. The count of slots used afterwards.
-int merge_words(char **list, int used, int argc, char **argv)
+// Merges count words taken as name, value pairs (an odd last word is left
+// out): an equal key gets the new value in place, any other name is
+// appended. The count of slots used afterwards.
+int merge_pairs(char **list, int used, char *const *words, int count)
 {
-    for (int k = 1; k + 1 < argc; k += 2) {
+    for (int k = 0; k + 1 < count; k += 2) {
         int j = 0;
-        while (j < used && std::strcmp(list[j], argv[k]) != 0)
+        while (j < used && std::strcmp(list[j], words[k]) != 0)
             j += 2;
         if (j < used) {
-            list[j + 1] = argv[k + 1];
+            list[j + 1] = words[k + 1];
         } else {
-            list[used++] = argv[k];
-            list[used++] = argv[k + 1];
+            list[used++] = words[k];
+            list[used++] = words[k + 1];
         }
     }
     return used;
@@ -79,13 +82,79 @@ void init_curl()
                    curl_easy_strerror(status));
 }
 
+// A FATAL line of the launch, in the log and on standard error, where a
+// service manager keeps it whatever VERBOSITY says.
+void tell_fatal(const char *line)
+{
+    verbose_in(&logger, VERBOSE_FATAL, "%s\n", line);
+    verbose_console(VERBOSE_FATAL, "%s\n", line);
+}
+
+// A class name as Java writes it: dots between the package names.
+std::string dotted(std::string name)
+{
+    std::replace(name.begin(), name.end(), '/', '.');
+    return name;
+}
+
+// What a failed entry call's text says of a class: "" when it names no
+// missing class; else the message of the first NoClassDefFoundError or
+// ClassNotFoundException in it, up to its cause.
+std::string class_message(const std::string &failure)
+{
+    size_t at = std::string::npos;
+    size_t length = 0;
+    for (const char *marker :
+         {"java.lang.NoClassDefFoundError: ", "java.lang.ClassNotFoundException: "}) {
+        size_t found = failure.find(marker);
+        if (found < at) {
+            at = found;
+            length = std::strlen(marker);
+        }
+    }
+    if (at == std::string::npos)
+        return std::string();
+    size_t start = at + length;
+    size_t end = failure.find("; causa: ", start);
+    return failure.substr(start, end == std::string::npos ? end : end - start);
+}
+
+// When the entry call failed for a class that could not be had, a FATAL
+// line naming it: the entry class itself, a class it needs that the class
+// path lacks, or a class whose static initialiser failed before (which is
+// no missing class; its first failure says why). Any other message, such as
+// a class found under another name, is left to the cause line.
+void tell_missing_class(const char *failure, const char *entry_class)
+{
+    constexpr char not_initialised[] = "Could not initialize class ";
+    try {
+        std::string message = class_message(failure);
+        std::string line;
+        if (message.rfind(not_initialised, 0) == 0) {
+            line = "Classe '" + dotted(message.substr(std::strlen(not_initialised))) +
+                   "' nao pode ser usada: seu inicializador estatico falhou antes.";
+        } else if (!message.empty() && message.find(' ') == std::string::npos) {
+            std::string missing = dotted(message);
+            std::string entry = dotted(entry_class);
+            line = missing == entry
+                       ? "Classe de entrada '" + entry + "' nao encontrada no CLASSPATH."
+                       : "Classe '" + missing + "' nao encontrada, necessaria a '" + entry +
+                             "': verifique o CLASSPATH.";
+        }
+        if (!line.empty())
+            tell_fatal(line.c_str());
+    } catch (const std::bad_alloc &) {
+        // The cause line, already told, names the class too.
+    }
+}
+
 // Starts the Java server: the entry class's start(long[], String[]) gets the
 // callback's address and 0, and all slots of the list, empty ones as nulls.
 int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook)
 {
     init_curl();
     if (init_jvm(list, exit_hook) == nullptr) {
-        verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar JVM.\n");
+        tell_fatal("Falha ao tentar iniciar JVM.");
         return VESK_NO_JVM;
     }
     const char *entry_class = vesk_getParam(list, "ENTRY_CLASS");
@@ -99,160 +168,41 @@ int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook)
                                                  &server, &failure);
     std::unique_ptr<char, decltype(&std::free)> cause(failure, &std::free);
     if (called != UB_JVM_OK) {
-        verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar VESKServer.\n");
-        // Standard error, where the exception is described too, is not kept
-        // by a service: its cause goes to the log as well.
-        if (cause != nullptr && cause.get()[0] != '\0')
-            verbose_in(&logger, VERBOSE_FATAL, "%s\n", cause.get());
+        tell_fatal("Falha ao tentar iniciar VESKServer.");
+        // The exception's description on standard error is not kept by a
+        // service: its cause goes to the log as well.
+        if (cause != nullptr && cause.get()[0] != '\0') {
+            tell_fatal(cause.get());
+            tell_missing_class(cause.get(), entry_class);
+        }
         return VESK_NO_SERVER;
     }
     return VESK_OK;
 }
-
-// Whether a class path element stands for every jar of a folder: "*" alone,
-// or a folder, a separator and "*", unless a file of that very name exists.
-bool is_wildcard(const std::string &element)
-{
-    size_t length = element.size();
-    if (length == 0 || element[length - 1] != '*')
-        return false;
-    if (length > 1 && element[length - 2] != PLATFORM_PATH_SEP && element[length - 2] != '/')
-        return false;
-    platform_file_status status;
-    return platform_file_stat(element.c_str(), &status) != 0;
-}
-
-bool is_jar_name(const char *name)
-{
-    size_t length = std::strlen(name);
-    return length >= 4 &&
-           (std::strcmp(name + length - 4, ".jar") == 0 || std::strcmp(name + length - 4, ".JAR") == 0);
-}
-
-// The .jar and .JAR files of the folder that a wildcard element names, each
-// as the element's folder part followed by its name, in name order (the
-// JVM then searches them in a stable order); none when it cannot be read.
-std::vector<std::string> folder_jars(const std::string &element)
-{
-    std::string folder = element.substr(0, element.size() - 1);
-    std::vector<std::string> jars;
-    platform_dir *dir = platform_dir_open(folder.empty() ? "." : folder.c_str());
-    for (const char *name = platform_dir_read(dir); name != nullptr; name = platform_dir_read(dir)) {
-        if (is_jar_name(name))
-            jars.push_back(folder + name);
-    }
-    platform_dir_close(dir);
-    std::sort(jars.begin(), jars.end());
-    return jars;
-}
-
-// The class path as the java launcher reads it: each wildcard element is
-// replaced by its folder's jars; one whose folder holds none stays as it is.
-std::string expand_class_path(const char *class_path)
-{
-    std::string expanded;
-    for (const char *start = class_path;;) {
-        const char *end = std::strchr(start, PLATFORM_PATH_LIST_SEP);
-        std::string element(start, end != nullptr ? static_cast<size_t>(end - start)
-                                                  : std::strlen(start));
-        std::vector<std::string> jars;
-        if (is_wildcard(element))
-            jars = folder_jars(element);
-        if (jars.empty())
-            jars.push_back(element);
-        for (const std::string &jar : jars) {
-            if (start != class_path || &jar != &jars.front())
-                expanded += PLATFORM_PATH_LIST_SEP;
-            expanded += jar;
-        }
-        if (end == nullptr)
-            return expanded;
-        start = end + 1;
-    }
-}
-
-constexpr char tool_options[] = "JAVA_TOOL_OPTIONS";
-constexpr char command_property[] = "-Dsun.java.command=";
-
-// Whether name can stand in JAVA_TOOL_OPTIONS as one word: the JVM splits
-// the variable at blanks and reads quotes there.
-bool fits_tool_options(const char *name)
-{
-    if (name[0] == '\0')
-        return false;
-    for (const char *at = name; *at != '\0'; ++at) {
-        unsigned char c = static_cast<unsigned char>(*at);
-        if (c <= ' ' || c == 0x7F || c == '"' || c == '\'')
-            return false;
-    }
-    return true;
-}
-
-// Names the entry class to jps and jcmd while the JVM is created. The JVM
-// takes that name from the sun.java.command property as it starts, and the
-// host's own options are fixed, so the property rides on JAVA_TOOL_OPTIONS,
-// which the JVM reads at creation. An operator's own sun.java.command is
-// left alone.
-//
-// The constructor runs before the JVM exists, while the host's main thread
-// is the process's only one (vesk_init asks the same of other callers).
-// The destructor puts the variable back once the JVM is created and before
-// the server's start is called, so that the server's child processes do
-// not inherit the name; the JVM's own threads run by then (an agent's too,
-// which saw the added option if it read the environment during creation).
-// glibc changes the environment under a lock that readers do not take.
-// Where the variable was set, the restore is setenv, which stores one
-// pointer into the variable's slot and never frees the old text: a reader
-// sees the old value or the new. Where it was not, the restore is unsetenv,
-// which moves the slots after it down one place; setenv had put it last,
-// so unless something added a variable during the creation, that move is
-// one store of the terminator, and otherwise a reader walking the
-// environment at that instant could miss one variable added after it. That
-// is why the restore comes before any server code, while only the JVM's
-// threads run.
-class CommandName {
-public:
-    explicit CommandName(const char *entry_class) noexcept
-    {
-        if (!fits_tool_options(entry_class) || platform_env_get(tool_options, &saved_) != 0)
-            return;
-        if (saved_ != nullptr && std::strstr(saved_, command_property) != nullptr)
-            return;
-        try {
-            std::string options = saved_ != nullptr && saved_[0] != '\0'
-                                      ? std::string(saved_) + " " + command_property
-                                      : std::string(command_property);
-            // Java's own spelling: dots between the package names.
-            size_t start = options.size();
-            options += entry_class;
-            std::replace(options.begin() + static_cast<std::ptrdiff_t>(start), options.end(), '/',
-                         '.');
-            changed_ = platform_env_set(tool_options, options.c_str()) == 0;
-        } catch (const std::bad_alloc &) {
-            // The JVM starts without the name, as it would without the host.
-        }
-    }
-
-    ~CommandName()
-    {
-        if (changed_)
-            platform_env_set(tool_options, saved_);
-        std::free(saved_);
-    }
-
-    CommandName(const CommandName &) = delete;
-    CommandName &operator=(const CommandName &) = delete;
-
-private:
-    char *saved_ = nullptr; // the variable as it was, NULL when it was not set
-    bool changed_ = false;
-};
 
 // A list element for printing; a NULL inside the counted elements prints as
 // an empty text rather than reaching printf.
 const char *element(char *const *texts, int index)
 {
     return texts[index] != nullptr ? texts[index] : "";
+}
+
+// The options the host gives the JVM after its five: -Xdebug, so that the
+// JIT runs although the five ask for java.compiler=NONE (an operator's
+// -Xint turns it off); the entry class, dotted, as the command that jps and
+// jcmd show; then conf/jvm.options, which may change any of them, as the
+// later option wins. Throws std::bad_alloc.
+std::vector<std::string> jvm_options(const char *entry_class)
+{
+    std::vector<std::string> options = {"-Xdebug"};
+    if (entry_class[0] != '\0')
+        options.push_back("-Dsun.java.command=" + dotted(entry_class));
+    char **read = nullptr;
+    int count = config_jvm_options(&read);
+    std::unique_ptr<char *[], decltype(&config_list_free)> file_options(read, &config_list_free);
+    for (int i = 0; i < count; ++i)
+        options.emplace_back(file_options[i]);
+    return options;
 }
 
 // vesk_init, with the JVM's exit hook.
@@ -266,14 +216,18 @@ JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook)
     verbose_in(&logger, VERBOSE_INFO, "CLASSPATH=%s\n", class_path);
     verbose_in(&logger, VERBOSE_INFO, "LIBRARY_PATH=%s\n", library_path);
     verbose_in(&logger, VERBOSE_INFO, "STACK=%s\n", stack);
-    std::string expanded;
     try {
-        expanded = expand_class_path(class_path);
+        std::string expanded = ub::detail::expand_class_path(class_path);
+        ub::detail::warn_class_path(expanded);
+        std::vector<std::string> options = jvm_options(vesk_getParam(list, "ENTRY_CLASS"));
+        std::vector<const char *> texts;
+        for (const std::string &option : options)
+            texts.push_back(option.c_str());
+        jvm = ub_loadJVM_with_options(expanded.c_str(), library_path, stack, exit_hook,
+                                      static_cast<int>(texts.size()), texts.data());
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    CommandName command(vesk_getParam(list, "ENTRY_CLASS"));
-    jvm = ub_loadJVM_with_exit_hook(expanded.c_str(), library_path, stack, exit_hook);
     return jvm;
 }
 
@@ -289,17 +243,26 @@ int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook)
     config_init("VESK");
     if (argc < 1 || argv == nullptr)
         argc = 1;
-    // The texts belong to the option table and argv; only the array is ours.
-    char **list = static_cast<char **>(std::calloc(static_cast<size_t>(list_slots(argc)),
-                                                   sizeof(char *)));
+    // Kept for the process's life, as the option table's texts are; a later
+    // launch's reading replaces them, once the list that held them is gone.
+    static char **server_pairs = nullptr;
+    config_list_free(server_pairs);
+    int pair_count = std::max(config_server_pairs(&server_pairs), 0);
+    int slots = list_slots(argc, pair_count);
+    // The texts belong to the option table, server_pairs and argv; only the
+    // array is ours.
+    char **list =
+        slots > 0 ? static_cast<char **>(std::calloc(static_cast<size_t>(slots), sizeof(char *)))
+                  : nullptr;
     if (list == nullptr) {
-        verbose_in(&logger, VERBOSE_FATAL, "Falha ao tentar iniciar VESKServer.\n");
+        tell_fatal("Falha ao tentar iniciar VESKServer.");
         return VESK_NO_SERVER;
     }
-    int used = merge_words(list, copy_options(list), argc, argv);
+    int used = merge_pairs(list, copy_options(list), server_pairs, 2 * pair_count);
+    used = merge_pairs(list, used, argc > 1 ? argv + 1 : nullptr, argc - 1);
     log_params(list, used);
     // The entry call copies the texts into Java strings; the list ends here.
-    int status = launch_server(list, list_slots(argc), exit_hook);
+    int status = launch_server(list, slots, exit_hook);
     std::free(list);
     return status;
 }

@@ -28,15 +28,19 @@ enum vesk_status {
 };
 
 /* Loads the options (config_init with the tag "VESK"), builds the parameter
- * list of argc + 38 slots from the option table and the <Param> <Val> pairs
- * of argv[1..], logs it at level INFO, initialises libcurl once per process
- * (curl_global_init; a failure is logged at level ERROR and the launch goes
- * on), starts the JVM (vesk_init) and calls the static start(long[],
- * String[]) of ENTRY_CLASS with the address of vesk_cb and 0, and the whole
- * list. VESK_OK when start returned an object;
+ * list of argc + 38 slots, and two more per pair of conf/server.ini
+ * (config_server_pairs), from the option table, then those pairs, then the
+ * <Param> <Val> pairs of argv[1..] (an equal key takes the later value in
+ * place, another name is appended), logs it at level INFO, initialises
+ * libcurl once per process (curl_global_init; a failure is logged at level
+ * ERROR and the launch goes on), starts the JVM (vesk_init) and calls the
+ * static start(long[], String[]) of ENTRY_CLASS with the address of vesk_cb
+ * and 0, and the whole list. VESK_OK when start returned an object;
  * VESK_NO_JVM after the FATAL line "Falha ao tentar iniciar JVM.";
  * VESK_NO_SERVER after "Falha ao tentar iniciar VESKServer." (and, when a
- * Java exception failed the call, a FATAL line naming it and its causes). */
+ * Java exception failed the call, a FATAL line naming it and its causes,
+ * and one naming the class that could not be had). FATAL lines go to
+ * standard error too. */
 int vesk_start(int argc, char **argv) UB_NOEXCEPT;
 
 /* The exit status a stop asks of the JVM: the one SIGTERM gives on Linux. */
@@ -64,13 +68,11 @@ int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook)
  * the same handle, or try again when the first one failed. A CLASSPATH
  * element "*", or a folder followed by the separator and "*", stands for the
  * folder's .jar and .JAR files in name order, as the java launcher reads
- * it. ENTRY_CLASS, dotted, becomes the JVM's sun.java.command (what jps
- * shows) through JAVA_TOOL_OPTIONS, restored once the JVM is created; it
- * does not when ENTRY_CLASS is empty or holds a blank, a quote or a control
- * character (the JVM splits that variable at blanks and reads quotes), when
- * JAVA_TOOL_OPTIONS already holds the operator's own -Dsun.java.command=,
- * or when memory runs out. So call it while no other thread of the process
- * reads or changes the environment. NULL on failure. */
+ * it; an element the JVM cannot use is told at WARN (standard error and the
+ * log). After the bridge's five options come -Xdebug (the JIT runs unless
+ * an option says -Xint), -Dsun.java.command=<ENTRY_CLASS, dotted> (what jps
+ * shows; none for an empty ENTRY_CLASS) and the lines of conf/jvm.options
+ * (config_jvm_options), which win over the earlier ones. NULL on failure. */
 JavaVM *vesk_init(char *const *list) UB_NOEXCEPT;
 
 /* Number of the level named exactly name (NONE 0 ... DEBUG 5); 0 for any

@@ -1,11 +1,14 @@
 #include "jvm/java_utils.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "jvm/detail/java_text.hpp"
 #include "jvm/detail/jvm_create.hpp"
@@ -347,6 +350,14 @@ int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
     return UB_JVM_OK;
 }
 
+// A JVM that was not created, and the message that says so.
+JavaVM *refuse_creation()
+{
+    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                       "Erro ao tentar carregar JVM.\n");
+    return nullptr;
+}
+
 } // namespace
 
 JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) noexcept
@@ -357,52 +368,69 @@ JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char 
 JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_path,
                                   const char *stack, ub_JVM_exit_hook exit_hook) noexcept
 {
+    return ub_loadJVM_with_options(class_path, library_path, stack, exit_hook, 0, nullptr);
+}
+
+JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path, const char *stack,
+                                ub_JVM_exit_hook exit_hook, int option_count,
+                                const char *const *options) noexcept
+{
     if (class_path == nullptr)
         class_path = ".";
     if (library_path == nullptr)
         library_path = "";
     if (stack == nullptr)
         stack = "1";
+    if (options == nullptr || option_count < 0)
+        option_count = 0;
 
     // The JVM copies what it keeps of each option while it starts, so the
     // texts only need to outlive the creation call. The class path and the
     // library path are as long as they are (a server's jars easily pass
     // 2047 characters); the other options keep their fixed buffers.
+    char compiler[UB_JVM_OPTION_SIZE];
+    char stack_size[UB_JVM_OPTION_SIZE];
+    char coredump[UB_JVM_OPTION_SIZE];
+    std::snprintf(compiler, sizeof compiler, "-Djava.compiler=%s", "NONE");
+    std::snprintf(stack_size, sizeof stack_size, "-Xss%sm", stack);
+    std::snprintf(coredump, sizeof coredump, "%s", "-XX:-CreateCoredumpOnCrash");
+    // The five, the further ones and the hook are counted by a jint.
+    if (option_count > INT_MAX - 6)
+        return refuse_creation();
     std::string class_path_option;
     std::string library_path_option;
+    std::vector<JavaVMOption> jvm_options;
     try {
         class_path_option = std::string("-Djava.class.path=") + class_path;
         library_path_option = std::string("-Djava.library.path=") + library_path;
+        char *own[] = {compiler, class_path_option.data(), library_path_option.data(), stack_size,
+                       coredump};
+        jvm_options.reserve(std::size(own) + static_cast<size_t>(option_count) + 1);
+        for (char *text : own)
+            jvm_options.push_back({text, nullptr});
+        // The JVM reads the texts and never writes them.
+        for (int i = 0; i < option_count; ++i) {
+            if (options[i] != nullptr)
+                jvm_options.push_back({const_cast<char *>(options[i]), nullptr});
+        }
     } catch (const std::bad_alloc &) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "Erro ao tentar carregar JVM.\n");
-        return nullptr;
+        return refuse_creation();
     }
-    char compiler[UB_JVM_OPTION_SIZE];
-    char stack_size[UB_JVM_OPTION_SIZE];
-    char minidump[UB_JVM_OPTION_SIZE];
-    std::snprintf(compiler, sizeof compiler, "-Djava.compiler=%s", "NONE");
-    std::snprintf(stack_size, sizeof stack_size, "-Xss%sm", stack);
-    std::snprintf(minidump, sizeof minidump, "%s", "-XX:-CreateMinidumpOnCrash");
-    char *texts[5] = {compiler, class_path_option.data(), library_path_option.data(), stack_size,
-                      minidump};
 
-    JavaVMOption options[6];
     verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "Parametros JVM\n");
-    for (int i = 0; i < 5; ++i) {
-        options[i].optionString = texts[i];
-        options[i].extraInfo = nullptr;
-        verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "\t%s\n", texts[i]);
-    }
-    // The hook is no option an operator chose: the listing stays the five.
+    for (const JavaVMOption &option : jvm_options)
+        verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "\t%s\n",
+                           option.optionString);
+    // The hook is no option an operator chose: it stays out of the listing.
+    // Room for it was reserved, so this adds without allocating.
     char exit_option[] = "exit";
-    options[5].optionString = exit_option;
-    options[5].extraInfo = reinterpret_cast<void *>(exit_hook);
+    if (exit_hook != nullptr)
+        jvm_options.push_back({exit_option, reinterpret_cast<void *>(exit_hook)});
 
     JavaVMInitArgs args;
     args.version = JNI_VERSION_1_2;
-    args.nOptions = exit_hook != nullptr ? 6 : 5;
-    args.options = options;
+    args.nOptions = static_cast<jint>(jvm_options.size());
+    args.options = jvm_options.data();
     args.ignoreUnrecognized = JNI_FALSE;
 
     verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "Inicia JVM\n");
@@ -411,12 +439,7 @@ JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_pa
     JavaVM *jvm = nullptr;
     JNIEnv *env = nullptr;
     jint created = ub::detail::create_java_vm(&jvm, reinterpret_cast<void **>(&env), &args);
-    if (created < 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "Erro ao tentar carregar JVM.\n");
-        return nullptr;
-    }
-    return jvm;
+    return created < 0 ? refuse_creation() : jvm;
 }
 
 void ub_unloadJVM(void) noexcept

@@ -52,7 +52,7 @@ typedef int32_t (*ub_JVM_handler)(int32_t long_count, int32_t *longs, uint32_t t
 
 /* Creates the process's JVM with the options -Djava.compiler=NONE,
  * -Djava.class.path=<class_path>, -Djava.library.path=<library_path> (both
- * whole, whatever their length), -Xss<stack>m and -XX:-CreateMinidumpOnCrash
+ * whole, whatever their length), -Xss<stack>m and -XX:-CreateCoredumpOnCrash
  * (NULL arguments read as ".", "" and "1"), listing them on standard output.
  * The JavaVM, or NULL after "Erro ao tentar carregar JVM." when the JVM
  * refuses to start. Once per process. */
@@ -67,6 +67,15 @@ typedef void(JNICALL *ub_JVM_exit_hook)(jint status);
  * option, which is not listed. */
 JavaVM *ub_loadJVM_with_exit_hook(const char *class_path, const char *library_path,
                                   const char *stack, ub_JVM_exit_hook exit_hook) UB_NOEXCEPT;
+
+/* ub_loadJVM_with_exit_hook, with option_count further options given to the
+ * JVM after the five, in their order and whole, and listed after them (the
+ * later option wins: "-Xss4m" beats the stack argument). NULL elements are
+ * skipped; a NULL options or a count below 1 adds none. The texts are
+ * borrowed for the call. */
+JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path, const char *stack,
+                                ub_JVM_exit_hook exit_hook, int option_count,
+                                const char *const *options) UB_NOEXCEPT;
 
 /* Does nothing: the JVM lives until the process ends. */
 void ub_unloadJVM(void) UB_NOEXCEPT;

@@ -138,4 +138,115 @@ TEST_F(ServiceConfig, IniLinesCutOrIgnoredAreTold)
     EXPECT_STREQ(ub_getopt_getValue(configs, "ENTRY_CLASS"), "org.example.Main");
 }
 
+// The other two files of conf/, read once the log is set: their notices go
+// to standard error and to the log at WARN, in file order.
+class ConfFiles : public ServiceConfig {
+protected:
+    void SetUp() override
+    {
+        ServiceConfig::SetUp();
+        logger = log_component{VERBOSE_INFO, "VESK"};
+    }
+
+    // The texts of a list from a reader, which is then freed.
+    static std::vector<std::string> taken(char **list)
+    {
+        std::vector<std::string> texts;
+        for (char **text = list; text != nullptr && *text != nullptr; ++text)
+            texts.emplace_back(*text);
+        config_list_free(list);
+        return texts;
+    }
+
+    // Checks that err holds the told lines, each also logged at WARN.
+    void expect_told(const std::string &err, const std::vector<std::string> &told)
+    {
+        std::string expected;
+        for (const std::string &line : told)
+            expected += line + "\n";
+        EXPECT_EQ(err, expected);
+        std::vector<std::string> lines = fs::exists(testing_support::todays_log(dir()))
+                                             ? log_lines()
+                                             : std::vector<std::string>{};
+        ASSERT_EQ(lines.size(), told.size());
+        for (size_t i = 0; i < told.size(); ++i)
+            EXPECT_EQ(lines[i].substr(20), " |VESK| " + told[i]);
+    }
+};
+
+TEST_F(ConfFiles, JvmOptionsAreTheOptionLinesTrimmed)
+{
+    const std::string far = "-Dlonga=" + std::string(5000, 'x');
+    const std::string zero(1, '\0');
+    write_file("conf/jvm.options", "\xEF\xBB\xBF-Xmx512m\r\n# comentario\n   # outro\n \t\r\n"
+                                   "\t-Dnome=valor com brancos  \nXss4m\n" +
+                                       far + "\n-Dzero=a" + zero + "b\n-Xint");
+    char **options = nullptr;
+    testing_support::StderrCapture err;
+    EXPECT_EQ(config_jvm_options(&options), 5);
+    EXPECT_EQ(taken(options), (std::vector<std::string>{"-Xmx512m", "-Dnome=valor com brancos", far,
+                                                        "-Dzero=a", "-Xint"}));
+    expect_told(err.text(), {"Linha 6 de conf" PLATFORM_PATH_SEP_STR "jvm.options: 'Xss4m' nao e "
+                             "uma opcao da JVM (deve comecar com '-'); linha ignorada."});
+}
+
+TEST_F(ConfFiles, ServerIniTakesAnyNameAsVeskIniReadsLines)
+{
+    const std::string far(3000, 'v');
+    write_file("conf/server.ini", "WWW=/srv/www\r\n"
+                                  "# comentario\n"
+                                  "\t; outro\n"
+                                  "\n"
+                                  "PORT = 9000\n"
+                                  "BIND=a=b  \n"
+                                  "VAZIO=\n"
+                                  "sem igual\n"
+                                  "=x\n"
+                                  "CR=1\r2\n"
+                                  "LONGO=" + far);
+    char **pairs = nullptr;
+    testing_support::StderrCapture err;
+    EXPECT_EQ(config_server_pairs(&pairs), 6);
+    EXPECT_EQ(taken(pairs),
+              (std::vector<std::string>{"WWW", "/srv/www", "PORT ", " 9000", "BIND", "a=b  ",
+                                        "VAZIO", "", "CR", "1", "LONGO", far}));
+    const std::string at = " de conf" PLATFORM_PATH_SEP_STR "server.ini: ";
+    expect_told(err.text(),
+                {"Linha 8" + at + "'sem igual' nao e uma opcao (falta o '='); linha ignorada.",
+                 "Linha 9" + at + "opcao sem nome antes do '='; linha ignorada.",
+                 "Linha 10" + at + "texto apos o CR do caractere 5 ignorado."});
+}
+
+// A missing file is no news; one that cannot be read is, and the launch goes
+// on without it.
+TEST_F(ConfFiles, MissingFilesAreSilentUnreadableOnesTold)
+{
+    using Reader = int (*)(char ***);
+    const struct {
+        Reader read;
+        const char *name;
+    } readers[] = {{config_jvm_options, "jvm.options"}, {config_server_pairs, "server.ini"}};
+    for (const auto &reader : readers) {
+        SCOPED_TRACE(reader.name);
+        fs::remove_all("conf");
+        fs::remove_all("log");
+        fs::create_directory("log");
+        char **list = reinterpret_cast<char **>(0x1);
+        testing_support::StderrCapture missing;
+        EXPECT_EQ(reader.read(&list), 0);
+        EXPECT_EQ(list, nullptr);
+        expect_told(missing.text(), {});
+
+        fs::create_directories(fs::path("conf") / reader.name);
+        testing_support::StderrCapture unreadable;
+        EXPECT_EQ(reader.read(&list), -1);
+        EXPECT_EQ(list, nullptr);
+        const std::string told =
+            "Falha ao tentar ler: conf" PLATFORM_PATH_SEP_STR + std::string(reader.name);
+        EXPECT_EQ(unreadable.text(), told + "\n");
+        EXPECT_EQ(log_lines().back().substr(20), " |VESK| " + told);
+        EXPECT_EQ(reader.read(nullptr), -1);
+    }
+}
+
 } // namespace

@@ -1,11 +1,14 @@
 // The vesk executable launching a Java server from the test fixtures: what
 // start receives, the log lines, and the exit statuses of failed launches.
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -217,41 +220,69 @@ TEST_F(VeskLaunch, LibcurlIsInitialisedOnceBeforeTheJvm)
 }
 
 // The log names the exception that failed the call, with its causes, on
-// the line after the failure; standard error shows what it always showed.
+// the line after the failure, then the class that could not be had: the
+// entry class, a class it needs, or one whose static initialiser failed.
+// Standard error shows what it always showed, and then the FATAL lines.
 TEST_F(VeskLaunch, FailedEntryCallEndsWithStatusThree)
 {
+    const std::string host_jar = VESK_HOST_TEST_JAR;
     struct Case {
         const char *entry;
-        const char *cause; // the log's last line after the failure, or nullptr
-        const char *err;   // a part of standard error
+        std::string class_path;
+        std::vector<std::string> fatal; // the log's lines after the failure
+        const char *err;                // a part of standard error, before them
     };
     const Case cases[] = {
-        {"vesk/test/NullEntry", nullptr, ""},
+        {"vesk/test/NullEntry", jar, {}, ""},
         {"vesk/test/ThrowingEntry",
-         "|VESK| java.lang.IllegalStateException: start refused; causa: java.io.IOException: "
-         "porta em uso",
+         jar,
+         {"java.lang.IllegalStateException: start refused; causa: java.io.IOException: porta em "
+          "uso"},
          "java.lang.IllegalStateException: start refused"},
         {"no/Such",
-         "|VESK| java.lang.NoClassDefFoundError: no/Such; causa: "
-         "java.lang.ClassNotFoundException: no.Such",
+         jar,
+         {"java.lang.NoClassDefFoundError: no/Such; causa: java.lang.ClassNotFoundException: "
+          "no.Such",
+          "Classe de entrada 'no.Such' nao encontrada no CLASSPATH."},
          "Classe 'no/Such' nao encontrada.\nException in thread \"main\" "
          "java.lang.NoClassDefFoundError: no/Such"},
+        {"vesk.test.DependentEntry",
+         host_jar,
+         {"java.lang.NoClassDefFoundError: vesk/test/Target; causa: "
+          "java.lang.ClassNotFoundException: vesk.test.Target",
+          "Classe 'vesk.test.Target' nao encontrada, necessaria a 'vesk.test.DependentEntry': "
+          "verifique o CLASSPATH."},
+         ""},
+        {"vesk/test/InitFailEntry",
+         host_jar,
+         {"java.lang.NoClassDefFoundError: Could not initialize class "
+          "vesk.test.InitFailEntry$Broken; "
+          "causa: java.lang.ExceptionInInitializerError: Exception "
+          "java.lang.IllegalStateException: "
+          "inicializador [in thread \"main\"]",
+          "Classe 'vesk.test.InitFailEntry$Broken' nao pode ser usada: seu inicializador estatico "
+          "falhou antes."},
+         ""},
     };
     for (const Case &item : cases) {
         SCOPED_TRACE(item.entry);
         fs::remove_all("log");
         fs::create_directory("log");
-        testing_support::ChildResult result = run_child(vesk, {"ENTRY_CLASS", item.entry}, dir());
+        testing_support::ChildResult result =
+            run_child(vesk, {"ENTRY_CLASS", item.entry, "CLASSPATH", item.class_path}, dir());
         EXPECT_EQ(result.status, 3);
+        std::vector<std::string> fatal = {"Falha ao tentar iniciar VESKServer."};
+        fatal.insert(fatal.end(), item.fatal.begin(), item.fatal.end());
         std::vector<std::string> lines = logged(0);
-        if (item.cause != nullptr) {
-            ASSERT_GE(lines.size(), 2u);
-            EXPECT_EQ(lines.back(), item.cause);
-            lines.pop_back();
+        ASSERT_GE(lines.size(), fatal.size());
+        std::string told;
+        for (size_t i = 0; i < fatal.size(); ++i) {
+            EXPECT_EQ(lines[lines.size() - fatal.size() + i], "|VESK| " + fatal[i]);
+            told += fatal[i] + "\n";
         }
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back(), "|VESK| Falha ao tentar iniciar VESKServer.");
-        EXPECT_NE(result.err_text.find(item.err), std::string::npos) << result.err_text;
+        size_t err_at = result.err_text.find(item.err);
+        EXPECT_NE(err_at, std::string::npos) << result.err_text;
+        EXPECT_NE(result.err_text.find(told, err_at), std::string::npos) << result.err_text;
     }
 }
 
@@ -316,17 +347,26 @@ const char fresh_tmp[] =
     "mkdir -p \"$cwd\" && mount -c --bind /proc/self/fd/3 \"$cwd\" && exec 3<&- 4<&- && cd \"$cwd\" && "
     "echo $$ > ns.pid && exec \"$@\"";
 
+// The server's command.txt (see CommandEntry) once it is there.
+std::vector<std::string> command_lines(const fs::path &dir)
+{
+    EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir / "command.txt"); }))
+        << read_file(dir / "stderr.txt");
+    return read_lines(dir / "command.txt");
+}
+
 // ENTRY_CLASS in either spelling starts the server and names the process to
-// jps in Java's, through JAVA_TOOL_OPTIONS for the JVM's creation only: what
-// the server starts inherits the variable as it was, and an operator's own
-// name is kept. The server reports the name it was created with; jps, which
-// reads the JVMs' files under /tmp, runs in the host's own mount namespace.
-TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
+// jps in Java's, as a JVM option of the host's: JAVA_TOOL_OPTIONS is neither
+// read nor changed, so without it the JVM echoes nothing, and an operator's
+// own is applied and inherited as it was; conf/jvm.options may rename the
+// process. The server reports the name it was created with; jps, which reads
+// the JVMs' files under /tmp, runs in the host's own mount namespace.
+TEST_F(VeskLaunch, EntryClassNamesTheProcessAndToolOptionsAreTheOperators)
 {
     // Kept: the JNI check's own options, when it runs the suite.
     const char *outer = std::getenv("JAVA_TOOL_OPTIONS");
-    const std::string own = (outer != nullptr ? std::string(outer) + " " : "") + "-Xmx64m";
-    const std::string named = own + " -Dsun.java.command=ops.Servidor";
+    const std::string own =
+        (outer != nullptr ? std::string(outer) + " " : "") + "-Xmx64m -Dvesk.teste=operador";
     const bool isolated = jps_isolated(own, dir());
     if (!isolated)
         std::printf("jps not checked: no private mount namespace, no perf data, or outer "
@@ -334,20 +374,37 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
     struct Case {
         std::vector<std::string> env_words; // for env(1), before vesk
         const char *entry;
-        std::string name;      // in jps -l and sun.java.command
-        std::string inherited; // JAVA_TOOL_OPTIONS of the server and its child
-        std::string picked;    // in the JVM's line about the variable
+        const char *jvm_options; // conf/jvm.options, or nullptr
+        std::string name;        // in jps -l and sun.java.command
+        std::string inherited;   // JAVA_TOOL_OPTIONS of the server and its child
+        std::string property;    // vesk.teste
     };
     const Case cases[] = {
-        {{"-u", "JAVA_TOOL_OPTIONS"}, "vesk/test/CommandEntry", "vesk.test.CommandEntry",
-         "<unset>", "-Dsun.java.command=vesk.test.CommandEntry"},
-        {{"JAVA_TOOL_OPTIONS=" + own}, "vesk.test.CommandEntry", "vesk.test.CommandEntry", own,
-         own + " -Dsun.java.command=vesk.test.CommandEntry"},
-        {{"JAVA_TOOL_OPTIONS=" + named}, "vesk.test.CommandEntry", "ops.Servidor", named, named},
+        {{"-u", "JAVA_TOOL_OPTIONS"},
+         "vesk/test/CommandEntry",
+         nullptr,
+         "vesk.test.CommandEntry",
+         "<unset>",
+         "<unset>"},
+        {{"JAVA_TOOL_OPTIONS=" + own},
+         "vesk.test.CommandEntry",
+         nullptr,
+         "vesk.test.CommandEntry",
+         own,
+         "operador"},
+        {{"-u", "JAVA_TOOL_OPTIONS"},
+         "vesk.test.CommandEntry",
+         "-Dsun.java.command=ops.Servidor\n",
+         "ops.Servidor",
+         "<unset>",
+         "<unset>"},
     };
     for (const Case &item : cases) {
-        SCOPED_TRACE(item.picked);
+        SCOPED_TRACE(item.name + " " + item.inherited);
         fs::remove("command.txt");
+        fs::remove("conf/jvm.options");
+        if (item.jvm_options != nullptr)
+            write_file("conf/jvm.options", item.jvm_options);
         std::vector<std::string> words;
         if (isolated)
             words = {"unshare", "-rm", "/bin/sh", "-c", fresh_tmp, kept_under_tmp(vesk), "/usr/bin/env"};
@@ -356,21 +413,17 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
                      {vesk, "CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", item.entry});
         child_ = std::make_unique<Child>("/usr/bin/env", words, dir(), std::vector<std::string>{},
                                          dir() / "stderr.txt");
-        ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "command.txt"); }))
-            << read_file(dir() / "stderr.txt");
-        std::vector<std::string> command = read_lines(dir() / "command.txt");
-        ASSERT_EQ(command.size(), 4u);
+        std::vector<std::string> command = command_lines(dir());
+        ASSERT_EQ(command.size(), 7u);
         EXPECT_EQ(command[1], item.name);
         EXPECT_EQ(command[2], item.inherited);
         EXPECT_EQ(command[3], item.inherited);
-        std::vector<std::string> err = read_lines(dir() / "stderr.txt");
-        auto picked = std::find_if(err.begin(), err.end(), [](const std::string &line) {
-            return line.find("JAVA_TOOL_OPTIONS") != std::string::npos;
-        });
-        ASSERT_NE(picked, err.end()) << read_file(dir() / "stderr.txt");
-        EXPECT_NE(picked->find(item.picked), std::string::npos) << *picked;
-        EXPECT_EQ(picked->find("-Dsun.java.command="), picked->rfind("-Dsun.java.command="))
-            << *picked;
+        EXPECT_EQ(command[6], item.property);
+        std::string picked = "Picked up JAVA_TOOL_OPTIONS: " + own + "\n";
+        EXPECT_EQ(read_file(dir() / "stderr.txt").find("Picked up"),
+                  item.inherited == own ? read_file(dir() / "stderr.txt").find(picked)
+                                        : std::string::npos)
+            << read_file(dir() / "stderr.txt");
         if (isolated) {
             testing_support::ChildResult jps = run_child(
                 "/bin/sh",
@@ -387,6 +440,149 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndTheToolOptionsComeBack)
         }
         EXPECT_EQ(child_->stop(SIGTERM), 143);
     }
+}
+
+// conf/jvm.options comes after the host's options and wins over them: a
+// stack size over STACK, -Xint over the JIT that -Xdebug keeps on; its
+// options are listed after the host's, and a line that is no option is told
+// on standard error and in the log and left out.
+TEST_F(VeskLaunch, JvmOptionsFileComesAfterTheHostsOptions)
+{
+    struct Case {
+        const char *file; // conf/jvm.options, or nullptr
+        const char *vm;   // a part of java.vm.info
+        const char *stack;
+        const char *property;
+        std::vector<std::string> listed; // after the host's -Dsun.java.command
+        const char *told;                // the notice, or nullptr
+    };
+    const Case cases[] = {
+        {nullptr, "mixed mode", "1024", "<unset>", {}, nullptr},
+        {"\xEF\xBB\xBF# pilha e modo\n\n  -Dvesk.teste=sim \r\n\t-Xss4m\nXmx512m\n-Xint",
+         "interpreted mode",
+         "4096",
+         "sim",
+         {"-Dvesk.teste=sim", "-Xss4m", "-Xint"},
+         "Linha 5 de conf/jvm.options: 'Xmx512m' nao e uma opcao da JVM (deve comecar com '-'); "
+         "linha ignorada."},
+    };
+    for (const Case &item : cases) {
+        SCOPED_TRACE(item.vm);
+        fs::remove("command.txt");
+        fs::remove_all("log");
+        fs::create_directory("log");
+        if (item.file != nullptr)
+            write_file("conf/jvm.options", item.file);
+        child_ = std::make_unique<Child>(
+            "/bin/sh",
+            std::vector<std::string>{"-c", "exec \"$0\" \"$@\" > out.txt", vesk, "CLASSPATH",
+                                     VESK_HOST_TEST_JAR, "ENTRY_CLASS", "vesk/test/CommandEntry"},
+            dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+        std::vector<std::string> command = command_lines(dir());
+        ASSERT_EQ(command.size(), 7u);
+        EXPECT_NE(command[4].find(item.vm), std::string::npos) << command[4];
+        EXPECT_EQ(command[5], item.stack);
+        EXPECT_EQ(command[6], item.property);
+
+        std::vector<std::string> out = read_lines(dir() / "out.txt");
+        std::vector<std::string> expected = {"\t-Xss1m", "\t-XX:-CreateCoredumpOnCrash",
+                                             "\t-Xdebug",
+                                             "\t-Dsun.java.command=vesk.test.CommandEntry"};
+        for (const std::string &option : item.listed)
+            expected.push_back("\t" + option);
+        expected.push_back("Inicia JVM");
+        ASSERT_GE(out.size(), expected.size() + 3);
+        EXPECT_EQ(std::vector<std::string>(out.begin() + 4, out.begin() + 4 + expected.size()),
+                  expected);
+
+        std::string err = read_file(dir() / "stderr.txt");
+        std::vector<std::string> lines = logged(0);
+        if (item.told != nullptr) {
+            EXPECT_NE(err.find(std::string(item.told) + "\n"), std::string::npos) << err;
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "|VESK| " + std::string(item.told)),
+                      lines.end());
+        } else {
+            EXPECT_EQ(err.find("jvm.options"), std::string::npos) << err;
+        }
+        EXPECT_EQ(child_->stop(SIGTERM), 143);
+    }
+}
+
+// conf/server.ini's pairs come after the option table and before the
+// command line, merged as command-line pairs are: the file's PORT replaces
+// the table's, its later WWW its earlier one, the command line's BIND its
+// own; each pair takes two more slots. Lines it cannot take are told.
+TEST_F(VeskLaunch, ServerIniPairsComeBetweenTheTableAndTheCommandLine)
+{
+    write_file("conf/server.ini", "WWW=/srv/www\n# comentario\n; outro\n\nPORT=82\r\n"
+                                  "BIND=0.0.0.0\nsem igual\n=vazio\nWWW=/srv/outro\n");
+    auto pairs = configured_pairs();
+    pairs[0].second = "82";
+    pairs.emplace_back("WWW", "/srv/outro");
+    pairs.emplace_back("BIND", "127.0.0.1");
+    EXPECT_EQ(masked(start({"BIND", "127.0.0.1"})), recorded(pairs, 3 + 38 + 2 * 4));
+    const std::vector<std::string> told = {
+        "Linha 7 de conf/server.ini: 'sem igual' nao e uma opcao (falta o '='); linha ignorada.",
+        "Linha 8 de conf/server.ini: opcao sem nome antes do '='; linha ignorada."};
+    std::vector<std::string> expected = {"VERBOSITY=4", "|VESK| " + told[0], "|VESK| " + told[1],
+                                         "|VESK| Init Params:"};
+    for (const auto &pair : pairs)
+        expected.push_back("|VESK| \t'" + pair.first + "' = '" + pair.second + "'");
+    std::vector<std::string> lines = logged(expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + expected.size()), expected);
+    EXPECT_NE(read_file(dir() / "stderr.txt").find(told[0] + "\n" + told[1] + "\n"),
+              std::string::npos)
+        << read_file(dir() / "stderr.txt");
+}
+
+// Each element of the class path as the JVM gets it that the JVM cannot use
+// is told, at WARN on standard error and in the log: missing, a folder
+// wildcard without jars, a jar the process's user may not read. As root, the
+// host runs as nobody, in a folder of nobody's, without the perf data files
+// it would leave under /tmp and without the outer JVM options (a JNI check's
+// log folder is not nobody's).
+TEST_F(VeskLaunch, ClassPathEntriesTheJvmCannotUseAreTold)
+{
+    const bool root = geteuid() == 0;
+    if (root && !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "as root the host must run as another user, and setpriv is missing";
+    fs::create_directories("empty");
+    write_file("empty/notes.txt", "");
+    fs::create_directories("lib");
+    fs::copy_file(jar, "lib/a.jar");
+    fs::copy_file(jar, "lib/secret.jar");
+    fs::permissions("lib/secret.jar", fs::perms::owner_write);
+    write_file("conf/jvm.options", "-XX:-UsePerfData\n");
+    std::vector<std::string> words = {"-u", "JAVA_TOOL_OPTIONS"};
+    if (root) {
+        ASSERT_EQ(chown(".", 65534, 65534), 0);
+        ASSERT_EQ(chown("log", 65534, 65534), 0);
+        words.insert(words.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    words.insert(words.end(), {vesk, "CLASSPATH", jar + ":libs/*:empty/*:nada.jar:lib/*",
+                               "ENTRY_CLASS", "vesk/test/NullEntry"});
+    testing_support::ChildResult result = run_child("/usr/bin/env", words, dir());
+    EXPECT_EQ(result.status, 3) << result.err_text;
+    const std::vector<std::string> told = {
+        "Entrada do CLASSPATH nao encontrada: 'libs/*'.",
+        "Entrada do CLASSPATH sem arquivos .jar na pasta: 'empty/*'.",
+        "Entrada do CLASSPATH nao encontrada: 'nada.jar'.",
+        "Entrada do CLASSPATH sem permissao de leitura para o usuario do servico: "
+        "'lib/secret.jar'.",
+    };
+    std::vector<std::string> err_lines;
+    std::istringstream err(result.err_text);
+    for (std::string line; std::getline(err, line);) {
+        if (line.rfind("Entrada do CLASSPATH", 0) == 0)
+            err_lines.push_back(line);
+    }
+    EXPECT_EQ(err_lines, told) << result.err_text;
+    std::vector<std::string> log_lines;
+    for (const std::string &line : logged(0)) {
+        if (line.rfind("|VESK| Entrada do CLASSPATH", 0) == 0)
+            log_lines.push_back(line.substr(7));
+    }
+    EXPECT_EQ(log_lines, told);
 }
 
 TEST_F(VeskLaunch, RefusedJvmEndsWithStatusTwo)
@@ -410,11 +606,20 @@ TEST_F(VeskLaunch, MissingIniLoadsTheDefaultsAndFailsSilently)
                                             "\t-Djava.class.path=.\n"
                                             "\t-Djava.library.path=bin\n"
                                             "\t-Xss1m\n"
-                                            "\t-XX:-CreateMinidumpOnCrash\n"
+                                            "\t-XX:-CreateCoredumpOnCrash\n"
+                                            "\t-Xdebug\n"
+                                            "\t-Dsun.java.command=com.ubrontex.ubkarto.VESKServer\n"
                                             "Inicia JVM\n");
     EXPECT_NE(result.err_text.find("Classe 'com/ubrontex/ubkarto/VESKServer' nao encontrada.\n"),
               std::string::npos);
+    // The log takes nothing at VERBOSITY 0; standard error, a service's
+    // journal, still has the FATAL lines.
     EXPECT_TRUE(logged(0).empty());
+    EXPECT_NE(result.err_text.find("Falha ao tentar iniciar VESKServer.\n"), std::string::npos);
+    EXPECT_NE(
+        result.err_text.find(
+            "Classe de entrada 'com.ubrontex.ubkarto.VESKServer' nao encontrada no CLASSPATH.\n"),
+        std::string::npos);
 }
 
 TEST_F(VeskLaunch, StopSignalsRunTheJavaShutdownHooks)
@@ -455,7 +660,8 @@ TEST_F(VeskLaunch, StopThroughSystemExitRunsTheShutdownHooksThenTheExitHook)
     std::vector<std::string> listed = read_lines(dir() / "out.txt");
     EXPECT_EQ(std::count_if(listed.begin(), listed.end(),
                             [](const std::string &line) { return line.rfind('\t', 0) == 0; }),
-              5);
+              7);
+    EXPECT_EQ(std::find(listed.begin(), listed.end(), "\texit"), listed.end());
 }
 
 // A background job of a non-interactive shell starts with SIGINT ignored,

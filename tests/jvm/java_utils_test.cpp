@@ -44,13 +44,15 @@ std::string take_string(jobject object)
 
 const jobject untouched = reinterpret_cast<jobject>(0x1);
 
+// The shared JVM comes from vesk_init without an entry class: the host adds
+// -Xdebug alone.
 TEST(JavaUtilsLoad, ListsTheOptionsAndAsksTheGivenStack)
 {
     std::string expected = std::string("Parametros JVM\n"
                                        "\t-Djava.compiler=NONE\n"
                                        "\t-Djava.class.path=") +
                            VESK_TEST_JAR + "\n\t-Djava.library.path=" + VESK_TEST_NATIVES_DIR +
-                           "\n\t-Xss8m\n\t-XX:-CreateMinidumpOnCrash\nInicia JVM\n";
+                           "\n\t-Xss8m\n\t-XX:-CreateCoredumpOnCrash\n\t-Xdebug\nInicia JVM\n";
     EXPECT_EQ(jvm_testing::creation_output().substr(0, expected.size()), expected);
 }
 
@@ -71,13 +73,44 @@ TEST_F(JavaUtilsProbe, NullArgumentsTakeTheDefaults)
         "/bin/sh", {"-c", "exec \"$0\" - - - > out.txt", VESK_JVM_PROBE}, dir());
     EXPECT_EQ(result.status, 0) << result.err_text;
     EXPECT_EQ(testing_support::read_file(dir() / "out.txt"), "Parametros JVM\n"
-                                                              "\t-Djava.compiler=NONE\n"
-                                                              "\t-Djava.class.path=.\n"
-                                                              "\t-Djava.library.path=\n"
-                                                              "\t-Xss1m\n"
-                                                              "\t-XX:-CreateMinidumpOnCrash\n"
-                                                              "Inicia JVM\n"
-                                                              "started\n");
+                                                             "\t-Djava.compiler=NONE\n"
+                                                             "\t-Djava.class.path=.\n"
+                                                             "\t-Djava.library.path=\n"
+                                                             "\t-Xss1m\n"
+                                                             "\t-XX:-CreateCoredumpOnCrash\n"
+                                                             "Inicia JVM\n"
+                                                             "started\n");
+}
+
+// Further options reach the JVM after the five, whole and in order, and a
+// NULL among them is left out; one the JVM does not know refuses it, as the
+// five would. A JVM's own warnings go to standard error, never in between.
+TEST_F(JavaUtilsProbe, FurtherOptionsFollowTheFive)
+{
+    const std::string far = "-Dvesk.longo=" + std::string(3000, 'x');
+    struct Case {
+        std::vector<std::string> options;
+        std::string listed; // after the five
+        std::string outcome;
+    };
+    const Case cases[] = {
+        {{"-Dvesk.a=1", "-", far, "-Xss2m"},
+         "\t-Dvesk.a=1\n\t" + far + "\n\t-Xss2m\n",
+         "started\n"},
+        {{"-Xnao-existe"}, "\t-Xnao-existe\n", "refused\n"},
+    };
+    for (const Case &item : cases) {
+        SCOPED_TRACE(item.listed.substr(0, 40));
+        std::vector<std::string> args = {
+            "-c", "exec \"$0\" \"$@\" > out.txt", VESK_JVM_PROBE, "-", "-", "-"};
+        args.insert(args.end(), item.options.begin(), item.options.end());
+        testing_support::ChildResult result = testing_support::run_child("/bin/sh", args, dir());
+        EXPECT_EQ(result.status, item.outcome == "started\n" ? 0 : 1) << result.err_text;
+        EXPECT_EQ(testing_support::read_file(dir() / "out.txt"),
+                  "Parametros JVM\n\t-Djava.compiler=NONE\n\t-Djava.class.path=.\n"
+                  "\t-Djava.library.path=\n\t-Xss1m\n\t-XX:-CreateCoredumpOnCrash\n" +
+                      item.listed + "Inicia JVM\n" + item.outcome);
+    }
 }
 
 TEST_F(JavaUtilsProbe, ClassAndLibraryPathOptionsAreNeverCut)

@@ -1,5 +1,8 @@
 #include "jvm_env.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "host/veskserver.h"
@@ -22,9 +25,17 @@ public:
                         const_cast<char *>("LIBRARY_PATH"),
                         const_cast<char *>(VESK_TEST_NATIVES_DIR), const_cast<char *>("STACK"),
                         const_cast<char *>("8"), nullptr};
+        // In an empty folder of its own: the host reads conf/jvm.options
+        // from the folder it starts in.
+        std::filesystem::path previous = std::filesystem::current_path();
+        std::string folder = (std::filesystem::temp_directory_path() / "vesk-jvm-XXXXXX").string();
+        ASSERT_NE(mkdtemp(folder.data()), nullptr);
+        std::filesystem::current_path(folder);
         StdoutCapture capture;
         shared_vm = vesk_init(list);
         shared_output = capture.text();
+        std::filesystem::current_path(previous);
+        std::filesystem::remove(folder);
         ASSERT_NE(shared_vm, nullptr) << shared_output;
     }
 };
