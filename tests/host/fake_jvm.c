@@ -6,8 +6,9 @@
  * - any other class has a start method, which relays one log line through
  *   the callback whose address is the first element of the long[] and
  *   returns an object, so that the host goes on sleeping; then two more, with
- *   JAVA_TOOL_OPTIONS ("<unset>" when it is not set) as the JVM's creation
- *   saw it (code 1) and as it is when start runs (code 2);
+ *   the options the JVM's creation got after the first five, separated by
+ *   blanks (code 1), and JAVA_TOOL_OPTIONS ("<unset>" when it is not set) as
+ *   it is when start runs (code 2);
  * - System.exit(status) relays "exit <status>" (code 3), runs a stand-in
  *   shutdown hook that relays "shutdown hook" (code 4), calls the exit hook
  *   given as the "exit" option and ends the process with status; with the
@@ -57,8 +58,8 @@ static int quit_status = -1;
 /* The two static methods the fake has. */
 static struct fake_object start_method, exit_method;
 
-/* JAVA_TOOL_OPTIONS when JNI_CreateJavaVM ran. */
-static char created_options[4096] = "<unset>";
+/* The options after the first five that JNI_CreateJavaVM got, but the exit hook. */
+static char created_options[4096];
 
 static const char *tool_options(void)
 {
@@ -320,10 +321,14 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **vm, void **env, void *args)
             stuck_exit = 1;
         if (strncmp(init->options[k].optionString, "-Djava.class.path=quit-", 23) == 0)
             quit_status = atoi(init->options[k].optionString + 23);
-        if (strcmp(init->options[k].optionString, "exit") == 0)
+        if (strcmp(init->options[k].optionString, "exit") == 0) {
             exit_hook = (void(JNICALL *)(jint))(intptr_t)init->options[k].extraInfo;
+        } else if (k >= 5) {
+            size_t length = strlen(created_options);
+            snprintf(created_options + length, sizeof created_options - length, "%s%s",
+                     length > 0 ? " " : "", init->options[k].optionString);
+        }
     }
-    strncpy(created_options, tool_options(), sizeof created_options - 1);
     *vm = &machine;
     *env = &environment;
     return JNI_OK;

@@ -48,7 +48,7 @@ dir=$(workdir refused)
 wine_run "$dir" "$app/vesk.exe" CLASSPATH refuse
 check "refused JVM: status 2" test "$status" -eq 2
 check "refused JVM: message" contains "$dir/err.txt" "Erro ao tentar carregar JVM."
-printf 'Parametros JVM\n\t-Djava.compiler=NONE\n\t-Djava.class.path=refuse\n\t-Djava.library.path=bin\n\t-Xss1m\n\t-XX:-CreateMinidumpOnCrash\nInicia JVM\n' >"$tmp/options.txt"
+printf 'Parametros JVM\n\t-Djava.compiler=NONE\n\t-Djava.class.path=refuse\n\t-Djava.library.path=bin\n\t-Xss1m\n\t-XX:-CreateCoredumpOnCrash\n\t-Xdebug\n\t-Dsun.java.command=com.ubrontex.ubkarto.VESKServer\nInicia JVM\n' >"$tmp/options.txt"
 check "refused JVM: option listing on standard output" cmp -s "$dir/out.txt" "$tmp/options.txt"
 check "refused JVM: logged" contains "$(todays_log "$dir")" "|VESK| Falha ao tentar iniciar JVM."
 
@@ -97,24 +97,25 @@ check "started: relayed line in the log" contains "$log" ": fake|INFO|0|started"
 check "started: host still running" kill -0 "$host"
 stop_host
 
-# The entry class named to the JVM through JAVA_TOOL_OPTIONS at its creation
-# only, after an operator's own options; back as it was once it runs.
+# The entry class named to the JVM by an option of the host's, after -Xdebug
+# and before conf\jvm.options; JAVA_TOOL_OPTIONS is the operator's, untouched.
 # has_line <log> <text>: a line of the log is the time prefix and text.
 has_line() { tr -d '\r' <"$1" | cut -c22- | grep -qxF -- "$2"; }
 outer_set=${JAVA_TOOL_OPTIONS+set}
 outer=${JAVA_TOOL_OPTIONS-}
 for own in '' '-Xmx64m'; do
   dir=$(workdir "named$own")
+  expected="-Xdebug -Dsun.java.command=fake.Entry"
   if [ -n "$own" ]; then
     export JAVA_TOOL_OPTIONS=$own
-    expected="$own -Dsun.java.command=fake.Entry"
+    printf '%s\r\n' "$own" >"$dir/conf/jvm.options"
+    expected="$expected $own"
   else
     unset JAVA_TOOL_OPTIONS
-    expected="-Dsun.java.command=fake.Entry"
   fi
   start_host "$dir" "fake|INFO|2|"
-  check "named '$own': at the creation" has_line "$log" "fake|INFO|1|$expected"
-  check "named '$own': restored" has_line "$log" "fake|INFO|2|${own:-<unset>}"
+  check "named '$own': the options at the creation" has_line "$log" "fake|INFO|1|$expected"
+  check "named '$own': the environment as it was" has_line "$log" "fake|INFO|2|${own:-<unset>}"
   stop_host
 done
 if [ -n "$outer_set" ]; then
