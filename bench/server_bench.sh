@@ -4,9 +4,9 @@
 #
 #   bench/server_bench.sh [rounds] [seconds]      (defaults 3 and 10)
 # The comparison: four ways in alternation, round after round: under vesk
-# and under the plain java launcher with the same JVM options (the host's
-# five, and the same JAVA_TOOL_OPTIONS), each interpreted (what the host asks
-# for) and with the JIT (-Xdebug). Reports requests per second and the
+# and under the plain java launcher with the same JVM options (the host's,
+# then the heap from conf/jvm.options), each interpreted (-Xint) and with the
+# JIT (what the host keeps on). Reports requests per second and the
 # server's resident memory (after the load, and its peak), the medians over
 # the rounds, and vesk's share of plain java's speed, round by round and its
 # median.
@@ -77,18 +77,19 @@ INI
 
 # start <way>: starts the server the named way in the background; its pid.
 start() {
-  local extra="-Xmx$heap"
-  case $1 in *-jit) extra="-Xdebug $extra" ;; esac
+  local extra=(-Xmx"$heap")
+  case $1 in *-int) extra=(-Xint "${extra[@]}") ;; esac
+  printf '%s\n' "${extra[@]}" >"$work/conf/jvm.options"
   cd "$work"
   case $1 in
     vesk-*)
-      JAVA_TOOL_OPTIONS="$extra" "$build/src/host/vesk" PORT "$port" "${request_pairs[@]}" \
-        >"$work/$1.out" 2>"$work/$1.err" &
+      "$build/src/host/vesk" PORT "$port" "${request_pairs[@]}" >"$work/$1.out" 2>"$work/$1.err" &
       ;;
     java-*)
-      # The options the host gives its JVM, in the same order.
-      JAVA_TOOL_OPTIONS="$extra" java -Djava.compiler=NONE -cp "$lib/*" \
-        -Djava.library.path="$build/java" -Xss1m -XX:-CreateMinidumpOnCrash \
+      # The options the host gives its JVM, in the same order; the launcher
+      # names the main class itself.
+      java -Djava.compiler=NONE -cp "$lib/*" -Djava.library.path="$build/java" -Xss1m \
+        -XX:-CreateCoredumpOnCrash -Xdebug "${extra[@]}" \
         vesk.jetty.JettyServer PORT "$port" VERBOSITY "$verbosity" "${request_pairs[@]}" \
         >"$work/$1.out" 2>"$work/$1.err" &
       ;;
@@ -115,7 +116,7 @@ kib() { awk -v f="$1:" '$1 == f { print $2 }' "/proc/$2/status"; }
 
 if [ -n "$budget" ]; then
   budget_bytes=10485760
-  echo "server_bench: log budget, vesk with -Xdebug -Xmx$heap, VERBOSITY=$verbosity, request log off," \
+  echo "server_bench: log budget, vesk with the JIT and -Xmx$heap, VERBOSITY=$verbosity, request log off," \
     "wrk -t1 -c$connections for $seconds s on http://127.0.0.1:$port$path" >&2
   start vesk-jit
   wrk -t1 -c"$connections" -d"${seconds}s" "http://127.0.0.1:$port$path" | grep -E 'requests in|Requests/sec' >&2

@@ -2,8 +2,8 @@
 # Start-up of the host beside the plain java launcher, in alternation round
 # after round: the time from exec to the entry class's start() (the moment it
 # writes its mark line on standard output) and the resident memory right
-# after it (VmRSS). Both start the same JVM with the host's five options and
-# the same class (bench/java/vesk/bench/StartupMark.java). A third side is
+# after it (VmRSS). Both start the same JVM with the host's options and the
+# same class (bench/java/vesk/bench/StartupMark.java). A third side is
 # java with libcurl preloaded (when vesk links it): what vesk loads beyond the
 # JVM at exec, libcurl and the ~30 libraries it needs, costs java as much.
 # Reports the medians and vesk's time over java's, round by round and its
@@ -36,9 +36,10 @@ INI
 
 libcurl=$(ldd "$vesk" | awk '/libcurl/ { print $3 }')
 echo "startup_bench: $rounds rounds, $vesk beside $java" >&2
-# The options the host gives its JVM, in the same order.
+# The options the host gives its JVM, in the same order; the launcher names
+# the main class itself.
 JAVA_HOME=$jdk python3 - "$rounds" "$work" "$vesk" "$libcurl" "$java" -Djava.compiler=NONE \
-  -Djava.class.path="$jar" -Djava.library.path=bin -Xss1m -XX:-CreateMinidumpOnCrash \
+  -Djava.class.path="$jar" -Djava.library.path=bin -Xss1m -XX:-CreateCoredumpOnCrash -Xdebug \
   vesk.bench.StartupMark <<'PY'
 import os, signal, statistics, subprocess, sys, time
 

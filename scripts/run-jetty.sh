@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the host and the Jetty example (examples/jetty) and starts the host
-# on it in the foreground in run/jetty/, a runtime folder with conf/vesk.ini,
-# log/ and www/ (the example's pages). Arguments are passed on as
-# <Param> <Val> pairs: PORT 8180, and the example's own options, which
-# conf/vesk.ini does not take (it holds only the host's option names):
-# REQUEST_LOG on (one log line per request; off by default, as a loaded
-# server would spend the log budget in seconds), WWW <folder>, BIND <address>.
+# on it in the foreground in run/jetty/, a runtime folder with log/, www/
+# (the example's pages) and conf/: vesk.ini (the host's options), jvm.options
+# (the heap) and server.ini (the example's own options: WWW <folder>,
+# BIND <address>, REQUEST_LOG on for one log line per request, off by default
+# as a loaded server would spend the log budget in seconds). Arguments are
+# passed on as <Param> <Val> pairs, which win over the files:
 #   scripts/run-jetty.sh PORT 8180 REQUEST_LOG on
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,10 +30,17 @@ LIBRARY_PATH=$build/java
 library=vesk_java
 ENTRY_CLASS=vesk/jetty/JettyServer
 INI
-
-# A server wants the JIT: -Xdebug lifts the interpreted mode that the host
-# asks for, and -Xmx bounds the heap. Set JAVA_TOOL_OPTIONS to change both.
-export JAVA_TOOL_OPTIONS="${JAVA_TOOL_OPTIONS--Xdebug -Xmx256m}"
+# Written once, then yours to edit: the JIT is on unless a line says -Xint.
+[ -f "$runtime/conf/jvm.options" ] || cat > "$runtime/conf/jvm.options" <<OPTIONS
+# One JVM option per line, after the host's own (the later option wins).
+-Xmx256m
+OPTIONS
+[ -f "$runtime/conf/server.ini" ] || cat > "$runtime/conf/server.ini" <<INI
+# The example's own options (NAME=value); the command line wins over them.
+WWW=www
+BIND=127.0.0.1
+REQUEST_LOG=off
+INI
 
 cd "$runtime"
 echo "vesk: Jetty running in $runtime (PORT 8080 unless given); log lines go to $runtime/log/ (Ctrl-C stops it)" >&2

@@ -30,11 +30,10 @@ import vesk.host.VeskHost;
  * REQUEST_LOG is on: under load it fills the budget in seconds.
  * SIGTERM stops Jetty, whose stop lines are logged too.
  * <p>
- * WWW, BIND and REQUEST_LOG are not host options: conf/vesk.ini takes only
- * the host's own option names, so they go on the command line as pairs
- * ({@code vesk REQUEST_LOG on WWW /srv/www}), as does any option that should
- * differ from the ini. The same class runs under plain java, logging to
- * standard error:
+ * WWW, BIND and REQUEST_LOG are not host options: they go in conf/server.ini
+ * ({@code WWW=/srv/www}), which the host reads after conf/vesk.ini, or on the
+ * command line as pairs ({@code vesk REQUEST_LOG on}), which win over both.
+ * The same class runs under plain java, logging to standard error:
  * {@code java -cp 'lib/*' vesk.jetty.JettyServer PORT 8080 VERBOSITY 4 REQUEST_LOG on}.
  */
 public final class JettyServer {
