@@ -33,9 +33,8 @@ import vesk.host.VeskHost;
  * path: Tomcat's core jar, which carries the jakarta.servlet API, and
  * jakarta-annotation-api.jar, which Tomcat needs to start a context.
  * <p>
- * WWW, BIND and REQUEST_LOG go in conf/server.ini or on the command line as
- * pairs, as for the Jetty example. Under plain java the same class logs to
- * standard error:
+ * WWW, BIND and REQUEST_LOG go on the command line as pairs, as for the Jetty
+ * example. Under plain java the same class logs to standard error:
  * {@code java -cp 'lib/*' vesk.tomcat.TomcatServer PORT 8080 VERBOSITY 4}.
  */
 public final class TomcatServer {
