@@ -32,26 +32,19 @@ extern log_component logger;
  * line that sets an option, and text after a CR. */
 int config_init(const char *tag) UB_NOEXCEPT;
 
-/* Reads conf/jvm.options from the current directory: one JVM option per
- * line, blanks and CRs around it removed; blank lines and lines whose first
- * non-blank character is '#' are skipped, and a line that does not start with
- * '-' is told (standard error and the log, at WARN) and skipped. *options
- * gets a malloc'd array of the options, each malloc'd, ended by NULL (free
- * it with config_list_free), or NULL when there are none. The count; 0 for
- * a missing file, silently; -1 after "Falha ao tentar ler: <path>" (standard
- * error and the log, at ERROR) when it cannot be read or memory runs out,
- * and for a NULL options. */
+/* The options of conf/jvm.options, one a line, blanks around them removed;
+ * blank and '#' lines skipped, lines not starting with '-' told at WARN
+ * (standard error and the log) and skipped. *options: a malloc'd NULL-ended
+ * array of malloc'd texts (config_list_free), NULL when none. The count; 0
+ * for a missing file; -1 for a NULL options, or after "Falha ao tentar ler:
+ * <path>" (at ERROR) when it cannot be read or memory runs out. */
 int config_jvm_options(char ***options) UB_NOEXCEPT;
 
-/* Reads conf/server.ini from the current directory: NAME=value lines as
- * conf/vesk.ini's are read (the name from the first column to the first
- * "=", the value to the end of the line, nothing trimmed but a line end of
- * LF or CR LF; blank lines and '#' or ';' comment lines skipped), with any
- * name taken, in file order; what a line holds after a CR, and a line
- * without "=" or with an empty name, is told as config_jvm_options tells
- * and skipped. *pairs gets a malloc'd array name, value, name, value, ...,
- * NULL, each text malloc'd (config_list_free), or NULL when there are none.
- * The pair count; otherwise as config_jvm_options. */
+/* The NAME=value pairs of conf/server.ini, lines read as conf/vesk.ini's
+ * (nothing trimmed, LF or CR LF, '#' and ';' comments) but any name taken,
+ * in file order; text after a CR, lines without "=" or a name told and
+ * skipped as above. *pairs: name, value, ..., NULL, as *options above. The
+ * pair count; otherwise as config_jvm_options. */
 int config_server_pairs(char ***pairs) UB_NOEXCEPT;
 
 /* Frees an array from config_jvm_options or config_server_pairs and its

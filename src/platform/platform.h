@@ -300,23 +300,6 @@ int platform_file_set_time(const char *path, int64_t seconds) UB_NOEXCEPT;
  * told or does not fit. */
 int platform_executable_dir(char *buffer, size_t size) UB_NOEXCEPT;
 
-/* Reads the environment variable name: 0 with *value a malloc'd copy of its
- * value (the caller frees it), or NULL when the variable is not set; -1 with
- * *value NULL for a NULL argument or when memory runs out. */
-int platform_env_get(const char *name, char **value) UB_NOEXCEPT;
-
-/* Sets the environment variable name to value, or removes it when value is
- * NULL, where libraries loaded into the process read it too (on Windows
- * both the system's copy and the C library's). 0; -1 when refused. Readers
- * in other threads take no lock: with glibc, replacing a value stores one
- * pointer and keeps the old text, so they see one value or the other, but
- * removing a variable moves the later ones down in place, so a reader at
- * that instant may miss one of them; the Windows C library frees a replaced
- * text, to which a pointer that getenv gave before still points. Change the
- * environment before other threads start, or only where such a reader is
- * acceptable. */
-int platform_env_set(const char *name, const char *value) UB_NOEXCEPT;
-
 /* Where standard output or standard error leads nowhere (a windowless
  * Windows program started from a console window), connects it to the
  * console of the parent process, when there is one, so that messages reach

@@ -750,28 +750,6 @@ int platform_executable_dir(char *buffer, size_t size) noexcept
     return 0;
 }
 
-int platform_env_get(const char *name, char **value) noexcept
-{
-    if (value == nullptr)
-        return -1;
-    *value = nullptr;
-    if (name == nullptr)
-        return -1;
-    const char *found = std::getenv(name);
-    if (found == nullptr)
-        return 0;
-    *value = strdup(found);
-    return *value != nullptr ? 0 : -1;
-}
-
-int platform_env_set(const char *name, const char *value) noexcept
-{
-    if (name == nullptr)
-        return -1;
-    int done = value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-    return done == 0 ? 0 : -1;
-}
-
 void platform_console_attach(void) noexcept
 {
 }

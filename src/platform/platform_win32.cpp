@@ -777,48 +777,6 @@ int platform_executable_dir(char *buffer, size_t size) noexcept
     return 0;
 }
 
-int platform_env_get(const char *name, char **value) noexcept
-{
-    if (value == nullptr)
-        return -1;
-    *value = nullptr;
-    if (name == nullptr)
-        return -1;
-    // The system's copy: the C library's follows it on every set made here.
-    std::string text;
-    try {
-        text.resize(64);
-        for (;;) {
-            SetLastError(ERROR_SUCCESS);
-            DWORD room = static_cast<DWORD>(text.size());
-            DWORD length = GetEnvironmentVariableA(name, text.data(), room);
-            if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
-                return 0;
-            if (length < text.size()) {
-                text.resize(length);
-                break;
-            }
-            // Too small: length is the room the value needs, terminator included.
-            text.resize(length);
-        }
-    } catch (const std::bad_alloc &) {
-        return -1;
-    }
-    *value = _strdup(text.c_str());
-    return *value != nullptr ? 0 : -1;
-}
-
-int platform_env_set(const char *name, const char *value) noexcept
-{
-    if (name == nullptr)
-        return -1;
-    // jvm.dll reads the C library's copy, a child process the system's; an
-    // empty value removes the variable from the C library's copy.
-    if (!SetEnvironmentVariableA(name, value))
-        return -1;
-    return _putenv_s(name, value != nullptr ? value : "") == 0 ? 0 : -1;
-}
-
 void platform_console_attach(void) noexcept
 {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
