@@ -59,6 +59,7 @@ fi
 cmake --build "$build" --target vesk_demo_classes vesk_jetty_classes >/dev/null
 bash "$source/scripts/package.sh" "$build" "$work/debs" >/dev/null
 newer="$work/newer"
+mkdir -p "$newer"
 dpkg-deb -R "$work/debs/"vesk_*.deb "$newer/tree"
 version="$(dpkg-deb -f "$work/debs/"vesk_*.deb Version)+1"
 sed -i "s/^Version: .*/Version: $version/" "$newer/tree/DEBIAN/control"
