@@ -72,15 +72,26 @@ left=$(find "$stage" -type f)
 [ -z "$left" ] || fail "installed files that no package takes:"$'\n'"$left"
 
 put vesk "$debian/vesk.service" lib/systemd/system/vesk.service 0644
+put vesk "$debian/config-check" usr/libexec/vesk/config-check 0755
 put vesk "$debian/sysusers.conf" usr/lib/sysusers.d/vesk.conf 0644
 put vesk "$debian/tmpfiles.conf" usr/lib/tmpfiles.d/vesk.conf 0644
-put vesk "$debian/vesk.ini" etc/vesk/vesk.ini 0644
+# The configuration's templates: postinst makes /etc/vesk/* and the log
+# folder's rule from them where they are missing, and never touches them
+# again (no conffiles: an upgrade asks nothing).
+for template in vesk.ini jvm.options server.ini tmpfiles-log.conf; do
+    put vesk "$debian/$template" "usr/share/vesk/$template" 0644
+done
 sed "s/@VERSION@/$version/" "$debian/vesk.8" | gzip -9n >"$work/vesk.8.gz"
 put vesk "$work/vesk.8.gz" usr/share/man/man8/vesk.8.gz 0644
 for script in postinst prerm postrm; do
     put vesk "$debian/$script" "DEBIAN/$script" 0755
 done
-put vesk "$debian/conffiles" DEBIAN/conffiles 0644
+# The operator's pages, readable on the machine.
+put vesk "$debian/README.Debian" usr/share/doc/vesk/README.Debian 0644
+for page in operating java-server; do
+    gzip -9n <"$root/docs/$page.md" >"$work/$page.md.gz"
+    put vesk "$work/$page.md.gz" "usr/share/doc/vesk/$page.md.gz" 0644
+done
 
 # Debian strips as dh_strip does: the programs of their symbol tables (the
 # host keeps the dynamic symbols it exports to native modules), the static

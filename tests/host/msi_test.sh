@@ -7,7 +7,9 @@
 set -euo pipefail
 msi=$1 arch=$2 wine=${3:-} fake=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
-default_ini=$here/../../packaging/windows/vesk.ini
+defaults=$here/../../packaging/windows
+default_ini=$defaults/vesk.ini
+conf_files=(vesk.ini jvm.options server.ini)
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-msi-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
@@ -42,12 +44,14 @@ check "folder: VESK in $program_files" has_row Directory INSTALLDIR $'INSTALLDIR
 files=$(rows "$msi" File | while IFS=$'\t' read -r _ component name _; do
   printf '%s:%s ' "$(row "$msi" Component "$component" | cut -f3)" "$name"
 done)
-check "files: $files" test "$files" = "INSTALLDIR:vesk.exe INSTALLDIR:vesk_java.dll INSTALLDIR:vesk-java.jar CONFDIR:vesk.ini "
+check "files: $files" test "$files" = "INSTALLDIR:vesk.exe INSTALLDIR:vesk_java.dll INSTALLDIR:vesk-java.jar CONFDIR:vesk.ini CONFDIR:jvm.options CONFDIR:server.ini "
 width_is() { (( ($(attributes "$1") & 256) == width )); }
 for component in $(rows "$msi" Component | cut -f1); do
   check "component $component: $arch" width_is "$component"
 done
-check "conf: permanent, never overwritten" has_bits Conf $((16 + 128))
+for component in Conf ConfJvm ConfServer; do
+  check "conf: $component permanent, never overwritten" has_bits "$component" $((16 + 128))
+done
 check "log: permanent" has_bits Log 16
 # Access lists (wine does not apply them): each on a folder the package
 # creates, nothing inherited; only LocalSystem and Administrators may change
@@ -82,7 +86,9 @@ check "upgrade: replaces versions up to $version" has_row Upgrade "$upgrade_code
   "$upgrade_code"$'\t\t'"$version"$'\t\t513\t\tWIX_UPGRADE_DETECTED'
 msiextract -C "$tmp/extracted" "$msi" >/dev/null
 extracted() { find "$tmp/extracted" -name "$1" -print -quit; }
-check "conf: the defaults, with CR LF" cmp -s "$(extracted vesk.ini)" <(sed 's/$/\r/' "$default_ini")
+for file in "${conf_files[@]}"; do
+  check "conf: the default $file, with CR LF" cmp -s "$(extracted "$file")" <(sed 's/$/\r/' "$defaults/$file")
+done
 
 if [ -z "$wine" ]; then
   checks_done
@@ -165,8 +171,10 @@ await_stopped() {
 # with the launch's status (2: no JVM), and the install succeeds.
 run_msiexec /i "$(windows "$msi")"
 check "bare install: status 0" test "$status" -eq 0
-check "bare install: the default conf\\vesk.ini, with CR LF" \
-  cmp -s "$app/conf/vesk.ini" <(sed 's/$/\r/' "$default_ini")
+for file in "${conf_files[@]}"; do
+  check "bare install: the default conf\\$file, with CR LF" \
+    cmp -s "$app/conf/$file" <(sed 's/$/\r/' "$defaults/$file")
+done
 check "bare install: service registered" registered "$service_key"
 await_stopped
 check "bare install: service STOPPED with the launch's code 2 ($now)" test "$now" = "STOPPED 1066 2"
@@ -179,7 +187,8 @@ check "bare removal: product gone" not registered "$(product_key "$product")"
 cleanup_prefix
 
 # The package as built, over an operator's conf\vesk.ini (which the install
-# keeps) and a Java runtime beside the program: the stand-in's entry class.
+# keeps, while it adds the files that an earlier version did not have) and a
+# Java runtime beside the program: the stand-in's entry class.
 package=$tmp/vesk.msi
 cp "$msi" "$package"
 mkdir -p "$app/conf" "$app/jre/bin/server"
@@ -217,18 +226,23 @@ for file in vesk.exe vesk_java.dll vesk-java.jar; do
   check "install: $file" cmp -s "$app/$file" "$(extracted "$file")"
 done
 check "install: conf\\vesk.ini" cmp -s "$app/conf/vesk.ini" "$expected_ini"
+check "install: the new conf\\jvm.options and server.ini" \
+  eval 'cmp -s "$app/conf/jvm.options" <(sed "s/\$/\r/" "$defaults/jvm.options") &&
+    cmp -s "$app/conf/server.ini" <(sed "s/\$/\r/" "$defaults/server.ini")'
 check "install: log\\" test -d "$app/log"
 check "service: the launch in the day's log" contains "$(todays_log)" "fake|INFO|0|started"
 
 # An operator's change and a log line, then the newer package.
 printf 'PORT=9000\r\n' >>"$app/conf/vesk.ini"
 cp "$app/conf/vesk.ini" "$tmp/edited.ini"
+printf -- '-Xmx64m\r\n' >"$app/conf/jvm.options"
 echo "line" >"$app/log/monitor_19990101.log"
 run_msiexec /i "$(windows "$newer")"
 check "upgrade: status 0" test "$status" -eq 0
 check "upgrade: the older product removed" not registered "$(product_key "$product")"
 check "upgrade: the newer one registered" registered "$(product_key "$newer_product")"
 check "upgrade: conf\\vesk.ini as the operator left it" cmp -s "$app/conf/vesk.ini" "$tmp/edited.ini"
+check "upgrade: conf\\jvm.options as the operator left it" test "$(cat "$app/conf/jvm.options")" = $'-Xmx64m\r'
 check "upgrade: log\\ kept" test -f "$app/log/monitor_19990101.log"
 check "upgrade: service RUNNING" test "$(state)" = RUNNING
 

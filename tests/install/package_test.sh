@@ -27,7 +27,10 @@ has() {
 }
 has "$vesk" usr/bin/vesk usr/share/java/vesk-java.jar usr/lib/x86_64-linux-gnu/jni/libvesk_java.so \
     lib/systemd/system/vesk.service usr/lib/sysusers.d/vesk.conf usr/lib/tmpfiles.d/vesk.conf \
-    etc/vesk/vesk.ini usr/share/doc/vesk/copyright usr/share/doc/vesk/changelog.gz
+    usr/libexec/vesk/config-check usr/share/vesk/vesk.ini usr/share/vesk/jvm.options \
+    usr/share/vesk/server.ini usr/share/vesk/tmpfiles-log.conf usr/share/doc/vesk/copyright \
+    usr/share/doc/vesk/changelog.gz usr/share/doc/vesk/README.Debian usr/share/doc/vesk/operating.md.gz \
+    usr/share/doc/vesk/java-server.md.gz
 has "$dev" usr/include/vesk/json/json.h usr/lib/libvesk_json.a usr/lib/cmake/vesk/vesk-config.cmake \
     usr/lib/cmake/vesk/vesk-targets.cmake usr/lib/pkgconfig/vesk.pc
 # The host and its kit only in vesk; nothing of the tests, benchmarks or
@@ -39,7 +42,10 @@ for deb in "$vesk" "$dev"; do
         fail "tests, benchmarks or examples in $(basename "$deb")"
     fi
 done
-dpkg-deb -I "$vesk" conffiles | grep -qx /etc/vesk/vesk.ini || fail "vesk.ini is not a conffile"
+# The configuration is made from templates by postinst: nothing under /etc
+# is shipped, so no upgrade stops at dpkg's conffile prompt.
+if dpkg-deb -c "$vesk" | grep -E ' \./etc/'; then fail "vesk ships files under /etc"; fi
+if dpkg-deb -I "$vesk" conffiles 2>/dev/null; then fail "vesk has conffiles"; fi
 
 depends=$(dpkg-deb -f "$vesk" Depends)
 grep -qE 'default-jre-headless \(>= 2:1.17\)(,|$)' <<<"$depends" ||

@@ -28,7 +28,9 @@ export TMPDIR="$work"
 # The Debian root, kept as a tar file that is never booted itself: each run
 # boots a fresh copy. It is made again when the way it is made changes (the
 # name holds a digest of the command) or after a week (security updates).
-packages=systemd-sysv,dbus,default-jre-headless,libcurl4
+# The JDK's headless tools for the jcmd recipe of README.Debian, Jetty for the
+# example served under the unit.
+packages=systemd-sysv,dbus,default-jre-headless,openjdk-17-jdk-headless,libcurl4,libjetty9-java
 options=(--quiet --variant=apt --include="$packages" --skip=output/dev)
 # The machine's own apt sources for Debian 12, as apt uses them here.
 mirrors=()
@@ -52,15 +54,30 @@ if [ ! -f "$cached" ]; then
     mv "$work/root.tar" "$cached"
 fi
 
-# What goes in: the packages, the demo server and the test's entry class.
-cmake --build "$build" --target vesk_demo_classes >/dev/null
+# What goes in: the packages, a newer package whose shipped configuration
+# changed, the demo server, the Jetty example and the test's entry class.
+cmake --build "$build" --target vesk_demo_classes vesk_jetty_classes >/dev/null
 bash "$source/scripts/package.sh" "$build" "$work/debs" >/dev/null
+newer="$work/newer"
+mkdir -p "$newer"
+dpkg-deb -R "$work/debs/"vesk_*.deb "$newer/tree"
+version="$(dpkg-deb -f "$work/debs/"vesk_*.deb Version)+1"
+sed -i "s/^Version: .*/Version: $version/" "$newer/tree/DEBIAN/control"
+for template in vesk.ini jvm.options server.ini; do
+    echo "# changed template" >>"$newer/tree/usr/share/vesk/$template"
+done
+(cd "$newer/tree" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | LC_ALL=C sort -z |
+    xargs -0 md5sum >DEBIAN/md5sums)
 root="$work/root"
 mkdir -p "$root"
 tar -C "$root" -xf "$cached"
 checks="$root/checks"
 mkdir -p "$checks" "$work/classes"
-cp "$work/debs/vesk_"*.deb "$build/examples/vesk-demo.jar" "$checks/"
+cp "$work/debs/vesk_"*.deb "$build/examples/vesk-demo.jar" "$build/examples/vesk-jetty.jar" "$checks/"
+cp -r "$source/examples/jetty/www" "$checks/www"
+mkdir -p "$checks/newer"
+dpkg-deb --root-owner-group -Zxz --build "$newer/tree" "$checks/newer/vesk_${version}_amd64.deb" >/dev/null
+echo "$version" >"$checks/newer/version"
 javac --release 17 -Xlint:all -Werror -cp "$build/examples/vesk-demo.jar:$build/java/vesk-java.jar" \
     -d "$work/classes" "$here/ServiceProbe.java"
 jar cf "$checks/probe.jar" -C "$work/classes" .
@@ -72,7 +89,7 @@ After=multi-user.target
 [Service]
 Type=oneshot
 ExecStart=/checks/checks.sh
-TimeoutStartSec=300
+TimeoutStartSec=900
 ExecStopPost=/bin/systemctl --no-block poweroff
 [Install]
 WantedBy=multi-user.target
@@ -81,7 +98,7 @@ ln -s /etc/systemd/system/vesk-checks.service "$root/etc/systemd/system/multi-us
 
 echo "booting the root ($SECONDS s)"
 status=0
-timeout --kill-after=10 400 systemd-nspawn --register=no --keep-unit --private-network --quiet \
+timeout --kill-after=10 1000 systemd-nspawn --register=no --keep-unit --private-network --quiet \
     -D "$root" -b </dev/null >"$work/boot.log" 2>&1 || status=$?
 if [ ! -f "$checks/results.txt" ]; then
     tail -n 20 "$work/boot.log"
