@@ -577,13 +577,25 @@ TEST_F(VeskReadiness, ReadyAfterStartReturnedAndStoppingOnEveryStop)
     }
 }
 
-TEST_F(VeskReadiness, NoReadyWhenStartThrows)
+// A failed start is never reported ready; and an entry class name cannot
+// add lines of its own to a report.
+TEST_F(VeskReadiness, NoReadyWhenStartFails)
 {
     write_file("go.txt", "");
-    testing_support::ChildResult result =
-        run_child(vesk, ready_entry("throw"), dir(), {manager_->variable()});
-    EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(manager_->reports(), std::vector<std::string>{starting});
+    const struct {
+        std::vector<std::string> words;
+        std::string report;
+    } cases[] = {
+        {ready_entry("throw"), starting},
+        {{"ENTRY_CLASS", "nao/Existe\nREADY=1"}, "STATUS=Iniciando: nao.Existe?READY=1"},
+    };
+    for (const auto &item : cases) {
+        SCOPED_TRACE(item.report);
+        const size_t before = manager_->reports().size();
+        testing_support::ChildResult result = run_child(vesk, item.words, dir(), {manager_->variable()});
+        EXPECT_EQ(result.status, 3);
+        EXPECT_EQ(manager_->reports(before), std::vector<std::string>{item.report});
+    }
 }
 
 // A notify socket that takes nothing is logged once, and the server runs.
