@@ -12,6 +12,9 @@ foreach(folder IN LISTS vesk_folders)
   file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${folder}/*.h)
   install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vesk/${folder})
 endforeach()
+# The version header, generated from the file VERSION (src/util).
+install(FILES ${PROJECT_BINARY_DIR}/generated/util/vesk_version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vesk/util)
 list(TRANSFORM vesk_folders PREPEND vesk_ OUTPUT_VARIABLE vesk_libraries)
 
 # The libraries are C++ inside, so a program that links them needs the C++

@@ -8,8 +8,10 @@
 #include "core/ub_slist.h"
 #include "core/ub_string.h"
 #include "core/ub_vector.h"
+#include "host/readiness.h"
 #include "host/service_config.h"
 #include "host/service_manager.h"
+#include "host/usage.h"
 #include "host/veskserver.h"
 #include "http/url.h"
 #include "json/json.h"
@@ -20,6 +22,7 @@
 #include "platform/platform.h"
 #include "platform/ub_api.h"
 #include "util/vesk_utils.h"
+#include "util/vesk_version.h"
 
 /* Codecs and machine description. */
 #include "codec/base64.h"

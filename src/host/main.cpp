@@ -1,9 +1,10 @@
 // Process entry of the service host.
 #include <cstdio>
 
+#include "host/readiness.h"
 #include "host/service_manager.h"
+#include "host/usage.h"
 #include "host/veskserver.h"
-#include "options/getopts.h"
 #include "util/vesk_utils.h"
 
 int main(int argc, char **argv)
@@ -17,13 +18,12 @@ int main(int argc, char **argv)
         status = vesk_service_command(argc, argv);
     if (status != VESK_SERVICE_NONE)
         return status;
-    const char *program = argc > 0 && argv[0] != nullptr ? argv[0] : "vesk";
+    // --version and --help: the only single words that start nothing.
+    status = vesk_usage_command(argc, argv);
+    if (status != VESK_USAGE_NONE)
+        return status;
     if (argc <= 1) {
-        ub_help_header2(program, "VESK - Service", VESK_VERSION_MAJOR, VESK_VERSION_MINOR,
-                        VESK_VERSION_PATCH, VESK_REVISION, VESK_BUILD_TIME);
-        std::fprintf(stderr, "Uso:\n");
-        std::fprintf(stderr, "\t$ %s <Param 1> <Val 1> ... <Param N> <Val N>\n", program);
-        std::fprintf(stderr, "\n");
+        vesk_usage_write(stderr, argc > 0 && argv[0] != nullptr ? argv[0] : "vesk");
         return VESK_NO_JVM;
     }
     if (argc > 2 && argc % 2 == 0) {
@@ -33,8 +33,12 @@ int main(int argc, char **argv)
     status = vesk_start(argc, argv);
     if (status != VESK_OK)
         return status;
+    readiness_ready();
     // The Java server works on its own threads; this thread only keeps the
-    // process alive until it is ended from outside.
-    for (;;)
+    // process alive until it is ended from outside, and keeps the service
+    // manager's status line current.
+    for (;;) {
         ub_sleep(1000);
+        readiness_watch();
+    }
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/detail/class_path.hpp"
+#include "host/readiness.h"
 #include "host/service_config.h"
 #include "log/verbose.h"
 #include "util/vesk_utils.h"
@@ -158,6 +159,7 @@ int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook)
         return VESK_NO_JVM;
     }
     const char *entry_class = vesk_getParam(list, "ENTRY_CLASS");
+    readiness_prepare(jvm, entry_class);
     ub_JVM_handler callback = vesk_cb;
     // The whole address, so that a 64-bit host hands over a usable pointer.
     int64_t longs[2] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(callback)), 0};

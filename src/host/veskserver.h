@@ -8,17 +8,10 @@
 
 #include "jvm/java_utils.h"
 #include "platform/ub_api.h"
+/* The version and build time shown in the banner (VESK_VERSION_MAJOR ...). */
+#include "util/vesk_version.h"
 
 UB_EXTERN_C_BEGIN
-
-/* Version and build time shown in the banner. */
-enum {
-    VESK_VERSION_MAJOR = 7,
-    VESK_VERSION_MINOR = 25,
-    VESK_VERSION_PATCH = 2,
-    VESK_REVISION = 19797,
-    VESK_BUILD_TIME = 1710509187 /* 2024-03-15 13:26:27 UTC */
-};
 
 /* Launch statuses, also the process's exit statuses. */
 enum vesk_status {
@@ -33,9 +26,10 @@ enum vesk_status {
  * <Param> <Val> pairs of argv[1..] (an equal key takes the later value in
  * place, another name is appended), logs it at level INFO, initialises
  * libcurl once per process (curl_global_init; a failure is logged at level
- * ERROR and the launch goes on), starts the JVM (vesk_init) and calls the
- * static start(long[], String[]) of ENTRY_CLASS with the address of vesk_cb
- * and 0, and the whole list. VESK_OK when start returned an object;
+ * ERROR and the launch goes on), starts the JVM (vesk_init), tells a
+ * listening service manager (readiness_prepare) and calls the static
+ * start(long[], String[]) of ENTRY_CLASS with the address of vesk_cb and 0,
+ * and the whole list. VESK_OK when start returned an object;
  * VESK_NO_JVM after the FATAL line "Falha ao tentar iniciar JVM.";
  * VESK_NO_SERVER after "Falha ao tentar iniciar VESKServer." (and, when a
  * Java exception failed the call, a FATAL line naming it and its causes,

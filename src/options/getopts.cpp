@@ -407,15 +407,23 @@ void ub_getopt_help(const ub_option *table) noexcept
 void ub_help_header2(const char *program, const char *description, int major, int minor, int patch,
                      int revision, int32_t build_time) noexcept
 {
+    ub_help_header2_to(stderr, program, description, major, minor, patch, revision, build_time);
+}
+
+void ub_help_header2_to(FILE *out, const char *program, const char *description, int major,
+                        int minor, int patch, int revision, int32_t build_time) noexcept
+{
+    if (out == nullptr)
+        return;
     struct tm built {};
     platform_localtime(static_cast<time_t>(build_time), &built);
-    std::fprintf(stderr, "\n####################################");
-    std::fprintf(stderr, "\n####################################\n\n");
-    std::fprintf(stderr, "Programa: %s\n", program != nullptr ? program : "");
-    std::fprintf(stderr, "Versao: %d.%d.%d r%d", major, minor, patch, revision);
-    std::fprintf(stderr, " - %02d/%02d/%d %02d:%02d", built.tm_mday, built.tm_mon + 1,
+    std::fprintf(out, "\n####################################");
+    std::fprintf(out, "\n####################################\n\n");
+    std::fprintf(out, "Programa: %s\n", program != nullptr ? program : "");
+    std::fprintf(out, "Versao: %d.%d.%d r%d", major, minor, patch, revision);
+    std::fprintf(out, " - %02d/%02d/%d %02d:%02d", built.tm_mday, built.tm_mon + 1,
                  built.tm_year + 1900, built.tm_hour, built.tm_min);
-    std::fprintf(stderr, "\nDescricao:\n\t%s\n\n", description != nullptr ? description : "");
+    std::fprintf(out, "\nDescricao:\n\t%s\n\n", description != nullptr ? description : "");
 }
 
 void ub_getopt_release(ub_option *table) noexcept

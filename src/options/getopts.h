@@ -5,6 +5,7 @@
  * its command-line options and their help lines. */
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "platform/ub_api.h"
 
@@ -126,6 +127,10 @@ void ub_getopt_help(const ub_option *table) UB_NOEXCEPT;
  * shown in local time) and the description. */
 void ub_help_header2(const char *program, const char *description, int major, int minor, int patch,
                      int revision, int32_t build_time) UB_NOEXCEPT;
+
+/* ub_help_header2 writing to out instead; nothing for a NULL out. */
+void ub_help_header2_to(FILE *out, const char *program, const char *description, int major,
+                        int minor, int patch, int revision, int32_t build_time) UB_NOEXCEPT;
 
 /* Releases every value that ub_getopt_ini copied for the rows of table
  * (tables that ub_getopt_sync made share them lose them too); rows still

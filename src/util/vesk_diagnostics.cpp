@@ -10,14 +10,9 @@
 #include <mutex>
 
 #include "platform/platform.h"
+#include "util/vesk_version.h"
 
 namespace {
-
-constexpr int version_major = 7;
-constexpr int version_minor = 25;
-constexpr int version_patch = 2;
-constexpr int version_revision = 19797;
-constexpr time_t version_build_time = 1710509182; // 2024-03-15 13:26:22 UTC
 
 // The process-wide version text; static storage, so it exists before the
 // first call and two threads calling at once share the one buffer.
@@ -60,10 +55,11 @@ void vesk_make_version_string(char *buffer) noexcept
     if (buffer == nullptr)
         return;
     struct tm local {};
-    platform_localtime(version_build_time, &local);
-    std::snprintf(buffer, VESK_VERSION_SIZE, "%d.%d.%d r%d (%02d/%02d/%d %02d:%02d)", version_major,
-                  version_minor, version_patch, version_revision, local.tm_mday, local.tm_mon + 1,
-                  local.tm_year + 1900, local.tm_hour, local.tm_min);
+    platform_localtime(static_cast<time_t>(VESK_BUILD_TIME), &local);
+    std::snprintf(buffer, VESK_VERSION_SIZE, "%d.%d.%d r%d (%02d/%02d/%d %02d:%02d)",
+                  VESK_VERSION_MAJOR, VESK_VERSION_MINOR, VESK_VERSION_PATCH, VESK_REVISION,
+                  local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour,
+                  local.tm_min);
 }
 
 const char *vesk_version(void) noexcept

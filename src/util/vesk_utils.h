@@ -68,8 +68,10 @@ int ub_libloader(const char *file_name, ub_libloader_record *record) UB_NOEXCEPT
 /* Size of the version text buffer, terminator included. */
 #define VESK_VERSION_SIZE 256
 
-/* Writes "7.25.2 r19797 (dd/mm/yyyy hh:mm)" with the build time in local
- * time into buffer, which holds VESK_VERSION_SIZE bytes. NULL is ignored. */
+/* Writes "major.minor.patch rREVISION (dd/mm/yyyy hh:mm)" of
+ * util/vesk_version.h ("7.25.2 r19797 (15/03/2024 10:26)"), the build time
+ * in local time, into buffer, which holds VESK_VERSION_SIZE bytes. NULL is
+ * ignored. */
 void vesk_make_version_string(char *buffer) UB_NOEXCEPT;
 
 /* The version text, rebuilt on every call in one process-wide buffer (the

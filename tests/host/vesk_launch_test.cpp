@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include "encoding_cases.h"
 #include "test_support.h"
 
@@ -58,6 +62,8 @@ protected:
         fs::create_directory("log");
         write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=" + jar + "\nLIBRARY_PATH=" + natives +
                                         "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
+        // A service manager that runs the suite itself is not the host's.
+        unsetenv("NOTIFY_SOCKET");
     }
 
     // Starts vesk with words and waits until the entry class has recorded
@@ -657,6 +663,143 @@ TEST_F(VeskLaunch, AnIgnoredInterruptStaysIgnored)
         "while [ ! -f started.txt ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; "
         "kill -INT $pid; kill -TERM $pid; wait $pid";
     EXPECT_EQ(run_child("/bin/sh", {"-c", script, vesk}, dir()).status, 143);
+}
+
+} // namespace
+
+namespace {
+
+// The service manager's end of the notify protocol: a datagram socket in the
+// test's folder, which the host is given as NOTIFY_SOCKET.
+class NotifySocket {
+public:
+    explicit NotifySocket(const fs::path &path) : path_(path.string())
+    {
+        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path_.c_str());
+        EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    }
+
+    ~NotifySocket() { close(fd_); }
+
+    NotifySocket(const NotifySocket &) = delete;
+    NotifySocket &operator=(const NotifySocket &) = delete;
+
+    std::string variable() const { return "NOTIFY_SOCKET=" + path_; }
+
+    // The reports received until now, in order, from the first'th on.
+    std::vector<std::string> reports(size_t first = 0)
+    {
+        char report[4096];
+        for (ssize_t got; (got = recv(fd_, report, sizeof report, MSG_DONTWAIT)) >= 0;)
+            reports_.emplace_back(report, static_cast<size_t>(got));
+        first = std::min(first, reports_.size());
+        return {reports_.begin() + static_cast<std::ptrdiff_t>(first), reports_.end()};
+    }
+
+    // Whether report arrived (waiting for it a while).
+    bool has(const std::string &report)
+    {
+        return testing_support::wait_until([&] {
+            std::vector<std::string> all = reports();
+            return std::find(all.begin(), all.end(), report) != all.end();
+        });
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::vector<std::string> reports_;
+};
+
+const std::string starting = "STATUS=Iniciando: vesk.test.ReadyEntry";
+const std::string ready = "READY=1\nSTATUS=Em execucao: vesk.test.ReadyEntry";
+const std::string stopping = "STOPPING=1\nSTATUS=Parando";
+
+class VeskReadiness : public VeskLaunch {
+protected:
+    void SetUp() override
+    {
+        VeskLaunch::SetUp();
+        manager_ = std::make_unique<NotifySocket>(dir() / "notify.sock");
+    }
+
+    // The words that start ReadyEntry in mode.
+    static std::vector<std::string> ready_entry(const char *mode)
+    {
+        return {"CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", "vesk/test/ReadyEntry", "MODE", mode};
+    }
+
+    std::unique_ptr<NotifySocket> manager_;
+};
+
+// READY only once start returned: while it runs the manager knows only that
+// the server is starting (a report sent before the call would be there
+// already). Then the stop is reported as soon as the JVM begins it, whether
+// the host is sent SIGTERM or the server calls System.exit itself.
+TEST_F(VeskReadiness, ReadyAfterStartReturnedAndStoppingOnEveryStop)
+{
+    const struct {
+        const char *mode;
+        int signal; // sent to the host, or 0 when the server exits by itself
+        int status;
+    } cases[] = {{"stay", SIGTERM, 143}, {"exit", 0, 0}};
+    for (const auto &item : cases) {
+        SCOPED_TRACE(item.mode);
+        for (const char *file : {"started.txt", "go.txt", "exit.txt"})
+            fs::remove(file);
+        const size_t before = manager_->reports().size();
+        child_ = std::make_unique<Child>(vesk, ready_entry(item.mode), dir(),
+                                         std::vector<std::string>{manager_->variable()},
+                                         dir() / "stderr.txt");
+        ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "started.txt"); }))
+            << read_file(dir() / "stderr.txt");
+        EXPECT_EQ(manager_->reports(before), std::vector<std::string>{starting});
+        write_file("go.txt", "");
+        ASSERT_TRUE(manager_->has(ready)) << read_file(dir() / "stderr.txt");
+        if (item.signal == 0)
+            write_file("exit.txt", "");
+        // Signal 0 only waits for the end.
+        EXPECT_EQ(child_->stop(item.signal), item.status);
+        EXPECT_EQ(manager_->reports(before), (std::vector<std::string>{starting, ready, stopping}));
+    }
+}
+
+// A failed start is never reported ready; and an entry class name cannot
+// add lines of its own to a report.
+TEST_F(VeskReadiness, NoReadyWhenStartFails)
+{
+    write_file("go.txt", "");
+    const struct {
+        std::vector<std::string> words;
+        std::string report;
+    } cases[] = {
+        {ready_entry("throw"), starting},
+        {{"ENTRY_CLASS", "nao/Existe\nREADY=1"}, "STATUS=Iniciando: nao.Existe?READY=1"},
+    };
+    for (const auto &item : cases) {
+        SCOPED_TRACE(item.report);
+        const size_t before = manager_->reports().size();
+        testing_support::ChildResult result = run_child(vesk, item.words, dir(), {manager_->variable()});
+        EXPECT_EQ(result.status, 3);
+        EXPECT_EQ(manager_->reports(before), std::vector<std::string>{item.report});
+    }
+}
+
+// A notify socket that takes nothing is logged once, and the server runs.
+TEST_F(VeskReadiness, AManagerThatTakesNothingIsLoggedAndTheLaunchGoesOn)
+{
+    child_ = std::make_unique<Child>(
+        vesk, std::vector<std::string>{"ENTRY_CLASS", "vesk/test/RecordingEntry"}, dir(),
+        std::vector<std::string>{"NOTIFY_SOCKET=" + (dir() / "nada.sock").string()});
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "start.txt"); }));
+    std::vector<std::string> lines = logged(0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "|VESK| Falha ao tentar avisar o gerenciador de servicos."),
+              1);
+    EXPECT_TRUE(child_->running());
 }
 
 } // namespace

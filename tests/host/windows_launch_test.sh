@@ -40,6 +40,20 @@ check "no words: status 2" test "$status" -eq 2
 check "no words: banner" contains "$dir/err.txt" "Descricao:"
 check "no words: usage" contains "$dir/err.txt" "<Param 1> <Val 1> ... <Param N> <Val N>"
 
+# --version and --help: the windowless program's text on standard output, and
+# nothing started (the stand-in's start would log).
+for word in --version -V --help -h; do
+  wine_run "$dir" "$app/vesk.exe" "$word"
+  check "$word: status 0" test "$status" -eq 0
+  check "$word: nothing on standard error" test ! -s "$dir/err.txt"
+  check "$word: nothing started" test -z "$(ls "$dir/log")"
+done
+wine_run "$dir" "$app/vesk.exe" --version
+check "--version: the version line" grep -qE '^VESK - Service [0-9]+\.[0-9]+\.[0-9]+ r[0-9]+ \(' "$dir/out.txt"
+wine_run "$dir" "$app/vesk.exe" --help
+check "--help: the service's words" contains "$dir/out.txt" "vesk.exe uninstall"
+check "--help: the ini file" contains "$dir/out.txt" 'conf\vesk.ini'
+
 wine_run "$dir" "$app/vesk.exe" PORT 1 X
 check "odd words: status 3" test "$status" -eq 3
 check "odd words: message" contains "$dir/err.txt" "Parametros devem vir em pares."

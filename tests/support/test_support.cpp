@@ -69,22 +69,28 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
                       const fs::path &cwd, const std::vector<std::string> &env)
 {
     ChildResult result;
-    char pattern[] = "/tmp/vesk-child-XXXXXX";
-    int err = mkstemp(pattern);
+    char err_pattern[] = "/tmp/vesk-child-XXXXXX";
+    char out_pattern[] = "/tmp/vesk-child-XXXXXX";
+    int err = mkstemp(err_pattern);
+    int out = mkstemp(out_pattern);
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(err, STDERR_FILENO);
+        dup2(out, STDOUT_FILENO);
         int null = open("/dev/null", O_RDONLY);
         dup2(null, STDIN_FILENO);
         exec_child(program, args, cwd, env);
     }
     close(err);
+    close(out);
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         result.status = WEXITSTATUS(status);
-    result.err_text = read_file(pattern);
-    std::remove(pattern);
+    result.err_text = read_file(err_pattern);
+    result.out_text = read_file(out_pattern);
+    std::remove(err_pattern);
+    std::remove(out_pattern);
     return result;
 }
 

@@ -52,6 +52,17 @@ std::filesystem::path log_file(const std::filesystem::path &dir, int year, int m
 // The log file of today in dir, by the local clock.
 std::filesystem::path todays_log(const std::filesystem::path &dir);
 
+// The release that the file VERSION describes (its version, revision and
+// time lines), which the banner and the version text must show.
+struct Release {
+    std::string version;
+    int revision = -1;
+    long long time = -1; // seconds since 1970-01-01 UTC
+};
+Release read_release(const std::filesystem::path &path);
+// time as "dd/mm/yyyy hh:mm" on a clock offset_hours east of UTC.
+std::string clock_text(long long time, int offset_hours);
+
 // Everything written to a standard stream (by stdio or straight to its
 // descriptor) between construction and text().
 class StreamCapture {
@@ -83,10 +94,11 @@ public:
 struct ChildResult {
     int status = -1;      // exit status, or -1 when killed by a signal
     std::string err_text; // everything written to standard error
+    std::string out_text; // everything written to standard output
 };
 
 // Runs program with args in cwd and the extra environment entries
-// ("NAME=value"), waits for it and returns its status and standard error.
+// ("NAME=value"), waits for it and returns its status and both outputs.
 ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
                       const std::filesystem::path &cwd, const std::vector<std::string> &env = {});
 

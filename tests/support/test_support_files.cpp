@@ -93,6 +93,33 @@ fs::path todays_log(const fs::path &dir)
     return log_file(dir, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
+Release read_release(const fs::path &path)
+{
+    Release release;
+    for (const std::string &line : read_lines(path)) {
+        size_t equal = line.find('=');
+        if (line.empty() || line[0] == '#' || equal == std::string::npos)
+            continue;
+        std::string key = line.substr(0, equal);
+        std::string value = line.substr(equal + 1);
+        if (key == "version")
+            release.version = value;
+        else if (key == "revision")
+            release.revision = std::stoi(value);
+        else if (key == "time")
+            release.time = std::stoll(value);
+    }
+    return release;
+}
+
+std::string clock_text(long long time, int offset_hours)
+{
+    std::time_t shifted = static_cast<std::time_t>(time + offset_hours * 3600LL);
+    char text[32] = "";
+    std::strftime(text, sizeof text, "%d/%m/%Y %H:%M", std::gmtime(&shifted));
+    return text;
+}
+
 StreamCapture::~StreamCapture()
 {
     text();

@@ -69,9 +69,11 @@ StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)
 namespace {
 
 // Runs program with args in cwd and the extra environment entries, with
-// the given standard input and error; the C runtime's process handle.
+// the given standard input, error and output (-1: the test's own); the C
+// runtime's process handle.
 intptr_t spawn(int mode, const std::string &program, const std::vector<std::string> &args,
-               const fs::path &cwd, const std::vector<std::string> &env, int in, int err)
+               const fs::path &cwd, const std::vector<std::string> &env, int in, int err,
+               int out = -1)
 {
     std::vector<std::string> words{quoted(program)};
     for (const std::string &arg : args)
@@ -92,8 +94,11 @@ intptr_t spawn(int mode, const std::string &program, const std::vector<std::stri
     std::fflush(nullptr);
     int saved_err = _dup(2);
     int saved_in = _dup(0);
+    int saved_out = out >= 0 ? _dup(1) : -1;
     _dup2(err, 2);
     _dup2(in, 0);
+    if (out >= 0)
+        _dup2(out, 1);
     fs::path previous = fs::current_path();
     fs::current_path(cwd);
     intptr_t result = _spawnve(mode, program.c_str(), argv.data(), envp.data());
@@ -102,6 +107,10 @@ intptr_t spawn(int mode, const std::string &program, const std::vector<std::stri
     _dup2(saved_in, 0);
     _close(saved_err);
     _close(saved_in);
+    if (saved_out >= 0) {
+        _dup2(saved_out, 1);
+        _close(saved_out);
+    }
     return result;
 }
 
@@ -117,13 +126,18 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
 {
     ChildResult result;
     std::string err_path = unique_temp_path("vesk-child-").string();
+    std::string out_path = unique_temp_path("vesk-child-").string();
     int err = open_for_writing(err_path);
+    int out = open_for_writing(out_path);
     int in = _open("NUL", _O_RDONLY);
-    result.status = static_cast<int>(spawn(_P_WAIT, program, args, cwd, env, in, err));
+    result.status = static_cast<int>(spawn(_P_WAIT, program, args, cwd, env, in, err, out));
     _close(err);
+    _close(out);
     _close(in);
     result.err_text = read_file(err_path);
+    result.out_text = read_file(out_path);
     std::remove(err_path.c_str());
+    std::remove(out_path.c_str());
     return result;
 }
 
