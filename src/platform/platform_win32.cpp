@@ -142,8 +142,8 @@ int platform_open_log_append(const char *folder, const char *name, int64_t *size
     // every line would cost more than the line; the operator keeps log\ to
     // the service's account and administrators.
     char path[PLATFORM_PATH_MAX];
-    int size = std::snprintf(path, sizeof path, "%s%c%s", folder, PLATFORM_PATH_SEP, name);
-    if (size < 0 || static_cast<size_t>(size) >= sizeof path)
+    int length = std::snprintf(path, sizeof path, "%s%c%s", folder, PLATFORM_PATH_SEP, name);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
         return -1;
     return platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER, size);
 }
