@@ -404,6 +404,8 @@ std::atomic<int32_t> drops_last{0}; // drops.last, 0 while none are held
 
 void hold_drops(const Drops &more)
 {
+    if (more.count == 0)
+        return;
     std::lock_guard<std::mutex> hold(drops_lock);
     drops.first = drops.count == 0 ? more.first : std::min(drops.first, more.first);
     drops.last = std::max(drops.last, more.last);
@@ -508,8 +510,10 @@ Outcome write_day_under_budget(int fd, int64_t held, const struct tm &local, con
         if (!replaced.print(&local,
                             "Linha de %d bytes descartada: passaria do limite diario do log (%d "
                             "bytes).\n",
-                            static_cast<int>(line.size()), VERBOSE_BUDGET))
+                            static_cast<int>(line.size()), VERBOSE_BUDGET)) {
+            hold_drops(taken);
             return Outcome::dropped;
+        }
     }
     if (append_line(fd, day_cut, day, report, *text) != 0) {
         hold_drops(taken);
