@@ -662,28 +662,24 @@ TEST_F(VerboseProcesses, StandardErrorLinesCarryTheirPriorityForTheJournal)
 {
     noon = 1817467200; // 2027-08-05
     filled("monitor_20270805.log", budget);
-    const char *saved = std::getenv("JOURNAL_STREAM");
-    std::string previous = saved != nullptr ? saved : "";
-    std::string text;
-    {
-        testing_support::StderrCapture err;
-        struct stat info {};
-        fstat(STDERR_FILENO, &info);
-        std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-        setenv("JOURNAL_STREAM", stream.c_str(), 1);
-        verbose(stdout, "dropped\n");
-        verbose(stdout, "dropped again\n");
-        verbose_console(VERBOSE_ERROR, "a\nb\n");
-        verbose_console(VERBOSE_DEBUG, "c\n\nd\n");
-        unsetenv("JOURNAL_STREAM");
-        verbose_console(VERBOSE_ERROR, "e\nf\n");
-        text = err.text();
-    }
-    if (saved != nullptr)
+    const char *was = std::getenv("JOURNAL_STREAM");
+    std::string previous = was != nullptr ? was : "";
+    testing_support::StderrCapture err;
+    struct stat info {};
+    fstat(STDERR_FILENO, &info);
+    std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    setenv("JOURNAL_STREAM", stream.c_str(), 1);
+    verbose(stdout, "dropped\n");
+    verbose(stdout, "dropped again\n");
+    verbose_console(VERBOSE_ERROR, "a\nb\n");
+    verbose_console(VERBOSE_DEBUG, "c\n\nd\n");
+    unsetenv("JOURNAL_STREAM");
+    verbose_console(VERBOSE_ERROR, "e\nf\n");
+    if (!previous.empty())
         setenv("JOURNAL_STREAM", previous.c_str(), 1);
-    EXPECT_EQ(text, "<4>vesk: limite diario do log atingido (10485760 bytes) em log/monitor_20270805.log; "
-                    "linhas descartadas ate 06/08/2027 00:00:00.\n"
-                    "<3>a\n<3>b\n<7>c\n<7>\n<7>d\ne\nf\n");
+    EXPECT_EQ(err.text(), "<4>vesk: limite diario do log atingido (10485760 bytes) em "
+                          "log/monitor_20270805.log; linhas descartadas ate 06/08/2027 00:00:00.\n"
+                          "<3>a\n<3>b\n<7>c\n<7>\n<7>d\ne\nf\n");
 }
 
 // The fallback file never rotates: a line beyond the room is replaced by a
