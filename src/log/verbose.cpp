@@ -1,5 +1,6 @@
 #include "log/verbose.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdarg>
@@ -10,14 +11,16 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/platform.h"
 
 namespace {
 
-// Characters written since start-up. Lock-free: threads add whole line
-// counts, and a line that starts under the budget is written whole.
+// Characters this process wrote to log files (the fallback's notices
+// aside), for tests and benchmarks; it decides nothing. Lock-free: threads
+// add whole line counts.
 std::atomic<int32_t> log_limit{0};
 
 std::atomic<verbose_clock> clock_source{nullptr};
@@ -179,6 +182,17 @@ public:
         return ok && (escaping == Escaping::none || escape_controls(escaping == Escaping::block));
     }
 
+    // The writer's own note: format with its arguments after the time
+    // prefix (none for a NULL local), nothing escaped. False as format.
+    bool print(const struct tm *local, const char *format, ...) UB_PRINTF(3, 4)
+    {
+        va_list args;
+        va_start(args, format);
+        bool built = this->format(local, nullptr, Escaping::none, format, args);
+        va_end(args);
+        return built;
+    }
+
 private:
     // Whether the character at k is written as an escape. With
     // continuations, a line feed before a tab is kept: it starts a
@@ -248,18 +262,16 @@ private:
     size_t size_ = 0;
 };
 
-// Adds count to the budget without wrapping past INT32_MAX.
-void charge(int32_t count)
+// Adds count to the characters written, without wrapping past INT32_MAX.
+void charge(size_t count)
 {
+    int32_t add = count > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(count);
     int32_t seen = log_limit.load(std::memory_order_relaxed);
     int32_t next;
     do {
-        next = seen > INT32_MAX - count ? INT32_MAX : seen + count;
+        next = seen > INT32_MAX - add ? INT32_MAX : seen + add;
     } while (!log_limit.compare_exchange_weak(seen, next, std::memory_order_relaxed));
 }
-
-// Outcome of appending a line to the day's file.
-enum class DailyWrite { written, not_opened, not_written };
 
 // Whether a file ends in a piece of a line cut short by a failed write:
 // the key of the file that does (a day, yyyymmdd), or 0. The next text
@@ -274,122 +286,348 @@ int32_t day_number(const struct tm &local)
     return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
 }
 
-// Writes text, after a line feed when the file (key) ends in a cut line;
-// both go out in one write. A partial write leaves a cut line behind, and a
-// write that put nothing out leaves a pending one in place.
-int append_line(int fd, std::atomic<int32_t> &cut, int32_t key, const char *text, size_t size)
+// The day after day (yyyymmdd), by the Gregorian calendar.
+int32_t next_day(int32_t day)
+{
+    static const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int year = day / 10000;
+    int month = day / 100 % 100;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    int length = month == 2 && leap ? 29 : month >= 1 && month <= 12 ? lengths[month - 1] : 31;
+    if (day % 100 < length)
+        return day + 1;
+    return month < 12 ? (year * 100 + month + 1) * 100 + 1 : ((year + 1) * 100 + 1) * 100 + 1;
+}
+
+// Writes lead and then text (lead may be empty), after a line feed when
+// the file (key) ends in a cut line; all go out in one write. A partial
+// write leaves a cut line behind, and a write that put nothing out leaves a
+// pending one in place.
+int append_line(int fd, std::atomic<int32_t> &cut, int32_t key, const Line &lead, const Line &text)
 {
     // A plain read first: the exchange, which every writer would otherwise
     // make on one shared word, is only needed when a cut line is pending.
     int32_t pending = key;
     bool after_cut = cut.load(std::memory_order_relaxed) == key &&
                      cut.compare_exchange_strong(pending, 0, std::memory_order_relaxed);
+    size_t extra = (after_cut ? 1 : 0) + lead.size();
     int result = -1;
-    if (!after_cut) {
-        result = platform_write_all(fd, text, size);
-    } else if (CharBuffer joined{static_cast<char *>(std::malloc(size + 1))}) {
-        joined.get()[0] = '\n';
-        std::memcpy(joined.get() + 1, text, size);
-        result = platform_write_all(fd, joined.get(), size + 1);
+    if (extra == 0) {
+        result = platform_write_all(fd, text.data(), text.size());
+    } else if (CharBuffer joined{static_cast<char *>(std::malloc(extra + text.size()))}) {
+        char *p = joined.get();
+        if (after_cut)
+            *p++ = '\n';
+        std::memcpy(p, lead.data(), lead.size());
+        std::memcpy(p + lead.size(), text.data(), text.size());
+        result = platform_write_all(fd, joined.get(), extra + text.size());
     }
     if (result == -2 || (result == -1 && after_cut))
         cut.store(key, std::memory_order_relaxed);
     return result;
 }
 
-// Appends the line to the fallback file, after a notice naming the
-// directory whose log could not be opened; both go out in one write. The
-// notice is not charged to the budget. 0, or a verbose_error.
-int write_fallback(const char *directory, const Line &line)
+// ---- The budget of each file. It is judged by the file's size as opened,
+// which every process writing the file sees, so that no number of
+// processes, nor restarts, take a day's file past it: a line that starts
+// under the budget is written, up to VERBOSE_BUDGET_ROOM past it; at the
+// budget, lines are dropped, and one marker line in the file says so.
+
+constexpr int64_t budget = VERBOSE_BUDGET;
+constexpr int64_t budget_room = VERBOSE_BUDGET_ROOM;
+
+// Bytes read from a spent file's end, beyond those written past its
+// budget, to find a marker: what other writers may have added since the
+// file was opened.
+constexpr int64_t tail_margin = 4096;
+
+// Whether a line of size bytes, written to a file of held bytes (under the
+// budget), would take it past the budget's room.
+bool too_long(int64_t held, size_t size)
 {
-    // It lives in a folder that everyone may write to: only a plain file of
-    // this user's own, with no other name, will do.
-    int fd = platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER, nullptr);
-    if (fd < 0)
-        return VERBOSE_ERR_OPEN;
-    static const char notice[] = "Falha ao tentar abrir log em: '%s'\n";
-    // The folder's name is data too: it must not start a line of its own.
-    CharBuffer shown = escaped_copy(directory);
-    if (!shown) {
-        platform_close(fd);
-        return VERBOSE_ERR_WRITE;
+    return static_cast<uint64_t>(size) > static_cast<uint64_t>(budget + budget_room - held);
+}
+
+// The last day (yyyymmdd) on which this process dropped a line of the
+// day's files for their budget, and of the fallback file alike. The thread
+// that moves one to a new day tells standard error, and writes the file's
+// marker unless its tail shows one there already: once a day at most.
+std::atomic<int32_t> day_spent{0};
+std::atomic<int32_t> fallback_spent{0};
+
+// Whether the caller is the first of this process to drop a line of day's
+// file (for spent) today.
+bool first_drop(std::atomic<int32_t> &spent, int32_t day)
+{
+    int32_t seen = spent.load(std::memory_order_relaxed);
+    return seen != day && spent.compare_exchange_strong(seen, day, std::memory_order_relaxed);
+}
+
+// Whether the end of the file open as fd, which held held bytes (at least
+// the budget) when opened, holds text: everything written past the budget
+// (but the room's worth at most) and the margin. False when the file
+// cannot be read, as a file the process may write but not read.
+bool tail_holds(int fd, int64_t held, const char *text)
+{
+    auto wanted = static_cast<size_t>(std::min(held - budget, budget_room) + tail_margin);
+    CharBuffer tail(static_cast<char *>(std::malloc(wanted)));
+    int got = tail ? platform_read_tail(fd, tail.get(), wanted) : -1;
+    // The marker compared without its line end, which is CR LF on Windows.
+    return got > 0 && std::string_view(tail.get(), static_cast<size_t>(got)).find(text) !=
+                          std::string_view::npos;
+}
+
+// Appends the line "marker" with the time prefix, unless the file's tail
+// holds it already.
+void write_marker(int fd, int64_t held, const struct tm &local, const char *marker,
+                  std::atomic<int32_t> &cut, int32_t key)
+{
+    if (tail_holds(fd, held, marker))
+        return;
+    Line line;
+    if (line.print(&local, "%s\n", marker) && append_line(fd, cut, key, Line(), line) == 0)
+        charge(line.size());
+}
+
+// Lines of the day's files that this process dropped at their budget and
+// has not yet reported, with the first and last day of those drops. The
+// report leads the first line written to a later day's file. Drops and
+// reports take the lock; every other line reads the last day alone.
+struct Drops {
+    uint64_t count = 0;
+    int32_t first = 0;
+    int32_t last = 0;
+};
+std::mutex drops_lock;
+Drops drops;
+std::atomic<int32_t> drops_last{0}; // drops.last, 0 while none are held
+
+void hold_drops(const Drops &more)
+{
+    if (more.count == 0)
+        return;
+    std::lock_guard<std::mutex> hold(drops_lock);
+    drops.first = drops.count == 0 ? more.first : std::min(drops.first, more.first);
+    drops.last = std::max(drops.last, more.last);
+    drops.count += more.count;
+    drops_last.store(drops.last, std::memory_order_relaxed);
+}
+
+// The drops to report in day's file: none unless they all came before it.
+Drops take_drops(int32_t day)
+{
+    int32_t last = drops_last.load(std::memory_order_relaxed);
+    if (last == 0 || last >= day)
+        return {};
+    std::lock_guard<std::mutex> hold(drops_lock);
+    if (drops.count == 0 || drops.last >= day)
+        return {};
+    Drops taken = drops;
+    drops = {};
+    drops_last.store(0, std::memory_order_relaxed);
+    return taken;
+}
+
+// The report of taken drops, "<n> linhas descartadas em <day> pelo limite
+// diario do log.", with "de <first> a <last>" for drops of several days.
+bool print_drops(Line &out, const struct tm &local, const Drops &taken)
+{
+    auto count = static_cast<unsigned long long>(taken.count);
+    const char *lines = taken.count == 1 ? "linha descartada" : "linhas descartadas";
+    int first = taken.first;
+    int last = taken.last;
+    if (first == last)
+        return out.print(&local, "%llu %s em %02d/%02d/%04d pelo limite diario do log.\n", count,
+                         lines, first % 100, first / 100 % 100, first / 10000);
+    return out.print(&local, "%llu %s de %02d/%02d/%04d a %02d/%02d/%04d pelo limite diario do log.\n",
+                     count, lines, first % 100, first / 100 % 100, first / 10000, last % 100,
+                     last / 100 % 100, last / 10000);
+}
+
+// ---- Writing a line to its file.
+
+// What became of a line.
+enum class Outcome { written, dropped, not_opened, not_written };
+
+// The day's file name, monitor_YYYYMMDD.log, into name (64 bytes).
+void day_file_name(const struct tm &local, char *name)
+{
+    if (!plain_date(local)) {
+        std::snprintf(name, 64, "monitor_%04d%02d%02d.log", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday);
+        return;
     }
-    directory = shown.get();
-    int head = std::snprintf(nullptr, 0, notice, directory);
-    int result = VERBOSE_ERR_WRITE;
-    if (head >= 0) {
-        size_t total = static_cast<size_t>(head) + line.size();
-        CharBuffer text(static_cast<char *>(std::malloc(total + 1)));
-        if (text) {
-            std::snprintf(text.get(), static_cast<size_t>(head) + 1, notice, directory);
-            std::memcpy(text.get() + head, line.data(), line.size());
-            if (append_line(fd, fallback_cut, fallback_key, text.get(), total) == 0)
-                result = 0;
+    static const char prefix[] = "monitor_";
+    std::memcpy(name, prefix, sizeof prefix - 1);
+    char *p = put_digits(name + sizeof prefix - 1, local.tm_year + 1900, 4);
+    p = put_digits(p, local.tm_mon + 1, 2);
+    p = put_digits(p, local.tm_mday, 2);
+    std::memcpy(p, ".log", 5);
+}
+
+// Drops a line at the day's file's budget, counting it for the next day's
+// report. The process's first drop of the day tells standard error and
+// marks the file.
+Outcome drop_for_day(int fd, int64_t held, const struct tm &local, const char *name)
+{
+    int32_t day = day_number(local);
+    hold_drops(Drops{1, day, day});
+    if (!first_drop(day_spent, day))
+        return Outcome::dropped;
+    int32_t until = next_day(day);
+    int until_day = until % 100;
+    int until_month = until / 100 % 100;
+    int until_year = until / 10000;
+    verbose_console(VERBOSE_WARN,
+                    "vesk: limite diario do log atingido (%d bytes) em log" PLATFORM_PATH_SEP_STR
+                    "%s; linhas descartadas ate %02d/%02d/%04d 00:00:00.\n",
+                    VERBOSE_BUDGET, name, until_day, until_month, until_year);
+    char marker[192];
+    std::snprintf(marker, sizeof marker,
+                  "Limite diario do log atingido (%d bytes): linhas descartadas ate "
+                  "%02d/%02d/%04d 00:00:00.",
+                  VERBOSE_BUDGET, until_day, until_month, until_year);
+    write_marker(fd, held, local, marker, day_cut, day);
+    return Outcome::dropped;
+}
+
+// Writes the line to a day's file under its budget, led by the report of
+// earlier days' drops when one is due (one write); a line that would take
+// the file past the budget's room is replaced by a short line saying so.
+Outcome write_day_under_budget(int fd, int64_t held, const struct tm &local, const Line &line)
+{
+    int32_t day = day_number(local);
+    Drops taken = take_drops(day);
+    Line report;
+    if (taken.count > 0 && !print_drops(report, local, taken)) {
+        hold_drops(taken);
+        taken = {};
+    }
+    Line replaced;
+    const Line *text = &line;
+    if (too_long(held, report.size() + line.size())) {
+        text = &replaced;
+        if (!replaced.print(&local,
+                            "Linha de %d bytes descartada: passaria do limite diario do log (%d "
+                            "bytes).\n",
+                            static_cast<int>(line.size()), VERBOSE_BUDGET)) {
+            hold_drops(taken);
+            return Outcome::dropped;
         }
     }
-    platform_close(fd);
-    return result;
+    if (append_line(fd, day_cut, day, report, *text) != 0) {
+        hold_drops(taken);
+        return text == &line ? Outcome::not_written : Outcome::dropped;
+    }
+    charge(report.size() + text->size());
+    return text == &line ? Outcome::written : Outcome::dropped;
 }
 
 // The daily file is named relative to the current directory: the same file
 // as the directory's full path would name, whatever its length, without
 // asking the system for that path on every line. Where others may write
-// to log/ or replace it, it is refused, and the line goes to the fallback file.
-DailyWrite write_daily(const struct tm &local, const Line &line)
+// to log/ or replace it, it is refused, and the line goes to the fallback
+// file. Its size comes with the open, so a line that fits costs nothing more.
+Outcome write_daily(const struct tm &local, const Line &line)
 {
     char name[64];
-    if (plain_date(local)) {
-        static const char prefix[] = "monitor_";
-        std::memcpy(name, prefix, sizeof prefix - 1);
-        char *p = put_digits(name + sizeof prefix - 1, local.tm_year + 1900, 4);
-        p = put_digits(p, local.tm_mon + 1, 2);
-        p = put_digits(p, local.tm_mday, 2);
-        std::memcpy(p, ".log", 5);
-    } else {
-        std::snprintf(name, sizeof name, "monitor_%04d%02d%02d.log", local.tm_year + 1900,
-                      local.tm_mon + 1, local.tm_mday);
-    }
-    int fd = platform_open_log_append("log", name, nullptr);
+    day_file_name(local, name);
+    int64_t held = 0;
+    int fd = platform_open_log_append("log", name, &held);
     if (fd < 0)
-        return DailyWrite::not_opened;
-    int result = append_line(fd, day_cut, day_number(local), line.data(), line.size());
+        return Outcome::not_opened;
+    Outcome outcome = held >= budget ? drop_for_day(fd, held, local, name)
+                                     : write_day_under_budget(fd, held, local, line);
     platform_close(fd);
-    return result == 0 ? DailyWrite::written : DailyWrite::not_written;
+    return outcome;
+}
+
+// Drops a line at the fallback file's budget (it never rotates); the
+// process's first drop of the day tells standard error and marks the file.
+Outcome drop_for_fallback(int fd, int64_t held, const struct tm &local)
+{
+    if (!first_drop(fallback_spent, day_number(local)))
+        return Outcome::dropped;
+    verbose_console(VERBOSE_WARN,
+                    "vesk: limite do arquivo de log atingido (%d bytes) em %s; linhas "
+                    "descartadas.\n",
+                    VERBOSE_BUDGET, platform_fallback_log_path());
+    char marker[128];
+    std::snprintf(marker, sizeof marker,
+                  "Limite do arquivo de log atingido (%d bytes): linhas descartadas.",
+                  VERBOSE_BUDGET);
+    write_marker(fd, held, local, marker, fallback_cut, fallback_key);
+    return Outcome::dropped;
+}
+
+// Appends the line to the fallback file, after a notice naming the
+// directory whose log could not be opened; both go out in one write, under
+// the file's budget as a day's file. The notice is not counted as written.
+Outcome write_fallback(const char *directory, const struct tm &local, const Line &line)
+{
+    // It lives in a folder that everyone may write to: only a plain file of
+    // this user's own, with no other name, will do.
+    int64_t held = 0;
+    int fd = platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER, &held);
+    if (fd < 0)
+        return Outcome::not_opened;
+    Outcome outcome = Outcome::not_written;
+    if (held >= budget) {
+        outcome = drop_for_fallback(fd, held, local);
+    } else {
+        // The folder's name is data too: it must not start a line of its own.
+        CharBuffer shown = escaped_copy(directory);
+        Line notice;
+        Line replaced;
+        const Line *text = &line;
+        bool ready = shown && notice.print(nullptr, "Falha ao tentar abrir log em: '%s'\n", shown.get());
+        if (ready && too_long(held, notice.size() + line.size())) {
+            text = &replaced;
+            ready = replaced.print(&local,
+                                   "Linha de %d bytes descartada: passaria do limite do arquivo "
+                                   "de log (%d bytes).\n",
+                                   static_cast<int>(line.size()), VERBOSE_BUDGET);
+        }
+        if (ready && append_line(fd, fallback_cut, fallback_key, notice, *text) == 0) {
+            charge(text->size());
+            outcome = text == &line ? Outcome::written : Outcome::dropped;
+        } else if (text != &line) {
+            outcome = Outcome::dropped;
+        }
+    }
+    platform_close(fd);
+    return outcome;
 }
 
 int write_line(const char *tag, bool continuations, const char *format, va_list args)
 {
     if (format == nullptr)
         return -1;
-    time_t now = read_clock();
-    // Strictly greater: a line that starts exactly at the budget is written.
-    if (log_limit.load(std::memory_order_relaxed) > VERBOSE_BUDGET)
-        return 0;
     struct tm local {};
-    platform_localtime(now, &local);
+    platform_localtime(read_clock(), &local);
     Line line;
     if (!line.format(&local, tag, continuations ? Escaping::block : Escaping::line, format, args))
         return -1;
     // Only a day's file that cannot be opened sends the line to the
     // fallback file; a failed write (a full disk) loses the line and
-    // charges nothing.
-    switch (write_daily(local, line)) {
-    case DailyWrite::written:
-        break;
-    case DailyWrite::not_written:
-        return VERBOSE_ERR_WRITE;
-    case DailyWrite::not_opened: {
+    // counts nothing.
+    Outcome outcome = write_daily(local, line);
+    if (outcome == Outcome::not_opened) {
         char directory[PLATFORM_PATH_MAX];
         platform_getcwd(directory, sizeof directory);
-        int result = write_fallback(directory, line);
-        if (result != 0)
-            return result;
+        outcome = write_fallback(directory, local, line);
+    }
+    switch (outcome) {
+    case Outcome::written:
+        return static_cast<int>(line.size());
+    case Outcome::dropped:
+        return 0;
+    case Outcome::not_opened:
+        return VERBOSE_ERR_OPEN;
+    case Outcome::not_written:
         break;
     }
-    }
-    int32_t count = static_cast<int32_t>(line.size());
-    charge(count);
-    return count;
+    return VERBOSE_ERR_WRITE;
 }
 
 // The syslog priority of a level: what journald reads from a "<N>" at the
@@ -576,7 +814,7 @@ int verbose_console(int level, const char *format, ...) noexcept
 
 int32_t verbose_budget_spent_day(void) noexcept
 {
-    return 0;
+    return day_spent.load(std::memory_order_relaxed);
 }
 
 void verbose_set_sink(verbose_sink sink, void *data) noexcept

@@ -1,8 +1,8 @@
 #ifndef LOG_VERBOSE_H
 #define LOG_VERBOSE_H
 /* The daily log writer: one file per day, log/monitor_YYYYMMDD.log under the
- * current directory, lines filtered by level and tagged by component, all
- * of them under one process-wide size budget. */
+ * current directory, lines filtered by level and tagged by component, each
+ * day's file held to a size budget by every process that writes it. */
 
 #include <stdarg.h>
 #include <stdint.h>
@@ -15,17 +15,17 @@ UB_EXTERN_C_BEGIN
 
 /* Conventions: every entry returns the number of characters written for the
  * line (time prefix, tag and message), 0 when the line is filtered out or
- * the budget is spent, VERBOSE_ERR_OPEN when no file could be opened and
- * VERBOSE_ERR_WRITE when one opened but the write failed. The stream
- * argument names where a caller would print; the writer never writes to it.
- * Each line is formatted in memory and appended with one write, so lines
- * from concurrent threads never interleave. One call is one line: in its
- * text, all but the final line feed, a carriage return is written as "\r",
- * a line feed as "\n" (verbose_block keeps one that a tab follows, for a
- * continuation line), and any other control character but the tab, and
- * 0x7F, as "\xNN". The day's file is refused, and the line goes to the
- * fallback file, where another user may write to log/ or replace it (see
- * platform_open_log_append). */
+ * dropped for its file's budget (VERBOSE_BUDGET), VERBOSE_ERR_OPEN when no
+ * file could be opened and VERBOSE_ERR_WRITE when one opened but the write
+ * failed. The stream argument names where a caller would print; the writer
+ * never writes to it. Each line is formatted in memory and appended with one
+ * write, so lines from concurrent threads never interleave. One call is one
+ * line: in its text, all but the final line feed, a carriage return is
+ * written as "\r", a line feed as "\n" (verbose_block keeps one that a tab
+ * follows, for a continuation line), and any other control character but
+ * the tab, and 0x7F, as "\xNN". The day's file is refused, and the line goes
+ * to the fallback file, where another user may write to log/ or replace it
+ * (see platform_open_log_append). */
 
 /* Why a line was lost. */
 enum verbose_error {
@@ -43,8 +43,20 @@ enum verbose_level {
     VERBOSE_DEBUG = 5
 };
 
-/* Characters of log text after which no more lines are written. */
+/* The budget of each day's file, in bytes on disk, whatever the number of
+ * processes that write it that day (and of the fallback file, in all): a
+ * line is written while the file, as opened, holds less, and so is the line
+ * that crosses it unless it would take the file more than
+ * VERBOSE_BUDGET_ROOM past it (a short line then says that it was dropped).
+ * A line for a file at its budget is dropped; the file gets one marker line
+ * saying so, and until when (a process looks at the file's end for one, once
+ * a day; two racing may both write it), and standard error one line, once a
+ * day per process. The first line a process writes to a later day's file is
+ * led by the count of lines it dropped (a process knows only its own). */
 #define VERBOSE_BUDGET 10485760
+
+/* How far past VERBOSE_BUDGET the line that crosses it may take its file. */
+#define VERBOSE_BUDGET_ROOM 262144
 
 /* Room for a component's tag, terminator included; longer tags are cut. */
 #define LOG_TAG_SIZE 32
@@ -88,11 +100,12 @@ UB_EXPORT int UB_STDCALL verbose_base(const char *text) UB_NOEXCEPT;
  * NULL tag clears it. Does nothing for a NULL component. */
 void log_component_set_tag(log_component *component, const char *tag) UB_NOEXCEPT;
 
-/* Characters counted against the budget since the process started. */
+/* Characters this process has written to log files (its lines and the
+ * writer's notes about the budget; not the fallback file's notices), held
+ * at INT32_MAX. A count for tests and benchmarks: it decides nothing. */
 int32_t verbose_limit_get(void) UB_NOEXCEPT;
 
-/* Sets the budget counter (for tests and benchmarks; the service never
- * resets it). */
+/* Sets that count (tests and benchmarks reset it). */
 void verbose_limit_set(int32_t count) UB_NOEXCEPT;
 
 /* Makes the writer read the time from clock; NULL restores the system
@@ -108,7 +121,7 @@ int verbose_console(int level, const char *format, ...) UB_NOEXCEPT UB_PRINTF(2,
 
 /* The day (yyyymmdd, local time) on which this process last had a line for
  * the day's log file dropped because that file had reached its budget; 0
- * while none was. */
+ * while none was. One atomic read: cheap enough to poll. */
 int32_t verbose_budget_spent_day(void) UB_NOEXCEPT;
 
 /* Where a support-library diagnostic goes when no sink is set. */
@@ -130,8 +143,8 @@ enum verbose_route {
 typedef void (*verbose_sink)(int level, const char *component, const char *text, void *data);
 
 /* Sends every support-library diagnostic to sink, with data, instead of the
- * log, standard error or standard output; nothing reaches those, and nothing
- * is charged to the log budget. NULL restores the default places. A message
+ * log, standard error or standard output; nothing reaches those, nor counts
+ * in verbose_limit_get. NULL restores the default places. A message
  * under way while the sink changes may still reach the one it replaced, so
  * keep a replaced sink and its data valid while any other thread may be
  * inside the library; set it once, before other threads start, to need no

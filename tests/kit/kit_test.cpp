@@ -340,26 +340,33 @@ TEST_F(KitLog, StandardStreamsGoToTheLogOrBackWhenItFails)
               std::string::npos);
 }
 
-// Logging past the 10 MiB budget: the kit says so once on standard error,
-// VeskHost.logBudgetSpent() turns true, and the host writes nothing more.
+// Logging past the day's budget: the host drops the lines, marks the file
+// and tells standard error, once; VeskHost.logBudgetSpent() is true while
+// events are dropped and false again once one is written.
 TEST_F(KitLog, ASpentBudgetIsToldOnceOnStandardError)
 {
-    std::vector<std::string> texts = texts_of(run("4", "budget"));
+    // The file was emptied before the last event: it alone is there.
+    EXPECT_EQ(texts_of(run("4", "budget")), std::vector<std::string>{"kit.Budget|INFO|de novo|gravada"});
     std::smatch match;
     std::string outcome = testing_support::read_file(dir() / "budget.txt");
-    ASSERT_TRUE(std::regex_match(outcome, match, std::regex("spent=true lines=(\\d+)\n"))) << outcome;
+    ASSERT_TRUE(std::regex_match(outcome, match, std::regex("spent=true lines=(\\d+) again=false\n")))
+        << outcome;
     int lines = std::stoi(match[1]);
     EXPECT_GT(lines, 2500);
-    // The last line written is the one that crossed the limit; the line
-    // after it was refused, and so was everything later.
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts.back().rfind("kit.Budget|INFO|" + std::to_string(lines - 2) + "|", 0), 0u)
-        << texts.back().substr(0, 40);
+    // The last line written is the one that crossed the budget, then the
+    // marker: the line after it was dropped, and so was everything later.
+    std::vector<std::string> full = texts_of(read_lines(dir() / "full.log"));
+    ASSERT_GE(full.size(), 2u);
+    EXPECT_EQ(full[full.size() - 2].rfind("kit.Budget|INFO|" + std::to_string(lines - 2) + "|", 0), 0u)
+        << full[full.size() - 2].substr(0, 40);
+    EXPECT_TRUE(std::regex_match(full.back(), std::regex(R"(Limite diario do log atingido \(10485760 bytes\): )"
+                                                         R"(linhas descartadas ate \d\d/\d\d/\d{4} 00:00:00\.)")))
+        << full.back();
     std::string err = testing_support::read_file(dir() / "stderr.txt");
-    const std::string notice = "vesk: the log budget of 10485760 characters is spent";
-    size_t at = err.find(notice);
-    ASSERT_NE(at, std::string::npos) << err;
-    EXPECT_EQ(err.find(notice, at + 1), std::string::npos) << err;
+    std::regex notice(R"(vesk: limite diario do log atingido \(10485760 bytes\) em log/monitor_\d{8}\.log; )"
+                      R"(linhas descartadas ate \d\d/\d\d/\d{4} 00:00:00\.\n)");
+    EXPECT_EQ(std::distance(std::sregex_iterator(err.begin(), err.end(), notice), std::sregex_iterator()), 1)
+        << err;
 }
 
 // Under plain java, with no host, the same entry class writes the same

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -191,6 +192,7 @@ protected:
 
     void TearDown() override
     {
+        verbose_set_clock(nullptr);
         verbose_limit_set(0);
         TempDirTest::TearDown();
     }
@@ -548,6 +550,170 @@ TEST_F(VerboseFaults, CreatedFilesAreForTheOwnerAndTheGroupOnly)
         fs::remove_all("log");
         verbose(stdout, "fallback\n");
         check_mode(fallback);
+        return failures.text;
+    });
+}
+
+// ---- The budget, across processes and where standard error is the journal.
+
+constexpr int64_t budget = VERBOSE_BUDGET;
+
+// The writer's clock in these cases.
+std::atomic<time_t> noon{0};
+
+time_t noon_clock()
+{
+    return noon.load();
+}
+
+// The cases on the budget, each on a day of its own (at noon UTC): a
+// process tells of a day's spent budget once, and children inherit what it
+// knows.
+class VerboseProcesses : public VerboseFaults {
+protected:
+    void SetUp() override
+    {
+        VerboseFaults::SetUp();
+        fs::create_directory("log");
+        verbose_set_clock(noon_clock);
+    }
+
+    void TearDown() override
+    {
+        // A line on a later day takes the count of the case's drops along,
+        // so that the next case starts without one.
+        noon = noon + 30 * 86400;
+        verbose(stdout, "fim\n");
+        VerboseFaults::TearDown();
+    }
+
+    testing_support::ScopedTimeZone utc_{"UTC"};
+};
+
+// Runs body in a child process with standard error discarded, and waits.
+void in_child(const std::function<void()> &body)
+{
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_GT(child, 0);
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Makes log/name hold held bytes (sparse); its path.
+fs::path filled(const char *name, int64_t held)
+{
+    fs::path file = fs::path("log") / name;
+    write_file(file, "");
+    fs::resize_file(file, static_cast<uintmax_t>(held));
+    return file;
+}
+
+// A process that finds the marker at the end of the day's file writes none,
+// but still tells its own standard error.
+TEST_F(VerboseProcesses, AnotherProcessesMarkerIsNotRepeated)
+{
+    noon = 1812196800; // 2027-06-05
+    fs::path file = filled("monitor_20270605.log", budget);
+    in_child([] { verbose(stdout, "child\n"); });
+    testing_support::StderrCapture err;
+    EXPECT_EQ(verbose(stdout, "parent\n"), 0);
+    EXPECT_EQ(verbose(stdout, "parent again\n"), 0);
+    EXPECT_EQ(read_file(file).substr(budget),
+              "05/06/2027 12:00:00: Limite diario do log atingido (10485760 bytes): linhas "
+              "descartadas ate 06/06/2027 00:00:00.\n");
+    EXPECT_EQ(verbose_budget_spent_day(), 20270605);
+    EXPECT_EQ(err.text(), "vesk: limite diario do log atingido (10485760 bytes) em "
+                          "log/monitor_20270605.log; linhas descartadas ate 06/06/2027 00:00:00.\n");
+}
+
+// Short-lived processes that each log past the budget, one after another
+// (a crash loop), leave the day's file at its crossing line and one marker.
+TEST_F(VerboseProcesses, ACrashLoopStaysWithinTheDaysBudget)
+{
+    noon = 1814788800; // 2027-07-05
+    const int64_t held = budget - 100500;
+    fs::path file = filled("monitor_20270705.log", held);
+    for (int run = 0; run < 6; ++run) {
+        in_child([] {
+            // Lines of 1000 bytes: 101 of them reach past the budget.
+            for (int n = 0; n < 200; ++n)
+                verbose(stdout, "%0978d\n", n);
+        });
+    }
+    const std::string marker = "05/07/2027 12:00:00: Limite diario do log atingido (10485760 bytes): "
+                               "linhas descartadas ate 06/07/2027 00:00:00.\n";
+    EXPECT_EQ(fs::file_size(file), static_cast<uintmax_t>(budget + 500) + marker.size());
+    std::vector<std::string> lines = testing_support::read_lines(file);
+    ASSERT_EQ(lines.size(), 102u);
+    EXPECT_EQ(lines[101] + "\n", marker);
+}
+
+// Where standard error is the journal, the budget's line carries the
+// warning priority, and verbose_console marks every line of its text.
+TEST_F(VerboseProcesses, StandardErrorLinesCarryTheirPriorityForTheJournal)
+{
+    noon = 1817467200; // 2027-08-05
+    filled("monitor_20270805.log", budget);
+    const char *was = std::getenv("JOURNAL_STREAM");
+    std::string previous = was != nullptr ? was : "";
+    testing_support::StderrCapture err;
+    struct stat info {};
+    fstat(STDERR_FILENO, &info);
+    std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    setenv("JOURNAL_STREAM", stream.c_str(), 1);
+    verbose(stdout, "dropped\n");
+    verbose(stdout, "dropped again\n");
+    verbose_console(VERBOSE_ERROR, "a\nb\n");
+    verbose_console(VERBOSE_DEBUG, "c\n\nd\n");
+    unsetenv("JOURNAL_STREAM");
+    verbose_console(VERBOSE_ERROR, "e\nf\n");
+    if (!previous.empty())
+        setenv("JOURNAL_STREAM", previous.c_str(), 1);
+    EXPECT_EQ(err.text(), "<4>vesk: limite diario do log atingido (10485760 bytes) em "
+                          "log/monitor_20270805.log; linhas descartadas ate 06/08/2027 00:00:00.\n"
+                          "<3>a\n<3>b\n<7>c\n<7>\n<7>d\ne\nf\n");
+}
+
+// The fallback file never rotates: a line beyond the room is replaced by a
+// short line, and past the budget lines are dropped with one marker.
+TEST_F(VerboseFaults, FallbackFileKeepsToTheBudget)
+{
+    expect_isolated(As::self, [] {}, [&] {
+        Failures failures;
+        setenv("TZ", "UTC", 1);
+        tzset();
+        noon = 1820145600; // 2027-09-05
+        verbose_set_clock(noon_clock);
+        write_file(fallback, "");
+        fs::resize_file(fallback, budget - 50);
+        std::string err_text;
+        {
+            testing_support::StderrCapture err;
+            std::string huge(VERBOSE_BUDGET_ROOM, 'h');
+            failures.check(verbose(stdout, "%s\n", huge.c_str()) == 0, "a huge line was written");
+            failures.check(verbose(stdout, "dropped\n") == 0 && verbose(stdout, "dropped too\n") == 0,
+                           "a line past the budget was written");
+            err_text = err.text();
+        }
+        std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+        std::string added = read_file(fallback).substr(budget - 50);
+        failures.check(added == notice +
+                                    "05/09/2027 12:00:00: Linha de 262166 bytes descartada: passaria "
+                                    "do limite do arquivo de log (10485760 bytes).\n"
+                                    "05/09/2027 12:00:00: Limite do arquivo de log atingido (10485760 "
+                                    "bytes): linhas descartadas.\n",
+                       "fallback: " + added);
+        failures.check(err_text == "vesk: limite do arquivo de log atingido (10485760 bytes) em "
+                                   "/tmp/ubrontex.log; linhas descartadas.\n",
+                       "standard error: " + err_text);
         return failures.text;
     });
 }

@@ -1,5 +1,6 @@
 #include "log/verbose.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace {
@@ -96,31 +98,11 @@ TEST_F(Verbose, FiltersByLevel)
     EXPECT_EQ(lines[5], "06/12/2026 18:20:05: |T| at");
 }
 
-TEST_F(Verbose, BudgetStopsAfterTheCrossingLine)
+TEST_F(Verbose, WrittenCountStopsAtInt32Max)
 {
-    log_component all{65535, "B"};
-    verbose_limit_set(VERBOSE_BUDGET);
-    int crossing = verbose(stdout, "%s\n", std::string(100, 'x').c_str());
-    EXPECT_EQ(crossing, 122);
-    EXPECT_EQ(verbose_limit_get(), VERBOSE_BUDGET + 122);
-    auto size = fs::file_size(today());
-
-    EXPECT_EQ(verbose(stdout, "after\n"), 0);
-    EXPECT_EQ(verbose_in(&all, VERBOSE_FATAL, "after\n"), 0);
-    EXPECT_EQ(verbose2(5, 1, stdout, "B", "after\n"), 0);
-    EXPECT_EQ(verbose_base("after"), 0);
-    EXPECT_EQ(fs::file_size(today()), size);
-    EXPECT_EQ(verbose_limit_get(), VERBOSE_BUDGET + 122);
-}
-
-TEST_F(Verbose, BudgetCounterSaturates)
-{
-    verbose_limit_set(VERBOSE_BUDGET - 1);
-    std::string big(1 << 20, 'y');
-    for (int i = 0; i < 3; ++i)
-        verbose(stdout, "%s\n", big.c_str());
-    EXPECT_GT(verbose_limit_get(), VERBOSE_BUDGET);
-    EXPECT_EQ(read_file(today()).size(), (big.size() + 22));
+    verbose_limit_set(INT32_MAX - 5);
+    EXPECT_EQ(verbose(stdout, "past the top\n"), 34);
+    EXPECT_EQ(verbose_limit_get(), INT32_MAX);
 }
 
 TEST_F(Verbose, LineAfterMidnightGoesToTheNewDay)
@@ -250,23 +232,21 @@ TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
     EXPECT_EQ(got.size(), 3u);
 }
 
-// The budget guards the log file alone: a sink's messages are neither
-// charged to it nor stopped by it.
+// The budget guards the log files alone: a sink's messages are neither
+// counted as written nor stopped by a full day's file.
 TEST_F(Verbose, SinkMessagesAreOutsideTheLogBudget)
 {
     std::vector<std::string> got;
+    testing_support::write_file(today(), "");
+    fs::resize_file(today(), VERBOSE_BUDGET);
     verbose_set_sink(testing_support::record_diagnostic, &got);
     verbose_limit_set(100);
-    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "charged? %d\n", 1);
+    EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "spent\n"), 6);
     verbose_diagnostic(VERBOSE_ROUTE_LOG_BLOCK, VERBOSE_DEBUG, "HTTP", "dump\n\t41\n");
-    EXPECT_EQ(verbose_limit_get(), 100);
-    verbose_limit_set(VERBOSE_BUDGET + 1);
-    EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "URL", "spent\n"), 6);
-    EXPECT_EQ(verbose_limit_get(), VERBOSE_BUDGET + 1);
     verbose_set_sink(nullptr, nullptr);
-    EXPECT_EQ(got, (std::vector<std::string>{"HTTP 2 charged? 1\n", "HTTP 5 dump\n\t41\n",
-                                             "URL 2 spent\n"}));
-    EXPECT_FALSE(fs::exists(today()));
+    EXPECT_EQ(verbose_limit_get(), 100);
+    EXPECT_EQ(got, (std::vector<std::string>{"HTTP 2 spent\n", "HTTP 5 dump\n\t41\n"}));
+    EXPECT_EQ(fs::file_size(today()), static_cast<uintmax_t>(VERBOSE_BUDGET));
 }
 
 // Messages a sink receives from many threads at once.
@@ -376,6 +356,163 @@ TEST_F(Verbose, SinkSwitchedWhileThreadsWriteLosesAndDoublesNothing)
     EXPECT_EQ(seen.size(), total);
     // Counted in characters, as read back: Windows writes each line feed as two bytes.
     EXPECT_EQ(verbose_limit_get(), static_cast<int32_t>(read_file(today()).size()));
+}
+
+// ---- The budget of each day's file.
+
+constexpr int64_t budget = VERBOSE_BUDGET;
+constexpr int64_t room = VERBOSE_BUDGET_ROOM;
+constexpr time_t one_day = 86400;
+
+// Each case runs on days of its own: a process tells of a day's spent
+// budget once, and remembers that it did.
+class VerboseBudget : public Verbose {
+protected:
+    void TearDown() override
+    {
+        // A line on a later day takes the count of the case's drops along,
+        // so that the next case starts without one.
+        fake_now = fake_now + 10 * one_day;
+        verbose(stdout, "fim\n");
+        Verbose::TearDown();
+    }
+
+    // Makes the file hold held bytes (sparse); its path.
+    static fs::path filled(const fs::path &file, int64_t held)
+    {
+        testing_support::write_file(file, "");
+        fs::resize_file(file, static_cast<uintmax_t>(held));
+        return file;
+    }
+};
+
+TEST_F(VerboseBudget, TheCrossingLineIsWrittenWholeThenOneMarker)
+{
+    fake_now = 1830254400; // 2027-12-31 12:00:00
+    fs::path file = filled(log_file(dir(), 2027, 12, 31), budget - 10);
+    testing_support::StderrCapture err;
+    log_component all{65535, "B"};
+    std::string crossing(100, 'x');
+    EXPECT_EQ(verbose(stdout, "%s\n", crossing.c_str()), 122);
+    EXPECT_EQ(verbose(stdout, "after\n"), 0);
+    EXPECT_EQ(verbose_in(&all, VERBOSE_FATAL, "after\n"), 0);
+    EXPECT_EQ(verbose2(5, 1, stdout, "B", "after\n"), 0);
+    EXPECT_EQ(verbose_base("after"), 0);
+
+    EXPECT_EQ(read_file(file).substr(budget - 10),
+              "31/12/2027 12:00:00: " + crossing + "\n" +
+                  "31/12/2027 12:00:00: Limite diario do log atingido (10485760 bytes): linhas "
+                  "descartadas ate 01/01/2028 00:00:00.\n");
+    EXPECT_EQ(verbose_budget_spent_day(), 20271231);
+    EXPECT_EQ(err.text(), "vesk: limite diario do log atingido (10485760 bytes) em log" PLATFORM_PATH_SEP_STR
+                          "monitor_20271231.log; linhas descartadas ate 01/01/2028 00:00:00.\n");
+}
+
+// A line that would take the file past the room after the budget is
+// dropped, and a short line says so in its place.
+TEST_F(VerboseBudget, ALineBeyondTheRoomIsReplacedByAShortLine)
+{
+    fake_now = 1801828800; // 2027-02-05 12:00:00
+    const fs::path file = log_file(dir(), 2027, 2, 5);
+    const struct {
+        int64_t held;
+        int64_t size; // of the line, prefix and line feed included
+        bool whole;
+    } cases[] = {
+        {budget - 1, room + 1, true}, // ends exactly at the room's end
+        {budget - 1, room + 2, false},
+        {0, budget + room + 1, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        filled(file, c.held);
+        std::string message(static_cast<size_t>(c.size - 22), 'x');
+        int result = verbose(stdout, "%s\n", message.c_str());
+        std::string added = read_file(file).substr(static_cast<size_t>(c.held));
+        std::string expected =
+            c.whole ? "05/02/2027 12:00:00: " + message + "\n"
+                    : "05/02/2027 12:00:00: Linha de " + std::to_string(c.size) +
+                          " bytes descartada: passaria do limite diario do log (10485760 bytes).\n";
+        EXPECT_EQ(result, c.whole ? c.size : 0);
+        EXPECT_TRUE(added == expected) << added.substr(0, 120);
+    }
+}
+
+// Threads that reach the budget together: every line is written whole or
+// dropped, and one marker, until the end of the leap day, joins them.
+TEST_F(VerboseBudget, ThreadsReachingTheBudgetLeaveOneMarker)
+{
+    fake_now = 1835352000; // 2028-02-28 12:00:00
+    const fs::path file = filled(log_file(dir(), 2028, 2, 28), budget - 20000);
+    testing_support::StderrCapture err;
+    constexpr int threads = 8;
+    constexpr int lines_each = 100;
+    std::atomic<int> written{0};
+    std::atomic<int> failed{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([t, &written, &failed] {
+            for (int n = 0; n < lines_each; ++n) {
+                int result = verbose(stdout, "thread %d line %03d %060d\n", t, n, 0);
+                if (result > 0)
+                    ++written;
+                else if (result < 0)
+                    ++failed;
+            }
+        });
+    }
+    for (std::thread &worker : workers)
+        worker.join();
+
+    const std::string marker = "28/02/2028 12:00:00: Limite diario do log atingido (10485760 bytes): "
+                               "linhas descartadas ate 29/02/2028 00:00:00.";
+    // The first line holds the file's zeros too.
+    std::vector<std::string> lines = read_lines(file);
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), marker), 1);
+    EXPECT_EQ(lines.size(), static_cast<size_t>(written + 1));
+    EXPECT_LT(written, threads * lines_each);
+    std::string told = err.text();
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+}
+
+// The first line written to a later day's file is led by the count of the
+// lines this process dropped, and from which day to which.
+TEST_F(VerboseBudget, TheNextDayTellsHowManyLinesWereDropped)
+{
+    testing_support::StderrCapture err;
+    log_component all{65535, "B"};
+    fake_now = 1806926400; // 2027-04-05 12:00:00
+    filled(log_file(dir(), 2027, 4, 5), budget);
+    verbose(stdout, "one\n");
+    verbose_in(&all, VERBOSE_INFO, "two\n");
+    verbose_base("three");
+    fake_now = fake_now + one_day;
+    filled(log_file(dir(), 2027, 4, 6), budget);
+    verbose(stdout, "four\n");
+    verbose(stdout, "five\n");
+    EXPECT_EQ(verbose_budget_spent_day(), 20270406);
+    fake_now = fake_now + one_day;
+    EXPECT_EQ(verbose(stdout, "hello\n"), 27);
+    verbose(stdout, "again\n");
+    EXPECT_EQ(read_file(log_file(dir(), 2027, 4, 7)),
+              "07/04/2027 12:00:00: 5 linhas descartadas de 05/04/2027 a 06/04/2027 pelo limite "
+              "diario do log.\n"
+              "07/04/2027 12:00:00: hello\n"
+              "07/04/2027 12:00:00: again\n");
+
+    fake_now = fake_now + one_day;
+    filled(log_file(dir(), 2027, 4, 8), budget);
+    verbose(stdout, "six\n");
+    fake_now = fake_now + one_day;
+    verbose(stdout, "seven\n");
+    EXPECT_EQ(read_file(log_file(dir(), 2027, 4, 9)),
+              "09/04/2027 12:00:00: 1 linha descartada em 08/04/2027 pelo limite diario do log.\n"
+              "09/04/2027 12:00:00: seven\n");
+    EXPECT_EQ(verbose_budget_spent_day(), 20270408);
+    // Standard error heard of each spent day once.
+    std::string told = err.text();
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 3) << told;
 }
 
 } // namespace

@@ -11,7 +11,7 @@ import java.time.format.DateTimeFormatter;
  * The process's own standard error, reached through its descriptor, so that
  * neither System.setErr nor {@link VeskHost#captureStandardStreams} turns a
  * write here back into a log line. Without a host the kit writes its events
- * here in the host's line format; with one, only its own notices.
+ * here in the host's line format; with one, nothing.
  */
 final class StderrLog {
     /** The time prefix of every log line, in local time. */
@@ -58,11 +58,6 @@ final class StderrLog {
             values.append(i > 1 ? "|" : "").append(clean[i]);
         }
         return line(values.toString());
-    }
-
-    /** Writes text and a line break as they are; false when standard error refused it. */
-    static boolean notice(String text) {
-        return put((text + System.lineSeparator()).getBytes(StandardCharsets.UTF_8)) >= 0;
     }
 
     /** The number of the level name, as the host reads it: exact, 0 for any other name. */

@@ -4,7 +4,6 @@ import java.io.PrintStream;
 import java.util.Collections;
 import java.util.LinkedHashMap;
 import java.util.Map;
-import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.function.Consumer;
 import java.util.logging.ConsoleHandler;
 import java.util.logging.Handler;
@@ -146,7 +145,8 @@ public final class VeskHost {
      * host's threshold admits verbosity (FATAL, ERROR, WARN, INFO or DEBUG).
      * Null texts read as empty, and line breaks become blanks, so an event is
      * always one line (see the overload with a throwable for the one
-     * exception). What the host wrote: characters, 0 when filtered out,
+     * exception). What the host wrote: characters, 0 when filtered out or
+     * dropped for the day's log budget ({@link #logBudgetSpent}),
      * {@link #OPEN_FAILED} when no log file could be opened,
      * {@link #WRITE_FAILED} when one opened but the write failed.
      */
@@ -246,8 +246,9 @@ public final class VeskHost {
     /**
      * Hands keyValues to the log relay as they are (a null array or element
      * reads as empty, a NUL character as a blank): the characters the host
-     * wrote, 0 when it filtered the event out, {@link #OPEN_FAILED} or
-     * {@link #WRITE_FAILED} when the line was lost.
+     * wrote, 0 when it filtered the event out or dropped it for the day's log
+     * budget, {@link #OPEN_FAILED} or {@link #WRITE_FAILED} when the line was
+     * lost.
      */
     public int relay(String... keyValues) {
         return deliver(keyValues, false);
@@ -316,8 +317,8 @@ public final class VeskHost {
 
     // ---- Without the host, the budget, the standard streams.
 
-    /** Whether the host reported its log budget spent. */
-    private static final AtomicBoolean BUDGET_SPENT = new AtomicBoolean();
+    /** Whether the host dropped the last event the threshold admits, for the day's log budget. */
+    private static volatile boolean budgetSpent;
 
     /**
      * Whether the last host installed is the vesk host (its lines go to the
@@ -329,12 +330,13 @@ public final class VeskHost {
     }
 
     /**
-     * Whether the host has written its log budget (10485760 characters) and
-     * so writes no more lines until the process restarts. The kit tells it
-     * once on standard error as it happens; the server may want to know too.
+     * Whether the host dropped the last event that its threshold admits
+     * because today's log file is full (10485760 bytes a day; the host says
+     * so in the file and, once a day, on standard error): true from such an
+     * event on, false again once an event is written (the next day's, say).
      */
     public static boolean logBudgetSpent() {
-        return BUDGET_SPENT.get();
+        return budgetSpent;
     }
 
     /**
@@ -383,8 +385,11 @@ public final class VeskHost {
             return StderrLog.write(verbosity(), texts, oneLine);
         }
         int written = relay0(callback, texts, oneLine);
-        if (written == 0 && !BUDGET_SPENT.get() && admits(texts)) {
-            spent();
+        // Read before written: most events find it as it should be.
+        if (written > 0 && budgetSpent) {
+            budgetSpent = false;
+        } else if (written == 0 && !budgetSpent && admits(texts)) {
+            budgetSpent = true;
         }
         return written;
     }
@@ -403,14 +408,6 @@ public final class VeskHost {
     boolean admits(String verbosity) {
         int level = StderrLog.level(verbosity);
         return level > 0 && level <= threshold;
-    }
-
-    /** Says once, on the process's standard error, that the log has stopped. */
-    private static void spent() {
-        if (BUDGET_SPENT.compareAndSet(false, true)) {
-            StderrLog.notice("vesk: the log budget of 10485760 characters is spent: the host writes no more "
-                + "log lines until the process restarts");
-        }
     }
 
     /** The most detailed JUL level that the host's threshold still writes. */

@@ -3,8 +3,10 @@ package vesk.test;
 import java.io.IOException;
 import java.io.PrintWriter;
 import java.io.StringWriter;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.StandardCopyOption;
 import java.util.Map;
 import java.util.concurrent.CountDownLatch;
 import java.util.logging.Level;
@@ -212,7 +214,11 @@ public final class KitEntry {
         new Thread(() -> VeskHost.exit(status, options.get("REASON"))).start();
     }
 
-    /** Lines of 4000 characters until the host says the budget is spent; budget.txt tells the outcome. */
+    /**
+     * Lines of 4000 characters until the host says the day's budget is spent,
+     * one more, then the day's file emptied (its lines kept in full.log) and
+     * one more again; budget.txt tells what logBudgetSpent() said after each.
+     */
     private static void budget(VeskHost host) throws IOException {
         String padding = "z".repeat(4000);
         int lines = 0;
@@ -220,7 +226,16 @@ public final class KitEntry {
             host.log("kit.Budget", "INFO", Integer.toString(lines++), padding);
         }
         host.log("kit.Budget", "INFO", "depois", "perdida");
-        Files.writeString(Path.of("budget.txt"), "spent=" + VeskHost.logBudgetSpent() + " lines=" + lines + "\n");
+        boolean spent = VeskHost.logBudgetSpent();
+        try (DirectoryStream<Path> days = Files.newDirectoryStream(Path.of("log"), "monitor_*.log")) {
+            for (Path day : days) {
+                Files.copy(day, Path.of("full.log"), StandardCopyOption.REPLACE_EXISTING);
+                Files.write(day, new byte[0]);
+            }
+        }
+        host.log("kit.Budget", "INFO", "de novo", "gravada");
+        Files.writeString(Path.of("budget.txt"),
+            "spent=" + spent + " lines=" + lines + " again=" + VeskHost.logBudgetSpent() + "\n");
     }
 
     /** The kit's retention threads: "threads=N", then " daemon=" and whether each is a daemon. */
