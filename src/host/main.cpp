@@ -5,6 +5,7 @@
 #include "host/service_manager.h"
 #include "host/usage.h"
 #include "host/veskserver.h"
+#include "log/verbose.h"
 #include "util/vesk_utils.h"
 
 int main(int argc, char **argv)
@@ -27,7 +28,7 @@ int main(int argc, char **argv)
         return VESK_NO_JVM;
     }
     if (argc > 2 && argc % 2 == 0) {
-        std::fprintf(stderr, "Parametros devem vir em pares.\n\n");
+        verbose_console(VERBOSE_ERROR, "Parametros devem vir em pares.\n\n");
         return VESK_NO_SERVER;
     }
     status = vesk_start(argc, argv);

@@ -48,6 +48,8 @@ ENTRY_CLASS=$1
 INI
 }
 server_options() { printf '%s\n' "$@" >/etc/vesk/server.ini; }
+# Failed for good: every restart the start limit allows was made.
+given_up() { [ "$(show ActiveState)" = failed ] && [ "$(show NRestarts)" -ge 4 ]; }
 # A fresh start: the start limit counts starts, and the checks make many.
 fresh() { systemctl stop vesk; systemctl reset-failed vesk 2>/dev/null; true; }
 
@@ -170,8 +172,7 @@ fresh
 # the restarts stop at the start limit.
 configure nao/Existe
 systemctl start --no-block vesk
-check "missing entry class: failed at the start limit" \
-    within 120 eval '[ "$(show ActiveState)/$(show Result)" = "failed/start-limit-hit" ]'
+check "missing entry class: failed at the start limit" within 120 given_up
 check "missing entry class: status 3" [ "$(show ExecMainStatus)" = 3 ]
 check "missing entry class: named in the journal" journal_has "nao/Existe"
 fresh
@@ -180,8 +181,8 @@ fresh
 # server.ini, its heap in jvm.options, its jars under /opt; the JIT stays on.
 mkdir -p /opt/jetty-exemplo/lib
 cp -r /checks/www /opt/jetty-exemplo/www
-ln -s /checks/vesk-jetty.jar /usr/share/java/jetty9-*.jar /usr/share/java/servlet-api-3.1.jar \
-    /usr/share/java/vesk-java.jar /opt/jetty-exemplo/lib/
+ln -s /checks/vesk-jetty.jar /usr/share/java/jetty9-{http,io,security,server,servlet,util}.jar \
+    /usr/share/java/servlet-api.jar /usr/share/java/vesk-java.jar /opt/jetty-exemplo/lib/
 configure vesk.jetty.JettyServer '/opt/jetty-exemplo/lib/*'
 server_options WWW=/opt/jetty-exemplo/www BIND=127.0.0.1
 sed -i 's/^-Xmx256m$/-Xmx384m/' /etc/vesk/jvm.options
@@ -189,8 +190,8 @@ check "Jetty: ready" systemctl start vesk
 check "Jetty: serves its folder on /" eval 'get / | grep -q "<title>"'
 status=$(get /api/status)
 check "Jetty: the JIT is on" grep -q '"vm":"mixed mode' <<<"$status"
-check "Jetty: the operator's heap" eval 'grep -oE "\"heapMax\":[0-9]+" <<<"$status" |
-    awk -F: "{ exit !(\$2 > 300000000 && \$2 <= 402653184) }"'
+heap=$(grep -oE '"heapMax":[0-9]+' <<<"$status" | cut -d: -f2)
+check "Jetty: the operator's heap ($heap bytes)" eval '[ -n "$heap" ] && [ "$heap" -gt 300000000 ] && [ "$heap" -le 402653184 ]'
 check "Jetty: no JAVA_TOOL_OPTIONS echo" eval '! journal_has "Picked up JAVA_TOOL_OPTIONS"'
 # The JDK's tools on the service, as README.Debian says: into its mount
 # namespace (its private /tmp holds the attach socket), as its user.
@@ -206,8 +207,7 @@ configure vesk/servicetest/ServiceProbe
 server_options FLOOD_BYTES=11000000 FLOOD_THEN=exit
 rm -f "$logs/monitor_$(date +%Y%m%d).log"
 systemctl start --no-block vesk
-check "crash loop: failed at the start limit" \
-    within 150 eval '[ "$(show ActiveState)/$(show Result)" = "failed/start-limit-hit" ]'
+check "crash loop: failed at the start limit" within 150 given_up
 size=$(stat -c %s "$logs/monitor_$(date +%Y%m%d).log")
 check "crash loop: the day's file under 10.5 MiB ($size bytes)" [ "$size" -lt 11010048 ]
 check "crash loop: one marker line" [ "$(today_log | grep -c 'Limite diario do log atingido')" = 1 ]
