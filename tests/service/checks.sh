@@ -134,7 +134,9 @@ fresh
 server_options
 systemd-socket-activate -l 127.0.0.1:9000 /bin/true >/dev/null 2>&1 &
 holder=$!
-sleep 0.5
+# Listening on 127.0.0.1:9000 (0100007F:2328 in /proc/net/tcp, state 0A).
+held() { grep -q '0100007F:2328 00000000:0000 0A' /proc/net/tcp; }
+within 10 held
 check "taken port: the start fails" eval '! systemctl start vesk'
 kill "$holder"
 wait "$holder" 2>/dev/null
