@@ -105,8 +105,7 @@ check "slow start: systemctl start succeeds" systemctl start vesk-dependent
 check "slow start: it waited for start()" [ $((SECONDS - started)) -ge 3 ]
 check "slow start: serves at once" serves
 check "slow start: the dependent connected" test -e /run/dependent-connected
-check "status line: running" eval '[ "$(show StatusText)" = "Em execucao: vesk/servicetest/ServiceProbe" ] ||
-    systemctl status vesk --no-pager | grep -q "Status: \"Em execucao"'
+check "status line: running" [ "$(show StatusText)" = "Em execucao: vesk.servicetest.ServiceProbe" ]
 check "configured: the day's log holds the server's lines" \
     logged "StatusServer|INFO|0|StatusServer escutando em http://127.0.0.1:9000/"
 check "configured: the request is logged" within 5 logged "StatusServer|INFO|200|GET / de 127.0.0.1"
@@ -242,6 +241,32 @@ check "remove: the kept logs still age" [ ! -e "$logs/monitor_20200301.log" ]
 check "purge" timeout 120 apt-get purge -y -q vesk </dev/null
 check "purge: configuration, working folder and logs removed" \
     test ! -e /var/lib/vesk -a ! -e /etc/vesk -a ! -e "$logs" -a ! -e /etc/tmpfiles.d/vesk-log.conf
+
+# An upgrade from 7.25.2, whose /etc/vesk/vesk.ini was a conffile and whose
+# logs lived in /var/lib/vesk/log, with an operator's retention of 90 days.
+check "from 7.25.2: install" timeout 120 apt-get install -y -q /checks/older/vesk_7.25.2_amd64.deb </dev/null
+configure vesk/servicetest/ServiceProbe
+sed 's|/var/lib/vesk/log  0750 vesk vesk m:30d|/var/lib/vesk/log  0750 vesk vesk 90d|' /usr/lib/tmpfiles.d/vesk.conf \
+    >/etc/tmpfiles.d/vesk.conf
+systemctl restart vesk
+old_log=/var/lib/vesk/log/monitor_$(date +%Y%m%d).log
+check "from 7.25.2: serving, logging in /var/lib/vesk/log" \
+    within 30 eval 'serves && grep -q "StatusServer escutando" "$old_log"'
+runuser -u vesk -- touch -d '40 days ago' /var/lib/vesk/log/monitor_20200401.log
+runuser -u vesk -- touch /var/lib/vesk/log/outro.txt
+check "from 7.25.2: upgrade" eval 'timeout 180 apt-get install -y -q /checks/vesk_*.deb </dev/null 2>/run/upgrade.err'
+check "from 7.25.2: the operator's vesk.ini kept" grep -q "^ENTRY_CLASS=vesk/servicetest/ServiceProbe$" /etc/vesk/vesk.ini
+check "from 7.25.2: jvm.options and server.ini added" test -f /etc/vesk/jvm.options -a -f /etc/vesk/server.ini
+check "from 7.25.2: the operator's retention carried" grep -qx "d /var/log/vesk 2750 vesk adm 90d" /etc/tmpfiles.d/vesk-log.conf
+check "from 7.25.2: the logs moved, for adm" \
+    eval 'logged "StatusServer escutando" && [ "$(stat -c %G "$logs/monitor_$(date +%Y%m%d).log")" = adm ]'
+check "from 7.25.2: an old day's time kept" test -n "$(find "$logs/monitor_20200401.log" -mtime +30)"
+check "from 7.25.2: a file left behind is told" grep -q "guarda arquivos que nao sao logs do dia" /run/upgrade.err
+check "from 7.25.2: ready under the new unit" \
+    within 30 eval '[ "$(show Type)/$(show ActiveState)" = notify/active ] && serves'
+check "from 7.25.2: purge" timeout 120 apt-get purge -y -q vesk </dev/null
+check "from 7.25.2: purge leaves nothing" \
+    eval 'test ! -e /etc/vesk -a ! -e /var/lib/vesk -a ! -e "$logs" && ! dpkg-statoverride --list | grep -q vesk'
 
 journalctl -u vesk --no-pager >/checks/journal.txt 2>&1
 echo "done"

@@ -68,6 +68,25 @@ for template in vesk.ini jvm.options server.ini; do
 done
 (cd "$newer/tree" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | LC_ALL=C sort -z |
     xargs -0 md5sum >DEBIAN/md5sums)
+# The same build shaped as the release 7.25.2 was packaged (its unit,
+# maintainer scripts, tmpfiles rule and conffile; none of the templates):
+# the upgrade from it is the one that sites meet.
+old_shape="$here/v7.25.2"
+older="$work/older"
+mkdir -p "$older"
+dpkg-deb -R "$work/debs/"vesk_*.deb "$older/tree"
+sed -i "s/^Version: .*/Version: 7.25.2/" "$older/tree/DEBIAN/control"
+rm -r "$older/tree/usr/share/vesk" "$older/tree/usr/libexec/vesk" "$older/tree/usr/share/doc/vesk/README.Debian" \
+    "$older/tree/usr/share/doc/vesk/"*.md.gz
+install -D -m 0644 "$old_shape/vesk.ini" "$older/tree/etc/vesk/vesk.ini"
+install -m 0644 "$old_shape/vesk.service" "$older/tree/lib/systemd/system/vesk.service"
+install -m 0644 "$old_shape/tmpfiles.conf" "$older/tree/usr/lib/tmpfiles.d/vesk.conf"
+install -m 0644 "$old_shape/conffiles" "$older/tree/DEBIAN/conffiles"
+for script in postinst prerm postrm; do
+    install -m 0755 "$old_shape/$script" "$older/tree/DEBIAN/$script"
+done
+(cd "$older/tree" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | LC_ALL=C sort -z |
+    xargs -0 md5sum >DEBIAN/md5sums)
 root="$work/root"
 mkdir -p "$root"
 tar -C "$root" -xf "$cached"
@@ -78,6 +97,8 @@ cp -r "$source/examples/jetty/www" "$checks/www"
 mkdir -p "$checks/newer"
 dpkg-deb --root-owner-group -Zxz --build "$newer/tree" "$checks/newer/vesk_${version}_amd64.deb" >/dev/null
 echo "$version" >"$checks/newer/version"
+mkdir -p "$checks/older"
+dpkg-deb --root-owner-group -Zxz --build "$older/tree" "$checks/older/vesk_7.25.2_amd64.deb" >/dev/null
 javac --release 17 -Xlint:all -Werror -cp "$build/examples/vesk-demo.jar:$build/java/vesk-java.jar" \
     -d "$work/classes" "$here/ServiceProbe.java"
 jar cf "$checks/probe.jar" -C "$work/classes" .
