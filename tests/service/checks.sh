@@ -254,14 +254,15 @@ check "from 7.25.2: serving, logging in /var/lib/vesk/log" \
     within 30 eval 'serves && grep -q "StatusServer escutando" "$old_log"'
 runuser -u vesk -- touch -d '40 days ago' /var/lib/vesk/log/monitor_20200401.log
 runuser -u vesk -- touch /var/lib/vesk/log/outro.txt
-check "from 7.25.2: upgrade" eval 'timeout 180 apt-get install -y -q /checks/vesk_*.deb </dev/null 2>/run/upgrade.err'
+# apt passes on what the maintainer scripts say, on its standard output.
+check "from 7.25.2: upgrade" eval 'timeout 180 apt-get install -y -q /checks/vesk_*.deb </dev/null >/run/upgrade.out 2>&1'
 check "from 7.25.2: the operator's vesk.ini kept" grep -q "^ENTRY_CLASS=vesk/servicetest/ServiceProbe$" /etc/vesk/vesk.ini
 check "from 7.25.2: jvm.options and server.ini added" test -f /etc/vesk/jvm.options -a -f /etc/vesk/server.ini
 check "from 7.25.2: the operator's retention carried" grep -qx "d /var/log/vesk 2750 vesk adm 90d" /etc/tmpfiles.d/vesk-log.conf
 check "from 7.25.2: the logs moved, for adm" \
     eval 'logged "StatusServer escutando" && [ "$(stat -c %G "$logs/monitor_$(date +%Y%m%d).log")" = adm ]'
 check "from 7.25.2: an old day's time kept" test -n "$(find "$logs/monitor_20200401.log" -mtime +30)"
-check "from 7.25.2: a file left behind is told" grep -q "guarda arquivos que nao sao logs do dia" /run/upgrade.err
+check "from 7.25.2: a file left behind is told" grep -q "guarda arquivos que nao sao logs do dia" /run/upgrade.out
 check "from 7.25.2: ready under the new unit" \
     within 30 eval '[ "$(show Type)/$(show ActiveState)" = notify/active ] && serves'
 check "from 7.25.2: purge" timeout 120 apt-get purge -y -q vesk </dev/null
