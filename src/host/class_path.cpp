@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/service_config.h"
+#include "host/detail/notice.hpp"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -68,10 +68,9 @@ std::vector<std::string> split_class_path(const char *class_path)
     }
 }
 
-void warn(const std::string &text)
+void warn(const std::string &line)
 {
-    verbose_console(VERBOSE_WARN, "%s", text.c_str());
-    verbose_in(&logger, VERBOSE_WARN, "%s", text.c_str());
+    ub::detail::tell_line(VERBOSE_WARN, line.c_str());
 }
 
 } // namespace
@@ -109,15 +108,15 @@ void warn_class_path(const std::string &expanded)
         switch (
             platform_path_access(wildcard ? wildcard_folder(element).c_str() : element.c_str())) {
         case PLATFORM_PATH_MISSING:
-            warn("Entrada do CLASSPATH nao encontrada: '" + element + "'.\n");
+            warn("Entrada do CLASSPATH nao encontrada: '" + element + "'.");
             break;
         case PLATFORM_PATH_UNREADABLE:
             warn("Entrada do CLASSPATH sem permissao de leitura para o usuario do servico: '" +
-                 element + "'.\n");
+                 element + "'.");
             break;
         default:
             if (wildcard)
-                warn("Entrada do CLASSPATH sem arquivos .jar na pasta: '" + element + "'.\n");
+                warn("Entrada do CLASSPATH sem arquivos .jar na pasta: '" + element + "'.");
             break;
         }
     }

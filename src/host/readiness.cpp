@@ -8,6 +8,7 @@
 
 #include "host/detail/stop_hook_class.hpp"
 #include "host/service_config.h"
+#include "jvm/java_utils.h"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -92,53 +93,27 @@ constexpr char system_loader_signature[] = "()Ljava/lang/ClassLoader;";
 constexpr char runtime_signature[] = "()Ljava/lang/Runtime;";
 constexpr char add_hook_signature[] = "(Ljava/lang/Thread;)V";
 
-// The calling thread's env, attached for the guard's life when it was not.
-class AttachedEnv {
-public:
-    explicit AttachedEnv(JavaVM *jvm) noexcept : jvm_(jvm)
-    {
-        void *env = nullptr;
-        jint got = jvm->GetEnv(&env, JNI_VERSION_1_6);
-        if (got == JNI_EDETACHED) {
-            attached_ = jvm->AttachCurrentThread(&env, nullptr) == JNI_OK;
-            got = attached_ ? JNI_OK : JNI_ERR;
-        }
-        env_ = got == JNI_OK ? static_cast<JNIEnv *>(env) : nullptr;
-    }
-
-    ~AttachedEnv()
-    {
-        if (attached_)
-            jvm_->DetachCurrentThread();
-    }
-
-    AttachedEnv(const AttachedEnv &) = delete;
-    AttachedEnv &operator=(const AttachedEnv &) = delete;
-
-    JNIEnv *get() const { return env_; }
-
-private:
-    JavaVM *jvm_;
-    JNIEnv *env_ = nullptr;
-    bool attached_ = false;
-};
+// The object that the static no-argument method name of owner returns (a
+// local reference); nullptr, with any exception still pending, when the
+// call cannot be made.
+jobject static_object(JNIEnv *env, jclass owner, const char *name, const char *signature)
+{
+    jmethodID getter = env->GetStaticMethodID(owner, name, signature);
+    if (getter == nullptr || env->ExceptionCheck())
+        return nullptr;
+    jobject result = env->CallStaticObjectMethod(owner, getter);
+    return env->ExceptionCheck() ? nullptr : result;
+}
 
 // Defines StopHook in the system class loader, binds its native method and
 // registers an instance with Runtime.addShutdownHook. The step that failed,
 // for the log, with its exception still pending; nullptr when all went well.
 // The caller's local frame releases the references.
-const char *add_stop_hook(JNIEnv *env)
+const char *add_stop_hook(JNIEnv *env, jclass loader_class)
 {
     auto failed = [env](const void *result) { return result == nullptr || env->ExceptionCheck(); };
-    jclass loader_class = env->FindClass("java/lang/ClassLoader");
-    if (failed(loader_class))
-        return "ClassLoader";
-    jmethodID system_loader =
-        env->GetStaticMethodID(loader_class, "getSystemClassLoader", system_loader_signature);
-    if (failed(system_loader))
-        return "ClassLoader.getSystemClassLoader";
-    jobject loader = env->CallStaticObjectMethod(loader_class, system_loader);
-    if (failed(loader))
+    jobject loader = static_object(env, loader_class, "getSystemClassLoader", system_loader_signature);
+    if (loader == nullptr)
         return "ClassLoader.getSystemClassLoader";
     const auto *bytes = reinterpret_cast<const jbyte *>(ub::detail::stop_hook_class);
     jclass hook_class = env->DefineClass(hook_class_name, loader, bytes,
@@ -158,11 +133,8 @@ const char *add_stop_hook(JNIEnv *env)
     jclass runtime_class = env->FindClass("java/lang/Runtime");
     if (failed(runtime_class))
         return "Runtime";
-    jmethodID get_runtime = env->GetStaticMethodID(runtime_class, "getRuntime", runtime_signature);
-    if (failed(get_runtime))
-        return "Runtime.getRuntime";
-    jobject runtime = env->CallStaticObjectMethod(runtime_class, get_runtime);
-    if (failed(runtime))
+    jobject runtime = static_object(env, runtime_class, "getRuntime", runtime_signature);
+    if (runtime == nullptr)
         return "Runtime.getRuntime";
     jmethodID add_hook = env->GetMethodID(runtime_class, "addShutdownHook", add_hook_signature);
     if (failed(add_hook))
@@ -172,22 +144,28 @@ const char *add_stop_hook(JNIEnv *env)
 }
 
 // Installs the hook once per process; a failure is logged and left behind.
+// The thread is attached and detached as every bridge call does it.
 void install_stop_hook(JavaVM *jvm)
 {
     static bool installed = false;
     if (installed)
         return;
-    AttachedEnv env(jvm);
-    const char *failed_step = "AttachCurrentThread";
-    if (env.get() != nullptr && env.get()->PushLocalFrame(16) == JNI_OK) {
-        failed_step = add_stop_hook(env.get());
-        if (env.get()->ExceptionCheck())
-            env.get()->ExceptionClear();
-        env.get()->PopLocalFrame(nullptr);
-    } else if (env.get() != nullptr) {
-        failed_step = "PushLocalFrame";
-        env.get()->ExceptionClear();
+    JNIEnv *env = nullptr;
+    jclass loader_class = nullptr;
+    const char *failed_step = "ClassLoader";
+    if (ub_JVM_attach_and_find_class(jvm, "java/lang/ClassLoader", &env, &loader_class) ==
+        UB_JVM_ATTACHED) {
+        if (env->PushLocalFrame(16) == JNI_OK) {
+            failed_step = add_stop_hook(env, loader_class);
+            if (env->ExceptionCheck())
+                env->ExceptionClear();
+            env->PopLocalFrame(nullptr);
+        } else {
+            failed_step = "PushLocalFrame";
+            env->ExceptionClear();
+        }
     }
+    ub_JVM_dettach(jvm);
     installed = failed_step == nullptr;
     if (!installed)
         verbose_in(&logger, VERBOSE_WARN,

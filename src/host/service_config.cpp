@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/detail/notice.hpp"
 #include "platform/platform.h"
 
 ub_option configs[configs_len] = {
@@ -129,20 +130,12 @@ void tell_notice(void *context, int notice, int32_t line, int64_t column, const 
 const char jvm_options_path[] = "conf" PLATFORM_PATH_SEP_STR "jvm.options";
 const char server_ini_path[] = "conf" PLATFORM_PATH_SEP_STR "server.ini";
 
-// A notice about a file read once logger is set: standard error at once,
-// and the log.
-void tell(int level, const char *text)
-{
-    verbose_console(level, "%s", text);
-    verbose_in(&logger, level, "%s", text);
-}
-
 // Tells that path is there but cannot be read; false.
 bool cannot_read(const char *path)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "Falha ao tentar ler: %s\n", path);
-    tell(VERBOSE_ERROR, text);
+    std::snprintf(text, sizeof text, "Falha ao tentar ler: %s", path);
+    ub::detail::tell_line(VERBOSE_ERROR, text);
     return false;
 }
 
@@ -236,9 +229,9 @@ void take_jvm_option(int number, const std::string &line, std::vector<std::strin
     char text[256];
     std::snprintf(text, sizeof text,
                   "Linha %d de %s: '%s' nao e uma opcao da JVM (deve comecar com '-'); "
-                  "linha ignorada.\n",
+                  "linha ignorada.",
                   number, jvm_options_path, shown);
-    tell(VERBOSE_WARN, text);
+    ub::detail::tell_line(VERBOSE_WARN, text);
 }
 
 // A line of conf/server.ini: its name and value, up to a CR.
@@ -255,13 +248,13 @@ void take_server_pair(int number, const std::string &whole, std::vector<std::str
         show_name(line.c_str(), shown);
         if (equals == 0)
             std::snprintf(text, sizeof text,
-                          "Linha %d de %s: opcao sem nome antes do '='; linha ignorada.\n",
+                          "Linha %d de %s: opcao sem nome antes do '='; linha ignorada.",
                           number, server_ini_path);
         else
             std::snprintf(text, sizeof text,
-                          "Linha %d de %s: '%s' nao e uma opcao (falta o '='); linha ignorada.\n",
+                          "Linha %d de %s: '%s' nao e uma opcao (falta o '='); linha ignorada.",
                           number, server_ini_path, shown);
-        tell(VERBOSE_WARN, text);
+        ub::detail::tell_line(VERBOSE_WARN, text);
     } else if (!skipped) {
         kept.push_back(line.substr(0, equals));
         kept.push_back(line.substr(equals + 1));
@@ -269,9 +262,9 @@ void take_server_pair(int number, const std::string &whole, std::vector<std::str
     // A CR ends the line's text, as in conf/vesk.ini; only a CR LF is quiet.
     if (cr != std::string::npos && cr + 1 < whole.size()) {
         std::snprintf(text, sizeof text,
-                      "Linha %d de %s: texto apos o CR do caractere %lld ignorado.\n", number,
+                      "Linha %d de %s: texto apos o CR do caractere %lld ignorado.", number,
                       server_ini_path, static_cast<long long>(cr + 1));
-        tell(VERBOSE_WARN, text);
+        ub::detail::tell_line(VERBOSE_WARN, text);
     }
 }
 

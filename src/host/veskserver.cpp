@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/detail/class_path.hpp"
+#include "host/detail/notice.hpp"
 #include "host/readiness.h"
 #include "host/service_config.h"
 #include "log/verbose.h"
@@ -87,8 +88,7 @@ void init_curl()
 // service manager keeps it whatever VERBOSITY says.
 void tell_fatal(const char *line)
 {
-    verbose_in(&logger, VERBOSE_FATAL, "%s\n", line);
-    verbose_console(VERBOSE_FATAL, "%s\n", line);
+    ub::detail::tell_line(VERBOSE_FATAL, line);
 }
 
 // A class name as Java writes it: dots between the package names.
