@@ -49,8 +49,9 @@ void platform_sleep_ms(uint32_t milliseconds) UB_NOEXCEPT;
 int platform_localtime(time_t seconds, struct tm *out) UB_NOEXCEPT;
 
 /* Path of the file that takes log lines when the daily log cannot be
- * opened (/tmp/ubrontex.log; c:\ubrontex.log on Windows). Borrowed,
- * constant. */
+ * opened: /tmp/ubrontex.log; on Windows %ProgramData%\VESK\ubrontex.log
+ * (C:\ProgramData when the variable names no drive's path), read at the
+ * first call. Borrowed, constant. */
 const char *platform_fallback_log_path(void) UB_NOEXCEPT;
 
 /* Where a file opened by platform_open_append lives, which decides what it
@@ -61,15 +62,22 @@ enum platform_append_place {
 };
 
 /* Opens path for appending, creating it when missing with mode 0640 (less
- * what the umask removes; on Windows the folder's inherited permissions).
+ * what the umask removes; on Windows an access list of its own, nothing
+ * inherited: SYSTEM, Administrators and the token's user, full control).
  * The descriptor may also read the file (platform_read_tail) where the
  * file's permissions let the process read it.
  * Every write lands at the end of the file as one piece. The open never
  * waits (a FIFO without a reader fails at once), and the file opened must
  * be a regular file. In a shared folder it must also be owned by the
- * effective user (on Windows: the token's user or default owner) and have
- * exactly one link, and a symbolic link (a reparse point) in the last
- * component is refused. In an own folder links are followed, and any owner
+ * effective user and have exactly one link, and a symbolic link in the last
+ * component is refused. On Windows the shared place is the host's own
+ * folder (the fallback file's VESK under %ProgramData%, where every user
+ * may add): it is made when missing with the same access list, opened
+ * without following a reparse point, and taken only when owned by SYSTEM,
+ * Administrators, TrustedInstaller or the token's user with no one else
+ * allowed to change it; the file, opened relative to it, must be owned so
+ * too, have one link, no other writer and be no reparse point. In an own
+ * folder links are followed, and any owner
  * and link count will do, so that a file an operator hard-linked or one of
  * another user the process may write for keeps working. The checks are
  * made on the open descriptor, never by a second lookup of the path. The
@@ -131,7 +139,9 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
  * (the folder above path's: vcruntime140.dll, msvcp140.dll, msvcr100.dll,
  * ...) are loaded from there first, as the java launcher does, so that a
  * runtime outside the library search starts on a system without that C
- * runtime installed. */
+ * runtime installed; and from the first of these calls on, libraries are
+ * no longer looked for in the working folder or PATH (the system's safe
+ * places only: the program's folder, the system folder). */
 void *platform_jvm_library_open(const char *path, int *missing, char *reason,
                                 size_t size) UB_NOEXCEPT;
 
@@ -150,8 +160,9 @@ enum platform_jvm_place {
  * %JAVA_HOME%\jre\bin\server\jvm.dll, the RuntimeLib of the current
  * version that HKLM\SOFTWARE\JavaSoft\JDK, then ...\JRE, names (in the
  * registry view of the executable's width), jre\bin\server\jvm.dll and
- * jre\bin\client\jvm.dll beside the executable, then "jvm.dll" through
- * the system's library search; build_java_home is not used. A malloc'd
+ * jre\bin\client\jvm.dll beside the executable (never a bare name through
+ * the library search, which this call limits to the system's safe places
+ * for the rest of the process); build_java_home is not used. A malloc'd
  * block of entries, each a platform_jvm_place byte followed by a
  * zero-terminated path, ended by a lone zero byte; the caller frees it.
  * NULL when memory runs out. */
@@ -213,8 +224,9 @@ typedef struct platform_node_status {
  * PLATFORM_NODE_CWD; an absolute name ignores folder), as flags says. A
  * name of more than one part is resolved by the system, links in its
  * inner parts followed. The handle, or -1 with *error (when not NULL) set
- * to the system's error number (ENOENT, or on Windows its own code, for a
- * missing node; ELOOP when READ meets a link it may not follow). */
+ * to the system's error number (ENOENT for a missing node, on Windows
+ * ERROR_FILE_NOT_FOUND, which has the same number, a missing folder on the
+ * way included; ELOOP when READ meets a link it may not follow). */
 int platform_node_open(int folder, const char *name, int flags, int *error) UB_NOEXCEPT;
 
 /* Opens the folder that holds the folder node (its ".."), itself at the
@@ -231,7 +243,8 @@ int platform_node_read_link(int folder, const char *name, char *buffer, size_t s
 
 /* Opens the file name of the folder node folder for appending as
  * platform_open_append does in an own folder (links followed, any owner and
- * link count, never waiting on a FIFO). The descriptor, or -1. */
+ * link count, never waiting on a FIFO; made on Windows with the access list
+ * of its own). The descriptor, or -1. */
 int platform_open_append_at(int folder, const char *name, int64_t *size) UB_NOEXCEPT;
 
 /* Loads the JVM's library whose file is open as node (from
