@@ -99,6 +99,11 @@ echo "test-windows: i686 vesk.exe: GUI subsystem, verbose_base@4 exported, impor
 # ---- x86_64: build and run the suites under 64-bit wine.
 build64=$root/build-win64
 export WINEPREFIX=$build64/wine WINEDEBUG=-all
+# Wine reads a Unix folder's mode as its access list and knows no sticky bit:
+# /tmp reads as a folder every user may change, below which the host trusts
+# nothing. The suites' own folders go under the build tree instead.
+export TMPDIR=$build64/tmp
+mkdir -p "$TMPDIR"
 curl64=$(curl_build x86_64)
 cmake -S . -B "$build64" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
   -DVESK_WERROR=ON -DCURL_DIR="$curl64/lib/cmake/CURL" \

@@ -13,6 +13,7 @@
 
 #include "host/service_config.h"
 #include "host/veskserver.h"
+#include "log/trust.h"
 #include "log/verbose.h"
 #include "platform/platform.h"
 #include "util/vesk_utils.h"
@@ -318,6 +319,25 @@ int print_result(const char *done, const char *action, int result, int error)
     }
 }
 
+// The service runs as LocalSystem what the folder of the executable holds
+// (it works there: the program, conf\ and log\), so an install is refused
+// where anyone but the system and the administrators may change that folder
+// or one above it. VESK_SERVICE_DONE, or the status of a refusal told.
+int judge_install_folder()
+{
+    char folder[PLATFORM_PATH_MAX];
+    if (platform_executable_dir(folder, sizeof folder) != 0) {
+        std::fprintf(stderr, "Falha ao tentar entrar na pasta do programa.\n");
+        return VESK_SERVICE_FAILED;
+    }
+    trust_why why;
+    if (trust_judge(folder, &why) == 0)
+        return VESK_SERVICE_DONE;
+    char text[1400];
+    std::fprintf(stderr, "Instalacao recusada: %s.\n", trust_why_text(&why, text, sizeof text));
+    return VESK_SERVICE_FAILED;
+}
+
 } // namespace
 
 int vesk_service_run(int argc, char **argv) noexcept
@@ -364,6 +384,8 @@ int vesk_service_command(int argc, char **argv) noexcept
             std::fprintf(stderr, "Parametros devem vir em pares.\n\n");
             return VESK_NO_SERVER;
         }
+        if (int refused = judge_install_folder(); refused != VESK_SERVICE_DONE)
+            return refused;
         int result = platform_service_install(VESK_SERVICE_NAME, VESK_SERVICE_DISPLAY_NAME, argv + 2,
                                               argc - 2, VESK_SERVICE_RESTART_MS, &error);
         return print_result("Servico 'vesk' (VESK - Service) instalado, com inicio automatico; "

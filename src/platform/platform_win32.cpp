@@ -670,20 +670,6 @@ int platform_open_append(const char *path, int place, int64_t *size) noexcept
     }
 }
 
-int platform_open_log_append(const char *folder, const char *name, int64_t *size) noexcept
-{
-    if (folder == nullptr || name == nullptr)
-        return -1;
-    // The folder's access list is not judged: reading and weighing it on
-    // every line would cost more than the line; the operator keeps log\ to
-    // the service's account and administrators.
-    char path[PLATFORM_PATH_MAX];
-    int length = std::snprintf(path, sizeof path, "%s%c%s", folder, PLATFORM_PATH_SEP, name);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
-        return -1;
-    return platform_open_append(path, PLATFORM_APPEND_OWN_FOLDER, size);
-}
-
 int platform_read_tail(int fd, char *buffer, size_t size) noexcept
 {
     HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
@@ -1121,9 +1107,17 @@ void *platform_jvm_library_open_node(int node, int *missing, char *reason, size_
         // is held; what it needs is looked for beside it, then in the
         // system's places.
         HMODULE library = LoadLibraryExW(path.c_str(), nullptr, library_search_flags());
-        if (library != nullptr)
-            return reinterpret_cast<void *>(library);
-        put_load_error(reason, size, GetLastError());
+        if (library == nullptr) {
+            put_load_error(reason, size, GetLastError());
+            return nullptr;
+        }
+        // A handle of the library's own, never closed: the file keeps the
+        // name the library was loaded by (the JVM finds its home through
+        // it), though a mapped file could otherwise be renamed.
+        HANDLE kept = INVALID_HANDLE_VALUE;
+        DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &kept, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        return reinterpret_cast<void *>(library);
     } catch (const std::bad_alloc &) {
         put_load_error(reason, size, ERROR_NOT_ENOUGH_MEMORY);
     }

@@ -138,6 +138,59 @@ bool make_junction(const std::string &path, const std::string &target)
     return made;
 }
 
+// Whether the suite runs under wine, which keeps no access lists of its own:
+// it turns one into a Unix mode, and reads the mode back as a list (the
+// owner, SYSTEM, and Everyone for the others' bits).
+bool on_wine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The writer that the node path reports, or -1.
+int writer_of(const fs::path &path)
+{
+    platform_node_status status{};
+    int fd = platform_node_open(PLATFORM_NODE_CWD, path.string().c_str(), PLATFORM_NODE_NOFOLLOW,
+                                nullptr);
+    int found = platform_node_status_get(fd, &status) == 0 ? status.writer : -1;
+    platform_close(fd);
+    return found;
+}
+
+// Lets everyone change path, and whether it then reads so: an Everyone grant
+// in its list, or under wine the mode 0777, set by the Linux chmod (whose
+// status wine does not hand back).
+bool open_to_everyone(const fs::path &path)
+{
+    if (!on_wine()) {
+        std::string list = private_list(fs::is_directory(path)) + "(A;;FA;;;WD)";
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        bool set = ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,
+                                                                        &descriptor, nullptr) &&
+                   GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) &&
+                   SetNamedSecurityInfoA(const_cast<char *>(path.string().c_str()), SE_FILE_OBJECT,
+                                         DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
+                                         nullptr) == ERROR_SUCCESS;
+        LocalFree(descriptor);
+        return set;
+    }
+    using UnixName = char *(CDECL *)(const wchar_t *);
+    auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char *name = unix_name != nullptr ? unix_name(fs::absolute(path).wstring().c_str()) : nullptr;
+    if (name == nullptr)
+        return false;
+    std::string unix_path = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    testing_support::run_child("/bin/chmod", {"0777", unix_path}, fs::current_path());
+    return testing_support::wait_until(
+        [&path] { return writer_of(path) == PLATFORM_WRITER_EVERYONE; });
+}
+
 platform_node_status status_of(const char *name, int flags = PLATFORM_NODE_NOFOLLOW)
 {
     platform_node_status status{};
@@ -151,6 +204,8 @@ using PlatformWin32 = testing_support::TempDirTest;
 
 TEST_F(PlatformWin32, NodeStatusTellsWhoTheAccessListLetsChangeIt)
 {
+    if (on_wine())
+        GTEST_SKIP() << "wine keeps no access lists: it reads a Unix mode as one";
     const std::string own = private_list(true);
     struct Row {
         const char *name;
@@ -253,22 +308,44 @@ TEST_F(PlatformWin32, NodesOpenRelativeToTheirFolderAndClimbToTheTop)
     EXPECT_GE(steps, 2);
 }
 
-// What the handle promises: a held node stays where it was judged.
-TEST_F(PlatformWin32, AHeldNodeCannotBeRenamedOrRemoved)
+// Under wine too: a folder or file others may change, whose list names
+// Everyone.
+TEST_F(PlatformWin32, NodeStatusNamesEveryoneWhoMayChangeIt)
 {
     fs::create_directory("folder");
     testing_support::write_file("file", "x");
+    for (const char *name : {"folder", "file"}) {
+        SCOPED_TRACE(name);
+        platform_node_status status = status_of(name);
+        EXPECT_EQ(status.owner_trusted, 1) << status.owner;
+        EXPECT_EQ(status.writer, PLATFORM_WRITER_NONE) << status.who;
+        ASSERT_TRUE(open_to_everyone(name));
+        status = status_of(name);
+        EXPECT_EQ(status.writer, PLATFORM_WRITER_EVERYONE);
+        EXPECT_EQ(status.sticky, 0);
+        EXPECT_NE(status.who[0], '\0');
+    }
+}
+
+// What the handle promises: a held node stays where it was judged. Wine
+// holds files so, but renames and removes a held folder all the same.
+TEST_F(PlatformWin32, AHeldNodeCannotBeRenamedOrRemoved)
+{
+    fs::create_directory("folder");
+    testing_support::write_file("folder/entry", "x");
+    testing_support::write_file("file", "x");
+    const bool folders_held = !on_wine();
     {
         int folder = platform_node_open(PLATFORM_NODE_CWD, "folder", PLATFORM_NODE_NOFOLLOW, nullptr);
         Node file(platform_node_open(PLATFORM_NODE_CWD, "file", PLATFORM_NODE_READ, nullptr));
         ASSERT_GE(folder, 0);
         ASSERT_GE(file.fd(), 0);
-        EXPECT_FALSE(MoveFileA("folder", "moved"));
-        EXPECT_FALSE(RemoveDirectoryA("folder"));
         EXPECT_FALSE(MoveFileA("file", "moved"));
         EXPECT_FALSE(DeleteFileA("file"));
+        if (folders_held) {
+            EXPECT_FALSE(MoveFileA("folder", "moved"));
+        }
         // Its listing outlives the node, and holds the folder as well.
-        testing_support::write_file("folder/entry", "x");
         platform_dir *listing = platform_dir_open_node(folder);
         platform_close(folder);
         ASSERT_NE(listing, nullptr);
@@ -277,11 +354,27 @@ TEST_F(PlatformWin32, AHeldNodeCannotBeRenamedOrRemoved)
         while ((name = platform_dir_read(listing)) != nullptr)
             seen = seen || std::strcmp(name, "entry") == 0;
         EXPECT_TRUE(seen);
-        EXPECT_FALSE(MoveFileA("folder", "moved"));
+        if (folders_held) {
+            EXPECT_FALSE(MoveFileA("folder", "moved"));
+        }
         platform_dir_close(listing);
     }
     EXPECT_TRUE(MoveFileA("folder", "moved"));
     EXPECT_TRUE(DeleteFileA("file"));
+}
+
+// The list of what the host makes: exactly the private one, or under wine
+// what it keeps of it (no one but the owner and SYSTEM).
+void expect_private(const std::string &path, bool folder)
+{
+    SCOPED_TRACE(path);
+    std::string list = list_of(path);
+    if (!on_wine()) {
+        EXPECT_EQ(list, private_list(folder));
+    }
+    EXPECT_EQ(list.find(";;;WD)"), std::string::npos) << list;
+    EXPECT_EQ(list.find(";;;BU)"), std::string::npos) << list;
+    EXPECT_NE(list.find(";;;" + my_sid() + ")"), std::string::npos) << list;
 }
 
 TEST_F(PlatformWin32, LogFilesAreMadeWithAPrivateAccessList)
@@ -289,7 +382,7 @@ TEST_F(PlatformWin32, LogFilesAreMadeWithAPrivateAccessList)
     int fd = platform_open_append("own.log", PLATFORM_APPEND_OWN_FOLDER, nullptr);
     ASSERT_GE(fd, 0);
     platform_close(fd);
-    EXPECT_EQ(list_of("own.log"), private_list(false));
+    expect_private("own.log", false);
 
     fs::create_directory("log");
     Node log(platform_node_open(PLATFORM_NODE_CWD, "log", 0, nullptr));
@@ -299,7 +392,7 @@ TEST_F(PlatformWin32, LogFilesAreMadeWithAPrivateAccessList)
     EXPECT_EQ(size, 0);
     EXPECT_EQ(platform_write_all(fd, "line\n", 5), 0);
     platform_close(fd);
-    EXPECT_EQ(list_of("log\\day.log"), private_list(false));
+    expect_private("log\\day.log", false);
     fd = platform_open_append_at(log.fd(), "day.log", &size);
     EXPECT_EQ(size, 6); // CR LF
     platform_close(fd);
@@ -323,25 +416,33 @@ TEST_F(PlatformWin32, FallbackFileLivesInAPrivateFolderUnderProgramData)
     EXPECT_EQ(size, 0);
     EXPECT_EQ(platform_write_all(fd, "line\n", 5), 0);
     platform_close(fd);
-    EXPECT_EQ(list_of(folder), private_list(true));
-    EXPECT_EQ(list_of(path), private_list(false));
+    expect_private(folder, true);
+    expect_private(path, false);
     fd = platform_open_append(path.c_str(), PLATFORM_APPEND_SHARED_FOLDER, &size);
     EXPECT_GE(fd, 0);
     EXPECT_EQ(size, 6);
     platform_close(fd);
 
+    // What someone else may have left there: each refused, none for good.
     struct Row {
         const char *name;
         std::string folder_list; // "" for a plain file in the folder's place
         std::string file_list;   // "" for no file
+        bool to_everyone;        // then let everyone change the last one made
+        bool under_wine;         // false for lists wine would not keep
     } rows[] = {
-        {"folder others may write", private_list(true) + "(A;;FA;;;BU)", ""},
-        {"folder guests may add to", private_list(true) + "(A;;0x6;;;BG)", ""},
-        {"a file in its place", "", ""},
-        {"file others may write", private_list(true), private_list(false) + "(A;;FW;;;BU)"},
+        {"folder everyone may change", private_list(true), "", true, true},
+        {"file everyone may change", private_list(true), private_list(false), true, true},
+        {"a file in the folder's place", "", "", false, true},
+        {"folder users may change", private_list(true) + "(A;;FA;;;BU)", "", false, false},
+        {"folder guests may add to", private_list(true) + "(A;;0x6;;;BG)", "", false, false},
+        {"file users may write", private_list(true), private_list(false) + "(A;;FW;;;BU)", false,
+         false},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
+        if (on_wine() && !row.under_wine)
+            continue;
         fs::remove_all(folder);
         if (row.folder_list.empty()) {
             testing_support::write_file(folder, "x");
@@ -351,8 +452,17 @@ TEST_F(PlatformWin32, FallbackFileLivesInAPrivateFolderUnderProgramData)
                 ASSERT_TRUE(make_with_list(path, row.file_list, false));
             }
         }
-        EXPECT_EQ(platform_open_append(path.c_str(), PLATFORM_APPEND_SHARED_FOLDER, nullptr), -1);
+        if (row.to_everyone) {
+            ASSERT_TRUE(open_to_everyone(row.file_list.empty() ? folder : path));
+        }
+        int refused = platform_open_append(path.c_str(), PLATFORM_APPEND_SHARED_FOLDER, nullptr);
+        EXPECT_EQ(refused, -1);
+        platform_close(refused);
     }
+    fs::remove_all(folder);
+    fd = platform_open_append(path.c_str(), PLATFORM_APPEND_SHARED_FOLDER, nullptr);
+    EXPECT_GE(fd, 0);
+    platform_close(fd);
 }
 
 TEST_F(PlatformWin32, JunctionsAreNodesOfTheirOwn)
