@@ -21,6 +21,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -156,23 +157,34 @@ enum class Party {
     other
 };
 
+// The binary form of the SID whose text is text; empty when it cannot be
+// made.
+std::string sid_bytes(const char *text)
+{
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidA(text, &sid))
+        return std::string();
+    LocalBlock sid_block(sid);
+    return std::string(static_cast<const char *>(sid), GetLengthSid(sid));
+}
+
 Party party_of(PSID sid)
 {
-    static const char *const trusted[] = {
-        "S-1-5-18", "S-1-5-32-544",
-        "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
-    static const char *const everyone[] = {"S-1-1-0", "S-1-5-11", "S-1-5-32-545"};
-    static const char *const placeholders[] = {"S-1-3-0", "S-1-3-1", "S-1-3-4"};
+    // Made once: a node's status asks of every entry of its list.
+    static const std::string trusted[] = {
+        sid_bytes("S-1-5-18"), sid_bytes("S-1-5-32-544"),
+        sid_bytes("S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464")};
+    static const std::string everyone[] = {sid_bytes("S-1-1-0"), sid_bytes("S-1-5-11"),
+                                           sid_bytes("S-1-5-32-545")};
+    static const std::string placeholders[] = {sid_bytes("S-1-3-0"), sid_bytes("S-1-3-1"),
+                                               sid_bytes("S-1-3-4")};
     PSID user = process_user();
     if (user != nullptr && EqualSid(sid, user))
         return Party::trusted;
-    char *text = nullptr;
-    if (!ConvertSidToStringSidA(sid, &text))
-        return Party::other;
-    LocalBlock text_block(text);
-    auto listed = [text](const auto &list) {
-        return std::any_of(std::begin(list), std::end(list),
-                           [text](const char *entry) { return std::strcmp(text, entry) == 0; });
+    auto listed = [sid](const auto &list) {
+        return std::any_of(std::begin(list), std::end(list), [sid](const std::string &entry) {
+            return !entry.empty() && EqualSid(sid, const_cast<char *>(entry.data()));
+        });
     };
     if (listed(trusted))
         return Party::trusted;
@@ -182,23 +194,38 @@ Party party_of(PSID sid)
 }
 
 // sid as the system names it into out (size bytes, cut to fit):
-// "DOMAIN\name", or the SID's text when no account answers to it.
+// "DOMAIN\name", or the SID's text when no account answers to it. Each
+// SID's name is looked up once (the lookup may ask a domain controller);
+// an account renamed meanwhile keeps its old name here.
 void account_name(PSID sid, char *out, size_t size)
 {
+    static std::mutex lock;
+    static std::map<std::string, std::string> names;
+    std::string key(static_cast<const char *>(sid), GetLengthSid(sid));
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto known = names.find(key);
+        if (known != names.end()) {
+            std::snprintf(out, size, "%s", known->second.c_str());
+            return;
+        }
+    }
     char name[256];
     char domain[256];
     DWORD name_size = sizeof name;
     DWORD domain_size = sizeof domain;
     SID_NAME_USE use;
-    if (LookupAccountSidA(nullptr, sid, name, &name_size, domain, &domain_size, &use)) {
-        std::snprintf(out, size, "%s%s%s", domain, domain[0] != '\0' ? "\\" : "", name);
-        return;
-    }
     char *text = nullptr;
-    if (ConvertSidToStringSidA(sid, &text)) {
-        std::snprintf(out, size, "%s", text);
+    std::string found;
+    if (LookupAccountSidA(nullptr, sid, name, &name_size, domain, &domain_size, &use)) {
+        found = std::string(domain) + (domain[0] != '\0' ? "\\" : "") + name;
+    } else if (ConvertSidToStringSidA(sid, &text)) {
+        found = text;
         LocalFree(text);
     }
+    std::snprintf(out, size, "%s", found.c_str());
+    std::lock_guard<std::mutex> guard(lock);
+    names.emplace(std::move(key), std::move(found));
 }
 
 // Rights that change a node or what a folder holds. Writing attributes
@@ -210,6 +237,7 @@ constexpr DWORD changing_rights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRIT
 // else's (what C:\ grants Authenticated Users).
 constexpr DWORD adding_rights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
 
+// Names sid, of party, as the node's other writer.
 void set_writer(platform_node_status *out, PSID sid, Party party)
 {
     out->writer = party == Party::everyone ? PLATFORM_WRITER_EVERYONE : PLATFORM_WRITER_ACL;
@@ -217,7 +245,7 @@ void set_writer(platform_node_status *out, PSID sid, Party party)
 }
 
 // Fills the writer, who and sticky of *out from the access list dacl. Only
-// grants count (a denial could only make the list stricter), and only those
+// grants count (leaving a denial out errs towards refusing), and only those
 // that apply to the node itself, not the ones merely handed down. False when
 // the list cannot be read.
 bool judge_writers(PACL dacl, bool folder, platform_node_status *out)
@@ -313,6 +341,7 @@ int node_status(HANDLE handle, platform_node_status *out)
     return 0;
 }
 
+// The private access list below, in a descriptor of its own.
 LocalBlock make_private_descriptor(bool folder)
 {
     PSID user = process_user();
@@ -571,9 +600,8 @@ Handle open_named(int folder, const char *name, const Wish &wish)
 Wish append_wish(bool judged)
 {
     DWORD access = FILE_APPEND_DATA | FILE_READ_DATA | (judged ? READ_CONTROL : 0);
-    return Wish{access,    FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                want_file, true,           judged,
-                private_descriptor(false)};
+    DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    return Wish{access, FILE_READ_DATA, sharing, want_file, true, judged, private_descriptor(false)};
 }
 
 // The descriptor for file, opened to append, after asking the handle what
@@ -1011,7 +1039,12 @@ int platform_node_status_get(int node, platform_node_status *out) noexcept
         *out = platform_node_status{};
         return -1;
     }
-    return node_status(handle, out);
+    try {
+        return node_status(handle, out);
+    } catch (const std::bad_alloc &) {
+        *out = platform_node_status{};
+        return -1;
+    }
 }
 
 namespace {
