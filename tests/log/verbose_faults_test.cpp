@@ -755,4 +755,42 @@ TEST_F(VerboseFaults, FallbackFileKeepsToTheBudget)
     });
 }
 
+// Another user who keeps swapping log in a sticky working folder between a
+// folder of their own and a link to a root-only folder, while the writer
+// writes: no line ever reaches either, whatever the timing.
+TEST_F(VerboseFaults, ASwappingUserNeverGetsTheLines)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another user needs root to be had";
+    expect_isolated(As::self, [] {}, [] {
+        Failures failures;
+        chmod(".", 01777);
+        fs::create_directory("secret");
+        chmod("secret", 0700);
+        pid_t swapper = fork();
+        if (swapper == 0) {
+            if (setgid(4242) != 0 || setuid(4242) != 0)
+                _exit(1);
+            for (;;) {
+                if (mkdir("log", 0755) == 0)
+                    rmdir("log");
+                if (symlink("secret", "log") == 0)
+                    unlink("log");
+            }
+        }
+        for (int n = 0; n < 3000; ++n)
+            verbose(stdout, "line %d\n", n);
+        kill(swapper, SIGKILL);
+        waitpid(swapper, nullptr, 0);
+        failures.check(fs::is_empty("secret"), "a line reached the root-only folder");
+        std::error_code error;
+        failures.check(!fs::is_directory("log", error) || fs::is_symlink("log", error) ||
+                           fs::is_empty("log"),
+                       "a line reached the other user's folder");
+        failures.check(read_file(fallback).find("line 2999") != std::string::npos,
+                       "the lines did not reach the fallback");
+        return failures.text;
+    });
+}
+
 } // namespace
