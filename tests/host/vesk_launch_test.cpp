@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -573,6 +574,157 @@ TEST_F(VeskLaunch, ClassPathEntriesTheJvmCannotUseAreTold)
             log_lines.push_back(line.substr(7));
     }
     EXPECT_EQ(log_lines, told);
+}
+
+// A user that no account has, whom the files of these tests are given to
+// (chown) as those of another user, and the group of the same number.
+constexpr unsigned other_user = 4242;
+
+// The lines of text that begin with one of prefixes, in order, without
+// the first skip characters.
+std::vector<std::string> lines_starting(const std::string &text,
+                                        const std::vector<std::string> &prefixes, size_t skip = 0)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        for (const std::string &prefix : prefixes) {
+            if (line.rfind(prefix, 0) == 0) {
+                lines.push_back(line.substr(skip));
+                break;
+            }
+        }
+    }
+    return lines;
+}
+
+// Where another user may change the working folder, conf/ or a file the host
+// reads from it, the host does not start: the refusal names the file and
+// why, on standard error and (once conf/vesk.ini set the threshold) in the
+// log, and the entry class that the configuration names never runs.
+TEST_F(VeskLaunch, ConfigurationOthersMayChangeStopsTheStart)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving files to another user needs root";
+    const bool acl = run_child("/bin/sh", {"-c", "command -v setfacl"}, dir()).status == 0;
+    const std::string here = fs::current_path().string();
+    const std::string other = std::to_string(other_user);
+    struct Case {
+        const char *what;
+        std::string command; // sh, in the test's folder, after conf/ is written
+        std::string refusal; // after "VESKServer nao iniciado: "
+        bool logged;         // conf/vesk.ini was read before the refusal
+    };
+    const Case cases[] = {
+        {"conf/ de outro usuario", "chown " + other + " conf",
+         "conf/vesk.ini nao e confiavel: '" + here + "/conf' pertence a outro usuario (" + other +
+             ").",
+         false},
+        {"pasta de trabalho 1777", "chmod 1777 .",
+         "a pasta de trabalho nao e confiavel: '" + here +
+             "' pode ser alterado por todos os usuarios.",
+         false},
+        {"vesk.ini gravavel pelo grupo", "chgrp " + other + " conf/vesk.ini && chmod 664 conf/vesk.ini",
+         "conf/vesk.ini nao e confiavel: '" + here + "/conf/vesk.ini' pode ser alterado pelo grupo " +
+             other + ".",
+         false},
+        {"lista de acesso em conf/", "setfacl -m u:" + other + ":rwx conf",
+         "conf/vesk.ini nao e confiavel: '" + here +
+             "/conf' pode ser alterado por uma entrada da lista de acesso (" + other + ").",
+         false},
+        {"jvm.options de outro usuario", "touch conf/jvm.options && chown " + other + " conf/jvm.options",
+         "conf/jvm.options nao e confiavel: '" + here + "/conf/jvm.options' pertence a outro usuario (" +
+             other + ").",
+         true},
+        {"server.ini gravavel por todos", "touch conf/server.ini && chmod 666 conf/server.ini",
+         "conf/server.ini nao e confiavel: '" + here +
+             "/conf/server.ini' pode ser alterado por todos os usuarios.",
+         true},
+    };
+    for (const Case &item : cases) {
+        SCOPED_TRACE(item.what);
+        if (item.command.rfind("setfacl", 0) == 0 && !acl) {
+            std::printf("%s not checked: setfacl is missing\n", item.what);
+            continue;
+        }
+        ASSERT_EQ(run_child("/bin/sh", {"-c", "chmod 755 . && rm -rf conf log start.txt && mkdir log"},
+                            dir())
+                      .status,
+                  0);
+        // Were it read, this configuration would run the class from conf/.
+        fs::create_directories("conf");
+        fs::copy_file(jar, "conf/evil.jar");
+        write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=conf/evil.jar\nLIBRARY_PATH=" + natives +
+                                        "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
+        ASSERT_EQ(run_child("/bin/sh", {"-c", item.command}, dir()).status, 0);
+        testing_support::ChildResult result = run_child(vesk, {"PORT", "81"}, dir());
+        EXPECT_EQ(result.status, 3);
+        const std::vector<std::string> fatal = {"VESKServer nao iniciado: " + item.refusal,
+                                                "Falha ao tentar iniciar VESKServer."};
+        EXPECT_NE(result.err_text.find(fatal[0] + "\n" + fatal[1] + "\n"), std::string::npos)
+            << result.err_text;
+        EXPECT_FALSE(fs::exists("start.txt"));
+        std::string log;
+        for (const std::string &line : logged(0))
+            log += line + "\n";
+        EXPECT_EQ(lines_starting(log, {"|VESK| "}, 7),
+                  item.logged ? fatal : std::vector<std::string>{});
+    }
+}
+
+// Entries of the class and library paths that another user may change are
+// left out, each told with why, and the server starts on the others: an
+// absolute jar of another user's, a jar of another user's that a wildcard
+// finds (its other jar stays), a wildcard whose folder everyone may write,
+// a relative library folder of another user's. A missing entry is passed
+// on and told as it always was; and a FIFO in place of conf/jvm.options is
+// told as a file that cannot be read, without waiting for a writer.
+TEST_F(VeskLaunch, PathEntriesOthersMayChangeAreLeftOut)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving files to another user needs root";
+    const std::string here = fs::current_path().string();
+    const std::string other = std::to_string(other_user);
+    for (const char *folder : {"other", "wild", "open", "libs"})
+        fs::create_directories(folder);
+    fs::copy_file(jar, "other/a.jar");
+    fs::copy_file(jar, "wild/a.jar");
+    fs::copy_file(jar, "wild/b.jar");
+    fs::copy_file(jar, "open/a.jar");
+    ASSERT_EQ(chown("other/a.jar", other_user, other_user), 0);
+    ASSERT_EQ(chown("wild/b.jar", other_user, other_user), 0);
+    ASSERT_EQ(chown("libs", other_user, other_user), 0);
+    fs::permissions("open", fs::perms::all);
+    ASSERT_EQ(mkfifo("conf/jvm.options", 0644), 0);
+    const std::string class_path = jar + ":" + here + "/other/a.jar:wild/*:open/*:nada.jar";
+    const std::string library_path = natives + ":libs:/nao/existe";
+    child_ = std::make_unique<Child>(
+        vesk,
+        std::vector<std::string>{"CLASSPATH", class_path, "LIBRARY_PATH", library_path,
+                                 "ENTRY_CLASS", "vesk/test/PathsEntry"},
+        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "paths.txt"); }))
+        << read_file(dir() / "stderr.txt");
+    EXPECT_EQ(read_lines(dir() / "paths.txt"),
+              (std::vector<std::string>{jar + ":wild/a.jar:nada.jar", natives + ":/nao/existe"}));
+    const std::vector<std::string> told = {
+        "Falha ao tentar ler: conf/jvm.options",
+        "Entrada do CLASSPATH ignorada: '" + here + "/other/a.jar' pertence a outro usuario (" +
+            other + ").",
+        "Entrada do CLASSPATH ignorada: 'wild/b.jar', pois '" + here +
+            "/wild/b.jar' pertence a outro usuario (" + other + ").",
+        "Entrada do CLASSPATH ignorada: 'open/*', pois '" + here +
+            "/open' pode ser alterado por todos os usuarios.",
+        "Entrada do CLASSPATH nao encontrada: 'nada.jar'.",
+        "Entrada do LIBRARY_PATH ignorada: 'libs', pois '" + here + "/libs' pertence a outro "
+                                                                    "usuario (" + other + ").",
+    };
+    std::string err = read_file(dir() / "stderr.txt");
+    EXPECT_EQ(lines_starting(err, {"Entrada do ", "Falha"}), told) << err;
+    std::string log;
+    for (const std::string &line : logged(0))
+        log += line + "\n";
+    EXPECT_EQ(lines_starting(log, {"|VESK| Entrada do ", "|VESK| Falha"}, 7), told);
 }
 
 TEST_F(VeskLaunch, RefusedJvmEndsWithStatusTwo)
