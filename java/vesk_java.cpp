@@ -85,13 +85,21 @@ jint JNICALL threshold(JNIEnv *, jclass, jlong address)
 
 // Removes the host's daily log files (monitor_*.log in log of the current
 // folder, not recursive) aged days or more with the host's own deletion,
-// which unlinks relative to the open folder and never follows a link: its
-// result, or -3 when the program that holds the relay exports no deletion.
+// which lists the folder the log writer judges and writes to, unlinks
+// relative to it and never follows a link (a host older than that judgement
+// is asked for its plain deletion of log): its result, or -3 when the
+// program that holds the relay exports no deletion.
 jint JNICALL delete_logs(JNIEnv *, jclass, jlong address, jint days)
 {
+    if (address == 0)
+        return -3;
+    auto judged = reinterpret_cast<decltype(&delete_log_files)>(
+        host_symbol(static_cast<intptr_t>(address), "delete_log_files"));
+    if (judged != nullptr)
+        return judged(days);
     auto host_delete = reinterpret_cast<decltype(&execute_delete)>(
         host_symbol(static_cast<intptr_t>(address), "execute_delete"));
-    if (address == 0 || host_delete == nullptr)
+    if (host_delete == nullptr)
         return -3;
     return host_delete("log", "monitor_", ".log", days, 0, nullptr, 0);
 }

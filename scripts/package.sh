@@ -16,6 +16,13 @@ fail() { echo "package.sh: $*" >&2; exit 1; }
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
+# A package falls back on no JDK of the build machine: where the system
+# keeps its Java, or nowhere.
+fallback=$(sed -n 's/^VESK_JAVA_FALLBACK:STRING=//p' "$build/CMakeCache.txt")
+case "$fallback" in
+    ""|/usr/lib/jvm/*) ;;
+    *) fail "the build falls back on the JDK at $fallback; configure it with -DVESK_JAVA_FALLBACK= for a package" ;;
+esac
 cmake --build "$build" --target vesk vesk_java vesk_java_classes >/dev/null
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")

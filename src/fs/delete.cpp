@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "fs/detail/file_record.hpp"
+#include "log/trust.h"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -192,6 +193,18 @@ bool has_prefix_and_suffix(const char *name, const char *prefix, const char *suf
            std::strcmp(name + name_len - suffix_len, suffix) == 0;
 }
 
+// Cleans the listing with request, then lets it go: the request's count.
+int clean(fs_dir *listing, delete_request *request, const char *dir)
+{
+    Level top{listing, nullptr};
+    Run run{request, &top, false};
+    if (ub::detail::dir_iter_all(listing, visit_entry, &run) < 0)
+        run.incomplete = true;
+    fs_dir_free(listing);
+    report_incomplete(run, dir);
+    return request->count;
+}
+
 int run_request(const char *dir, const char *prefix, const char *suffix, int32_t days,
                 int32_t recursive, delete_callback callback, intptr_t user_data, int32_t test)
 {
@@ -231,13 +244,7 @@ int execute_delete_in(const char *dir, delete_request *request) noexcept
                            "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
         return DELETE_NO_DIR;
     }
-    Level top{listing, nullptr};
-    Run run{request, &top, false};
-    if (ub::detail::dir_iter_all(listing, visit_entry, &run) < 0)
-        run.incomplete = true;
-    fs_dir_free(listing);
-    report_incomplete(run, dir);
-    return request->count;
+    return clean(listing, request, dir);
 }
 
 int delete_perform(delete_request *request, const char *dir) noexcept
@@ -255,6 +262,30 @@ int execute_delete_test(const char *dir, const char *prefix, const char *suffix,
                         int32_t recursive, delete_callback callback, intptr_t user_data) noexcept
 {
     return run_request(dir, prefix, suffix, days, recursive, callback, user_data, 1);
+}
+
+int delete_log_files(int32_t days) noexcept
+{
+    trust_why why;
+    int folder = trust_open("log", TRUST_FOLDER, &why);
+    if (folder < 0 && why.reason == TRUST_MISSING) {
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Diretorio nao encontrado: 'log'.\n");
+        return DELETE_NO_DIR;
+    }
+    if (folder < 0) {
+        char text[1400];
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
+                           "|DELETE| Pasta de log recusada: %s.\n",
+                           trust_why_text(&why, text, sizeof text));
+        return DELETE_NO_DIR;
+    }
+    fs_dir *listing = ub::detail::fs_dir_of_node(folder, "log");
+    platform_close(folder);
+    if (listing == nullptr)
+        return DELETE_NO_DIR;
+    delete_request request{"monitor_", ".log", days, 0, nullptr, 0, 0, 0};
+    return clean(listing, &request, "log");
 }
 
 int delete_fs(fs_dir *dir, fs_file *file, void *user_data) noexcept

@@ -84,6 +84,13 @@ int execute_delete_test(const char *dir, const char *prefix, const char *suffix,
                         int32_t recursive, delete_callback callback,
                         intptr_t user_data) UB_NOEXCEPT;
 
+/* Removes the host's daily log files (monitor_*.log, not recursive) of
+ * days or more from log/ of the working folder, judged as the log writer
+ * judges it (log/trust.h) and listed through the very folder judged: the
+ * count removed, or DELETE_NO_DIR after "|DELETE| Pasta de log recusada:
+ * <why>." on standard error when log/ is not trusted. */
+int delete_log_files(int32_t days) UB_NOEXCEPT;
+
 /* Walk callback (user_data is the request) for records of dir's walk: the
  * decision for one entry, descending first into a directory (opened with
  * fs_dir_new_at) when the request is recursive; dir's listing may be let go

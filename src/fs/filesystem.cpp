@@ -338,6 +338,16 @@ fs_dir *fs_dir_new(const char *path) noexcept
     return adopt_listing(handle, path, path, nullptr);
 }
 
+namespace ub::detail {
+
+fs_dir *fs_dir_of_node(int folder, const char *path)
+{
+    platform_dir *handle = std::strlen(path) < FS_PATH_SIZE ? platform_dir_open_node(folder) : nullptr;
+    return adopt_listing(handle, path, path, nullptr);
+}
+
+} // namespace ub::detail
+
 fs_dir *fs_dir_new_at(fs_dir *parent, const char *name) noexcept
 {
     if (parent == nullptr || name == nullptr)

@@ -1,7 +1,7 @@
 // The JVM's entry looked up in the JVM's library when the JVM starts. The
 // platform layer names the places in order (JAVA_HOME first, then where the
 // system keeps its Java, then the JDK the host was built with); the first
-// library that loads and exports the entry is used.
+// library that is trusted, loads and exports the entry is used.
 //
 // What goes to the day's log: a place that failed for a reason worth an
 // operator's attention (a named place without the library, a library that
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "log/trust.h"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -42,6 +43,29 @@ void log_failures(const std::vector<Failure> &failures, bool all)
     }
 }
 
+// Loads the library at path only when it is trusted (log/trust.h), from the
+// very file judged, so that nothing another user could have written is
+// ever mapped, not even for its constructors to run. As
+// platform_jvm_library_open otherwise; an untrusted library counts as
+// there and failing, with why.
+void *open_judged(const char *path, int *missing, char *reason, size_t size)
+{
+    trust_why why;
+    int file = trust_open(path, TRUST_FILE | TRUST_ABSOLUTE, &why);
+    if (file < 0) {
+        *missing = why.reason == TRUST_MISSING ? 1 : 0;
+        char text[1400];
+        if (why.reason == TRUST_MISSING)
+            std::snprintf(reason, size, "%s", "nao encontrado");
+        else
+            std::snprintf(reason, size, "nao confiavel: %s", trust_why_text(&why, text, sizeof text));
+        return nullptr;
+    }
+    void *library = platform_jvm_library_open_node(file, missing, reason, size);
+    platform_close(file);
+    return library;
+}
+
 void *find_entry()
 {
     std::unique_ptr<char, decltype(&std::free)> places(platform_jvm_library_paths(VESK_BUILD_JAVA_HOME),
@@ -54,9 +78,9 @@ void *find_entry()
         for (const char *place = places.get(); *place != '\0'; place += std::strlen(place) + 1) {
             const char kind = place[0];
             const char *path = place + 1;
-            char reason[512];
+            char reason[1400];
             int missing = 0;
-            void *library = platform_jvm_library_open(path, &missing, reason, sizeof reason);
+            void *library = open_judged(path, &missing, reason, sizeof reason);
             void *entry = nullptr;
             if (library != nullptr) {
                 entry = platform_library_symbol(library, "JNI_CreateJavaVM");

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <utility>
 
+#include "log/trust.h"
 #include "platform/platform.h"
 
 namespace {
@@ -525,15 +526,20 @@ Outcome write_day_under_budget(int fd, int64_t held, const struct tm &local, con
 
 // The daily file is named relative to the current directory: the same file
 // as the directory's full path would name, whatever its length, without
-// asking the system for that path on every line. Where others may write
-// to log/ or replace it, it is refused, and the line goes to the fallback
-// file. Its size comes with the open, so a line that fits costs nothing more.
+// asking the system for that path on every line. Unless log/ is trusted
+// (see trust.h), it is refused, and the line goes to the fallback file; the
+// file is opened in the very folder judged. Its size comes with the open,
+// so a line that fits costs nothing more.
 Outcome write_daily(const struct tm &local, const Line &line)
 {
     char name[64];
     day_file_name(local, name);
+    int folder = trust_open("log", TRUST_FOLDER, nullptr);
+    if (folder < 0)
+        return Outcome::not_opened;
     int64_t held = 0;
-    int fd = platform_open_log_append("log", name, &held);
+    int fd = platform_open_append_at(folder, name, &held);
+    platform_close(folder);
     if (fd < 0)
         return Outcome::not_opened;
     Outcome outcome = held >= budget ? drop_for_day(fd, held, local, name)

@@ -25,7 +25,7 @@ UB_EXTERN_C_BEGIN
  * follows, for a continuation line), and any other control character but
  * the tab, and 0x7F, as "\xNN". The day's file is refused, and the line goes
  * to the fallback file, where another user may write to log/ or replace it
- * (see platform_open_log_append). */
+ * (see log/trust.h). */
 
 /* Why a line was lost. */
 enum verbose_error {

@@ -77,19 +77,6 @@ enum platform_append_place {
  * is not NULL it receives the file's size in bytes as opened. */
 int platform_open_append(const char *path, int place, int64_t *size) UB_NOEXCEPT;
 
-/* Opens the file name in the folder folder of the working folder for
- * appending, as platform_open_append does, after judging where it lives.
- * Where a user other than the effective user, root aside, may write to the
- * working folder (its owner, everyone, or a group other than root's),
- * folder must be a folder there, not a symbolic link. The file is refused
- * when such a user may write to folder, or to a working folder without the
- * sticky bit (folder could have been replaced there); otherwise it is opened
- * as in an own folder, links followed. folder is looked up once
- * and the file opened relative to the very folder judged. On Windows,
- * always as in an own folder, nothing judged. The descriptor, or -1 when
- * the file cannot be opened or is refused; size as in platform_open_append. */
-int platform_open_log_append(const char *folder, const char *name, int64_t *size) UB_NOEXCEPT;
-
 /* Reads the last size bytes of the file open as fd (all of it when it is
  * shorter) into buffer, as they lie on disk (CR LF on Windows). The count
  * read; -1 when the descriptor cannot read (a file the process may write
@@ -238,8 +225,10 @@ int platform_open_append_at(int folder, const char *name, int64_t *size) UB_NOEX
  * PLATFORM_NODE_READ), so that what is mapped is the very file judged (on
  * Linux through /proc/self/fd; on Windows by the held file's final path,
  * which the handle keeps from being replaced, its C runtime DLLs first as
- * platform_jvm_library_open does). As platform_jvm_library_open otherwise;
- * path is the name to give in reason. */
+ * platform_jvm_library_open does). A loaded library keeps a handle of its
+ * own to the file open for the life of the process (the JVM finds its home
+ * through the name it was loaded by); node stays the caller's. As
+ * platform_jvm_library_open otherwise. */
 void *platform_jvm_library_open_node(int node, int *missing, char *reason,
                                      size_t size) UB_NOEXCEPT;
 

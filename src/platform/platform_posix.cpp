@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/utsname.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 int platform_getcwd(char *buffer, size_t size) noexcept
@@ -122,18 +123,6 @@ int open_append_at(int folder, const char *name, bool shared, int64_t *size)
     return fd;
 }
 
-// Whether a user other than the effective user, root aside, may write to
-// the folder: its owner may (by changing its mode), and so may everyone
-// when it is writable by all, and a group other than root's when it is
-// writable by its group (the rule logrotate applies to a log's folder).
-bool others_may_write(const OpenedFile &folder)
-{
-    // Root's folders first: the common case asks the system nothing more.
-    if (folder.owner != 0 && folder.owner != geteuid())
-        return true;
-    return (folder.mode & S_IWOTH) != 0 || ((folder.mode & S_IWGRP) != 0 && folder.group != 0);
-}
-
 } // namespace
 
 int platform_open_append(const char *path, int place, int64_t *size) noexcept
@@ -143,45 +132,128 @@ int platform_open_append(const char *path, int place, int64_t *size) noexcept
     return open_append_at(AT_FDCWD, path, place != PLATFORM_APPEND_OWN_FOLDER, size);
 }
 
-int platform_open_log_append(const char *folder, const char *name, int64_t *size) noexcept
+namespace {
+
+int open_node_at(int folder, const char *name, int flags)
 {
-    if (folder == nullptr || name == nullptr)
-        return -1;
-    const unsigned needed = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID;
-    OpenedFile here{};
-    if (!opened_file(AT_FDCWD, ".", needed, here))
-        return -1;
-    // Where another user may write to the working folder, folder may have
-    // been put there by them: it must be a real folder, not a link, and the
-    // file in it is opened as in a shared folder, unless the sticky bit
-    // keeps others from replacing an entry that is not theirs (one that is
-    // theirs is judged as their folder below).
-    bool open_cwd = others_may_write(here);
-    bool replaceable = open_cwd && (here.mode & S_ISVTX) == 0;
-    int flags = O_DIRECTORY | O_CLOEXEC | (open_cwd ? O_NOFOLLOW : 0);
-#if defined(O_PATH)
-    flags |= O_PATH; // only a handle to open the file under: no read access needed
-#else
-    flags |= O_RDONLY;
-#endif
-    int handle;
+    int fd;
     do {
-        handle = openat(AT_FDCWD, folder, flags);
-    } while (handle < 0 && errno == EINTR);
-    if (handle < 0)
-        return -1;
-    // The folder judged is the one the file is opened in: the handle holds it.
-    // A folder that others may write to, or that they may have put there, is
-    // refused, not only held to the fallback's rule: a file made in it may
-    // take their group (a set-group-ID folder) or their default access list,
-    // and so be read by them.
-    OpenedFile where{};
-    int fd = -1;
-    if (opened_file(handle, "", needed, where) && S_ISDIR(where.mode) && !replaceable &&
-        !others_may_write(where))
-        fd = open_append_at(handle, name, false, size);
-    close(handle);
+        fd = openat(folder, name, flags);
+    } while (fd < 0 && errno == EINTR);
     return fd;
+}
+
+// Whether the node's POSIX access list may grant more than its mode's
+// owner, group and other bits show: the system keeps one as an extended
+// attribute only when it names users or groups beyond those three. A
+// handle the system cannot ask is taken to have one (the caller only asks
+// where a list would matter).
+bool has_access_list(int node)
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", node);
+    ssize_t size = getxattr(path, "system.posix_acl_access", nullptr, 0);
+    return size > 0 || (size < 0 && errno != ENODATA && errno != ENOTSUP);
+}
+
+int node_kind(unsigned mode)
+{
+    if (S_ISREG(mode))
+        return PLATFORM_NODE_FILE;
+    if (S_ISDIR(mode))
+        return PLATFORM_NODE_FOLDER;
+    return S_ISLNK(mode) ? PLATFORM_NODE_LINK : PLATFORM_NODE_OTHER;
+}
+
+} // namespace
+
+int platform_node_open(int folder, const char *name, int flags, int *error) noexcept
+{
+    if (name == nullptr || name[0] == '\0') {
+        if (error != nullptr)
+            *error = ENOENT;
+        return -1;
+    }
+    int base = folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder;
+    int open_flags = O_CLOEXEC | ((flags & PLATFORM_NODE_NOFOLLOW) != 0 ? O_NOFOLLOW : 0);
+    // Reading: never waiting on a FIFO, and a link met with NOFOLLOW fails
+    // (ELOOP) rather than being opened.
+    open_flags |= (flags & PLATFORM_NODE_READ) != 0 ? O_RDONLY | O_NONBLOCK : O_PATH;
+    int fd = open_node_at(base, name, open_flags);
+    if (fd < 0) {
+        if (error != nullptr)
+            *error = errno;
+        return -1;
+    }
+    OpenedFile file{};
+    if ((flags & PLATFORM_NODE_READ) != 0) {
+        if (!opened_file(fd, "", STATX_TYPE, file) || !S_ISREG(file.mode)) {
+            close(fd);
+            if (error != nullptr)
+                *error = EINVAL;
+            return -1;
+        }
+        // The read was only kept from waiting; reads themselves may block.
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+int platform_node_parent(int node) noexcept
+{
+    return open_node_at(node, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+int platform_node_status_get(int node, platform_node_status *out) noexcept
+{
+    if (out == nullptr)
+        return -1;
+    struct stat info {};
+    if (fstatat(node, "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    *out = platform_node_status{};
+    out->kind = node_kind(info.st_mode);
+    out->owner_trusted = info.st_uid == 0 || info.st_uid == geteuid() ? 1 : 0;
+    out->sticky = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0 ? 1 : 0;
+    out->id[0] = static_cast<uint64_t>(info.st_dev);
+    out->id[1] = static_cast<uint64_t>(info.st_ino);
+    std::snprintf(out->owner, sizeof out->owner, "%lu", static_cast<unsigned long>(info.st_uid));
+    // A link's own permissions mean nothing: who may replace it is asked of
+    // its folder.
+    if (out->kind == PLATFORM_NODE_LINK)
+        return 0;
+    if (out->owner_trusted == 0) {
+        out->writer = PLATFORM_WRITER_OWNER;
+        std::snprintf(out->who, sizeof out->who, "%s", out->owner);
+    } else if ((info.st_mode & S_IWOTH) != 0) {
+        out->writer = PLATFORM_WRITER_EVERYONE;
+    } else if ((info.st_mode & S_IWGRP) != 0 && info.st_gid != 0) {
+        out->writer = PLATFORM_WRITER_GROUP;
+        std::snprintf(out->who, sizeof out->who, "%lu", static_cast<unsigned long>(info.st_gid));
+    } else if ((info.st_mode & S_IWGRP) != 0 && has_access_list(node)) {
+        // With an access list the group bits are its mask: the most that a
+        // named user or group, or the group, is granted.
+        out->writer = PLATFORM_WRITER_ACL;
+    }
+    return 0;
+}
+
+int platform_node_read_link(int folder, const char *name, char *buffer, size_t size) noexcept
+{
+    if (name == nullptr || buffer == nullptr || size == 0)
+        return -1;
+    ssize_t length = readlinkat(folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder, name, buffer, size);
+    if (length < 0 || static_cast<size_t>(length) >= size)
+        return -1;
+    buffer[length] = '\0';
+    return 0;
+}
+
+int platform_open_append_at(int folder, const char *name, int64_t *size) noexcept
+{
+    if (name == nullptr)
+        return -1;
+    return open_append_at(folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder, name, false, size);
 }
 
 int platform_read_tail(int fd, char *buffer, size_t size) noexcept
@@ -300,6 +372,26 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
 void *platform_jvm_library_open(const char *path, int *missing, char *reason, size_t size) noexcept
 {
     return platform_library_open_reason(path, missing, reason, size);
+}
+
+void *platform_jvm_library_open_node(int node, int *missing, char *reason, size_t size) noexcept
+{
+    // The loader maps the very file the descriptor holds, whatever happens
+    // to its path meanwhile. The name it keeps is that of a descriptor of
+    // its own, held open for good: the JVM resolves it to find its home.
+    int held = fcntl(node, F_DUPFD_CLOEXEC, 0);
+    if (held < 0) {
+        if (missing != nullptr)
+            *missing = 0;
+        put_reason(reason, size, std::strerror(errno));
+        return nullptr;
+    }
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", held);
+    void *library = platform_library_open_reason(path, missing, reason, size);
+    if (library == nullptr)
+        close(held);
+    return library;
 }
 
 char *platform_jvm_library_paths(const char *build_java_home) noexcept
@@ -549,6 +641,11 @@ platform_dir *platform_dir_open(const char *path) noexcept
     if (path == nullptr || path[0] == '\0')
         return nullptr;
     return listing_of(open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+platform_dir *platform_dir_open_node(int folder) noexcept
+{
+    return listing_of(open_node_at(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 platform_dir *platform_dir_open_at(platform_dir *parent, const char *name) noexcept

@@ -404,4 +404,36 @@ TEST_F(Delete, NamesWithAnyBytesAreReportedAndRemoved)
     EXPECT_TRUE(remaining("files").empty());
 }
 
+#if !defined(_WIN32)
+// The host's own retention of its log: only from the folder the log writer
+// would write to, never through a log/ that another user may have swapped
+// for a link to some other service's logs.
+TEST_F(Delete, LogFilesGoOnlyFromTheFolderTheWriterTrusts)
+{
+    fs_files::make("log/monitor_20200101.log", 1, 40 * day);
+    fs_files::make("log/monitor_20991231.log", 1, 0);
+    fs_files::make("log/other_20200101.log", 1, 40 * day);
+    EXPECT_EQ(delete_log_files(30), 1);
+    EXPECT_EQ(remaining("log"), (Names{"monitor_20991231.log", "other_20200101.log"}));
+
+    fs::create_directory("service");
+    fs_files::make("service/monitor_20200101.log", 1, 40 * day);
+    fs::permissions("service", fs::perms::owner_all);
+    fs::remove_all("log");
+    fs::create_directory_symlink("service", "log");
+    fs::permissions(".", fs::perms::all);
+    StderrCapture err;
+    EXPECT_EQ(delete_log_files(30), DELETE_NO_DIR);
+    fs::permissions(".", fs::perms::owner_all);
+    EXPECT_EQ(err.text(), "|DELETE| Pasta de log recusada: '" + dir().string() +
+                              "' pode ser alterado por todos os usuarios.\n");
+    EXPECT_EQ(remaining("service"), (Names{"monitor_20200101.log"}));
+
+    fs::remove("log");
+    StderrCapture missing;
+    EXPECT_EQ(delete_log_files(30), DELETE_NO_DIR);
+    EXPECT_EQ(missing.text(), "|DELETE| Diretorio nao encontrado: 'log'.\n");
+}
+#endif
+
 } // namespace

@@ -107,4 +107,42 @@ else
   done
 fi
 
+# A library that another user could have written is never loaded, not even
+# for its constructor to run: it is skipped with why, the next place is tried.
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIPPED: libraries of another user need root to give them away"
+else
+  planted() { # planted <name>: a JDK whose library leaves a mark when loaded
+    local home=$tmp/$1
+    mkdir -p "$home/lib/server"
+    printf '%s\n' '#include <fcntl.h>' '#include <unistd.h>' \
+      'static void __attribute__((constructor)) mark(void)' \
+      "{ close(open(\"$home/ran\", O_CREAT | O_WRONLY, 0600)); }" \
+      'int JNI_CreateJavaVM(void) { return -1; }' >"$home/planted.c"
+    "${CC:-cc}" -shared -fPIC -o "$home/lib/server/libjvm.so" "$home/planted.c"
+    echo "$home"
+  }
+  mallory=4242
+  theirs=$(planted theirs)
+  chown -R "$mallory:$mallory" "$theirs"
+  run theirs-run "$theirs"
+  check "a JDK of another user's: its library never ran" test ! -e "$theirs/ran"
+  check "a JDK of another user's: skipped with why" contains "$log" \
+    "JVM nao carregada de ($theirs/$library): nao confiavel: '$theirs' pertence a outro usuario ($mallory)"
+  group=$(planted group)
+  chgrp "$mallory" "$group/$library" && chmod 0664 "$group/$library"
+  run group-run "$group"
+  check "a library another group may write: it never ran" test ! -e "$group/ran"
+  check "a library another group may write: skipped with why" contains "$log" \
+    "nao confiavel: '$group/$library' pode ser alterado pelo grupo $mallory"
+  (cd "$tmp" && ln -s "$(basename "$java_home")" relative-home)
+  run relative relative-home
+  check "a relative JAVA_HOME: not taken" contains "$log" \
+    "JVM nao carregada de (relative-home/$library): nao confiavel: 'relative-home/$library' nao e um caminho absoluto"
+  # The usual case: a link to a trusted JDK is followed.
+  ln -s "$java_home" "$tmp/linked-home"
+  run linked "$tmp/linked-home"
+  check "JAVA_HOME a link to a trusted JDK: used quietly" quiet
+fi
+
 checks_done

@@ -35,6 +35,11 @@ inline file_record &record_of(fs_file *file)
 // callback too (known false) instead of being reported and passed over.
 int dir_iter_all(fs_dir *dir, fs_dir_callback callback, void *user_data);
 
+// The listing of the folder open as the node folder (which stays the
+// caller's), shown as path; NULL, after the message fs_dir_new writes, when
+// it cannot be listed.
+fs_dir *fs_dir_of_node(int folder, const char *path);
+
 } // namespace ub::detail
 
 #endif
