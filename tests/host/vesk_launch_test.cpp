@@ -672,6 +672,30 @@ TEST_F(VeskLaunch, ConfigurationOthersMayChangeStopsTheStart)
     }
 }
 
+// What the host's effective user owns is as good as root's: the folder and
+// conf/ of another user that stop a host run by root start the same server
+// when that user runs it (without the JVM's files under /tmp and the outer
+// JVM options, as above).
+TEST_F(VeskLaunch, TheEffectiveUsersOwnConfigurationIsTaken)
+{
+    if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running the host as another user needs root and setpriv";
+    fs::copy_file(jar, "conf/evil.jar");
+    write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=conf/evil.jar\nLIBRARY_PATH=" + natives +
+                                    "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
+    write_file("conf/jvm.options", "-XX:-UsePerfData\n");
+    const std::string user = std::to_string(other_user);
+    ASSERT_EQ(run_child("/bin/chown", {"-R", user + ":" + user, "."}, dir()).status, 0);
+    child_ = std::make_unique<Child>(
+        "/usr/bin/env",
+        std::vector<std::string>{"-u", "JAVA_TOOL_OPTIONS", "setpriv", "--reuid=" + user,
+                                 "--regid=" + user, "--clear-groups", vesk, "PORT", "81"},
+        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+    EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "start.txt"); }))
+        << read_file(dir() / "stderr.txt");
+    EXPECT_EQ(child_->stop(SIGTERM), 143);
+}
+
 // Entries of the class and library paths that another user may change are
 // left out, each told with why, and the server starts on the others: an
 // absolute jar of another user's, a jar of another user's that a wildcard
