@@ -598,6 +598,17 @@ std::vector<std::string> lines_starting(const std::string &text,
     return lines;
 }
 
+// A conf/ whose vesk.ini, were it read, runs RecordingEntry from a jar in
+// conf/, and whose jvm.options keeps the JVM's files out of /tmp.
+void write_conf_running_from_conf()
+{
+    fs::create_directories("conf");
+    fs::copy_file(jar, "conf/evil.jar");
+    write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=conf/evil.jar\nLIBRARY_PATH=" + natives +
+                                    "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
+    write_file("conf/jvm.options", "-XX:-UsePerfData\n");
+}
+
 // Where another user may change the working folder, conf/ or a file the host
 // reads from it, the host does not start: the refusal names the file and
 // why, on standard error and (once conf/vesk.ini set the threshold) in the
@@ -615,31 +626,26 @@ TEST_F(VeskLaunch, ConfigurationOthersMayChangeStopsTheStart)
         std::string refusal; // after "VESKServer nao iniciado: "
         bool logged;         // conf/vesk.ini was read before the refusal
     };
+    const std::string in = "' pertence a outro usuario (" + other + ").";
+    const std::string all = "' pode ser alterado por todos os usuarios.";
     const Case cases[] = {
         {"conf/ de outro usuario", "chown " + other + " conf",
-         "conf/vesk.ini nao e confiavel: '" + here + "/conf' pertence a outro usuario (" + other +
-             ").",
-         false},
+         "conf/vesk.ini nao e confiavel: '" + here + "/conf" + in, false},
         {"pasta de trabalho 1777", "chmod 1777 .",
-         "a pasta de trabalho nao e confiavel: '" + here +
-             "' pode ser alterado por todos os usuarios.",
-         false},
-        {"vesk.ini gravavel pelo grupo", "chgrp " + other + " conf/vesk.ini && chmod 664 conf/vesk.ini",
-         "conf/vesk.ini nao e confiavel: '" + here + "/conf/vesk.ini' pode ser alterado pelo grupo " +
-             other + ".",
+         "a pasta de trabalho nao e confiavel: '" + here + all, false},
+        {"vesk.ini gravavel pelo grupo",
+         "chgrp " + other + " conf/vesk.ini && chmod 664 conf/vesk.ini",
+         "conf/vesk.ini nao e confiavel: '" + here +
+             "/conf/vesk.ini' pode ser alterado pelo grupo " + other + ".",
          false},
         {"lista de acesso em conf/", "setfacl -m u:" + other + ":rwx conf",
          "conf/vesk.ini nao e confiavel: '" + here +
              "/conf' pode ser alterado por uma entrada da lista de acesso.",
          false},
-        {"jvm.options de outro usuario", "touch conf/jvm.options && chown " + other + " conf/jvm.options",
-         "conf/jvm.options nao e confiavel: '" + here + "/conf/jvm.options' pertence a outro usuario (" +
-             other + ").",
-         true},
+        {"jvm.options de outro usuario", "chown " + other + " conf/jvm.options",
+         "conf/jvm.options nao e confiavel: '" + here + "/conf/jvm.options" + in, true},
         {"server.ini gravavel por todos", "touch conf/server.ini && chmod 666 conf/server.ini",
-         "conf/server.ini nao e confiavel: '" + here +
-             "/conf/server.ini' pode ser alterado por todos os usuarios.",
-         true},
+         "conf/server.ini nao e confiavel: '" + here + "/conf/server.ini" + all, true},
     };
     for (const Case &item : cases) {
         SCOPED_TRACE(item.what);
@@ -647,15 +653,9 @@ TEST_F(VeskLaunch, ConfigurationOthersMayChangeStopsTheStart)
             std::printf("%s not checked: setfacl is missing\n", item.what);
             continue;
         }
-        ASSERT_EQ(run_child("/bin/sh", {"-c", "chmod 755 . && rm -rf conf log start.txt && mkdir log"},
-                            dir())
-                      .status,
-                  0);
-        // Were it read, this configuration would run the class from conf/.
-        fs::create_directories("conf");
-        fs::copy_file(jar, "conf/evil.jar");
-        write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=conf/evil.jar\nLIBRARY_PATH=" + natives +
-                                        "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
+        const char *reset = "chmod 755 . && rm -rf conf log start.txt && mkdir log";
+        ASSERT_EQ(run_child("/bin/sh", {"-c", reset}, dir()).status, 0);
+        write_conf_running_from_conf();
         ASSERT_EQ(run_child("/bin/sh", {"-c", item.command}, dir()).status, 0);
         testing_support::ChildResult result = run_child(vesk, {"PORT", "81"}, dir());
         EXPECT_EQ(result.status, 3);
@@ -680,10 +680,7 @@ TEST_F(VeskLaunch, TheEffectiveUsersOwnConfigurationIsTaken)
 {
     if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
         GTEST_SKIP() << "running the host as another user needs root and setpriv";
-    fs::copy_file(jar, "conf/evil.jar");
-    write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=conf/evil.jar\nLIBRARY_PATH=" + natives +
-                                    "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
-    write_file("conf/jvm.options", "-XX:-UsePerfData\n");
+    write_conf_running_from_conf();
     const std::string user = std::to_string(other_user);
     ASSERT_EQ(run_child("/bin/chown", {"-R", user + ":" + user, "."}, dir()).status, 0);
     child_ = std::make_unique<Child>(
