@@ -872,11 +872,11 @@ public:
         return {reports_.begin() + static_cast<std::ptrdiff_t>(first), reports_.end()};
     }
 
-    // Whether report arrived (waiting for it a while).
-    bool has(const std::string &report)
+    // Whether report arrived, from the first'th on (waiting for it a while).
+    bool has(const std::string &report, size_t first = 0)
     {
         return testing_support::wait_until([&] {
-            std::vector<std::string> all = reports();
+            std::vector<std::string> all = reports(first);
             return std::find(all.begin(), all.end(), report) != all.end();
         });
     }
@@ -931,7 +931,7 @@ TEST_F(VeskReadiness, ReadyAfterStartReturnedAndStoppingOnEveryStop)
             << read_file(dir() / "stderr.txt");
         EXPECT_EQ(manager_->reports(before), std::vector<std::string>{starting});
         write_file("go.txt", "");
-        ASSERT_TRUE(manager_->has(ready)) << read_file(dir() / "stderr.txt");
+        ASSERT_TRUE(manager_->has(ready, before)) << read_file(dir() / "stderr.txt");
         if (item.signal == 0)
             write_file("exit.txt", "");
         // Signal 0 only waits for the end.
