@@ -247,12 +247,20 @@ int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter rep
 {
     if (path == nullptr || table == nullptr)
         return -1;
+    File file(std::fopen(path, "rb"));
+    return ub_getopt_ini_report_file(file.get(), table, report, context);
+}
+
+int ub_getopt_ini_report_file(FILE *file, ub_option *table, ub_ini_reporter report,
+                              void *context) noexcept
+{
+    if (table == nullptr)
+        return -1;
     for (ub_option *row = table; ini_row(row); ++row) {
         if (!owns_value(row) && !store_copy(row, row->value != nullptr ? row->value : empty_text))
             return -1;
     }
-    File file(std::fopen(path, "rb"));
-    if (!file)
+    if (file == nullptr)
         return -1;
     char line[ini_line_size];
     // The reader numbers pieces; the notices name physical lines.
@@ -262,7 +270,7 @@ int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter rep
     int count = 0;
     for (int32_t number = 1;; ++number) {
         std::memset(line, 1, sizeof line);
-        if (std::fgets(line, sizeof line, file.get()) == nullptr)
+        if (std::fgets(line, sizeof line, file) == nullptr)
             break;
         Piece piece{line, piece_length(line), 0, false, false, false};
         piece.continues = piece.length == ini_line_size - 1 && line[piece.length - 1] != '\n';
