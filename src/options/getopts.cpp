@@ -427,7 +427,9 @@ void ub_help_header2_to(FILE *out, const char *program, const char *description,
     platform_localtime(static_cast<time_t>(build_time), &built);
     std::fprintf(out, "\n####################################");
     std::fprintf(out, "\n####################################\n\n");
-    std::fprintf(out, "Programa: %s\n", program != nullptr ? program : "");
+    // The name is the caller's data: escaped, it starts no line of its own.
+    std::unique_ptr<char, decltype(&std::free)> shown(verbose_escape(program), &std::free);
+    std::fprintf(out, "Programa: %s\n", shown ? shown.get() : "");
     std::fprintf(out, "Versao: %d.%d.%d r%d", major, minor, patch, revision);
     std::fprintf(out, " - %02d/%02d/%d %02d:%02d", built.tm_mday, built.tm_mon + 1,
                  built.tm_year + 1900, built.tm_hour, built.tm_min);

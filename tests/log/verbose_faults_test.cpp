@@ -694,7 +694,9 @@ TEST_F(VerboseProcesses, ACrashLoopStaysWithinTheDaysBudget)
 }
 
 // Where standard error is the journal, the budget's line carries the
-// warning priority, and verbose_console marks every line of its text.
+// warning priority, and verbose_console marks its line and the empty lines
+// that end its text; a line feed inside it is escaped, so a quoted name can
+// never set a priority of its own.
 TEST_F(VerboseProcesses, StandardErrorLinesCarryTheirPriorityForTheJournal)
 {
     noon = 1817467200; // 2027-08-05
@@ -708,15 +710,15 @@ TEST_F(VerboseProcesses, StandardErrorLinesCarryTheirPriorityForTheJournal)
     setenv("JOURNAL_STREAM", stream.c_str(), 1);
     verbose(stdout, "dropped\n");
     verbose(stdout, "dropped again\n");
-    verbose_console(VERBOSE_ERROR, "a\nb\n");
-    verbose_console(VERBOSE_DEBUG, "c\n\nd\n");
+    verbose_console(VERBOSE_ERROR, "a '%s'\n", "b\n<0>c");
+    verbose_console(VERBOSE_DEBUG, "d\n\n");
     unsetenv("JOURNAL_STREAM");
     verbose_console(VERBOSE_ERROR, "e\nf\n");
     if (!previous.empty())
         setenv("JOURNAL_STREAM", previous.c_str(), 1);
     EXPECT_EQ(err.text(), "<4>vesk: limite diario do log atingido (10485760 bytes) em "
                           "log/monitor_20270805.log; linhas descartadas ate 06/08/2027 00:00:00.\n"
-                          "<3>a\n<3>b\n<7>c\n<7>\n<7>d\ne\nf\n");
+                          "<3>a 'b\\n<0>c'\n<7>d\n<7>\ne\\nf\n");
 }
 
 // The fallback file never rotates: a line beyond the room is replaced by a
