@@ -25,6 +25,8 @@ test=(
   libslf4j-java
   # The packages, their checks and the service test in a booted Debian root.
   dpkg-dev lintian systemd mmdebstrap systemd-container
+  # setfacl, for the host's refusal of a configuration folder an access list opens to others.
+  acl
 )
 windows=(
   # mingw-w64 (posix threads), 64-bit wine, dpkg-source for libcurl's source package,

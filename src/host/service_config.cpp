@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/detail/notice.hpp"
+#include "log/trust.h"
 #include "platform/platform.h"
 
 ub_option configs[configs_len] = {
@@ -130,24 +131,65 @@ void tell_notice(void *context, int notice, int32_t line, int64_t column, const 
 const char jvm_options_path[] = "conf" PLATFORM_PATH_SEP_STR "jvm.options";
 const char server_ini_path[] = "conf" PLATFORM_PATH_SEP_STR "server.ini";
 
-// Tells that path is there but cannot be read; false.
-bool cannot_read(const char *path)
+// Tells that path is there but cannot be read; -1.
+int cannot_read(const char *path)
 {
     char text[64];
     std::snprintf(text, sizeof text, "Falha ao tentar ler: %s", path);
     ub::detail::tell_line(VERBOSE_ERROR, text);
-    return false;
+    return -1;
+}
+
+// Tells that the host does not start because what (a file, or the working
+// folder) may be changed by another party; CONFIG_REFUSED.
+int refuse(const char *what, const trust_why &why)
+{
+    char reason[sizeof why.path + sizeof why.who + 64];
+    trust_why_text(&why, reason, sizeof reason);
+    char text[sizeof reason + 96];
+    std::snprintf(text, sizeof text, "VESKServer nao iniciado: %s nao e confiavel: %s.", what,
+                  reason);
+    ub::detail::tell_line(VERBOSE_FATAL, text);
+    return CONFIG_REFUSED;
+}
+
+using File = std::unique_ptr<FILE, decltype(&std::fclose)>;
+
+// The file path of the working folder into *file, opened for reading from
+// the very node judged trusted. 0, with no file where it is missing; -1
+// when it is there but cannot be read: the process's own user may not open
+// it, or it is no regular file (a FIFO is never waited on), which only the
+// system or that user can have arranged; CONFIG_REFUSED after telling why.
+int open_trusted(const char *path, File *file)
+{
+    trust_why why;
+    int node = trust_open(path, TRUST_FILE, &why);
+    if (node < 0 && why.reason == TRUST_MISSING)
+        return 0;
+    if (node < 0)
+        return why.reason == TRUST_UNREADABLE || why.reason == TRUST_NOT_FILE ? -1
+                                                                               : refuse(path, why);
+    // The stream takes the descriptor over; without one it is closed here.
+    file->reset(fdopen(node, "rb"));
+    if (*file != nullptr)
+        return 0;
+    platform_close(node);
+    return -1;
 }
 
 // The lines of the file at path, as an editor numbers them: split at LF, of
 // any length, each cut at a zero byte, without the UTF-8 byte-order mark
-// that some editors put first. None when the file is missing; false after
-// "Falha ao tentar ler" when it is there but cannot be read.
-bool read_lines(const char *path, std::vector<std::string> &lines)
+// that some editors put first. 0, with none when the file is missing; -1
+// after "Falha ao tentar ler" when it is there but cannot be read;
+// CONFIG_REFUSED when it is not trusted.
+int read_lines(const char *path, std::vector<std::string> &lines)
 {
-    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path, "rb"), &std::fclose);
-    if (file == nullptr)
-        return platform_path_access(path) == PLATFORM_PATH_MISSING || cannot_read(path);
+    File file(nullptr, &std::fclose);
+    int opened = open_trusted(path, &file);
+    if (opened == -1)
+        return cannot_read(path);
+    if (opened != 0 || file == nullptr)
+        return opened;
     std::string line;
     for (int c = std::getc(file.get()); c != EOF; c = std::getc(file.get())) {
         if (c != '\n') {
@@ -163,7 +205,7 @@ bool read_lines(const char *path, std::vector<std::string> &lines)
         lines.push_back(line.substr(0, std::strlen(line.c_str())));
     if (!lines.empty() && lines[0].rfind("\xEF\xBB\xBF", 0) == 0)
         lines[0].erase(0, 3);
-    return true;
+    return 0;
 }
 
 // texts as a malloc'd array of malloc'd copies ended by NULL; NULL when
@@ -187,7 +229,8 @@ char **c_list(const std::vector<std::string> &texts)
 
 // Reads path with take, which turns each line (and its number) into the
 // texts to keep, and hands them to *out as c_list makes them. The number of
-// texts kept; -1 when the file cannot be read or memory runs out.
+// texts kept; -1 when the file cannot be read or memory runs out;
+// CONFIG_REFUSED when it is not trusted.
 template <typename Take>
 int read_list(const char *path, char ***out, Take take)
 {
@@ -196,8 +239,9 @@ int read_list(const char *path, char ***out, Take take)
     *out = nullptr;
     try {
         std::vector<std::string> lines;
-        if (!read_lines(path, lines))
-            return -1;
+        int read = read_lines(path, lines);
+        if (read != 0)
+            return read;
         std::vector<std::string> kept;
         for (size_t i = 0; i < lines.size(); ++i)
             take(static_cast<int>(i + 1), lines[i], kept);
@@ -272,8 +316,18 @@ void take_server_pair(int number, const std::string &whole, std::vector<std::str
 
 int config_init(const char *tag) noexcept
 {
+    // Every file the host reads, and every relative path it hands on, lies
+    // under the working folder.
+    trust_why why;
+    if (trust_judge(".", &why) != 0 && why.reason != TRUST_UNREADABLE)
+        return refuse("a pasta de trabalho", why);
+    File file(nullptr, &std::fclose);
+    if (open_trusted(config_path, &file) == CONFIG_REFUSED)
+        return CONFIG_REFUSED;
     std::vector<std::string> notices;
-    if (ub_getopt_ini_report(config_path, configs, tell_notice, &notices) <= 0) {
+    // Without a file the rows still get their own copies, as the reader
+    // always gave them.
+    if (ub_getopt_ini_report_file(file.get(), configs, tell_notice, &notices) <= 0) {
         verbose_console(VERBOSE_ERROR, "Falha ao tentar ler: %s\n", config_path);
         return 1;
     }

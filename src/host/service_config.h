@@ -21,7 +21,15 @@ extern ub_option configs[configs_len];
  * config_init; 0 and empty until then. */
 extern log_component logger;
 
-/* Reads conf/vesk.ini from the current directory into configs. When the
+/* What the readers below return, instead of reading, when the working
+ * folder, conf/ or their file may be changed by someone other than the
+ * system and the effective user (log/trust.h judges it): they have told
+ * "VESKServer nao iniciado: <file> nao e confiavel: <why>." at FATAL. */
+enum config_result { CONFIG_REFUSED = -2 };
+
+/* Reads conf/vesk.ini from the current directory into configs, from the
+ * very file judged, after judging the working folder; CONFIG_REFUSED when
+ * either is not trusted (a missing conf/ or file is no refusal). When the
  * file is missing or sets no option, writes "Falha ao tentar ler: <path>" to
  * standard error and returns 1, leaving logger as it was. Otherwise sets
  * logger's threshold from VERBOSITY (atoi rule, cut to 16 bits), logs
@@ -36,7 +44,8 @@ int config_init(const char *tag) UB_NOEXCEPT;
  * blank and '#' lines skipped, lines not starting with '-' told at WARN
  * (standard error and the log) and skipped. *options: a malloc'd NULL-ended
  * array of malloc'd texts (config_list_free), NULL when none. The count; 0
- * for a missing file; -1 for a NULL options, or after "Falha ao tentar ler:
+ * for a missing file; CONFIG_REFUSED for a file that is not trusted (never
+ * waiting on a FIFO); -1 for a NULL options, or after "Falha ao tentar ler:
  * <path>" (at ERROR) when it cannot be read or memory runs out. */
 int config_jvm_options(char ***options) UB_NOEXCEPT;
 

@@ -1,9 +1,12 @@
 #include "host/usage.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "host/service_config.h"
+#include "log/verbose.h"
 #include "options/getopts.h"
 #include "platform/platform.h"
 #include "util/vesk_utils.h"
@@ -13,8 +16,12 @@ namespace {
 
 // The banner and the usage; with every_word, the words other than the
 // pairs too, those of the service where the system has a service manager.
-void write_usage(FILE *out, const char *program, bool every_word)
+// The program's name is escaped as the log escapes it: a name holding a
+// line feed starts no line of its own.
+void write_usage(FILE *out, const char *name, bool every_word)
 {
+    std::unique_ptr<char, decltype(&std::free)> shown(verbose_escape(name), &std::free);
+    const char *program = shown ? shown.get() : "vesk";
     ub_help_header2_to(out, program, VESK_DESCRIPTION, VESK_VERSION_MAJOR, VESK_VERSION_MINOR,
                        VESK_VERSION_PATCH, VESK_REVISION, VESK_BUILD_TIME);
     std::fprintf(out, "Uso:\n");

@@ -69,7 +69,10 @@ void log_params(char *const *list, int used)
         verbose_in(&logger, VERBOSE_INFO, "\t'%s' = '%s'\n", list[j], list[j + 1]);
 }
 
-JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook);
+// The options of conf/jvm.options, owned.
+using FileOptions = std::unique_ptr<char *[], decltype(&config_list_free)>;
+
+JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook, char *const *file_options);
 
 // libcurl's global state, set up once per process before the JVM starts any
 // thread, so that native modules of the Java side may use the HTTP client
@@ -151,10 +154,10 @@ void tell_missing_class(const char *failure, const char *entry_class)
 
 // Starts the Java server: the entry class's start(long[], String[]) gets the
 // callback's address and 0, and all slots of the list, empty ones as nulls.
-int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook)
+int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook, char *const *file_options)
 {
     init_curl();
-    if (init_jvm(list, exit_hook) == nullptr) {
+    if (init_jvm(list, exit_hook, file_options) == nullptr) {
         tell_fatal("Falha ao tentar iniciar JVM.");
         return VESK_NO_JVM;
     }
@@ -189,26 +192,34 @@ const char *element(char *const *texts, int index)
     return texts[index] != nullptr ? texts[index] : "";
 }
 
+// The options of conf/jvm.options into *options (NULL when none); false
+// when the file is not trusted, which the reader has told.
+bool read_jvm_options(FileOptions *options)
+{
+    char **read = nullptr;
+    int count = config_jvm_options(&read);
+    options->reset(read);
+    return count != CONFIG_REFUSED;
+}
+
 // The options the host gives the JVM after its five: -Xdebug, so that the
 // JIT runs although the five ask for java.compiler=NONE (an operator's
 // -Xint turns it off); the entry class, dotted, as the command that jps and
-// jcmd show; then conf/jvm.options, which may change any of them, as the
-// later option wins. Throws std::bad_alloc.
-std::vector<std::string> jvm_options(const char *entry_class)
+// jcmd show; then file_options (conf/jvm.options, NULL-ended or NULL),
+// which may change any of them, as the later option wins. Throws
+// std::bad_alloc.
+std::vector<std::string> jvm_options(const char *entry_class, char *const *file_options)
 {
     std::vector<std::string> options = {"-Xdebug"};
     if (entry_class[0] != '\0')
         options.push_back("-Dsun.java.command=" + dotted(entry_class));
-    char **read = nullptr;
-    int count = config_jvm_options(&read);
-    std::unique_ptr<char *[], decltype(&config_list_free)> file_options(read, &config_list_free);
-    for (int i = 0; i < count; ++i)
-        options.emplace_back(file_options[i]);
+    for (char *const *option = file_options; option != nullptr && *option != nullptr; ++option)
+        options.emplace_back(*option);
     return options;
 }
 
-// vesk_init, with the JVM's exit hook.
-JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook)
+// vesk_init, with the JVM's exit hook and the options of conf/jvm.options.
+JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook, char *const *file_options)
 {
     if (jvm != nullptr)
         return jvm;
@@ -221,11 +232,13 @@ JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook)
     try {
         std::string expanded = ub::detail::expand_class_path(class_path);
         ub::detail::warn_class_path(expanded);
-        std::vector<std::string> options = jvm_options(vesk_getParam(list, "ENTRY_CLASS"));
+        std::string libraries = ub::detail::trusted_library_path(library_path);
+        std::vector<std::string> options =
+            jvm_options(vesk_getParam(list, "ENTRY_CLASS"), file_options);
         std::vector<const char *> texts;
         for (const std::string &option : options)
             texts.push_back(option.c_str());
-        jvm = ub_loadJVM_with_options(expanded.c_str(), library_path, stack, exit_hook,
+        jvm = ub_loadJVM_with_options(expanded.c_str(), libraries.c_str(), stack, exit_hook,
                                       static_cast<int>(texts.size()), texts.data());
     } catch (const std::bad_alloc &) {
         return nullptr;
@@ -242,14 +255,25 @@ int vesk_start(int argc, char **argv) noexcept
 
 int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook) noexcept
 {
-    config_init("VESK");
+    // Nothing is taken from a configuration that someone else may have
+    // written: the readers have told why, and the server does not start.
+    if (config_init("VESK") == CONFIG_REFUSED) {
+        tell_fatal("Falha ao tentar iniciar VESKServer.");
+        return VESK_NO_SERVER;
+    }
     if (argc < 1 || argv == nullptr)
         argc = 1;
     // Kept for the process's life, as the option table's texts are; a later
     // launch's reading replaces them, once the list that held them is gone.
     static char **server_pairs = nullptr;
     config_list_free(server_pairs);
-    int pair_count = std::max(config_server_pairs(&server_pairs), 0);
+    int pair_count = config_server_pairs(&server_pairs);
+    FileOptions file_options(nullptr, &config_list_free);
+    if (pair_count == CONFIG_REFUSED || !read_jvm_options(&file_options)) {
+        tell_fatal("Falha ao tentar iniciar VESKServer.");
+        return VESK_NO_SERVER;
+    }
+    pair_count = std::max(pair_count, 0);
     int slots = list_slots(argc, pair_count);
     // The texts belong to the option table, server_pairs and argv; only the
     // array is ours.
@@ -264,14 +288,17 @@ int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook)
     used = merge_pairs(list, used, argc > 1 ? argv + 1 : nullptr, argc - 1);
     log_params(list, used);
     // The entry call copies the texts into Java strings; the list ends here.
-    int status = launch_server(list, slots, exit_hook);
+    int status = launch_server(list, slots, exit_hook, file_options.get());
     std::free(list);
     return status;
 }
 
 JavaVM *vesk_init(char *const *list) noexcept
 {
-    return init_jvm(list, nullptr);
+    if (jvm != nullptr)
+        return jvm;
+    FileOptions file_options(nullptr, &config_list_free);
+    return read_jvm_options(&file_options) ? init_jvm(list, nullptr, file_options.get()) : nullptr;
 }
 
 int vesk_stop(void) noexcept

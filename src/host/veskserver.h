@@ -20,7 +20,10 @@ enum vesk_status {
     VESK_NO_SERVER = 3  /* the entry call failed (or the words were not in pairs) */
 };
 
-/* Loads the options (config_init with the tag "VESK"), builds the parameter
+/* Loads the options (config_init with the tag "VESK"), reads conf/server.ini
+ * and conf/jvm.options, and ends with VESK_NO_SERVER, after the FATAL line
+ * "Falha ao tentar iniciar VESKServer.", when a reader refused the working
+ * folder or a file of conf/ (CONFIG_REFUSED). Then builds the parameter
  * list of argc + 38 slots, and two more per pair of conf/server.ini
  * (config_server_pairs), from the option table, then those pairs, then the
  * <Param> <Val> pairs of argv[1..] (an equal key takes the later value in
@@ -63,10 +66,15 @@ int vesk_start_with_exit_hook(int argc, char **argv, ub_JVM_exit_hook exit_hook)
  * element "*", or a folder followed by the separator and "*", stands for the
  * folder's .jar and .JAR files in name order, as the java launcher reads
  * it; an element the JVM cannot use is told at WARN (standard error and the
- * log). After the bridge's five options come -Xdebug (the JIT runs unless
- * an option says -Xint), -Dsun.java.command=<ENTRY_CLASS, dotted> (what jps
- * shows; none for an empty ENTRY_CLASS) and the lines of conf/jvm.options
- * (config_jvm_options), which win over the earlier ones. NULL on failure. */
+ * log). An element of either path that someone other than the system and
+ * the effective user may change (log/trust.h; for a wildcard its folder,
+ * then each jar) is left out, told at WARN as "Entrada do CLASSPATH
+ * ignorada: ..." or "Entrada do LIBRARY_PATH ignorada: ..."; a missing one
+ * is passed on. After the bridge's five options come -Xdebug (the JIT runs
+ * unless an option says -Xint), -Dsun.java.command=<ENTRY_CLASS, dotted>
+ * (what jps shows; none for an empty ENTRY_CLASS) and the lines of
+ * conf/jvm.options (config_jvm_options), which win over the earlier ones.
+ * NULL on failure, and when conf/jvm.options is refused. */
 JavaVM *vesk_init(char *const *list) UB_NOEXCEPT;
 
 /* Number of the level named exactly name (NONE 0 ... DEBUG 5); 0 for any

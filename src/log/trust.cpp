@@ -16,6 +16,9 @@ constexpr int max_links = 40;
 // More folders above than this is no real tree.
 constexpr int max_depth = 512;
 
+// Every character that separates parts of a path here.
+const char separators[] = {'/', PLATFORM_PATH_SEP, '\0'};
+
 bool is_separator(char c)
 {
     return c == '/' || c == PLATFORM_PATH_SEP;
@@ -43,12 +46,17 @@ public:
     Node &operator=(Node &&other) noexcept
     {
         if (this != &other) {
-            platform_close(handle_);
+            if (handle_ >= 0)
+                platform_close(handle_);
             handle_ = other.release();
         }
         return *this;
     }
-    ~Node() { platform_close(handle_); }
+    ~Node()
+    {
+        if (handle_ >= 0)
+            platform_close(handle_);
+    }
     int get() const { return handle_; }
     int release()
     {
@@ -72,8 +80,11 @@ public:
     {
         std::string text(path);
         std::string top = top_of(text);
-        if (top.empty() && (want & TRUST_ABSOLUTE) != 0)
-            return refuse(TRUST_NOT_ABSOLUTE, text);
+        if (top.empty() && (want & TRUST_ABSOLUTE) != 0) {
+            shown_ = text;
+            relative_ = false;
+            return refuse(TRUST_NOT_ABSOLUTE);
+        }
         if (!enter_start(top))
             return -1;
         std::vector<std::string> parts = split(text.substr(top.size()));
@@ -94,16 +105,14 @@ public:
             // the start as for every folder below it.
             if (!folder_acceptable(here_status_))
                 return -1;
-            shown_ += (shown_.empty() || is_separator(shown_.back()) ? "" : PLATFORM_PATH_SEP_STR) +
-                      part;
+            add_shown(part);
             int error = 0;
             Node next(platform_node_open(here_.get(), part.c_str(), PLATFORM_NODE_NOFOLLOW, &error));
             if (next.get() < 0)
-                return refuse(error == ENOENT || error == ENOTDIR ? TRUST_MISSING : TRUST_UNREADABLE,
-                              shown_, error);
+                return refuse(error == ENOENT || error == ENOTDIR ? TRUST_MISSING : TRUST_UNREADABLE, error);
             platform_node_status status{};
             if (platform_node_status_get(next.get(), &status) != 0)
-                return refuse(TRUST_UNREADABLE, shown_);
+                return refuse(TRUST_UNREADABLE);
             if (status.kind == PLATFORM_NODE_LINK) {
                 if (!follow(part, status, parts, links))
                     return -1;
@@ -113,7 +122,7 @@ public:
                 return -1;
             bool final = parts.empty();
             if (!final && status.kind != PLATFORM_NODE_FOLDER)
-                return refuse(TRUST_NOT_FOLDER, shown_);
+                return refuse(TRUST_NOT_FOLDER);
             holder_ = std::move(here_);
             here_ = std::move(next);
             here_status_ = status;
@@ -123,52 +132,41 @@ public:
     }
 
 private:
-    // Opens the top or the working folder, and judges every folder above.
+    // Takes the top or the working folder (which the process holds: no
+    // handle needed), and judges every folder above.
     bool enter_start(const std::string &top)
     {
         int error = 0;
-        here_ = Node(platform_node_open(PLATFORM_NODE_CWD, top.empty() ? "." : top.c_str(), 0,
-                                        &error));
-        if (top.empty()) {
-            char cwd[PLATFORM_PATH_MAX];
-            shown_ = platform_getcwd(cwd, sizeof cwd) == 0 ? cwd : ".";
-        } else {
-            shown_ = top;
-        }
-        if (here_.get() < 0)
-            return refuse(TRUST_UNREADABLE, shown_, error) == 0;
+        relative_ = top.empty();
+        shown_ = top;
+        here_ = Node(relative_ ? PLATFORM_NODE_CWD
+                               : platform_node_open(PLATFORM_NODE_CWD, top.c_str(), 0, &error));
+        if (!relative_ && here_.get() < 0)
+            return refuse(TRUST_UNREADABLE, error) == 0;
         if (platform_node_status_get(here_.get(), &here_status_) != 0)
-            return refuse(TRUST_UNREADABLE, shown_) == 0;
-        std::string start_shown = shown_;
-        if (!entry_acceptable(here_status_) || !judge_above())
-            return false;
-        shown_ = start_shown;
-        return true;
+            return refuse(TRUST_UNREADABLE) == 0;
+        return entry_acceptable(here_status_) && judge_above();
     }
 
     // Judges the folders above the current node up to the top, each as a
     // folder holding the one below it.
     bool judge_above()
     {
-        Node child(platform_node_parent(here_.get()));
         platform_node_status below = here_status_;
-        std::string below_shown = shown_;
-        for (int depth = 0; depth < max_depth; ++depth) {
-            if (child.get() < 0)
-                return refuse(TRUST_UNREADABLE, parent_text(below_shown)) == 0;
+        for (int level = 1; level < max_depth; ++level) {
             platform_node_status above{};
-            if (platform_node_status_get(child.get(), &above) != 0)
-                return refuse(TRUST_UNREADABLE, parent_text(below_shown)) == 0;
-            if (above.id[0] == below.id[0] && above.id[1] == below.id[1])
+            above_ = level;
+            if (platform_node_status_above(here_.get(), level, &above) != 0)
+                return refuse(TRUST_UNREADABLE) == 0;
+            if (above.id[0] == below.id[0] && above.id[1] == below.id[1]) {
+                above_ = 0;
                 return true;
-            below_shown = parent_text(below_shown);
-            shown_ = below_shown;
+            }
             if (!entry_acceptable(above) || !folder_acceptable(above))
                 return false;
             below = above;
-            child = Node(platform_node_parent(child.get()));
         }
-        return refuse(TRUST_LINKS, below_shown) == 0;
+        return refuse(TRUST_LINKS) == 0;
     }
 
     // Steps to the folder above the current one, judged as a folder on the
@@ -177,9 +175,9 @@ private:
     {
         Node above(platform_node_parent(here_.get()));
         platform_node_status status{};
-        shown_ += std::string(PLATFORM_PATH_SEP_STR) + "..";
+        add_shown("..");
         if (above.get() < 0 || platform_node_status_get(above.get(), &status) != 0)
-            return refuse(TRUST_UNREADABLE, shown_) == 0;
+            return refuse(TRUST_UNREADABLE) == 0;
         if (!entry_acceptable(status) || !folder_acceptable(status))
             return false;
         holder_ = Node();
@@ -194,25 +192,27 @@ private:
                 std::vector<std::string> &parts, int &links)
     {
         if (here_status_.writer != PLATFORM_WRITER_NONE && link.owner_trusted == 0)
-            return refuse(TRUST_OWNER, shown_, 0, link.owner) == 0;
+            return refuse(TRUST_OWNER, 0, link.owner) == 0;
         char target[PLATFORM_PATH_MAX];
         if (++links > max_links ||
             platform_node_read_link(here_.get(), part.c_str(), target, sizeof target) != 0)
-            return refuse(TRUST_LINKS, shown_) == 0;
+            return refuse(TRUST_LINKS) == 0;
         std::string to(target);
         std::string top = top_of(to);
         for (std::string &inner : split(to.substr(top.size())))
             parts.push_back(std::move(inner));
         if (top.empty()) {
-            shown_ = parent_text(shown_);
+            size_t cut = shown_.find_last_of(separators);
+            shown_ = cut == std::string::npos ? std::string() : shown_.substr(0, cut == 0 ? 1 : cut);
             return true;
         }
         shown_ = top;
+        relative_ = false;
         holder_ = Node();
         int error = 0;
         here_ = Node(platform_node_open(PLATFORM_NODE_CWD, top.c_str(), 0, &error));
         if (here_.get() < 0 || platform_node_status_get(here_.get(), &here_status_) != 0)
-            return refuse(TRUST_UNREADABLE, shown_, error) == 0;
+            return refuse(TRUST_UNREADABLE, error) == 0;
         return entry_acceptable(here_status_) && folder_acceptable(here_status_);
     }
 
@@ -220,7 +220,7 @@ private:
     bool entry_acceptable(const platform_node_status &status)
     {
         if (status.owner_trusted == 0)
-            return refuse(TRUST_OWNER, shown_, 0, status.owner) == 0;
+            return refuse(TRUST_OWNER, 0, status.owner) == 0;
         return true;
     }
 
@@ -229,7 +229,7 @@ private:
     bool folder_acceptable(const platform_node_status &status)
     {
         if (status.kind != PLATFORM_NODE_FOLDER)
-            return refuse(TRUST_NOT_FOLDER, shown_) == 0;
+            return refuse(TRUST_NOT_FOLDER) == 0;
         if (status.writer != PLATFORM_WRITER_NONE && status.sticky == 0)
             return refuse_writer(status) == 0;
         return true;
@@ -240,13 +240,18 @@ private:
     {
         const platform_node_status &status = here_status_;
         if ((want & TRUST_FOLDER) != 0 && status.kind != PLATFORM_NODE_FOLDER)
-            return refuse(TRUST_NOT_FOLDER, shown_);
+            return refuse(TRUST_NOT_FOLDER);
         if ((want & TRUST_FILE) != 0 && status.kind != PLATFORM_NODE_FILE)
-            return refuse(TRUST_NOT_FILE, shown_);
+            return refuse(TRUST_NOT_FILE);
         if (status.writer != PLATFORM_WRITER_NONE)
             return refuse_writer(status);
-        if ((want & TRUST_FILE) == 0)
-            return here_.release();
+        if ((want & TRUST_FILE) == 0) {
+            if (here_.get() != PLATFORM_NODE_CWD)
+                return here_.release();
+            int error = 0;
+            int node = platform_node_open(PLATFORM_NODE_CWD, ".", 0, &error);
+            return node >= 0 ? node : refuse(TRUST_UNREADABLE, error);
+        }
         // The file judged, opened again for reading from the folder held,
         // and taken only when it is the very same file.
         int error = 0;
@@ -254,9 +259,9 @@ private:
                                      PLATFORM_NODE_NOFOLLOW | PLATFORM_NODE_READ, &error));
         platform_node_status opened{};
         if (file.get() < 0 || platform_node_status_get(file.get(), &opened) != 0)
-            return refuse(TRUST_UNREADABLE, shown_, error);
+            return refuse(TRUST_UNREADABLE, error);
         if (opened.id[0] != status.id[0] || opened.id[1] != status.id[1])
-            return refuse(TRUST_UNREADABLE, shown_);
+            return refuse(TRUST_UNREADABLE);
         return file.release();
     }
 
@@ -264,15 +269,41 @@ private:
     {
         if (why_ != nullptr)
             why_->writer = status.writer;
-        return refuse(TRUST_WRITER, shown_, 0, status.who);
+        return refuse(TRUST_WRITER, 0, status.who);
     }
 
-    int refuse(int reason, const std::string &path, int error = 0, const char *who = "")
+    // Appends part to the path shown.
+    void add_shown(const std::string &part)
+    {
+        if (!shown_.empty() && !is_separator(shown_.back()))
+            shown_ += PLATFORM_PATH_SEP;
+        shown_ += part;
+    }
+
+    // The path as far as it was followed, made absolute only now: a walk
+    // that ends well never asks for the working folder's name.
+    std::string shown() const
+    {
+        if (!relative_)
+            return shown_;
+        char cwd[PLATFORM_PATH_MAX];
+        std::string text = platform_getcwd(cwd, sizeof cwd) == 0 ? cwd : ".";
+        for (int level = 0; level < above_; ++level) {
+            size_t cut = text.find_last_of(separators);
+            if (cut != std::string::npos)
+                text = text.substr(0, cut == 0 ? 1 : cut);
+        }
+        if (shown_.empty())
+            return text;
+        return text + (is_separator(text.back()) ? "" : PLATFORM_PATH_SEP_STR) + shown_;
+    }
+
+    int refuse(int reason, int error = 0, const char *who = "")
     {
         if (why_ != nullptr) {
             why_->reason = reason;
             why_->error = error;
-            std::snprintf(why_->path, sizeof why_->path, "%s", path.c_str());
+            std::snprintf(why_->path, sizeof why_->path, "%s", shown().c_str());
             std::snprintf(why_->who, sizeof why_->who, "%s", who);
         }
         return -1;
@@ -294,20 +325,13 @@ private:
         return parts;
     }
 
-    // The path of the folder holding the node shown as text.
-    static std::string parent_text(const std::string &text)
-    {
-        size_t cut = text.find_last_of(std::string("/") + PLATFORM_PATH_SEP);
-        if (cut == std::string::npos)
-            return ".";
-        return cut == 0 ? text.substr(0, 1) : text.substr(0, cut);
-    }
-
     trust_why *why_;
     Node holder_; // the folder that holds here_, when it was entered by name
     Node here_;
     platform_node_status here_status_{};
-    std::string shown_;
+    std::string shown_;    // the path followed, relative to the working folder when relative_
+    bool relative_ = true;
+    int above_ = 0;        // folders above the working folder being judged
 };
 
 int open_judged(const char *path, int want, trust_why *why)

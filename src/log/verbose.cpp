@@ -82,58 +82,151 @@ struct FreeDeleter {
 };
 using CharBuffer = std::unique_ptr<char, FreeDeleter>;
 
-// Control characters that a line's text never holds as they are: all
-// below 0x20 but the tab, and 0x7F.
-bool is_control(unsigned char c)
+// ---- Escapes. Every text written to the log or to standard error goes
+// through them, so that no reader finds a line break, a terminal or
+// bidirectional control, or a byte it cannot decode where the writer put
+// none: a byte that is not part of well-formed UTF-8 is written as "\xNN",
+// each of its bytes alone; an ASCII control (all below 0x20 but the tab, and
+// 0x7F) as "\n", "\r" or "\xNN"; a C1 control, U+2028, U+2029 or a
+// bidirectional control as "\uXXXX". Hex digits are upper case.
+
+// Whether c, a byte below 0x80, is written as it is: printable or a tab.
+bool plain_ascii(unsigned char c)
 {
-    return (c < 0x20 && c != '\t') || c == 0x7F;
+    return (c >= 0x20 && c < 0x7F) || c == '\t';
 }
 
-// Characters of c's escape: "\\n" and "\\r" two, "\\xNN" four.
-size_t escape_size(unsigned char c)
+// The length of the well-formed UTF-8 sequence that starts at text (left
+// bytes, the first one 0x80 or more) and its character in code; 0 when that
+// byte starts none: a continuation byte, an overlong form, a surrogate, a
+// character past U+10FFFF or a sequence cut short.
+size_t utf8_sequence(const unsigned char *text, size_t left, uint32_t &code)
 {
-    return c == '\n' || c == '\r' ? 2 : 4;
+    unsigned char lead = text[0];
+    size_t length = 0;
+    unsigned char low = 0x80; // the second byte's range, narrower after some leads
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0Fu;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07u;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (left < length || text[1] < low || text[1] > high)
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((text[k] & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (text[k] & 0x3Fu);
+    }
+    return length;
 }
 
-// Writes c's escape at p; the end of what was written.
-char *put_escape(unsigned char c, char *p)
+// Whether a character past ASCII is written as "\uXXXX": the C1 controls
+// (U+0085 ends a line for some readers), the line and paragraph separators,
+// and the bidirectional controls, which reorder what a reader shows.
+bool escaped_code(uint32_t code)
+{
+    return (code >= 0x80 && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
+           (code >= 0x2028 && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+// Writes a backslash, letter and value in digits hex digits at out (when
+// out is not NULL); the characters that takes.
+size_t put_hex_escape(char letter, uint32_t value, int digits, char *out)
 {
     static const char hex[] = "0123456789ABCDEF";
-    *p++ = '\\';
-    if (c == '\n' || c == '\r') {
-        *p++ = c == '\n' ? 'n' : 'r';
-        return p;
+    if (out != nullptr) {
+        out[0] = '\\';
+        out[1] = letter;
+        for (int k = 0; k < digits; ++k)
+            out[2 + k] = hex[value >> (4 * (digits - 1 - k)) & 0xF];
     }
-    *p++ = 'x';
-    *p++ = hex[c >> 4];
-    *p++ = hex[c & 0xF];
-    return p;
+    return 2 + static_cast<size_t>(digits);
 }
 
-// text with its control characters (the line feed included) written as
-// escapes, for a name inside a notice; NULL when memory runs out.
+// Writes text[0, end) at out (when not NULL) with its escapes; the
+// characters that takes. With continuations, a line feed that a tab follows
+// is kept: it opens a continuation line of the same entry (a stack trace
+// from the Java kit, an HTTP trace's hex dump, under their one line).
+size_t escape_text(const char *text, size_t end, bool continuations, char *out)
+{
+    auto bytes = reinterpret_cast<const unsigned char *>(text);
+    size_t size = 0;
+    for (size_t k = 0; k < end;) {
+        unsigned char c = bytes[k];
+        size_t length = 1;
+        size_t written = 0;
+        uint32_t code = 0;
+        if (c < 0x80) {
+            bool kept = plain_ascii(c) ||
+                        (c == '\n' && continuations && k + 1 < end && bytes[k + 1] == '\t');
+            if (!kept && (c == '\n' || c == '\r')) {
+                written = 2;
+                if (out != nullptr) {
+                    out[size] = '\\';
+                    out[size + 1] = c == '\n' ? 'n' : 'r';
+                }
+            } else if (!kept) {
+                written = put_hex_escape('x', c, 2, out != nullptr ? out + size : nullptr);
+            }
+        } else if ((length = utf8_sequence(bytes + k, end - k, code)) == 0) {
+            length = 1;
+            written = put_hex_escape('x', c, 2, out != nullptr ? out + size : nullptr);
+        } else if (escaped_code(code)) {
+            written = put_hex_escape('u', code, 4, out != nullptr ? out + size : nullptr);
+        }
+        if (written == 0) {
+            written = length;
+            if (out != nullptr)
+                std::memcpy(out + size, text + k, length);
+        }
+        size += written;
+        k += length;
+    }
+    return size;
+}
+
+// The length of text's start that needs no escape: printable ASCII and
+// tabs. Most lines are nothing else, and stop here.
+size_t plain_prefix(const char *text, size_t end)
+{
+    size_t k = 0;
+    while (k < end && plain_ascii(static_cast<unsigned char>(text[k])))
+        ++k;
+    return k;
+}
+
+// text with every character the writer escapes (the line feed included)
+// written as its escape, for a name inside a notice; NULL when memory runs
+// out.
 CharBuffer escaped_copy(const char *text)
 {
-    size_t size = 1;
-    for (const char *q = text; *q != '\0'; ++q) {
-        auto c = static_cast<unsigned char>(*q);
-        size += is_control(c) ? escape_size(c) : 1;
-    }
-    CharBuffer out(static_cast<char *>(std::malloc(size)));
+    size_t end = std::strlen(text);
+    size_t size = escape_text(text, end, false, nullptr);
+    CharBuffer out(static_cast<char *>(std::malloc(size + 1)));
     if (!out)
         return out;
-    char *p = out.get();
-    for (const char *q = text; *q != '\0'; ++q) {
-        auto c = static_cast<unsigned char>(*q);
-        p = is_control(c) ? put_escape(c, p) : (*p++ = *q, p);
-    }
-    *p = '\0';
+    escape_text(text, end, false, out.get());
+    out.get()[size] = '\0';
     return out;
 }
 
-// How a line's control characters are written: as they are (the standard
-// streams), escaped, or escaped but for continuation lines (verbose_block).
-enum class Escaping { none, line, block };
+// How a line's text is written: as it is (standard output, the writer's
+// own notes), escaped but for its final line feed (a log line), so and for
+// continuation lines too (verbose_block), or escaped but for the line feeds
+// that end it (standard error, where a text may end in an empty line).
+enum class Escaping { none, line, block, console };
 
 // A formatted line: short lines live on the stack, longer ones on the heap.
 // The text is always zero-terminated.
@@ -180,7 +273,7 @@ public:
         va_end(again);
         if (ok)
             size_ = head + static_cast<size_t>(body);
-        return ok && (escaping == Escaping::none || escape_controls(escaping == Escaping::block));
+        return ok && (escaping == Escaping::none || escape(escaping));
     }
 
     // The writer's own note: format with its arguments after the time
@@ -195,51 +288,41 @@ public:
     }
 
 private:
-    // Whether the character at k is written as an escape. With
-    // continuations, a line feed before a tab is kept: it starts a
-    // continuation line of the same entry (a stack trace from the Java
-    // kit, an HTTP trace's hex dump, under their one line).
-    static bool escaped(const char *text, size_t k, size_t end, bool continuations)
-    {
-        auto c = static_cast<unsigned char>(text[k]);
-        if (c == '\n')
-            return !continuations || k + 1 >= end || text[k + 1] != '\t';
-        return is_control(c);
-    }
-
-    // Writes the control characters of the text, all but the final line
-    // feed, as escapes ("\r", "\n", "\xNN"): the writer does it for every
-    // caller, so that names, paths and remote texts in a message can never
-    // start a line of their own that passes for another entry. One call is
-    // one line. False when the escaped line does not fit.
-    bool escape_controls(bool continuations)
+    // Writes the text with its escapes but for its own end: the final line
+    // feed of a log line, the line feeds that end a text for standard
+    // error. The writer does it for every caller, so that names, paths and
+    // remote texts in a message can never start a line of their own that
+    // passes for another entry, nor reach a reader as bytes it cannot read.
+    // One call is one line. False when the escaped text does not fit.
+    bool escape(Escaping escaping)
     {
         const char *text = data();
-        size_t end = size_ > 0 && text[size_ - 1] == '\n' ? size_ - 1 : size_;
-        size_t extra = 0;
-        for (size_t k = 0; k < end; ++k) {
-            if (escaped(text, k, end, continuations))
-                extra += escape_size(static_cast<unsigned char>(text[k])) - 1;
+        size_t end = size_;
+        if (escaping == Escaping::console) {
+            while (end > 0 && text[end - 1] == '\n')
+                --end;
+        } else if (end > 0 && text[end - 1] == '\n') {
+            --end;
         }
-        if (extra == 0)
+        size_t plain = plain_prefix(text, end);
+        if (plain == end)
             return true;
-        if (size_ + extra >= INT_MAX)
+        bool continuations = escaping == Escaping::block;
+        size_t body = plain + escape_text(text + plain, end - plain, continuations, nullptr);
+        if (body == end)
+            return true;
+        size_t size = body + (size_ - end);
+        if (size >= INT_MAX)
             return false;
-        CharBuffer out(static_cast<char *>(std::malloc(size_ + extra + 1)));
+        CharBuffer out(static_cast<char *>(std::malloc(size + 1)));
         if (!out)
             return false;
-        char *p = out.get();
-        for (size_t k = 0; k < end; ++k) {
-            auto c = static_cast<unsigned char>(text[k]);
-            if (escaped(text, k, end, continuations))
-                p = put_escape(c, p);
-            else
-                *p++ = static_cast<char>(c);
-        }
-        std::memcpy(p, text + end, size_ - end);
-        p[size_ - end] = '\0';
+        std::memcpy(out.get(), text, plain);
+        escape_text(text + plain, end - plain, continuations, out.get() + plain);
+        std::memcpy(out.get() + body, text + end, size_ - end);
+        out.get()[size] = '\0';
         heap_ = std::move(out);
-        size_ += extra;
+        size_ = size;
         return true;
     }
 
@@ -655,9 +738,10 @@ int syslog_priority(int level)
     }
 }
 
-// Writes text to standard error in one piece, each line led by level's
-// priority where standard error is the journal. The characters of text
-// written, or -1.
+// Writes text (escaped for standard error: it holds line feeds only at its
+// end) in one piece, each line led by level's priority where standard error
+// is the journal, where a "<N>" at a line's start would set it. The
+// characters of text written, or -1.
 int write_console(int level, const char *text, size_t size)
 {
     if (size > INT_MAX)
@@ -702,12 +786,13 @@ Sink current_sink()
 
 // The text the route's default place would have received, handed to the
 // sink: the log's line without its time prefix, escaped as the log escapes
-// it, or a standard stream's text as it is.
+// it, standard error's text escaped as it gets it, standard output's as it is.
 int to_sink(const Sink &sink, int route, int level, const char *component, const char *format,
             va_list args)
 {
     Escaping escaping = route == VERBOSE_ROUTE_LOG         ? Escaping::line
                         : route == VERBOSE_ROUTE_LOG_BLOCK ? Escaping::block
+                        : route == VERBOSE_ROUTE_STDERR    ? Escaping::console
                                                            : Escaping::none;
     Line line;
     if (!line.format(nullptr, nullptr, escaping, format, args))
@@ -720,7 +805,7 @@ int to_sink(const Sink &sink, int route, int level, const char *component, const
 int to_console(int level, const char *format, va_list args)
 {
     Line line;
-    if (!line.format(nullptr, nullptr, Escaping::none, format, args))
+    if (!line.format(nullptr, nullptr, Escaping::console, format, args))
         return -1;
     return write_console(level, line.data(), line.size());
 }
@@ -804,6 +889,11 @@ void verbose_set_clock(verbose_clock clock) noexcept
     clock_source.store(clock, std::memory_order_relaxed);
 }
 
+char *verbose_escape(const char *text) noexcept
+{
+    return text != nullptr ? escaped_copy(text).release() : nullptr;
+}
+
 int verbose_console(int level, const char *format, ...) noexcept
 {
     if (format == nullptr)
@@ -811,7 +901,7 @@ int verbose_console(int level, const char *format, ...) noexcept
     va_list args;
     va_start(args, format);
     Line line;
-    bool built = line.format(nullptr, nullptr, Escaping::none, format, args);
+    bool built = line.format(nullptr, nullptr, Escaping::console, format, args);
     va_end(args);
     if (!built)
         return -1;

@@ -22,10 +22,14 @@ UB_EXTERN_C_BEGIN
  * write, so lines from concurrent threads never interleave. One call is one
  * line: in its text, all but the final line feed, a carriage return is
  * written as "\r", a line feed as "\n" (verbose_block keeps one that a tab
- * follows, for a continuation line), and any other control character but
- * the tab, and 0x7F, as "\xNN". The day's file is refused, and the line goes
- * to the fallback file, where another user may write to log/ or replace it
- * (see log/trust.h). */
+ * follows, for a continuation line), any other control character but the
+ * tab, 0x7F and each byte that is not part of well-formed UTF-8 as "\xNN",
+ * and the C1 controls, U+2028, U+2029 and the bidirectional controls
+ * (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) as "\uXXXX",
+ * hex digits in upper case. Standard error gets its texts escaped alike,
+ * but for the line feeds that end them. The day's file is refused, and the
+ * line goes to the fallback file, where another user may write to log/ or
+ * replace it (see log/trust.h). */
 
 /* Why a line was lost. */
 enum verbose_error {
@@ -112,10 +116,16 @@ void verbose_limit_set(int32_t count) UB_NOEXCEPT;
  * clock. For tests that need a line written at a chosen moment. */
 void verbose_set_clock(verbose_clock clock) UB_NOEXCEPT;
 
-/* Writes format with its arguments to standard error, each line led by its
+/* A copy of text with every character the log escapes written as its
+ * escape, line feeds included, for a name a caller prints itself; the
+ * caller frees it. NULL for a NULL text or when memory runs out. */
+char *verbose_escape(const char *text) UB_NOEXCEPT;
+
+/* Writes format with its arguments to standard error, escaped as in the
+ * conventions but for the line feeds that end it, each line led by its
  * syslog priority ("<2>" FATAL, "<3>" ERROR, "<4>" WARN, "<6>" INFO, "<7>"
  * DEBUG and above) where standard error is the system journal, so that
- * journalctl -p finds it; as it is elsewhere. The characters written, or -1
+ * journalctl -p finds it; without them elsewhere. The characters written, or -1
  * (a NULL format, an output error). */
 int verbose_console(int level, const char *format, ...) UB_NOEXCEPT UB_PRINTF(2, 3);
 
@@ -128,7 +138,7 @@ int32_t verbose_budget_spent_day(void) UB_NOEXCEPT;
 enum verbose_route {
     VERBOSE_ROUTE_LOG = 0,       /* the daily log, an untagged line (as verbose) */
     VERBOSE_ROUTE_LOG_BLOCK = 1, /* the daily log, an entry of several lines (as verbose_block) */
-    VERBOSE_ROUTE_STDERR = 2,    /* the standard error stream, the text as it is */
+    VERBOSE_ROUTE_STDERR = 2,    /* the standard error stream, escaped as verbose_console */
     VERBOSE_ROUTE_STDOUT = 3     /* the standard output stream, the text as it is */
 };
 

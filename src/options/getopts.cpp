@@ -247,12 +247,20 @@ int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter rep
 {
     if (path == nullptr || table == nullptr)
         return -1;
+    File file(std::fopen(path, "rb"));
+    return ub_getopt_ini_report_file(file.get(), table, report, context);
+}
+
+int ub_getopt_ini_report_file(FILE *file, ub_option *table, ub_ini_reporter report,
+                              void *context) noexcept
+{
+    if (table == nullptr)
+        return -1;
     for (ub_option *row = table; ini_row(row); ++row) {
         if (!owns_value(row) && !store_copy(row, row->value != nullptr ? row->value : empty_text))
             return -1;
     }
-    File file(std::fopen(path, "rb"));
-    if (!file)
+    if (file == nullptr)
         return -1;
     char line[ini_line_size];
     // The reader numbers pieces; the notices name physical lines.
@@ -262,7 +270,7 @@ int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter rep
     int count = 0;
     for (int32_t number = 1;; ++number) {
         std::memset(line, 1, sizeof line);
-        if (std::fgets(line, sizeof line, file.get()) == nullptr)
+        if (std::fgets(line, sizeof line, file) == nullptr)
             break;
         Piece piece{line, piece_length(line), 0, false, false, false};
         piece.continues = piece.length == ini_line_size - 1 && line[piece.length - 1] != '\n';
@@ -419,7 +427,9 @@ void ub_help_header2_to(FILE *out, const char *program, const char *description,
     platform_localtime(static_cast<time_t>(build_time), &built);
     std::fprintf(out, "\n####################################");
     std::fprintf(out, "\n####################################\n\n");
-    std::fprintf(out, "Programa: %s\n", program != nullptr ? program : "");
+    // The name is the caller's data: escaped, it starts no line of its own.
+    std::unique_ptr<char, decltype(&std::free)> shown(verbose_escape(program), &std::free);
+    std::fprintf(out, "Programa: %s\n", shown ? shown.get() : "");
     std::fprintf(out, "Versao: %d.%d.%d r%d", major, minor, patch, revision);
     std::fprintf(out, " - %02d/%02d/%d %02d:%02d", built.tm_mday, built.tm_mon + 1,
                  built.tm_year + 1900, built.tm_hour, built.tm_min);

@@ -84,6 +84,12 @@ typedef void (*ub_ini_reporter)(void *context, int notice, int32_t line, int64_t
 int ub_getopt_ini_report(const char *path, ub_option *table, ub_ini_reporter report,
                          void *context) UB_NOEXCEPT;
 
+/* ub_getopt_ini_report reading the ini text from file, open for reading
+ * (binary) and left open, from where it stands; -1 for a NULL file, as for
+ * a path that cannot be opened. */
+int ub_getopt_ini_report_file(FILE *file, ub_option *table, ub_ini_reporter report,
+                              void *context) UB_NOEXCEPT;
+
 /* Value of the first row named name, borrowed; the shared empty text when
  * no row has it. */
 const char *ub_getopt_getValue(const ub_option *table, const char *name) UB_NOEXCEPT;

@@ -220,8 +220,14 @@ int platform_node_open(int folder, const char *name, int flags, int *error) UB_N
  * top. The handle, or -1. */
 int platform_node_parent(int node) UB_NOEXCEPT;
 
-/* Fills *out with what node's handle tells. 0; -1 when it cannot be asked. */
+/* Fills *out with what node's handle (or PLATFORM_NODE_CWD) tells. 0; -1
+ * when it cannot be asked. */
 int platform_node_status_get(int node, platform_node_status *out) UB_NOEXCEPT;
+
+/* Fills *out with the status of the folder levels (1 or more) above the
+ * folder node (or PLATFORM_NODE_CWD); at the top, the top's own. 0; -1 when
+ * it cannot be asked. */
+int platform_node_status_above(int node, int levels, platform_node_status *out) UB_NOEXCEPT;
 
 /* Copies the target of the symbolic link name in the folder node folder
  * into buffer (size bytes, terminated). 0; -1 when name is no link, cannot be

@@ -204,20 +204,43 @@ int platform_node_parent(int node) noexcept
     return open_node_at(node, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
-int platform_node_status_get(int node, platform_node_status *out) noexcept
+namespace {
+
+// Whether the node name of folder (the folder itself for "") has an access
+// list that may grant more than its mode shows.
+bool has_access_list_at(int folder, const char *name)
+{
+    if (*name == '\0')
+        return has_access_list(folder);
+    int node = open_node_at(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    bool listed = node < 0 || has_access_list(node);
+    if (node >= 0)
+        close(node);
+    return listed;
+}
+
+// The status of the node name of folder ("" for folder itself), never
+// following a link in name's last part. statx asks for only what is needed.
+int node_status_at(int folder, const char *name, platform_node_status *out)
 {
     if (out == nullptr)
         return -1;
-    struct stat info {};
-    if (fstatat(node, "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0)
+    int base = folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder;
+    if (folder == PLATFORM_NODE_CWD && *name == '\0')
+        name = ".";
+    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID | STATX_INO;
+    struct statx info {};
+    int flags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | (*name == '\0' ? AT_EMPTY_PATH : 0);
+    if (statx(base, name, flags, mask, &info) != 0 || (info.stx_mask & mask) != mask)
         return -1;
+    unsigned mode = info.stx_mode;
     *out = platform_node_status{};
-    out->kind = node_kind(info.st_mode);
-    out->owner_trusted = info.st_uid == 0 || info.st_uid == geteuid() ? 1 : 0;
-    out->sticky = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0 ? 1 : 0;
-    out->id[0] = static_cast<uint64_t>(info.st_dev);
-    out->id[1] = static_cast<uint64_t>(info.st_ino);
-    std::snprintf(out->owner, sizeof out->owner, "%lu", static_cast<unsigned long>(info.st_uid));
+    out->kind = node_kind(mode);
+    out->owner_trusted = info.stx_uid == 0 || info.stx_uid == geteuid() ? 1 : 0;
+    out->sticky = S_ISDIR(mode) && (mode & S_ISVTX) != 0 ? 1 : 0;
+    out->id[0] = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+    out->id[1] = info.stx_ino;
+    std::snprintf(out->owner, sizeof out->owner, "%lu", static_cast<unsigned long>(info.stx_uid));
     // A link's own permissions mean nothing: who may replace it is asked of
     // its folder.
     if (out->kind == PLATFORM_NODE_LINK)
@@ -225,17 +248,38 @@ int platform_node_status_get(int node, platform_node_status *out) noexcept
     if (out->owner_trusted == 0) {
         out->writer = PLATFORM_WRITER_OWNER;
         std::snprintf(out->who, sizeof out->who, "%s", out->owner);
-    } else if ((info.st_mode & S_IWOTH) != 0) {
+    } else if ((mode & S_IWOTH) != 0) {
         out->writer = PLATFORM_WRITER_EVERYONE;
-    } else if ((info.st_mode & S_IWGRP) != 0 && info.st_gid != 0) {
+    } else if ((mode & S_IWGRP) != 0 && info.stx_gid != 0) {
         out->writer = PLATFORM_WRITER_GROUP;
-        std::snprintf(out->who, sizeof out->who, "%lu", static_cast<unsigned long>(info.st_gid));
-    } else if ((info.st_mode & S_IWGRP) != 0 && has_access_list(node)) {
+        std::snprintf(out->who, sizeof out->who, "%lu", static_cast<unsigned long>(info.stx_gid));
+    } else if ((mode & S_IWGRP) != 0 && has_access_list_at(base, name)) {
         // With an access list the group bits are its mask: the most that a
         // named user or group, or the group, is granted.
         out->writer = PLATFORM_WRITER_ACL;
     }
     return 0;
+}
+
+} // namespace
+
+int platform_node_status_get(int node, platform_node_status *out) noexcept
+{
+    return node_status_at(node, "", out);
+}
+
+int platform_node_status_above(int node, int levels, platform_node_status *out) noexcept
+{
+    // "../.." relative to the node held: a folder on the way can only be
+    // moved elsewhere by someone who may write to it, so the folders above
+    // a trusted one are the ones this names, and above an untrusted one the
+    // judgement has already ended.
+    if (levels < 1 || levels > PLATFORM_PATH_MAX / 3 - 1)
+        return -1;
+    std::string path;
+    for (int level = 0; level < levels; ++level)
+        path += level == 0 ? ".." : "/..";
+    return node_status_at(node, path.c_str(), out);
 }
 
 int platform_node_read_link(int folder, const char *name, char *buffer, size_t size) noexcept

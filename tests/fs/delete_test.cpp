@@ -384,7 +384,7 @@ TEST_F(Delete, NamesWithAnyBytesAreReportedAndRemoved)
     // Each name as the log shows it: a line feed escaped, so that a name can
     // never start a log line of its own.
     const std::pair<std::string, std::string> names[] = {
-        {"old\xff\xfe.log", "old\xff\xfe.log"},
+        {"old\xff\xfe.log", "old\\xFF\\xFE.log"},
         {"old\n09-12-2026 00:00:00: forjada.log", "old\\n09-12-2026 00:00:00: forjada.log"},
         {"old \xc3\xa9.log", "old \xc3\xa9.log"},
     };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -153,6 +154,24 @@ TEST_F(VeskLaunch, StartGetsTheCallbackAndEverySlotAndTheHostKeepsRunning)
     EXPECT_EQ(read_file(dir() / "stderr.txt").find("Falha"), std::string::npos);
 }
 
+// text as the log writes it: a C1 control (U+0080 to U+009F) as "\u00XX".
+std::string c1_escaped(const std::string &text)
+{
+    std::string out;
+    for (size_t k = 0; k < text.size(); ++k) {
+        auto next = static_cast<unsigned char>(k + 1 < text.size() ? text[k + 1] : 0);
+        if (text[k] == '\xc2' && next >= 0x80 && next <= 0x9f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", next);
+            out += escape;
+            ++k;
+        } else {
+            out += text[k];
+        }
+    }
+    return out;
+}
+
 // The parameter list in Java and the relay's texts back in the log: bytes
 // of every encoding on the command line, and a Latin-1 conf/vesk.ini.
 TEST_F(VeskLaunch, TextsOfAnyEncodingReachJavaAndComeBackAsUtf8)
@@ -164,7 +183,7 @@ TEST_F(VeskLaunch, TextsOfAnyEncodingReachJavaAndComeBackAsUtf8)
     for (const encoding_cases::Case &item : encoding_cases::sent()) {
         words.push_back(item.name);
         words.push_back(item.sent);
-        expected.insert("Encoding|INFO|" + item.name + "|" + item.back);
+        expected.insert("Encoding|INFO|" + item.name + "|" + c1_escaped(item.back));
     }
     child_ = std::make_unique<Child>(vesk, words, dir(), std::vector<std::string>{},
                                      dir() / "stderr.txt");
@@ -575,6 +594,178 @@ TEST_F(VeskLaunch, ClassPathEntriesTheJvmCannotUseAreTold)
     EXPECT_EQ(log_lines, told);
 }
 
+// A user that no account has, whom the files of these tests are given to
+// (chown) as those of another user, and the group of the same number.
+constexpr unsigned other_user = 4242;
+
+// The lines of text that begin with one of prefixes, in order, without
+// the first skip characters.
+std::vector<std::string> lines_starting(const std::string &text,
+                                        const std::vector<std::string> &prefixes, size_t skip = 0)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        for (const std::string &prefix : prefixes) {
+            if (line.rfind(prefix, 0) == 0) {
+                lines.push_back(line.substr(skip));
+                break;
+            }
+        }
+    }
+    return lines;
+}
+
+// A conf/ whose vesk.ini, were it read, runs RecordingEntry from a jar in
+// conf/, and whose jvm.options keeps the JVM's files out of /tmp.
+void write_conf_running_from_conf()
+{
+    fs::create_directories("conf");
+    fs::copy_file(jar, "conf/evil.jar");
+    write_file("conf/vesk.ini", "VERBOSITY=4\nCLASSPATH=conf/evil.jar\nLIBRARY_PATH=" + natives +
+                                    "\nENTRY_CLASS=vesk/test/RecordingEntry\n");
+    write_file("conf/jvm.options", "-XX:-UsePerfData\n");
+}
+
+// Where another user may change the working folder, conf/ or a file the host
+// reads from it, the host does not start: the refusal names the file and
+// why, on standard error and (once conf/vesk.ini set the threshold) in the
+// log, and the entry class that the configuration names never runs.
+TEST_F(VeskLaunch, ConfigurationOthersMayChangeStopsTheStart)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving files to another user needs root";
+    const bool acl = run_child("/bin/sh", {"-c", "command -v setfacl"}, dir()).status == 0;
+    const std::string here = fs::current_path().string();
+    const std::string other = std::to_string(other_user);
+    struct Case {
+        const char *what;
+        std::string command; // sh, in the test's folder, after conf/ is written
+        std::string refusal; // after "VESKServer nao iniciado: "
+        bool logged;         // conf/vesk.ini was read before the refusal
+    };
+    const std::string in = "' pertence a outro usuario (" + other + ").";
+    const std::string all = "' pode ser alterado por todos os usuarios.";
+    const Case cases[] = {
+        {"conf/ de outro usuario", "chown " + other + " conf",
+         "conf/vesk.ini nao e confiavel: '" + here + "/conf" + in, false},
+        {"pasta de trabalho 1777", "chmod 1777 .",
+         "a pasta de trabalho nao e confiavel: '" + here + all, false},
+        {"vesk.ini gravavel pelo grupo",
+         "chgrp " + other + " conf/vesk.ini && chmod 664 conf/vesk.ini",
+         "conf/vesk.ini nao e confiavel: '" + here +
+             "/conf/vesk.ini' pode ser alterado pelo grupo " + other + ".",
+         false},
+        {"lista de acesso em conf/", "setfacl -m u:" + other + ":rwx conf",
+         "conf/vesk.ini nao e confiavel: '" + here +
+             "/conf' pode ser alterado por uma entrada da lista de acesso.",
+         false},
+        {"jvm.options de outro usuario", "chown " + other + " conf/jvm.options",
+         "conf/jvm.options nao e confiavel: '" + here + "/conf/jvm.options" + in, true},
+        {"server.ini gravavel por todos", "touch conf/server.ini && chmod 666 conf/server.ini",
+         "conf/server.ini nao e confiavel: '" + here + "/conf/server.ini" + all, true},
+    };
+    for (const Case &item : cases) {
+        SCOPED_TRACE(item.what);
+        if (item.command.rfind("setfacl", 0) == 0 && !acl) {
+            std::printf("%s not checked: setfacl is missing\n", item.what);
+            continue;
+        }
+        const char *reset = "chmod 755 . && rm -rf conf log start.txt && mkdir log";
+        ASSERT_EQ(run_child("/bin/sh", {"-c", reset}, dir()).status, 0);
+        write_conf_running_from_conf();
+        ASSERT_EQ(run_child("/bin/sh", {"-c", item.command}, dir()).status, 0);
+        testing_support::ChildResult result = run_child(vesk, {"PORT", "81"}, dir());
+        EXPECT_EQ(result.status, 3);
+        const std::vector<std::string> fatal = {"VESKServer nao iniciado: " + item.refusal,
+                                                "Falha ao tentar iniciar VESKServer."};
+        EXPECT_NE(result.err_text.find(fatal[0] + "\n" + fatal[1] + "\n"), std::string::npos)
+            << result.err_text;
+        EXPECT_FALSE(fs::exists("start.txt"));
+        std::string log;
+        for (const std::string &line : logged(0))
+            log += line + "\n";
+        EXPECT_EQ(lines_starting(log, {"|VESK| "}, 7),
+                  item.logged ? fatal : std::vector<std::string>{});
+    }
+}
+
+// What the host's effective user owns is as good as root's: the folder and
+// conf/ of another user that stop a host run by root start the same server
+// when that user runs it (without the JVM's files under /tmp and the outer
+// JVM options, as above).
+TEST_F(VeskLaunch, TheEffectiveUsersOwnConfigurationIsTaken)
+{
+    if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running the host as another user needs root and setpriv";
+    write_conf_running_from_conf();
+    const std::string user = std::to_string(other_user);
+    ASSERT_EQ(run_child("/bin/chown", {"-R", user + ":" + user, "."}, dir()).status, 0);
+    child_ = std::make_unique<Child>(
+        "/usr/bin/env",
+        std::vector<std::string>{"-u", "JAVA_TOOL_OPTIONS", "setpriv", "--reuid=" + user,
+                                 "--regid=" + user, "--clear-groups", vesk, "PORT", "81"},
+        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+    EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "start.txt"); }))
+        << read_file(dir() / "stderr.txt");
+    EXPECT_EQ(child_->stop(SIGTERM), 143);
+}
+
+// Entries of the class and library paths that another user may change are
+// left out, each told with why, and the server starts on the others: an
+// absolute jar of another user's, a jar of another user's that a wildcard
+// finds (its other jar stays), a wildcard whose folder everyone may write,
+// a relative library folder of another user's. A missing entry is passed
+// on and told as it always was; and a FIFO in place of conf/jvm.options is
+// told as a file that cannot be read, without waiting for a writer.
+TEST_F(VeskLaunch, PathEntriesOthersMayChangeAreLeftOut)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving files to another user needs root";
+    const std::string here = fs::current_path().string();
+    const std::string other = std::to_string(other_user);
+    for (const char *folder : {"other", "wild", "open", "libs"})
+        fs::create_directories(folder);
+    fs::copy_file(jar, "other/a.jar");
+    fs::copy_file(jar, "wild/a.jar");
+    fs::copy_file(jar, "wild/b.jar");
+    fs::copy_file(jar, "open/a.jar");
+    ASSERT_EQ(chown("other/a.jar", other_user, other_user), 0);
+    ASSERT_EQ(chown("wild/b.jar", other_user, other_user), 0);
+    ASSERT_EQ(chown("libs", other_user, other_user), 0);
+    fs::permissions("open", fs::perms::all);
+    ASSERT_EQ(mkfifo("conf/jvm.options", 0644), 0);
+    const std::string class_path = jar + ":" + here + "/other/a.jar:wild/*:open/*:nada.jar";
+    const std::string library_path = natives + ":libs:/nao/existe";
+    child_ = std::make_unique<Child>(
+        vesk,
+        std::vector<std::string>{"CLASSPATH", class_path, "LIBRARY_PATH", library_path,
+                                 "ENTRY_CLASS", "vesk/test/PathsEntry"},
+        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "paths.txt"); }))
+        << read_file(dir() / "stderr.txt");
+    EXPECT_EQ(read_lines(dir() / "paths.txt"),
+              (std::vector<std::string>{jar + ":wild/a.jar:nada.jar", natives + ":/nao/existe"}));
+    const std::vector<std::string> told = {
+        "Falha ao tentar ler: conf/jvm.options",
+        "Entrada do CLASSPATH ignorada: '" + here + "/other/a.jar' pertence a outro usuario (" +
+            other + ").",
+        "Entrada do CLASSPATH ignorada: 'wild/b.jar', pois '" + here +
+            "/wild/b.jar' pertence a outro usuario (" + other + ").",
+        "Entrada do CLASSPATH ignorada: 'open/*', pois '" + here +
+            "/open' pode ser alterado por todos os usuarios.",
+        "Entrada do CLASSPATH nao encontrada: 'nada.jar'.",
+        "Entrada do LIBRARY_PATH ignorada: 'libs', pois '" + here + "/libs' pertence a outro "
+                                                                    "usuario (" + other + ").",
+    };
+    std::string err = read_file(dir() / "stderr.txt");
+    EXPECT_EQ(lines_starting(err, {"Entrada do ", "Falha"}), told) << err;
+    std::string log;
+    for (const std::string &line : logged(0))
+        log += line + "\n";
+    EXPECT_EQ(lines_starting(log, {"|VESK| Entrada do ", "|VESK| Falha"}, 7), told);
+}
+
 TEST_F(VeskLaunch, RefusedJvmEndsWithStatusTwo)
 {
     testing_support::ChildResult result = run_child(vesk, {"STACK", "abc"}, dir());
@@ -699,11 +890,11 @@ public:
         return {reports_.begin() + static_cast<std::ptrdiff_t>(first), reports_.end()};
     }
 
-    // Whether report arrived (waiting for it a while).
-    bool has(const std::string &report)
+    // Whether report arrived, from the first'th on (waiting for it a while).
+    bool has(const std::string &report, size_t first = 0)
     {
         return testing_support::wait_until([&] {
-            std::vector<std::string> all = reports();
+            std::vector<std::string> all = reports(first);
             return std::find(all.begin(), all.end(), report) != all.end();
         });
     }
@@ -758,7 +949,7 @@ TEST_F(VeskReadiness, ReadyAfterStartReturnedAndStoppingOnEveryStop)
             << read_file(dir() / "stderr.txt");
         EXPECT_EQ(manager_->reports(before), std::vector<std::string>{starting});
         write_file("go.txt", "");
-        ASSERT_TRUE(manager_->has(ready)) << read_file(dir() / "stderr.txt");
+        ASSERT_TRUE(manager_->has(ready, before)) << read_file(dir() / "stderr.txt");
         if (item.signal == 0)
             write_file("exit.txt", "");
         // Signal 0 only waits for the end.

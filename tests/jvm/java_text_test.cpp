@@ -64,7 +64,7 @@ TEST(JavaText, ClassAndMethodNamesAreReadAsTexts)
     char *text = nullptr;
     EXPECT_EQ(ub_JVM_callStaticStringMethod(vm(), "no/Cla\xe7o", "text", 0, nullptr, &text),
               UB_JVM_NO_CLASS);
-    EXPECT_EQ(err.text().rfind("Classe 'no/Cla\xe7o' nao encontrada.\n", 0), 0u);
+    EXPECT_EQ(err.text().rfind("Classe 'no/Cla\\xE7o' nao encontrada.\n", 0), 0u);
 }
 
 } // namespace

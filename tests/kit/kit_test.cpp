@@ -61,6 +61,8 @@ std::vector<std::string> level_lines(int verbosity, bool hosted)
         // lone surrogate.
         {4, "kit\\.Levels\\|INFO\\|18\\|utf-8 18: "
             "a\xc3\xa7\xc3\xa3o \xf0\x9f\x98\x80 \xef\xbf\xbd"},
+        // Escaped alike with the host and without it.
+        {4, R"(kit\.Levels\|INFO\|19\|escapes 19:\\u2028<0>aqui\\x1B\[2J\\u202E\\u0085)"},
         {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco: java\.io\.IOException: disco cheio)"},
         {2, R"(kit\.System\|ERROR\|21\|erro 21)"},
         {3, R"(kit\.System\|WARN\|22\|aviso 22)"},
@@ -86,7 +88,7 @@ std::vector<std::string> level_traces(const std::vector<std::string> &lines)
 {
     const std::string frame = R"(\t\tat vesk\.test\.KitEntry\.levels\(KitEntry\.java:\d+\))";
     const std::vector<std::pair<std::string, std::vector<std::string>>> traces = {
-        {"|falha ao gravar no disco: java.io.IOException: disco cheio", {"\tjava\\.io\\.IOException: disco", "\tcheio", frame}},
+        {"|falha ao gravar no disco: java.io.IOException: disco cheio", {"\tjava\\.io\\.IOException: disco\\\\r\\\\ncheio", frame}},
         {"|excecao: java.lang.IllegalStateException: estado", {"\tjava\\.lang\\.IllegalStateException: estado", frame}},
     };
     std::vector<std::string> first;
@@ -390,8 +392,8 @@ TEST_F(KitLog, WithoutTheHostTheLinesGoToStandardError)
     EXPECT_TRUE(fs::is_empty(dir() / "log"));
 }
 
-// A printStackTrace text as the kit writes it under its line: each line
-// (ended by CR LF, LF or CR) after a tab, NUL as a blank.
+// A printStackTrace text cut at its line ends (CR LF, LF or CR), each line
+// after a tab, NUL as a blank.
 std::vector<std::string> tab_led(std::string text)
 {
     std::replace(text.begin(), text.end(), '\0', ' ');
@@ -407,15 +409,20 @@ std::vector<std::string> tab_led(std::string text)
 // breaks in its message, logged through java.util.logging and VeskHost.log
 // while another thread logs plain lines: each arrives as its one-line first
 // line, then its whole printStackTrace text, one tab-led line per line, with
-// no other line inside. One whose getMessage throws still gets its line.
+// no other line inside. The breaks inside the message are escaped on its
+// one line, so the frame its message forges is no frame. One whose
+// getMessage throws still gets its line.
 TEST_F(KitLog, AThrowableArrivesWholeUnderItsLine)
 {
     std::vector<std::string> lines = run("4", "traces");
-    std::vector<std::string> trace = tab_led(testing_support::read_file(dir() / "trace.txt"));
-    ASSERT_GE(trace.size(), 110u);
-    EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + 4),
+    std::vector<std::string> printed = tab_led(testing_support::read_file(dir() / "trace.txt"));
+    ASSERT_GE(printed.size(), 111u);
+    EXPECT_EQ(std::vector<std::string>(printed.begin(), printed.begin() + 5),
               (std::vector<std::string>{"\tjava.lang.IllegalStateException: linha 1", "\tlinha 2",
-                                        "\tlinha 3", "\tlinha 4"}));
+                                        "\tlinha 3", "\tlinha 4", "\t\tat evil.Forged.frame(Forged.java:1)"}));
+    std::vector<std::string> trace = {"\tjava.lang.IllegalStateException: linha 1\\r\\nlinha 2\\rlinha 3"
+                                      "\\nlinha 4\\n\tat evil.Forged.frame(Forged.java:1)"};
+    trace.insert(trace.end(), printed.begin() + 5, printed.end());
     auto suppressed = std::find(trace.begin(), trace.end(),
                                 "\t\tSuppressed: java.lang.IllegalArgumentException: ao fechar");
     auto cause = std::find(trace.begin(), trace.end(), "\tCaused by: java.io.IOException: disco cheio");
@@ -425,7 +432,8 @@ TEST_F(KitLog, AThrowableArrivesWholeUnderItsLine)
     EXPECT_LT(suppressed, cause);
     ASSERT_NE(cause, trace.end());
 
-    const std::string top = ": java.lang.IllegalStateException: linha 1 linha 2 linha 3 linha 4";
+    const std::string top = ": java.lang.IllegalStateException: linha 1 linha 2 linha 3 linha 4 "
+                            "\tat evil.Forged.frame(Forged.java:1)";
     const std::map<std::string, std::pair<std::string, std::vector<std::string>>> expected = {
         {"31", {"falha no servidor 31" + top, trace}},
         {"32", {"falha direta" + top, trace}},

@@ -694,7 +694,9 @@ TEST_F(VerboseProcesses, ACrashLoopStaysWithinTheDaysBudget)
 }
 
 // Where standard error is the journal, the budget's line carries the
-// warning priority, and verbose_console marks every line of its text.
+// warning priority, and verbose_console marks its line and the empty lines
+// that end its text; a line feed inside it is escaped, so a quoted name can
+// never set a priority of its own.
 TEST_F(VerboseProcesses, StandardErrorLinesCarryTheirPriorityForTheJournal)
 {
     noon = 1817467200; // 2027-08-05
@@ -708,15 +710,15 @@ TEST_F(VerboseProcesses, StandardErrorLinesCarryTheirPriorityForTheJournal)
     setenv("JOURNAL_STREAM", stream.c_str(), 1);
     verbose(stdout, "dropped\n");
     verbose(stdout, "dropped again\n");
-    verbose_console(VERBOSE_ERROR, "a\nb\n");
-    verbose_console(VERBOSE_DEBUG, "c\n\nd\n");
+    verbose_console(VERBOSE_ERROR, "a '%s'\n", "b\n<0>c");
+    verbose_console(VERBOSE_DEBUG, "d\n\n");
     unsetenv("JOURNAL_STREAM");
     verbose_console(VERBOSE_ERROR, "e\nf\n");
     if (!previous.empty())
         setenv("JOURNAL_STREAM", previous.c_str(), 1);
     EXPECT_EQ(err.text(), "<4>vesk: limite diario do log atingido (10485760 bytes) em "
                           "log/monitor_20270805.log; linhas descartadas ate 06/08/2027 00:00:00.\n"
-                          "<3>a\n<3>b\n<7>c\n<7>\n<7>d\ne\nf\n");
+                          "<3>a 'b\\n<0>c'\n<7>d\n<7>\ne\\nf\n");
 }
 
 // The fallback file never rotates: a line beyond the room is replaced by a
@@ -751,6 +753,44 @@ TEST_F(VerboseFaults, FallbackFileKeepsToTheBudget)
         failures.check(err_text == "vesk: limite do arquivo de log atingido (10485760 bytes) em "
                                    "/tmp/ubrontex.log; linhas descartadas.\n",
                        "standard error: " + err_text);
+        return failures.text;
+    });
+}
+
+// Another user who keeps swapping log in a sticky working folder between a
+// folder of their own and a link to a root-only folder, while the writer
+// writes: no line ever reaches either, whatever the timing.
+TEST_F(VerboseFaults, ASwappingUserNeverGetsTheLines)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another user needs root to be had";
+    expect_isolated(As::self, [] {}, [] {
+        Failures failures;
+        chmod(".", 01777);
+        fs::create_directory("secret");
+        chmod("secret", 0700);
+        pid_t swapper = fork();
+        if (swapper == 0) {
+            if (setgid(4242) != 0 || setuid(4242) != 0)
+                _exit(1);
+            for (;;) {
+                if (mkdir("log", 0755) == 0)
+                    rmdir("log");
+                if (symlink("secret", "log") == 0)
+                    unlink("log");
+            }
+        }
+        for (int n = 0; n < 3000; ++n)
+            verbose(stdout, "line %d\n", n);
+        kill(swapper, SIGKILL);
+        waitpid(swapper, nullptr, 0);
+        failures.check(fs::is_empty("secret"), "a line reached the root-only folder");
+        std::error_code error;
+        failures.check(!fs::is_directory("log", error) || fs::is_symlink("log", error) ||
+                           fs::is_empty("log"),
+                       "a line reached the other user's folder");
+        failures.check(read_file(fallback).find("line 2999") != std::string::npos,
+                       "the lines did not reach the fallback");
         return failures.text;
     });
 }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -175,6 +177,109 @@ TEST_F(Verbose, ControlCharactersInTheTextAreEscaped)
     EXPECT_EQ(verbose_limit_get(), static_cast<int32_t>(expected.size()));
 }
 
+// Past ASCII, what some reader takes for a line break (U+0085, U+2028,
+// U+2029), the other C1 controls and the bidirectional controls are written
+// as "\uXXXX", and each byte of a sequence that is not well-formed UTF-8 as
+// "\xNN"; every other character is written as it is. verbose_escape
+// escapes a name alike.
+TEST_F(Verbose, CharactersThatBreakHideOrCannotBeReadAreEscaped)
+{
+    const struct {
+        const char *argument;
+        const char *written;
+    } cases[] = {
+        // C1 controls, at both ends of their range; U+00A0 is text.
+        {"a\xC2\x85" "b \xC2\x80 \xC2\x9F \xC2\xA0", "a\\u0085b \\u0080 \\u009F \xC2\xA0"},
+        {"csi \xC2\x9B" "31m", "csi \\u009B31m"},
+        // Line and paragraph separators and the bidirectional controls;
+        // their neighbours U+2027, U+202F, U+2065 and U+206A are text.
+        {"\xE2\x80\xA8 \xE2\x80\xA9", "\\u2028 \\u2029"},
+        {"\xD8\x9C \xE2\x80\x8E \xE2\x80\x8F \xE2\x80\xAA \xE2\x80\xAE \xE2\x81\xA6 \xE2\x81\xA9",
+         "\\u061C \\u200E \\u200F \\u202A \\u202E \\u2066 \\u2069"},
+        {"\xE2\x80\xA7 \xE2\x80\xAF \xE2\x81\xA5 \xE2\x81\xAA", "\xE2\x80\xA7 \xE2\x80\xAF \xE2\x81\xA5 \xE2\x81\xAA"},
+        // Well-formed text of every length, up to U+10FFFF.
+        {"ol\xC3\xA1 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF", "ol\xC3\xA1 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"},
+        // Overlong forms, surrogates, past U+10FFFF, bytes no sequence holds.
+        {"\xC0\xAF \xC1\xBF \xE0\x80\xAF \xF0\x8F\xBF\xBF", "\\xC0\\xAF \\xC1\\xBF \\xE0\\x80\\xAF \\xF0\\x8F\\xBF\\xBF"},
+        {"\xED\xA0\x80 \xED\xBF\xBF \xED\x9F\xBF", "\\xED\\xA0\\x80 \\xED\\xBF\\xBF \xED\x9F\xBF"},
+        {"\xF4\x90\x80\x80 \xF5\x80 \xFF", "\\xF4\\x90\\x80\\x80 \\xF5\\x80 \\xFF"},
+        // Stray continuation bytes, and sequences cut short, in the text or
+        // at its end.
+        {"\x80\xBF", "\\x80\\xBF"},
+        {"\xE2\x82x \xF0\x9F\x98", "\\xE2\\x82x \\xF0\\x9F\\x98"},
+        {"\xC3", "\\xC3"},
+    };
+    std::string expected;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.written);
+        std::string line = std::string("06/12/2026 18:20:05: ") + c.written + "\n";
+        EXPECT_EQ(verbose(stdout, "%s\n", c.argument), static_cast<int>(line.size()));
+        expected += line;
+        std::unique_ptr<char, decltype(&std::free)> escaped(verbose_escape(c.argument), &std::free);
+        ASSERT_NE(escaped, nullptr);
+        EXPECT_STREQ(escaped.get(), c.written);
+    }
+    // A continuation line keeps its line feed; a separator before a tab
+    // opens none.
+    verbose_block(stdout, "%s\n", "trace\n\tat A\xE2\x80\xA8\tat B\xC2\x85\tat C");
+    expected += "06/12/2026 18:20:05: trace\n\tat A\\u2028\tat B\\u0085\tat C\n";
+    EXPECT_EQ(read_file(today()), expected);
+
+    std::unique_ptr<char, decltype(&std::free)> name(verbose_escape("log\n<0>x\r\t\x1B[2J"), &std::free);
+    EXPECT_STREQ(name.get(), "log\\n<0>x\\r\t\\x1B[2J");
+    EXPECT_EQ(verbose_escape(nullptr), nullptr);
+}
+
+// Whatever a message holds, a line of the file is a line for any reader:
+// Python's splitlines, which also breaks at U+0085, U+2028, U+2029, VT, FF
+// and the file separators, finds as many lines in the decoded file as it
+// holds line feeds, and the file decodes as UTF-8.
+TEST_F(Verbose, EveryReaderFindsTheLinesTheWriterWrote)
+{
+    const char *forged[] = {
+        "a\xE2\x80\xA8" "06/12/2026 18:20:06: forged", "b\xE2\x80\xA9" "forged", "c\xC2\x85" "forged",
+        "d\x0B\x0C\x1C\x1D\x1E" "forged", "e\x1B[2K\r06/12/2026 18:20:06: forged",
+        "f\xC2\x9B" "2K\xE2\x80\xAE" "degrof", "g\xE2\x81\xA6" "x\xD8\x9C", "h\xED\xA0\x80\xC0\x8A\xE2\x80",
+        "i\n\tforged continuation", "j\r\nforged",
+    };
+    // Three line feeds for each, and one more where the block keeps the
+    // continuation line a text opens.
+    int lines = 1;
+    for (const char *text : forged) {
+        verbose(stdout, "%s\n", text);
+        verbose_block(stdout, "%s\n\tat frame\n", text);
+        lines += 3;
+    }
+    fs::path script = dir() / "count.py";
+    testing_support::write_file(script,
+                                "import sys\n"
+                                "text = open(sys.argv[1], encoding='utf-8', newline='').read()\n"
+                                "print(len(text.splitlines()), text.count('\\n'))\n");
+    fs::path counted = dir() / "counted.txt";
+    std::string command = "python3 \"" + script.string() + "\" \"" + today().string() + "\" > \"" +
+                          counted.string() + "\"";
+    if (std::system(command.c_str()) != 0)
+        GTEST_SKIP() << "python3 did not run";
+    EXPECT_EQ(read_file(counted), std::to_string(lines) + " " + std::to_string(lines) + "\n");
+}
+
+// Standard error gets a name or text it quotes escaped as the log escapes
+// it, so that none starts a line there (under systemd a "<N>" at a line's
+// start would set its priority); only the line feeds that end the text are
+// written as they are.
+TEST_F(Verbose, StandardErrorNeverStartsALineWithAQuotedText)
+{
+    testing_support::StderrCapture err;
+    EXPECT_EQ(verbose_console(VERBOSE_ERROR, "Falha ao tentar ler: %s\n", "conf\n<0>vesk.ini"), 39);
+    verbose_console(VERBOSE_WARN, "'%s'\n\n", "a\r\xE2\x80\xA8<1>b\xC2\x85\xFF\t");
+    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE", "|DELETE| %s\n", "x\n<2>y");
+    verbose_console(VERBOSE_INFO, "%s", "sem fim de linha\n<3>");
+    EXPECT_EQ(err.text(), "Falha ao tentar ler: conf\\n<0>vesk.ini\n"
+                          "'a\\r\\u2028<1>b\\u0085\\xFF\t'\n\n"
+                          "|DELETE| x\\n<2>y\n"
+                          "sem fim de linha\\n<3>");
+}
+
 TEST_F(Verbose, ConcurrentLinesAreNeverTornOrLost)
 {
     constexpr int threads = 16;
@@ -207,8 +312,8 @@ TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
     {
         testing_support::StderrCapture err;
         verbose_set_sink(testing_support::record_diagnostic, &got);
-        // The text the log would have held, without its prefix and escaped
-        // alike; standard error's text as it is.
+        // The text the log or standard error would have received, without
+        // the log's prefix and escaped alike.
         EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "a\rb %s\n", "x"), 7);
         verbose_diagnostic(VERBOSE_ROUTE_LOG_BLOCK, VERBOSE_DEBUG, "HTTP", "dump\n\t41\n\n");
         verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| a\rb\n");
@@ -220,14 +325,14 @@ TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
         EXPECT_EQ(err.text(), "");
     }
     EXPECT_EQ(got, (std::vector<std::string>{"HTTP 2 a\\rb x\n", "HTTP 5 dump\n\t41\\n\n",
-                                             "URL 3 |URL| a\rb\n"}));
+                                             "URL 3 |URL| a\\rb\n"}));
     EXPECT_EQ(read_lines(today()), (std::vector<std::string>{"06/12/2026 18:20:05: host"}));
 
     // Without a sink, each goes where its route says, as before.
     testing_support::StderrCapture err;
     EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "a\rb %s\n", "x"), 28);
-    EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| a\rb\n"), 10);
-    EXPECT_EQ(err.text(), "|URL| a\rb\n");
+    EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| a\rb\n"), 11);
+    EXPECT_EQ(err.text(), "|URL| a\\rb\n");
     EXPECT_EQ(read_file(today()), "06/12/2026 18:20:05: host\n06/12/2026 18:20:05: a\\rb x\n");
     EXPECT_EQ(got.size(), 3u);
 }

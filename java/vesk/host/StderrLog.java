@@ -81,14 +81,44 @@ final class StderrLog {
     }
 
     /**
-     * One log line: the time prefix, the text and a line break in one write;
-     * its bytes. A text holding line breaks (a trace under the line) has the
-     * prefix on its first line only.
+     * One log line: the time prefix, the text escaped as the host escapes a
+     * line ({@link #escape}) and a line break in one write; its bytes. A
+     * trace under the line has the prefix on its first line only.
      */
     private static int line(String text) {
-        byte[] bytes = (LocalDateTime.now().format(STAMP) + text + System.lineSeparator())
+        byte[] bytes = (LocalDateTime.now().format(STAMP) + escape(text) + System.lineSeparator())
             .getBytes(StandardCharsets.UTF_8);
         return put(bytes) < 0 ? -1 : bytes.length;
+    }
+
+    /**
+     * text as the host writes a line of several (a line feed that a tab
+     * follows opens a continuation line): a carriage return as "\r", any
+     * other line feed as "\n", any other control character but the tab,
+     * and DEL, as a backslash, x and two hex digits; a C1 control, U+2028,
+     * U+2029 and the bidirectional controls as a backslash, u and four,
+     * upper case, so that no reader finds a line the host would not write.
+     */
+    private static String escape(String text) {
+        StringBuilder out = new StringBuilder(text.length() + 16);
+        for (int i = 0; i < text.length(); ++i) {
+            char c = text.charAt(i);
+            if (c == '\n' && i + 1 < text.length() && text.charAt(i + 1) == '\t'
+                    || c == '\t' || (c >= 0x20 && c < 0x7F) || (c > 0x9F && !hidden(c))) {
+                out.append(c);
+            } else if (c == '\n' || c == '\r') {
+                out.append(c == '\n' ? "\\n" : "\\r");
+            } else {
+                out.append(String.format(c < 0x80 ? "\\x%02X" : "\\u%04X", (int) c));
+            }
+        }
+        return out.toString();
+    }
+
+    /** Whether c, past the C1 controls, is a line or paragraph separator or a bidirectional control. */
+    private static boolean hidden(char c) {
+        return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E)
+            || (c >= 0x2066 && c <= 0x2069);
     }
 
     private static int put(byte[] bytes) {

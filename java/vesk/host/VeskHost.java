@@ -161,10 +161,10 @@ public final class VeskHost {
      * not null, the lines of thrown's printStackTrace under the line, each
      * after a tab, in the same write: the throwable, its frames, its
      * "Suppressed:" and "Caused by:" sections. The first line stays one line;
-     * a line break in the trace (CR LF, LF or CR, say in an exception's
-     * message) starts another tab-led line, so no line of a trace reads as
-     * a log line of its own, and no other thread's line can come between
-     * them. When thrown's own toString or getMessage throws, one tab-led
+     * a line break inside a line of the trace (in an exception's message) is
+     * written escaped, "\n" or "\r", so no line of a trace reads as a log
+     * line of its own or as a frame of it, and no other thread's line can
+     * come between them. When thrown's own toString or getMessage throws, one tab-led
      * line names thrown's class and the failure's instead of the trace.
      */
     public int log(String className, String verbosity, String code, String message, Throwable thrown) {

@@ -45,8 +45,9 @@ import java.util.logging.Logger;
  *         at java.base/sun.nio.ch.Net.bind0(Native Method)
  *         ... 4 more
  * </pre>
- * Line breaks inside the trace (CR LF, LF or CR) start further tab-led
- * lines, so no line of a trace reads as a log line of its own, and no other
+ * A line break inside a line of the trace (in an exception's message) is
+ * written escaped, "\n" or "\r", on that line, so no line of a trace reads as
+ * a log line of its own or as a frame it does not have, and no other
  * thread's line comes between them. When the exception's own toString or
  * getMessage throws, that is reported through the ErrorManager
  * (FORMAT_FAILURE) and one tab-led line naming the two classes stands in for

@@ -68,7 +68,7 @@ public final class KitEntry {
         return host;
     }
 
-    /** Every JUL and System.Logger level, an exception, line breaks, and the plain forms. */
+    /** Every JUL and System.Logger level, an exception, line breaks, characters the log escapes, and the plain forms. */
     private static void levels(VeskHost host) {
         Logger log = Logger.getLogger("kit.Levels");
         log.log(Level.SEVERE, "severo {0}", 11);
@@ -80,6 +80,7 @@ public final class KitEntry {
         log.log(Level.FINEST, "finissimo {0}", 17);
         log.log(Level.INFO, "sem codigo {0}", "texto");
         log.log(Level.INFO, "utf-8 {0}: a\u00e7\u00e3o \uD83D\uDE00 \uD800", 18);
+        log.log(Level.INFO, "escapes {0}:\u2028<0>aqui\u001B[2J\u202E\u0085", 19);
         log.log(Level.SEVERE, "falha ao gravar\nno disco", new IOException("disco\r\ncheio"));
         System.Logger system = System.getLogger("kit.System");
         system.log(System.Logger.Level.ERROR, "erro {0}", 21);
@@ -144,7 +145,7 @@ public final class KitEntry {
 
     /**
      * A throwable 100 frames deep, with a suppressed exception, a cause and
-     * line breaks of every kind in its message, logged through
+     * line breaks of every kind in its message, one before a forged frame, logged through
      * java.util.logging (code 31) and VeskHost.log (code 32) while another
      * thread logs plain lines; then one whose getMessage throws (code 33).
      * trace.txt holds the throwable's own printStackTrace text.
@@ -197,7 +198,8 @@ public final class KitEntry {
         if (depth > 0) {
             return deep(depth - 1);
         }
-        Exception top = new IllegalStateException("linha 1\r\nlinha 2\rlinha 3\nlinha 4",
+        Exception top = new IllegalStateException(
+            "linha 1\r\nlinha 2\rlinha 3\nlinha 4\n\tat evil.Forged.frame(Forged.java:1)",
             new IOException("disco\0cheio"));
         top.addSuppressed(new IllegalArgumentException("ao fechar"));
         return top;
