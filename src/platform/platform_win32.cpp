@@ -510,11 +510,11 @@ size_t top_length(const std::wstring &path)
     return at == std::wstring::npos ? path.size() : at + 1;
 }
 
-// Opens the folder that holds the node open as node: its path less the last
-// part, a volume's top being its own parent. While the node is held, that
-// path leads to the same folder: the node cannot be renamed, nor, on NTFS,
-// any folder above it.
-Handle open_parent(HANDLE node)
+// Opens the folder levels above the node open as node: its path less as
+// many parts, a volume's top being its own parent. While the node is held,
+// that path leads to the same folder: the node cannot be renamed, nor, on
+// NTFS, any folder above it.
+Handle open_above(HANDLE node, int levels)
 {
     std::wstring path;
     if (!final_path(node, path, false))
@@ -527,7 +527,8 @@ Handle open_parent(HANDLE node)
             return nullptr;
         return held(copy);
     }
-    path.resize(std::max(top, path.rfind(L'\\')));
+    for (int level = 0; level < levels && path.size() > top; ++level)
+        path.resize(std::max(top, path.rfind(L'\\')));
     Wish wish{READ_CONTROL, READ_CONTROL, node_sharing, want_any, false, true, nullptr};
     return open_wish(nullptr, path, wish);
 }
@@ -582,12 +583,9 @@ Handle open_named(int folder, const char *name, const Wish &wish)
     std::wstring rest;
     int ups = 0;
     relative_parts(wide, rest, ups);
-    Handle climbed;
-    for (; ups > 0; --ups) {
-        climbed = open_parent(climbed ? climbed.get() : root);
-        if (!climbed)
-            return nullptr;
-    }
+    Handle climbed = ups > 0 ? open_above(root, ups) : nullptr;
+    if (ups > 0 && !climbed)
+        return nullptr;
     return open_wish(climbed ? climbed.get() : root, rest, wish);
 }
 
@@ -1024,23 +1022,54 @@ int platform_node_parent(int node) noexcept
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     try {
-        return descriptor_of(open_parent(handle), _O_RDONLY | _O_BINARY);
+        return descriptor_of(open_above(handle, 1), _O_RDONLY | _O_BINARY);
     } catch (const std::bad_alloc &) {
         return -1;
     }
 }
 
+namespace {
+
+// The handle of node, or for PLATFORM_NODE_CWD of the working folder, then
+// held in own; INVALID_HANDLE_VALUE when there is none.
+HANDLE node_or_cwd(int node, Handle &own)
+{
+    if (node != PLATFORM_NODE_CWD)
+        return handle_of(node);
+    own = open_wish(nullptr, L".",
+                    Wish{READ_CONTROL, READ_CONTROL, node_sharing, want_any, false, false, nullptr});
+    return own ? own.get() : INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
 int platform_node_status_get(int node, platform_node_status *out) noexcept
 {
-    HANDLE handle = handle_of(node);
     if (out == nullptr)
         return -1;
-    if (handle == INVALID_HANDLE_VALUE) {
+    *out = platform_node_status{};
+    try {
+        Handle own;
+        HANDLE handle = node_or_cwd(node, own);
+        return handle != INVALID_HANDLE_VALUE ? node_status(handle, out) : -1;
+    } catch (const std::bad_alloc &) {
         *out = platform_node_status{};
         return -1;
     }
+}
+
+int platform_node_status_above(int node, int levels, platform_node_status *out) noexcept
+{
+    if (out == nullptr)
+        return -1;
+    *out = platform_node_status{};
+    if (levels < 1)
+        return -1;
     try {
-        return node_status(handle, out);
+        Handle own;
+        HANDLE handle = node_or_cwd(node, own);
+        Handle above = handle != INVALID_HANDLE_VALUE ? open_above(handle, levels) : nullptr;
+        return above ? node_status(above.get(), out) : -1;
     } catch (const std::bad_alloc &) {
         *out = platform_node_status{};
         return -1;

@@ -271,6 +271,16 @@ TEST_F(PlatformWin32, NodesOpenRelativeToTheirFolderAndClimbToTheTop)
     EXPECT_TRUE(same_as_a(platform_node_open(a.fd(), "b/../.", 0, nullptr)));
     EXPECT_TRUE(same_as_a(platform_node_open(b.fd(), "..\\..\\a", 0, nullptr)));
 
+    platform_node_status over_b{};
+    ASSERT_EQ(platform_node_status_above(b.fd(), 1, &over_b), 0);
+    EXPECT_TRUE(over_b.id[0] == a_status.id[0] && over_b.id[1] == a_status.id[1]);
+    platform_node_status working{};
+    platform_node_status over_a{};
+    ASSERT_EQ(platform_node_status_get(PLATFORM_NODE_CWD, &working), 0);
+    ASSERT_EQ(platform_node_status_above(a.fd(), 1, &over_a), 0);
+    EXPECT_TRUE(over_a.id[0] == working.id[0] && over_a.id[1] == working.id[1]);
+    EXPECT_EQ(platform_node_status_above(a.fd(), 0, &over_a), -1);
+
     // Two parts at once, and a file opened for reading through its handle.
     Node file(platform_node_open(a.fd(), "b\\file", PLATFORM_NODE_READ, nullptr));
     ASSERT_GE(file.fd(), 0);
@@ -306,6 +316,11 @@ TEST_F(PlatformWin32, NodesOpenRelativeToTheirFolderAndClimbToTheTop)
     platform_close(up);
     EXPECT_LT(steps, 64);
     EXPECT_GE(steps, 2);
+    platform_node_status top{};
+    platform_node_status beyond{};
+    ASSERT_EQ(platform_node_status_above(b.fd(), steps + 1, &top), 0);
+    ASSERT_EQ(platform_node_status_above(b.fd(), steps + 5, &beyond), 0);
+    EXPECT_TRUE(top.id[0] == beyond.id[0] && top.id[1] == beyond.id[1]);
 }
 
 // Under wine too: a folder or file others may change, whose list names
