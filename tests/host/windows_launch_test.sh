@@ -76,12 +76,12 @@ check "merged parameters: from the ini file" contains "$log" "|VESK| 	'CLASSPATH
 check "merged parameters: from the command line" contains "$log" "|VESK| 	'PORT' = '8080'"
 check "daily file name" test -f "$dir/log/monitor_$(date +%Y%m%d).log"
 
-# Without log\ every line goes to c:\ubrontex.log after a notice.
+# Without log\ every line goes to %ProgramData%\VESK\ubrontex.log after a notice.
 dir=$(workdir fallback nolog)
 marker="fallback-$RANDOM$RANDOM"
 wine_run "$dir" "$app/vesk.exe" ENTRY_CLASS missing/Entry MARK "$marker"
 check "no log folder: status 3" test "$status" -eq 3
-(cd "$dir" && "$wine" cmd /c type 'c:\ubrontex.log' 2>/dev/null | tr -d '\r' >fallback.txt) || true
+(cd "$dir" && "$wine" cmd /c type 'C:\ProgramData\VESK\ubrontex.log' 2>/dev/null | tr -d '\r' >fallback.txt) || true
 check "no log folder: notice in the fallback file" contains "$dir/fallback.txt" "Falha ao tentar abrir log em: '"
 check "no log folder: line in the fallback file" contains "$dir/fallback.txt" "'MARK' = '$marker'"
 
@@ -143,8 +143,11 @@ dir=$(workdir nojvm)
 wine_run "$dir" "$vesk" CLASSPATH app.jar
 check "no jvm.dll: status 2" test "$status" -eq 2
 check "no jvm.dll: message" contains "$dir/err.txt" "Erro ao tentar carregar JVM."
-check "no jvm.dll: the library search logged" contains "$(todays_log "$dir")" \
-  "JVM nao carregada de (jvm.dll): nao encontrado"
+check "no jvm.dll: the last place logged" contains "$(todays_log "$dir")" \
+  'jre\bin\client\jvm.dll): nao encontrado'
+lacks() { ! grep -qF -- "$2" "$1"; }
+check "no jvm.dll: nothing through the library search" lacks "$(todays_log "$dir")" \
+  "JVM nao carregada de (jvm.dll)"
 
 # Where vesk.exe finds the JVM. windows <unix path>: the path as wine's Z: drive.
 windows() { printf 'Z:%s' "${1//\//\\}"; }
