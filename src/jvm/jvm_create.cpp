@@ -46,7 +46,7 @@ void log_failures(const std::vector<Failure> &failures, bool all)
 // Loads the library at path only when it is trusted (log/trust.h), from the
 // very file judged, so that nothing another user could have written is
 // ever mapped, not even for its constructors to run. As
-// platform_jvm_library_open otherwise; an untrusted library counts as
+// platform_jvm_library_open_node otherwise; an untrusted library counts as
 // there and failing, with why.
 void *open_judged(const char *path, int *missing, char *reason, size_t size)
 {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -607,6 +608,68 @@ Outcome write_day_under_budget(int fd, int64_t held, const struct tm &local, con
     return text == &line ? Outcome::written : Outcome::dropped;
 }
 
+// The log folder last judged trusted in full, in the working folder it was
+// judged in, and until when (steady milliseconds) the folders above the
+// working folder are taken as judged with it.
+struct JudgedLog {
+    uint64_t here[2];
+    uint64_t log[2];
+    int64_t until;
+};
+
+std::mutex judged_lock;
+JudgedLog judged{};
+constexpr int64_t judged_for_ms = 1000;
+
+int64_t steady_ms()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool same_node(const uint64_t (&a)[2], const uint64_t (&b)[2])
+{
+    return a[0] == b[0] && a[1] == b[1];
+}
+
+// log/, opened as a folder node when it is trusted (log/trust.h), or -1.
+// The working folder and log/ themselves are asked on every line; the
+// folders above, which only root or the effective user can change once
+// trusted, are judged again at most once a second (on Windows each is a
+// walk through the access lists).
+int open_log_folder()
+{
+    int64_t now = steady_ms();
+    platform_node_status here{};
+    bool here_fits = platform_node_status_get(PLATFORM_NODE_CWD, &here) == 0 &&
+                     here.owner_trusted != 0 &&
+                     (here.writer == PLATFORM_WRITER_NONE || here.sticky != 0);
+    if (here_fits) {
+        int folder = platform_node_open(PLATFORM_NODE_CWD, "log", 0, nullptr);
+        platform_node_status log{};
+        bool kept = folder >= 0 && platform_node_status_get(folder, &log) == 0 &&
+                    log.kind == PLATFORM_NODE_FOLDER && log.owner_trusted != 0 &&
+                    log.writer == PLATFORM_WRITER_NONE;
+        if (kept) {
+            std::lock_guard<std::mutex> hold(judged_lock);
+            kept = now < judged.until && same_node(judged.here, here.id) &&
+                   same_node(judged.log, log.id);
+        }
+        if (kept)
+            return folder;
+        if (folder >= 0)
+            platform_close(folder);
+    }
+    int folder = trust_open("log", TRUST_FOLDER, nullptr);
+    platform_node_status log{};
+    if (folder >= 0 && here_fits && platform_node_status_get(folder, &log) == 0) {
+        std::lock_guard<std::mutex> hold(judged_lock);
+        judged = {{here.id[0], here.id[1]}, {log.id[0], log.id[1]}, now + judged_for_ms};
+    }
+    return folder;
+}
+
 // The daily file is named relative to the current directory: the same file
 // as the directory's full path would name, whatever its length, without
 // asking the system for that path on every line. Unless log/ is trusted
@@ -617,7 +680,7 @@ Outcome write_daily(const struct tm &local, const Line &line)
 {
     char name[64];
     day_file_name(local, name);
-    int folder = trust_open("log", TRUST_FOLDER, nullptr);
+    int folder = open_log_folder();
     if (folder < 0)
         return Outcome::not_opened;
     int64_t held = 0;

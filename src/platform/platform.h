@@ -121,17 +121,6 @@ void platform_library_close(void *library) UB_NOEXCEPT;
 void *platform_library_open_reason(const char *path, int *missing, char *reason,
                                    size_t size) UB_NOEXCEPT;
 
-/* Loads the JVM's library at path as platform_library_open_reason does.
- * On Windows the C runtime DLLs that a Java runtime keeps in its bin folder
- * (the folder above path's: vcruntime140.dll, msvcp140.dll, msvcr100.dll,
- * ...) are loaded from there first, as the java launcher does, so that a
- * runtime outside the library search starts on a system without that C
- * runtime installed; and from the first of these calls on, libraries are
- * no longer looked for in the working folder or PATH (the system's safe
- * places only: the program's folder, the system folder). */
-void *platform_jvm_library_open(const char *path, int *missing, char *reason,
-                                size_t size) UB_NOEXCEPT;
-
 /* Kinds of place where the JVM's library may be. */
 enum platform_jvm_place {
     PLATFORM_JVM_NAMED = 'N', /* named by the system's configuration (JAVA_HOME, the registry) */
@@ -243,11 +232,17 @@ int platform_open_append_at(int folder, const char *name, int64_t *size) UB_NOEX
 /* Loads the JVM's library whose file is open as node (from
  * PLATFORM_NODE_READ), so that what is mapped is the very file judged (on
  * Linux through /proc/self/fd; on Windows by the held file's final path,
- * which the handle keeps from being replaced, its C runtime DLLs first as
- * platform_jvm_library_open does). A loaded library keeps a handle of its
- * own to the file open for the life of the process (the JVM finds its home
- * through the name it was loaded by); node stays the caller's. As
- * platform_jvm_library_open otherwise. */
+ * which the handle keeps from being replaced). A loaded library keeps a
+ * handle of its own to the file open for the life of the process (the JVM
+ * finds its home through the name it was loaded by); node stays the
+ * caller's. On Windows the C runtime DLLs that a Java runtime keeps in its
+ * bin folder (the folder above the library's: vcruntime140.dll,
+ * msvcp140.dll, msvcr100.dll, ...) are loaded from there first, as the java
+ * launcher does, so that a runtime outside the library search starts on a
+ * system without that C runtime installed; and from the first of these
+ * calls on, libraries are no longer looked for in the working folder or
+ * PATH (the system's safe places only: the program's folder, the system
+ * folder). On failure as platform_library_open_reason. */
 void *platform_jvm_library_open_node(int node, int *missing, char *reason,
                                      size_t size) UB_NOEXCEPT;
 

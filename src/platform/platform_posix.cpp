@@ -413,11 +413,6 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
     return nullptr;
 }
 
-void *platform_jvm_library_open(const char *path, int *missing, char *reason, size_t size) noexcept
-{
-    return platform_library_open_reason(path, missing, reason, size);
-}
-
 void *platform_jvm_library_open_node(int node, int *missing, char *reason, size_t size) noexcept
 {
     // The loader maps the very file the descriptor holds, whatever happens

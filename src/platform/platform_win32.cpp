@@ -925,14 +925,6 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
     return nullptr;
 }
 
-void *platform_jvm_library_open(const char *path, int *missing, char *reason, size_t size) noexcept
-{
-    restrict_library_search();
-    if (path != nullptr)
-        load_runtimes(path);
-    return platform_library_open_reason(path, missing, reason, size);
-}
-
 char *platform_jvm_library_paths(const char *build_java_home) noexcept
 {
     (void)build_java_home;

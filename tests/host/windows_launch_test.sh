@@ -145,7 +145,6 @@ check "no jvm.dll: status 2" test "$status" -eq 2
 check "no jvm.dll: message" contains "$dir/err.txt" "Erro ao tentar carregar JVM."
 check "no jvm.dll: the last place logged" contains "$(todays_log "$dir")" \
   'jre\bin\client\jvm.dll): nao encontrado'
-lacks() { ! grep -qF -- "$2" "$1"; }
 check "no jvm.dll: nothing through the library search" lacks "$(todays_log "$dir")" \
   "JVM nao carregada de (jvm.dll)"
 
