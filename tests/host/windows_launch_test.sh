@@ -23,6 +23,7 @@ cp "$fake" "$app/jre/bin/server/jvm.dll"
 
 # shellcheck source=tests/host/checks.sh
 source "$(dirname "$0")/checks.sh"
+skip_below_open_folder "$tmp"
 
 # A working folder with conf\vesk.ini and, unless told otherwise, log\.
 workdir() {

@@ -20,6 +20,7 @@ unset JAVA_HOME
 
 # shellcheck source=tests/host/checks.sh
 source "$(dirname "$0")/checks.sh"
+skip_below_open_folder "$tmp"
 
 # A service left by an earlier run of this test that was killed (its
 # program is in a folder of this test's) is removed; any other is not ours.
