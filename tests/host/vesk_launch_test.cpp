@@ -67,6 +67,22 @@ protected:
         unsetenv("NOTIFY_SOCKET");
     }
 
+    // Starts vesk with the class and library paths and the entry class that
+    // records the two paths the JVM was given; paths.txt's lines (none when
+    // the entry class never ran).
+    std::vector<std::string> paths_given(const std::string &class_path,
+                                         const std::string &library_path)
+    {
+        child_ = std::make_unique<Child>(
+            vesk,
+            std::vector<std::string>{"CLASSPATH", class_path, "LIBRARY_PATH", library_path,
+                                     "ENTRY_CLASS", "vesk/test/PathsEntry"},
+            dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+        if (!testing_support::wait_until([&] { return fs::exists(dir() / "paths.txt"); }))
+            return {};
+        return read_lines(dir() / "paths.txt");
+    }
+
     // Starts vesk with words and waits until the entry class has recorded
     // what it received; start.txt's lines.
     std::vector<std::string> start(const std::vector<std::string> &words)
@@ -327,14 +343,7 @@ TEST_F(VeskLaunch, ClassAndLibraryPathsReachTheJvmWholeWithFolderJarsExpanded)
         far += "/nao/existe/" + std::to_string(i) + ":";
     std::string class_path = far + "lib/*:lib/*.jar:empty/*";
     std::string library_path = far + natives;
-    child_ = std::make_unique<Child>(
-        vesk,
-        std::vector<std::string>{"CLASSPATH", class_path, "LIBRARY_PATH", library_path,
-                                 "ENTRY_CLASS", "vesk/test/PathsEntry"},
-        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
-    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "paths.txt"); }))
-        << read_file(dir() / "stderr.txt");
-    EXPECT_EQ(read_lines(dir() / "paths.txt"),
+    EXPECT_EQ(paths_given(class_path, library_path),
               (std::vector<std::string>{far + "lib/a.jar:lib/b.JAR:lib/*.jar:empty/*", library_path}));
 }
 
@@ -737,14 +746,7 @@ TEST_F(VeskLaunch, PathEntriesOthersMayChangeAreLeftOut)
     ASSERT_EQ(mkfifo("conf/jvm.options", 0644), 0);
     const std::string class_path = jar + ":" + here + "/other/a.jar:wild/*:open/*:nada.jar";
     const std::string library_path = natives + ":libs:/nao/existe";
-    child_ = std::make_unique<Child>(
-        vesk,
-        std::vector<std::string>{"CLASSPATH", class_path, "LIBRARY_PATH", library_path,
-                                 "ENTRY_CLASS", "vesk/test/PathsEntry"},
-        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
-    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "paths.txt"); }))
-        << read_file(dir() / "stderr.txt");
-    EXPECT_EQ(read_lines(dir() / "paths.txt"),
+    EXPECT_EQ(paths_given(class_path, library_path),
               (std::vector<std::string>{jar + ":wild/a.jar:nada.jar", natives + ":/nao/existe"}));
     const std::vector<std::string> told = {
         "Falha ao tentar ler: conf/jvm.options",
