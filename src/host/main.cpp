@@ -1,6 +1,7 @@
 // Process entry of the service host.
 #include <cstdio>
 
+#include "host/crash.h"
 #include "host/readiness.h"
 #include "host/service_manager.h"
 #include "host/usage.h"
@@ -36,10 +37,11 @@ int main(int argc, char **argv)
         return status;
     readiness_ready();
     // The Java server works on its own threads; this thread only keeps the
-    // process alive until it is ended from outside, and keeps the service
-    // manager's status line current.
+    // process alive until it is ended from outside, keeps the service
+    // manager's status line current and bounds a crash report.
     for (;;) {
         ub_sleep(1000);
         readiness_watch();
+        crash_watch();
     }
 }

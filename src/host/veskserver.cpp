@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/crash.h"
 #include "host/detail/class_path.hpp"
 #include "host/detail/notice.hpp"
 #include "host/readiness.h"
@@ -238,8 +239,11 @@ JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook, char *const *fil
         std::vector<const char *> texts;
         for (const std::string &option : options)
             texts.push_back(option.c_str());
+        crash_prepare(texts.data(), static_cast<int>(texts.size()));
         jvm = ub_loadJVM_with_options(expanded.c_str(), libraries.c_str(), stack, exit_hook,
                                       static_cast<int>(texts.size()), texts.data());
+        if (jvm != nullptr)
+            crash_jvm_created();
     } catch (const std::bad_alloc &) {
         return nullptr;
     }

@@ -17,7 +17,9 @@ UB_EXTERN_C_BEGIN
 enum vesk_status {
     VESK_OK = 0,
     VESK_NO_JVM = 2,    /* the virtual machine could not be started (or no parameters) */
-    VESK_NO_SERVER = 3  /* the entry call failed (or the words were not in pairs) */
+    VESK_NO_SERVER = 3, /* the entry call failed (or the words were not in pairs) */
+    VESK_JVM_CRASHED = 134 /* the JVM crashed (see crash_prepare): 128 + SIGABRT, as
+                              under the java launcher */
 };
 
 /* Loads the options (config_init with the tag "VESK"), reads conf/server.ini

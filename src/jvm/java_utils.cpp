@@ -1,5 +1,6 @@
 #include "jvm/java_utils.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -351,6 +352,9 @@ int deliver_bytes(JNIEnv *env, jobject returned, char **bytes, uint32_t *length)
 }
 
 // A JVM that was not created, and the message that says so.
+// The hook that the next JVM gets as its "abort" option, or NULL.
+std::atomic<ub_JVM_abort_hook> abort_hook{nullptr};
+
 JavaVM *refuse_creation()
 {
     verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
@@ -359,6 +363,11 @@ JavaVM *refuse_creation()
 }
 
 } // namespace
+
+void ub_JVM_set_abort_hook(ub_JVM_abort_hook hook) noexcept
+{
+    abort_hook.store(hook);
+}
 
 JavaVM *ub_loadJVM(const char *class_path, const char *library_path, const char *stack) noexcept
 {
@@ -394,8 +403,8 @@ JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path
     std::snprintf(compiler, sizeof compiler, "-Djava.compiler=%s", "NONE");
     std::snprintf(stack_size, sizeof stack_size, "-Xss%sm", stack);
     std::snprintf(coredump, sizeof coredump, "%s", "-XX:-CreateCoredumpOnCrash");
-    // The five, the further ones and the hook are counted by a jint.
-    if (option_count > INT_MAX - 6)
+    // The five, the further ones and the hooks are counted by a jint.
+    if (option_count > INT_MAX - 7)
         return refuse_creation();
     std::string class_path_option;
     std::string library_path_option;
@@ -405,7 +414,7 @@ JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path
         library_path_option = std::string("-Djava.library.path=") + library_path;
         char *own[] = {compiler, class_path_option.data(), library_path_option.data(), stack_size,
                        coredump};
-        jvm_options.reserve(std::size(own) + static_cast<size_t>(option_count) + 1);
+        jvm_options.reserve(std::size(own) + static_cast<size_t>(option_count) + 2);
         for (char *text : own)
             jvm_options.push_back({text, nullptr});
         // The JVM reads the texts and never writes them.
@@ -421,11 +430,14 @@ JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path
     for (const JavaVMOption &option : jvm_options)
         verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "\t%s\n",
                            option.optionString);
-    // The hook is no option an operator chose: it stays out of the listing.
-    // Room for it was reserved, so this adds without allocating.
+    // The hooks are no options an operator chose: they stay out of the
+    // listing. Room for them was reserved, so this adds without allocating.
     char exit_option[] = "exit";
     if (exit_hook != nullptr)
         jvm_options.push_back({exit_option, reinterpret_cast<void *>(exit_hook)});
+    char abort_option[] = "abort";
+    if (ub_JVM_abort_hook aborting = abort_hook.load(); aborting != nullptr)
+        jvm_options.push_back({abort_option, reinterpret_cast<void *>(aborting)});
 
     JavaVMInitArgs args;
     args.version = JNI_VERSION_1_2;

@@ -77,6 +77,17 @@ JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path
                                 ub_JVM_exit_hook exit_hook, int option_count,
                                 const char *const *options) UB_NOEXCEPT;
 
+/* Called by the JVM when it aborts, just before it ends the process: after
+ * a crash, once its report (hs_err_pid<N>.log) is written, or on a failure
+ * while it starts from which JNI_CreateJavaVM does not return. On the
+ * failing thread; it may end the process itself. While such a hook is set
+ * the JVM waits for its crash report however long it takes. */
+typedef void(JNICALL *ub_JVM_abort_hook)(void);
+
+/* Sets the hook that the JVMs created from now on get as their "abort"
+ * option, which is not listed; NULL sets none. */
+void ub_JVM_set_abort_hook(ub_JVM_abort_hook hook) UB_NOEXCEPT;
+
 /* Does nothing: the JVM lives until the process ends. */
 void ub_unloadJVM(void) UB_NOEXCEPT;
 

@@ -419,6 +419,15 @@ int platform_path_access(const char *path) UB_NOEXCEPT;
 /* Makes path the current directory of the process. 0; -1 when it cannot. */
 int platform_set_cwd(const char *path) UB_NOEXCEPT;
 
+/* The process's identifier, as the system shows it. */
+int64_t platform_process_id(void) UB_NOEXCEPT;
+
+/* Copies the system's folder for temporary files, as the JVM names it
+ * ("/tmp"; on Windows the user's, from GetTempPath, without a trailing
+ * separator) into buffer. 0; -1, with buffer set to "", when it does not
+ * fit. */
+int platform_temp_folder(char *buffer, size_t size) UB_NOEXCEPT;
+
 /* Ends the process at once with status: no exit handlers, no flushing of
  * C streams, no library unloading, whatever other threads are doing. */
 void platform_exit_now(int status) UB_NOEXCEPT;

@@ -920,6 +920,24 @@ int platform_set_cwd(const char *path) noexcept
     return path != nullptr && chdir(path) == 0 ? 0 : -1;
 }
 
+int64_t platform_process_id(void) noexcept
+{
+    return getpid();
+}
+
+int platform_temp_folder(char *buffer, size_t size) noexcept
+{
+    constexpr char folder[] = "/tmp";
+    if (buffer == nullptr || size == 0)
+        return -1;
+    if (size < sizeof folder) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    std::memcpy(buffer, folder, sizeof folder);
+    return 0;
+}
+
 void platform_exit_now(int status) noexcept
 {
     _exit(status);

@@ -1655,6 +1655,27 @@ int platform_set_cwd(const char *path) noexcept
     return path != nullptr && SetCurrentDirectoryA(path) ? 0 : -1;
 }
 
+int64_t platform_process_id(void) noexcept
+{
+    return GetCurrentProcessId();
+}
+
+int platform_temp_folder(char *buffer, size_t size) noexcept
+{
+    if (buffer == nullptr || size == 0)
+        return -1;
+    DWORD room = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+    DWORD length = GetTempPathA(room, buffer);
+    // A larger need is told as the room wanted, a failure as 0.
+    if (length == 0 || length >= room) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    if (length > 1 && buffer[length - 1] == '\\')
+        buffer[length - 1] = '\0';
+    return 0;
+}
+
 void platform_exit_now(int status) noexcept
 {
     // Not ExitProcess: that unloads the libraries, a JVM's among them,

@@ -778,6 +778,69 @@ TEST_F(VeskLaunch, RefusedJvmEndsWithStatusTwo)
     EXPECT_EQ(lines.back(), "|VESK| Falha ao tentar iniciar JVM.");
 }
 
+// A JVM that ends by a fatal error of its own: a crash ends with 134 and
+// names its report, wherever ErrorFile put it, or aborts when the operator
+// asked for a core dump; a failure while the JVM starts ends as a refusal.
+TEST_F(VeskLaunch, FatalJvmErrorsEndWithTheirOwnStatusAndTheLogSaysWhy)
+{
+    // Without the JNI check's options, whose ErrorFile would take the reports.
+    const std::string crash = "unset JAVA_TOOL_OPTIONS; ulimit -c 0; exec \"$0\" CLASSPATH " +
+                              std::string(VESK_HOST_TEST_JAR) + " ENTRY_CLASS vesk/test/CrashEntry";
+    const struct {
+        const char *jvm_options;
+        int status; // -1: killed by a signal
+        std::string last_line;
+        std::string report;
+    } cases[] = {
+        {"", 134, "A JVM parou por um erro fatal; relatorio: ", "hs_err_pid"},
+        {"-XX:ErrorFile=log/falha-%p.txt\n", 134, "A JVM parou por um erro fatal; relatorio: ",
+         "log/falha-"},
+        {"-XX:+CreateCoredumpOnCrash\n", -1, "A JVM parou por um erro fatal; relatorio: ", "hs_err_pid"},
+        {"-Xmx1m\n", 2, "Falha ao tentar iniciar JVM.", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.jvm_options);
+        write_file("conf/jvm.options", c.jvm_options);
+        fs::remove_all("log");
+        fs::create_directory("log");
+        testing_support::ChildResult result = run_child("/bin/sh", {"-c", crash, vesk}, dir());
+        EXPECT_EQ(result.status, c.status);
+        std::vector<std::string> lines = logged(0);
+        ASSERT_FALSE(lines.empty());
+        const std::string &last = lines.back();
+        EXPECT_EQ(last.rfind("|VESK| " + c.last_line, 0), 0u) << last;
+        EXPECT_NE(result.err_text.find(c.last_line), std::string::npos);
+        if (c.report.empty())
+            continue;
+        // The path named, from the working folder on, is a report the JVM wrote.
+        size_t at = last.find(dir().string() + "/");
+        ASSERT_NE(at, std::string::npos) << last;
+        std::string path = last.substr(at, last.size() - at - 1);
+        EXPECT_EQ(path.rfind((dir() / c.report).string(), 0), 0u) << path;
+        EXPECT_NE(read_file(path).find("A fatal error has been detected"), std::string::npos);
+        fs::remove(path);
+    }
+}
+
+// A crash report that never ends: the host ends the process once the
+// JVM's ErrorLogTimeout has passed since the report began.
+TEST_F(VeskLaunch, ACrashReportThatDoesNotEndIsCutAtTheJvmsTimeout)
+{
+    write_file("conf/jvm.options", "-XX:ErrorLogTimeout=1\n");
+    testing_support::ChildResult result =
+        run_child(vesk, {"CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", "vesk/test/CrashEntry",
+                         "CRASH", "report"},
+                  dir());
+    EXPECT_EQ(result.status, 134);
+    std::vector<std::string> lines = logged(0);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("|VESK| A JVM parou por um erro fatal e nao terminou seu relatorio em "
+                                 "1 s; relatorio: " + dir().string() + "/hs_err_pid",
+                                 0),
+              0u)
+        << lines.back();
+}
+
 TEST_F(VeskLaunch, MissingIniLoadsTheDefaultsAndFailsSilently)
 {
     fs::remove_all("conf");
