@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/crash.h"
 #include "host/service_config.h"
 #include "host/veskserver.h"
 #include "log/trust.h"
@@ -256,7 +257,10 @@ void run_service(int argc, char **argv, void *)
         return;
     service.launched = true;
     platform_service_report(PLATFORM_SERVICE_RUNNING, 0, 0);
-    service.changed.wait(guard, [] { return service.stop_requested || service.ending; });
+    // Awake once a second to bound a crash report, as the host's main thread does.
+    while (!service.changed.wait_for(guard, std::chrono::seconds(1),
+                                     [] { return service.stop_requested || service.ending; }))
+        crash_watch();
     if (service.stop_requested)
         stop_service(guard);
 }
