@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian packages vesk (the host, the Java kit and the service)
-# and vesk-dev (headers, static libraries, CMake and pkg-config files) from a
-# build folder, configuring and building it as needed, and prints their
-# paths. The packaging files are those of packaging/debian.
+# Builds the Debian packages vesk (the host, the Java kit, also as a Maven
+# artifact, and the service) and vesk-dev (headers, static libraries, CMake
+# and pkg-config files, the kit's sources and javadoc jars) from a build
+# folder, configuring and building it as needed, and prints their paths. The
+# packaging files are those of packaging/debian.
 # Usage: scripts/package.sh [BUILD_DIR [OUT_DIR]]
 #   BUILD_DIR defaults to build/, OUT_DIR to BUILD_DIR/packages.
 set -euo pipefail
@@ -23,7 +24,7 @@ case "$fallback" in
     ""|/usr/lib/jvm/*) ;;
     *) fail "the build falls back on the JDK at $fallback; configure it with -DVESK_JAVA_FALLBACK= for a package" ;;
 esac
-cmake --build "$build" --target vesk vesk_java vesk_java_classes >/dev/null
+cmake --build "$build" --target vesk vesk_java vesk_java_classes vesk_java_sources vesk_java_javadoc >/dev/null
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 logged=$(dpkg-parsechangelog -l "$debian/changelog" -S Version)
@@ -65,6 +66,23 @@ take vesk usr/bin/vesk
 mkdir -p "$work/vesk/usr/share/java"
 mv "$stage/usr/share/java/vesk-java.jar" "$work/vesk/usr/share/java/vesk-java-$version.jar"
 ln -s "vesk-java-$version.jar" "$work/vesk/usr/share/java/vesk-java.jar"
+# The kit as the Maven artifact br.com.ubrontex:vesk-java, laid out as
+# maven-repo-helper lays out Debian's Java libraries: the release's folder and
+# the "debian" one, each a link to the jar above and a POM of that version.
+# The sources and javadoc jars, for IDEs, go with the development files.
+maven=usr/share/maven-repo/br/com/ubrontex/vesk-java
+pom="$build/java/vesk-java-$version.pom"
+[ -f "$pom" ] || fail "the build has no $pom"
+for folder in "$version" debian; do
+    mkdir -p "$work/vesk/$maven/$folder"
+    ln -s "../../../../../../java/vesk-java-$version.jar" "$work/vesk/$maven/$folder/vesk-java-$folder.jar"
+    sed "s|<version>$version</version>|<version>$folder</version>|" "$pom" >"$work/$folder.pom"
+    grep -qF "<version>$folder</version>" "$work/$folder.pom" || fail "$pom has no version $version"
+    put vesk "$work/$folder.pom" "$maven/$folder/vesk-java-$folder.pom" 0644
+done
+for kind in sources javadoc; do
+    put vesk-dev "$build/java/vesk-java-$kind.jar" "$maven/$version/vesk-java-$version-$kind.jar" 0644
+done
 # The kit's JNI library goes where Debian keeps JNI libraries: loaded by
 # path through java.library.path, it needs no ldconfig.
 jni=$(find "$stage" -name libvesk_java.so -type f)

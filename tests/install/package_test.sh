@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages with scripts/package.sh from a finished build and
 # checks them: what each holds and where, what each depends on, that nothing
-# ties them to one JDK, and that the development files give consumers no
-# libjvm.
+# ties them to one JDK, that the development files give consumers no libjvm,
+# and that the kit's Maven artifact is laid out as Debian's Java libraries are.
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -15,6 +15,8 @@ fail() { echo "FAIL $*" >&2; exit 1; }
 debs=$(bash "$source/scripts/package.sh" "$build" "$work")
 vesk=$(grep '/vesk_[^/]*_amd64\.deb$' <<<"$debs") || fail "no vesk package among: $debs"
 dev=$(grep '/vesk-dev_[^/]*_amd64\.deb$' <<<"$debs") || fail "no vesk-dev package among: $debs"
+version=$(dpkg-deb -f "$vesk" Version)
+maven=usr/share/maven-repo/br/com/ubrontex/vesk-java
 
 # has DEB PATH...: the package holds each path.
 has() {
@@ -30,13 +32,22 @@ has "$vesk" usr/bin/vesk usr/share/java/vesk-java.jar usr/lib/x86_64-linux-gnu/j
     usr/libexec/vesk/config-check usr/share/vesk/vesk.ini usr/share/vesk/jvm.options \
     usr/share/vesk/server.ini usr/share/vesk/tmpfiles-log.conf usr/share/doc/vesk/copyright \
     usr/share/doc/vesk/changelog.gz usr/share/doc/vesk/README.Debian usr/share/doc/vesk/operating.md.gz \
-    usr/share/doc/vesk/java-server.md.gz
+    usr/share/doc/vesk/java-server.md.gz "usr/share/java/vesk-java-$version.jar" \
+    "$maven/$version/vesk-java-$version.jar" "$maven/$version/vesk-java-$version.pom" \
+    "$maven/debian/vesk-java-debian.jar" "$maven/debian/vesk-java-debian.pom"
+ide_jars=("$maven/$version/vesk-java-$version-sources.jar" "$maven/$version/vesk-java-$version-javadoc.jar")
 has "$dev" usr/include/vesk/json/json.h usr/lib/libvesk_json.a usr/lib/cmake/vesk/vesk-config.cmake \
-    usr/lib/cmake/vesk/vesk-targets.cmake usr/lib/pkgconfig/vesk.pc
-# The host and its kit only in vesk; nothing of the tests, benchmarks or
-# examples in either.
-if dpkg-deb -c "$vesk" | grep -E '\.(h|a|pc|cmake)$'; then fail "development files in vesk"; fi
-if dpkg-deb -c "$dev" | grep -E 'bin/|\.so|\.jar'; then fail "run-time files in vesk-dev"; fi
+    usr/lib/cmake/vesk/vesk-targets.cmake usr/lib/pkgconfig/vesk.pc "${ide_jars[@]}"
+# The host and its kit only in vesk, of the kit's jars vesk-dev has only the
+# sources and the javadoc; nothing of the tests, benchmarks or examples in
+# either.
+if dpkg-deb -c "$vesk" | grep -E '\.(h|a|pc|cmake)$|-(sources|javadoc)\.jar$'; then
+    fail "development files in vesk"
+fi
+if dpkg-deb -c "$dev" | awk '{print $6}' | grep -vxF -e "./${ide_jars[0]}" -e "./${ide_jars[1]}" |
+    grep -E 'bin/|\.so|\.jar'; then
+    fail "run-time files in vesk-dev"
+fi
 for deb in "$vesk" "$dev"; do
     if dpkg-deb -c "$deb" | grep -E 'test|bench|example|demo'; then
         fail "tests, benchmarks or examples in $(basename "$deb")"
@@ -52,7 +63,6 @@ grep -qE 'default-jre-headless \(>= 2:1.17\)(,|$)' <<<"$depends" ||
     fail "vesk does not depend on a JRE of 17 or later: $depends"
 if grep -q 'openjdk' <<<"$depends"; then fail "vesk depends on one JDK: $depends"; fi
 if grep -q -- '-dev' <<<"$depends"; then fail "development package in Depends: $depends"; fi
-version=$(dpkg-deb -f "$vesk" Version)
 dev_depends=$(dpkg-deb -f "$dev" Depends)
 for wanted in libcurl4-openssl-dev default-jdk-headless; do
     grep -qF "$wanted" <<<"$dev_depends" || fail "vesk-dev does not depend on $wanted: $dev_depends"
@@ -68,6 +78,30 @@ for binary in usr/bin/vesk usr/lib/x86_64-linux-gnu/jni/libvesk_java.so; do
     if readelf -d "$work/root/$binary" | grep -E 'RPATH|RUNPATH'; then fail "$binary has a run path"; fi
     if readelf -S "$work/root/$binary" | grep -E '\.symtab|\.debug_'; then fail "$binary is not stripped"; fi
 done
+# Each Maven folder: a relative link to the versioned jar, which the
+# package's own tree resolves, and a POM of the folder's version with the
+# package's home page and license and no dependencies.
+license=$(sed -n 's/^License: //p' "$source/packaging/debian/copyright")
+homepage=$(dpkg-deb -f "$vesk" Homepage)
+for folder in "$version" debian; do
+    link="$work/root/$maven/$folder/vesk-java-$folder.jar"
+    case "$(readlink "$link")" in /*|"") fail "$maven/$folder: the jar is no relative link" ;; esac
+    [ "$(realpath -m "$link")" = "$work/root/usr/share/java/vesk-java-$version.jar" ] ||
+        fail "$maven/$folder: the jar leads to $(realpath -m "$link")"
+    described=$(python3 - "$work/root/$maven/$folder/vesk-java-$folder.pom" <<'PY'
+import sys
+import xml.etree.ElementTree as ET
+ns = {"m": "http://maven.apache.org/POM/4.0.0"}
+pom = ET.parse(sys.argv[1]).getroot()
+fields = ["groupId", "artifactId", "version", "packaging", "licenses/m:license/m:name", "url"]
+described = [pom.findtext("m:" + field, "", ns).strip() for field in fields]
+print(*described, len(pom.findall("m:dependencies/*", ns)))
+PY
+    )
+    [ "$described" = "br.com.ubrontex vesk-java $folder jar $license $homepage 0" ] ||
+        fail "$maven/$folder: the POM describes $described"
+done
+
 # Consumers get neither libjvm nor a link or run path into the build
 # machine's JDK; jni.h's folders come only through the java_home variable,
 # which a user can point at another JDK.
