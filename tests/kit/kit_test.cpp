@@ -49,26 +49,26 @@ std::vector<std::string> level_lines(int verbosity, bool hosted)
         std::string line;
     };
     const std::vector<Expected> all = {
-        {2, R"(kit\.Levels\|ERROR\|11\|severo 11)"},
-        {3, R"(kit\.Levels\|WARN\|12\|aviso 12)"},
-        {4, R"(kit\.Levels\|INFO\|13\|info 13)"},
-        {4, R"(kit\.Levels\|INFO\|14\|config 14)"},
-        {5, R"(kit\.Levels\|DEBUG\|15\|fino 15)"},
-        {5, R"(kit\.Levels\|DEBUG\|16\|mais fino 16)"},
-        {5, R"(kit\.Levels\|DEBUG\|17\|finissimo 17)"},
+        {2, R"(kit\.Levels\|ERROR\|11\|severo)"},
+        {3, R"(kit\.Levels\|WARN\|12\|aviso)"},
+        {4, R"(kit\.Levels\|INFO\|13\|info)"},
+        {4, R"(kit\.Levels\|INFO\|14\|config)"},
+        {5, R"(kit\.Levels\|DEBUG\|15\|fino)"},
+        {5, R"(kit\.Levels\|DEBUG\|16\|mais fino)"},
+        {5, R"(kit\.Levels\|DEBUG\|17\|finissimo)"},
         {4, R"(kit\.Levels\|INFO\|\d+\|sem codigo texto)"},
         // Standard UTF-8: one 4-byte sequence outside the BMP, U+FFFD for a
         // lone surrogate.
-        {4, "kit\\.Levels\\|INFO\\|18\\|utf-8 18: "
+        {4, "kit\\.Levels\\|INFO\\|18\\|utf-8: "
             "a\xc3\xa7\xc3\xa3o \xf0\x9f\x98\x80 \xef\xbf\xbd"},
         // Escaped alike with the host and without it.
-        {4, R"(kit\.Levels\|INFO\|19\|escapes 19:\\u2028<0>aqui\\x1B\[2J\\u202E\\u0085)"},
+        {4, R"(kit\.Levels\|INFO\|19\|escapes:\\u2028<0>aqui\\x1B\[2J\\u202E\\u0085)"},
         {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco: java\.io\.IOException: disco cheio)"},
-        {2, R"(kit\.System\|ERROR\|21\|erro 21)"},
-        {3, R"(kit\.System\|WARN\|22\|aviso 22)"},
-        {4, R"(kit\.System\|INFO\|23\|info 23)"},
-        {5, R"(kit\.System\|DEBUG\|24\|debug 24)"},
-        {5, R"(kit\.System\|DEBUG\|25\|trace 25)"},
+        {2, R"(kit\.System\|ERROR\|21\|erro)"},
+        {3, R"(kit\.System\|WARN\|22\|aviso)"},
+        {4, R"(kit\.System\|INFO\|23\|info)"},
+        {5, R"(kit\.System\|DEBUG\|24\|debug)"},
+        {5, R"(kit\.System\|DEBUG\|25\|trace)"},
         {2, R"(kit\.System\|ERROR\|\d+\|excecao: java\.lang\.IllegalStateException: estado)"},
         {1, R"(KitEntry\|FATAL\|1\|fatal)"},
         {3, R"(WARN\|9\|sem classe)"},
@@ -276,23 +276,25 @@ TEST_F(KitLog, LinesLoggedWhileTheJvmShutsDownReachTheLog)
 }
 
 // Captured System.out and System.err: one line per line written, whatever
-// the pieces. When the log stops taking lines (a file-size limit), the lines
-// it refuses go to the standard output that was replaced, and nothing loops.
+// the pieces, and a printStackTrace as one event. When the log stops taking
+// lines (a file-size limit), the lines it refuses go to the standard output
+// that was replaced, and nothing loops.
 TEST_F(KitLog, StandardStreamsGoToTheLogOrBackWhenItFails)
 {
-    std::vector<std::string> texts = texts_of(run("4", "streams"));
-    ASSERT_GE(texts.size(), 607u);
+    std::vector<std::string> lines = run("4", "streams");
+    ASSERT_GE(lines.size(), 608u);
     const std::vector<std::string> first = {
-        R"(System\.out\|INFO\|1\|saida 1)",
-        R"(System\.err\|ERROR\|1\|erro 2)",
-        R"(System\.out\|INFO\|2\|em partes)",
-        R"(System\.out\|INFO\|3\|duas)",
-        R"(System\.out\|INFO\|4\|linhas)",
-        R"(System\.err\|ERROR\|2\|java\.lang\.IllegalStateException: rastro)",
-        R"(System\.err\|ERROR\|3\|\tat vesk\.test\.KitEntry\.streams\(KitEntry\.java:\d+\))",
+        stamp + R"(System\.out\|INFO\|1\|saida 1)",
+        stamp + R"(System\.err\|ERROR\|1\|erro 2)",
+        stamp + R"(System\.out\|INFO\|2\|em partes)",
+        stamp + R"(System\.out\|INFO\|3\|duas)",
+        stamp + R"(System\.out\|INFO\|4\|linhas)",
+        stamp + R"(System\.err\|ERROR\|2\|java\.lang\.IllegalStateException: rastro)",
+        R"(\t\tat vesk\.test\.KitEntry\.streams\(KitEntry\.java:\d+\))",
+        R"(\t\tat vesk\.test\.KitEntry\.start\(KitEntry\.java:\d+\))",
     };
-    expect_lines(std::vector<std::string>(texts.begin(), texts.begin() + 7), first);
-    std::vector<std::string> numbered(texts.end() - 600, texts.end());
+    expect_lines(std::vector<std::string>(lines.begin(), lines.begin() + 8), first);
+    std::vector<std::string> numbered = texts_of(std::vector<std::string>(lines.end() - 600, lines.end()));
     for (int i = 0; i < 600; ++i) {
         EXPECT_EQ(numbered[i], "System.out|INFO|" + std::to_string(5 + i) + "|numerada " +
                                    std::to_string(i) + " " + std::string(200, 'y'));
@@ -405,6 +407,60 @@ std::vector<std::string> tab_led(std::string text)
     return lines;
 }
 
+// A log line and the continuation lines under it.
+struct Event {
+    std::string line;
+    std::vector<std::string> under;
+};
+
+// The lines as events: each line that no tab leads, with the tab-led lines
+// that follow it.
+std::vector<Event> events_of(const std::vector<std::string> &lines)
+{
+    std::vector<Event> events;
+    for (const std::string &line : lines) {
+        if (line.rfind('\t', 0) == 0 && !events.empty())
+            events.back().under.push_back(line);
+        else
+            events.push_back({line, {}});
+    }
+    return events;
+}
+
+// What the log line says of KitEntry's deep throwable, after its message.
+const std::string deep_summary = ": java.lang.IllegalStateException: linha 1 linha 2 linha 3 linha 4 "
+                                 "\tat evil.Forged.frame(Forged.java:1)";
+
+// A line that KitEntry's thread of plain lines logs.
+const std::regex plain_line(stamp + R"(kit\.Plain\|INFO\|\d+\|simples \d+)");
+
+// KitEntry's deep throwable, which the scenario printed to trace.txt in
+// folder, as the lines under its log line: the whole printStackTrace text,
+// its message's line breaks escaped on its one first line.
+std::vector<std::string> deep_trace(const fs::path &folder)
+{
+    std::vector<std::string> printed = tab_led(testing_support::read_file(folder / "trace.txt"));
+    if (printed.size() < 111u) {
+        ADD_FAILURE() << testing::PrintToString(printed);
+        return {};
+    }
+    EXPECT_EQ(std::vector<std::string>(printed.begin(), printed.begin() + 5),
+              (std::vector<std::string>{"\tjava.lang.IllegalStateException: linha 1", "\tlinha 2",
+                                        "\tlinha 3", "\tlinha 4", "\t\tat evil.Forged.frame(Forged.java:1)"}));
+    std::vector<std::string> trace = {"\tjava.lang.IllegalStateException: linha 1\\r\\nlinha 2\\rlinha 3"
+                                      "\\nlinha 4\\n\tat evil.Forged.frame(Forged.java:1)"};
+    trace.insert(trace.end(), printed.begin() + 5, printed.end());
+    auto suppressed = std::find(trace.begin(), trace.end(),
+                                "\t\tSuppressed: java.lang.IllegalArgumentException: ao fechar");
+    auto cause = std::find(trace.begin(), trace.end(), "\tCaused by: java.io.IOException: disco cheio");
+    EXPECT_GE(std::count_if(trace.begin() + 1, suppressed,
+                            [](const std::string &line) { return line.rfind("\t\tat ", 0) == 0; }),
+              100);
+    EXPECT_LT(suppressed, cause);
+    EXPECT_NE(cause, trace.end());
+    return trace;
+}
+
 // A throwable 100 frames deep with a suppressed exception, a cause and line
 // breaks in its message, logged through java.util.logging and VeskHost.log
 // while another thread logs plain lines: each arrives as its one-line first
@@ -415,61 +471,147 @@ std::vector<std::string> tab_led(std::string text)
 TEST_F(KitLog, AThrowableArrivesWholeUnderItsLine)
 {
     std::vector<std::string> lines = run("4", "traces");
-    std::vector<std::string> printed = tab_led(testing_support::read_file(dir() / "trace.txt"));
-    ASSERT_GE(printed.size(), 111u);
-    EXPECT_EQ(std::vector<std::string>(printed.begin(), printed.begin() + 5),
-              (std::vector<std::string>{"\tjava.lang.IllegalStateException: linha 1", "\tlinha 2",
-                                        "\tlinha 3", "\tlinha 4", "\t\tat evil.Forged.frame(Forged.java:1)"}));
-    std::vector<std::string> trace = {"\tjava.lang.IllegalStateException: linha 1\\r\\nlinha 2\\rlinha 3"
-                                      "\\nlinha 4\\n\tat evil.Forged.frame(Forged.java:1)"};
-    trace.insert(trace.end(), printed.begin() + 5, printed.end());
-    auto suppressed = std::find(trace.begin(), trace.end(),
-                                "\t\tSuppressed: java.lang.IllegalArgumentException: ao fechar");
-    auto cause = std::find(trace.begin(), trace.end(), "\tCaused by: java.io.IOException: disco cheio");
-    EXPECT_GE(std::count_if(trace.begin() + 4, suppressed,
-                            [](const std::string &line) { return line.rfind("\t\tat ", 0) == 0; }),
-              100);
-    EXPECT_LT(suppressed, cause);
-    ASSERT_NE(cause, trace.end());
-
-    const std::string top = ": java.lang.IllegalStateException: linha 1 linha 2 linha 3 linha 4 "
-                            "\tat evil.Forged.frame(Forged.java:1)";
+    std::vector<std::string> trace = deep_trace(dir());
+    ASSERT_FALSE(trace.empty());
     const std::map<std::string, std::pair<std::string, std::vector<std::string>>> expected = {
-        {"31", {"falha no servidor 31" + top, trace}},
-        {"32", {"falha direta" + top, trace}},
+        {"31", {"falha no servidor" + deep_summary, trace}},
+        {"32", {"falha direta" + deep_summary, trace}},
         {"33",
-         {"rastro quebrado 33: vesk.test.KitEntry$Unprintable",
+         {"rastro quebrado: vesk.test.KitEntry$Unprintable",
           {"\tvesk.test.KitEntry$Unprintable (rastro nao escrito: "
            "java.lang.UnsupportedOperationException)"}}},
     };
     std::regex head(stamp + R"(kit\.Traces\|ERROR\|(\d+)\|(.*))");
-    std::regex plain(stamp + R"(kit\.Plain\|INFO\|\d+\|simples \d+)");
     std::map<std::string, int> blocks;
     int plain_lines = 0;
-    for (size_t i = 0; i < lines.size();) {
+    for (const Event &event : events_of(lines)) {
         std::smatch match;
-        if (!std::regex_match(lines[i], match, head)) {
-            EXPECT_TRUE(std::regex_match(lines[i], plain)) << lines[i];
+        if (!std::regex_match(event.line, match, head)) {
+            EXPECT_TRUE(std::regex_match(event.line, plain_line)) << event.line;
+            EXPECT_TRUE(event.under.empty()) << event.line;
             ++plain_lines;
-            ++i;
             continue;
         }
-        size_t end = i + 1;
-        while (end < lines.size() && lines[end].rfind('\t', 0) == 0)
-            ++end;
         auto found = expected.find(match[1]);
-        ASSERT_NE(found, expected.end()) << lines[i];
+        ASSERT_NE(found, expected.end()) << event.line;
         EXPECT_EQ(match[2], found->second.first);
-        EXPECT_EQ(std::vector<std::string>(lines.begin() + i + 1, lines.begin() + end),
-                  found->second.second)
-            << lines[i];
+        EXPECT_EQ(event.under, found->second.second) << event.line;
         ++blocks[match[1]];
-        i = end;
     }
     EXPECT_EQ(blocks, (std::map<std::string, int>{{"31", 20}, {"32", 20}, {"33", 1}}));
     EXPECT_GE(plain_lines, 20);
     EXPECT_NE(testing_support::read_file(dir() / "stderr.txt").find("java.util.logging.ErrorManager: 5"),
               std::string::npos);
+}
+
+// A thread ended by an exception while another thread logs: one ERROR event
+// of the kit's, the thread's id as code and its name in the message, the
+// whole trace under it; a ThreadDeath gives none, and a default handler the
+// server set itself outlives installLogging.
+TEST_F(KitLog, AnUncaughtExceptionIsOneEventWithItsTrace)
+{
+    std::vector<std::string> lines = run("4", "uncaught");
+    std::vector<std::string> trace = deep_trace(dir());
+    std::vector<Event> others;
+    int plain_lines = 0;
+    for (const Event &event : events_of(lines)) {
+        if (std::regex_match(event.line, plain_line) && event.under.empty())
+            ++plain_lines;
+        else
+            others.push_back(event);
+    }
+    EXPECT_GE(plain_lines, 20);
+    ASSERT_EQ(others.size(), 1u) << testing::PrintToString(lines);
+    EXPECT_EQ(texts_of({others[0].line})[0],
+              "VeskHost|ERROR|" + testing_support::read_file(dir() / "worker.txt") +
+                  "|Excecao nao tratada na thread \"worker-1\"" + deep_summary);
+    EXPECT_EQ(others[0].under, trace);
+    EXPECT_EQ(testing_support::read_file(dir() / "kept.txt"), "true");
+}
+
+// With the streams captured, while another thread logs and prints on
+// System.err: each printStackTrace is one event of its stream, its first
+// line the throwable after the text waiting for its line end, the whole
+// trace under it; a plain println of an exception stays one line; the
+// stream's codes count events, none skipped.
+TEST_F(KitLog, APrintStackTraceOnACapturedStreamIsOneEvent)
+{
+    std::vector<std::string> lines = run("4", "stacktraces");
+    std::vector<std::string> trace = deep_trace(dir());
+    ASSERT_FALSE(trace.empty());
+    const std::string first = trace[0].substr(1);
+    const std::vector<std::string> under(trace.begin() + 1, trace.end());
+    std::regex head(stamp + R"((System\.err|System\.out)\|(?:ERROR|INFO)\|(\d+)\|(.*))");
+    std::map<std::string, int> kinds;
+    std::map<std::string, std::set<int>> codes;
+    for (const Event &event : events_of(lines)) {
+        std::smatch match;
+        if (std::regex_match(event.line, plain_line)) {
+            EXPECT_TRUE(event.under.empty()) << event.line;
+            continue;
+        }
+        ASSERT_TRUE(std::regex_match(event.line, match, head)) << event.line;
+        std::string stream = match[1];
+        EXPECT_TRUE(codes[stream].insert(std::stoi(match[2])).second) << event.line;
+        std::string text = match[3];
+        bool traced = text == first || text == "Erro: " + first;
+        EXPECT_EQ(event.under, traced ? under : std::vector<std::string>{}) << event.line;
+        if (traced)
+            ++kinds[stream + (text == first ? " rastro" : " com prefixo")];
+        else if (text == "java.lang.IllegalStateException: simples")
+            ++kinds[stream + " simples"];
+        else
+            EXPECT_TRUE(stream == "System.err" && std::regex_match(text, std::regex(R"(paralela \d+)")))
+                << event.line;
+    }
+    EXPECT_EQ(kinds, (std::map<std::string, int>{{"System.err rastro", 20},
+                                                 {"System.err com prefixo", 20},
+                                                 {"System.err simples", 20},
+                                                 {"System.out rastro", 20}}));
+    for (const auto &[stream, seen] : codes)
+        EXPECT_EQ(static_cast<size_t>(*seen.rbegin()), seen.size()) << stream;
+    EXPECT_GT(codes["System.err"].size(), 80u);
+}
+
+// Text still waiting for its line end when the process is told to stop is
+// logged, and so is what a shutdown hook prints without one.
+TEST_F(KitLog, TextWithoutALineEndIsLoggedAtShutdown)
+{
+    start("4", "pending");
+    EXPECT_EQ(child_->stop(SIGTERM), 143);
+    std::vector<std::string> texts = texts_of(java_lines());
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"System.err|ERROR|1|erro pendente",
+                                               "System.out|INFO|1|saida completa",
+                                               "System.out|INFO|2|do gancho"}));
+}
+
+// The code column holds the record's first parameter only when it is an
+// Integer that the message does not place ("{0"); otherwise the record's
+// sequence number, never the parameter.
+TEST_F(KitLog, TheCodeIsAnIntegerTheMessageDoesNotPlace)
+{
+    const std::string sequence = R"((?!777\|)\d+)";
+    const struct {
+        std::string code;
+        const char *message;
+    } rows[] = {
+        {"777", "so codigo"},
+        {sequence, "colocado 777"},
+        {sequence, "formatado 777"},
+        {sequence, R"(citado \{0\})"},
+        {"777", "outro sem o primeiro"},
+        {sequence, "longo"},
+        {sequence, "texto"},
+        {sequence, "nulo"},
+        {sequence, "sem parametros"},
+        {"777", "sistema"},
+        {sequence, "sistema 777"},
+    };
+    std::vector<std::string> patterns;
+    for (const auto &row : rows)
+        patterns.push_back(R"(kit\.Codes\|INFO\|)" + row.code + R"(\|)" + row.message);
+    expect_lines(texts_of(run("4", "codes")), patterns);
 }
 
 // A server that stops itself: VeskHost.exit logs why (INFO for a clean stop,
@@ -541,6 +683,28 @@ TEST(KitLoss, EachCauseOfALostLineIsReportedOncePerProcess)
     ASSERT_EQ(causes.size(), 2u) << reported;
     EXPECT_NE(causes[0].find("could open neither"), std::string::npos) << causes[0];
     EXPECT_NE(causes[1].find("the write failed"), std::string::npos) << causes[1];
+}
+
+// A thread ended by an exception whose event the log loses: the process's
+// standard error gets what the JDK would have printed, though System.err is
+// elsewhere.
+TEST(KitLoss, AnUncaughtExceptionTheLogLosesGoesToStandardError)
+{
+    ub_JVM_handler relay = losing_relay;
+    int64_t longs[2] = {static_cast<int64_t>(reinterpret_cast<intptr_t>(relay)), 0};
+    jobject host = nullptr;
+    testing_support::StderrCapture err;
+    ASSERT_EQ(ub_JVM_callStaticObjectMethod(jvm_testing::vm(), 2, longs, "vesk/test/KitLoss",
+                                            "uncaught", 0, nullptr, &host),
+              UB_JVM_OK);
+    ub_JVM_unrefObjectMethod(jvm_testing::vm(), host);
+    jvm_testing::vm()->DetachCurrentThread();
+    std::string reported = err.text();
+    std::regex printed(R"(Exception in thread "perdida-1" java\.lang\.IllegalStateException: perdida)"
+                       "\n\t"
+                       R"(at vesk\.test\.KitLoss\.lambda\$uncaught\$\d+\(KitLoss\.java:\d+\))"
+                       "\n");
+    EXPECT_TRUE(std::regex_search(reported, printed)) << reported;
 }
 
 class KitDispatcher : public ::testing::Test {

@@ -121,6 +121,11 @@ final class StderrLog {
             || (c >= 0x2066 && c <= 0x2069);
     }
 
+    /** Writes text as it is, in UTF-8 and one write, for what the JDK itself would have printed here. */
+    static void print(String text) {
+        put(text.getBytes(StandardCharsets.UTF_8));
+    }
+
     private static int put(byte[] bytes) {
         try {
             synchronized (ERR) {

@@ -2,6 +2,8 @@ package vesk.host;
 
 import java.io.PrintWriter;
 import java.io.StringWriter;
+import java.util.ArrayList;
+import java.util.List;
 
 /**
  * A throwable as the kit writes it under its log line: the text of
@@ -24,9 +26,32 @@ final class TraceText {
      * toString or getMessage throws.
      */
     static String of(Throwable thrown) {
+        return continued(lines(thrown), 0);
+    }
+
+    /**
+     * The lines of thrown's printStackTrace as printed, one per println,
+     * line breaks inside them kept: the first is thrown itself. Throws what
+     * the throwable's own toString or getMessage throws.
+     */
+    static List<String> lines(Throwable thrown) {
         Lines out = new Lines();
         thrown.printStackTrace(out);
-        return out.text();
+        return out.lines();
+    }
+
+    /** The lines from index from on, each as "\n\t" and the line escaped. */
+    static String continued(List<String> lines, int from) {
+        StringBuilder text = new StringBuilder();
+        for (String line : lines.subList(from, lines.size())) {
+            text.append("\n\t").append(escape(line));
+        }
+        return text.toString();
+    }
+
+    /** line with a line feed written "\n" and a carriage return "\r", so that it stays one line. */
+    static String escape(String line) {
+        return line.replace("\n", "\\n").replace("\r", "\\r");
     }
 
     /**
@@ -51,7 +76,7 @@ final class TraceText {
      */
     private static final class Lines extends PrintWriter {
         private final StringWriter line;
-        private final StringBuilder text = new StringBuilder();
+        private final List<String> lines = new ArrayList<>();
 
         Lines() {
             this(new StringWriter());
@@ -69,30 +94,20 @@ final class TraceText {
             }
         }
 
-        /** The lines printed, each after "\n\t"; text printed after the last println is one more. */
-        String text() {
+        /** The lines printed; text printed after the last println is one more. */
+        List<String> lines() {
             synchronized (lock) {
                 if (line.getBuffer().length() > 0) {
                     end();
                 }
-                return text.toString();
+                return lines;
             }
         }
 
-        /** Adds the line printed since the last one, its line breaks escaped. */
+        /** Ends the line printed since the last one. */
         private void end() {
             StringBuffer printed = line.getBuffer();
-            text.append("\n\t");
-            for (int i = 0; i < printed.length(); ++i) {
-                char c = printed.charAt(i);
-                if (c == '\n') {
-                    text.append("\\n");
-                } else if (c == '\r') {
-                    text.append("\\r");
-                } else {
-                    text.append(c);
-                }
-            }
+            lines.add(printed.toString());
             printed.setLength(0);
         }
     }

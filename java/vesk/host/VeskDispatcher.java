@@ -23,12 +23,30 @@ public class VeskDispatcher {
     /** One operation: its result for the caller's texts. */
     @FunctionalInterface
     public interface Handler {
+        /**
+         * Answers one call.
+         *
+         * @param args the caller's texts without the "method" pair
+         * @return a String, a byte[], another object (its toString()) or null for no result
+         * @throws Exception any failure, which the native caller sees as no result
+         */
         Object call(String[] args) throws Exception;
     }
 
     private final Map<String, Handler> handlers = new ConcurrentHashMap<>();
 
-    /** Registers handler for the operation name, replacing an earlier one; this dispatcher. */
+    /** A dispatcher with no operation registered yet. */
+    public VeskDispatcher() {
+    }
+
+    /**
+     * Registers handler for the operation name, replacing an earlier one.
+     *
+     * @param name the operation's name, the value of "method" in the calls
+     * @param handler what answers the operation
+     * @return this dispatcher
+     * @throws IllegalArgumentException when name or handler is null
+     */
     public VeskDispatcher on(String name, Handler handler) {
         if (name == null || handler == null) {
             throw new IllegalArgumentException("name and handler are required");
@@ -37,7 +55,13 @@ public class VeskDispatcher {
         return this;
     }
 
-    /** Called by the bridge: the handler's result as a String. */
+    /**
+     * Called by the bridge: the handler's result as a String.
+     *
+     * @param texts key/value texts holding "method" and the operation's name
+     * @return the result, or null for none
+     * @throws Exception what the handler throws, or UnsupportedOperationException for an unknown operation
+     */
     public String callStringMethod(String[] texts) throws Exception {
         Object result = dispatch(texts);
         if (result == null || result instanceof String) {
@@ -49,7 +73,13 @@ public class VeskDispatcher {
         return result.toString();
     }
 
-    /** Called by the bridge: the handler's result as bytes. */
+    /**
+     * Called by the bridge: the handler's result as bytes.
+     *
+     * @param texts key/value texts holding "method" and the operation's name
+     * @return the result, or null for none
+     * @throws Exception what the handler throws, or UnsupportedOperationException for an unknown operation
+     */
     public byte[] callBytesMethod(String[] texts) throws Exception {
         Object result = dispatch(texts);
         if (result == null || result instanceof byte[]) {

@@ -62,7 +62,12 @@ public final class VeskHost {
         this.threshold = threshold;
     }
 
-    /** As {@link #install(long[], String[], String)} without options and with the library "vesk_java". */
+    /**
+     * As {@link #install(long[], String[], String)} without options and with the library "vesk_java".
+     *
+     * @param longs the numbers start received: the log relay's address first
+     * @return the host, now {@link #current}
+     */
     public static VeskHost install(long[] longs) {
         return install(longs, null, LIBRARY);
     }
@@ -70,6 +75,10 @@ public final class VeskHost {
     /**
      * As {@link #install(long[], String[], String)} with the library named by the
      * option "library", or "vesk_java" when that option is missing or empty.
+     *
+     * @param longs the numbers start received: the log relay's address first
+     * @param texts the texts start received, key/value pairs; may be null
+     * @return the host, now {@link #current}
      */
     public static VeskHost install(long[] longs, String[] texts) {
         String library = pairs(texts).get("library");
@@ -91,6 +100,12 @@ public final class VeskHost {
      * standard error instead, filtered by the option VERBOSITY. Throws
      * UnsatisfiedLinkError when the library cannot be loaded or does not bind
      * this class.
+     *
+     * @param longs the numbers start received: the log relay's address first
+     * @param texts the texts start received, key/value pairs; may be null
+     * @param library the native half's name, as System.loadLibrary takes it
+     * @return the host, now {@link #current}
+     * @throws UnsatisfiedLinkError when the library cannot be loaded or does not bind this class
      */
     public static VeskHost install(long[] longs, String[] texts, String library) {
         if (longs == null || longs.length == 0 || longs[0] == 0) {
@@ -108,7 +123,11 @@ public final class VeskHost {
         return host;
     }
 
-    /** The host of the last successful install, or null before one. */
+    /**
+     * The host of the last successful install.
+     *
+     * @return that host, or null before an install
+     */
     public static VeskHost current() {
         return installed;
     }
@@ -119,8 +138,25 @@ public final class VeskHost {
      * the root level from the host's threshold ({@link #verbosity}). The
      * levels of the other loggers, those the logging configuration file sets
      * included, still hold while the JVM shuts down, when the JDK resets
-     * them. The handler, to adjust further.
-     * Throws IllegalStateException before an install.
+     * them.
+     *
+     * <p>It also makes the kit's handler of uncaught exceptions the default
+     * one (Thread.setDefaultUncaughtExceptionHandler), unless the server has
+     * already set a default handler of its own, which is kept; an earlier
+     * one of the kit's is replaced. A thread that an exception ends then
+     * gives one ERROR event, written as
+     * {@link #log(String, String, String, String, Throwable)} writes one,
+     * with the thread's id (Thread.getId) as code:
+     * "VeskHost|ERROR|id|Excecao nao tratada na thread "name": class: message"
+     * and the trace under it. ThreadDeath is ignored, as the JDK ignores it.
+     * The host's threshold filters the event like any other; when the host
+     * cannot write it (a negative result), the process's own standard error
+     * (not System.err, which may be captured) gets what the JDK would print:
+     * "Exception in thread "name" " and the trace. A thread or thread group
+     * with a handler of its own still uses that one.
+     *
+     * @return the handler, to adjust further
+     * @throws IllegalStateException before an install
      */
     public static VeskLogHandler installLogging() {
         VeskHost host = installed;
@@ -137,6 +173,7 @@ public final class VeskHost {
         VeskLogHandler handler = new VeskLogHandler(host);
         root.addHandler(handler);
         root.setLevel(julLevel(host.verbosity()));
+        UncaughtLog.install(host);
         return handler;
     }
 
@@ -149,6 +186,12 @@ public final class VeskHost {
      * dropped for the day's log budget ({@link #logBudgetSpent}),
      * {@link #OPEN_FAILED} when no log file could be opened,
      * {@link #WRITE_FAILED} when one opened but the write failed.
+     *
+     * @param className the class column, who logs
+     * @param verbosity the level name: FATAL, ERROR, WARN, INFO or DEBUG
+     * @param code the code column
+     * @param message the text
+     * @return the characters written, 0, {@link #OPEN_FAILED} or {@link #WRITE_FAILED}
      */
     public int log(String className, String verbosity, String code, String message) {
         return deliver(new String[] {"class", className, "verbosity", verbosity, "code", code,
@@ -166,6 +209,13 @@ public final class VeskHost {
      * line of its own or as a frame of it, and no other thread's line can
      * come between them. When thrown's own toString or getMessage throws, one tab-led
      * line names thrown's class and the failure's instead of the trace.
+     *
+     * @param className the class column, who logs
+     * @param verbosity the level name: FATAL, ERROR, WARN, INFO or DEBUG
+     * @param code the code column
+     * @param message the text before thrown's class and message
+     * @param thrown the throwable whose trace goes under the line; null for none
+     * @return the characters written, 0, {@link #OPEN_FAILED} or {@link #WRITE_FAILED}
      */
     public int log(String className, String verbosity, String code, String message, Throwable thrown) {
         if (thrown == null) {
@@ -195,9 +245,18 @@ public final class VeskHost {
             summary = ": " + thrown.getClass().getName();
             trace = TraceText.unprintable(thrown, e);
         }
+        return logLines(className, verbosity, code, (message == null ? "" : message) + summary, trace);
+    }
+
+    /**
+     * One event of several lines: head, made one line here, then trace, the
+     * lines under it, each already "\n\t" and a line without line breaks,
+     * which the native half is told to keep. What the host wrote.
+     */
+    int logLines(String className, String verbosity, String code, String head, String trace) {
         return deliver(new String[] {"class", StderrLog.clean(className, true),
             "verbosity", StderrLog.clean(verbosity, true), "code", StderrLog.clean(code, true),
-            "message", StderrLog.clean((message == null ? "" : message) + summary, true) + trace}, false);
+            "message", StderrLog.clean(head, true) + trace}, false);
     }
 
     /**
@@ -222,6 +281,10 @@ public final class VeskHost {
      * IllegalArgumentException, logging nothing, when status is outside 0 to
      * 255: the system keeps only the low 8 bits, so 256 would read as a clean
      * stop.
+     *
+     * @param status the process's exit status, 0 to 255
+     * @param reason why the server stops; may be null
+     * @throws IllegalArgumentException when status is outside 0 to 255
      */
     public static void exit(int status, String reason) {
         if (status < 0 || status > 255) {
@@ -249,6 +312,9 @@ public final class VeskHost {
      * wrote, 0 when it filtered the event out or dropped it for the day's log
      * budget, {@link #OPEN_FAILED} or {@link #WRITE_FAILED} when the line was
      * lost.
+     *
+     * @param keyValues keys and their values in turn: "class", "verbosity", "code", "message"
+     * @return the characters written, 0, {@link #OPEN_FAILED} or {@link #WRITE_FAILED}
      */
     public int relay(String... keyValues) {
         return deliver(keyValues, false);
@@ -263,6 +329,10 @@ public final class VeskHost {
      * file that cannot be removed is logged by the host and not counted.
      * Throws IllegalArgumentException when days is below 1 (that would take
      * the day's file).
+     *
+     * @param days the age in whole days from which a file goes, 1 or more
+     * @return the count removed, {@link #NO_LOG_FOLDER} or {@link #NO_DELETION}
+     * @throws IllegalArgumentException when days is below 1
      */
     public int deleteOldLogs(int days) {
         if (days < 1) {
@@ -287,7 +357,11 @@ public final class VeskHost {
         return removed;
     }
 
-    /** The options start received, as key/value pairs up to the first null (the first key wins). */
+    /**
+     * The options start received, as key/value pairs up to the first null (the first key wins).
+     *
+     * @return the options, unmodifiable
+     */
     public Map<String, String> options() {
         return options;
     }
@@ -298,12 +372,19 @@ public final class VeskHost {
      * changes nothing), asked of the host by the native half; 5 (DEBUG) when
      * the process is not the vesk host and tells none. Without the host (see
      * {@link #hosted}), the threshold of the standard-error lines.
+     *
+     * @return the threshold, 0 (NONE) to 5 (DEBUG)
      */
     public int verbosity() {
         return threshold;
     }
 
-    /** Key/value pairs of texts up to the first null slot; the first of equal keys wins. */
+    /**
+     * Key/value pairs of texts up to the first null slot; the first of equal keys wins.
+     *
+     * @param texts keys and their values in turn; may be null
+     * @return the pairs in their order, unmodifiable
+     */
     public static Map<String, String> pairs(String[] texts) {
         Map<String, String> map = new LinkedHashMap<>();
         for (int i = 0; texts != null && i + 1 < texts.length; i += 2) {
@@ -323,6 +404,8 @@ public final class VeskHost {
     /**
      * Whether the last host installed is the vesk host (its lines go to the
      * daily log) rather than standard error; false before an install.
+     *
+     * @return whether the lines go to the host's log
      */
     public static boolean hosted() {
         VeskHost host = installed;
@@ -334,6 +417,8 @@ public final class VeskHost {
      * because today's log file is full (10485760 bytes a day; the host says
      * so in the file and, once a day, on standard error): true from such an
      * event on, false again once an event is written (the next day's, say).
+     *
+     * @return whether the last event the threshold admits was dropped
      */
     public static boolean logBudgetSpent() {
         return budgetSpent;
@@ -341,10 +426,28 @@ public final class VeskHost {
 
     /**
      * Sends every line written to System.out (level INFO, class "System.out")
-     * and System.err (ERROR, "System.err") through the current host, with the
-     * line's number as code. A line the host cannot write goes to the stream
-     * that was replaced. Once is enough; later calls change nothing. Throws
-     * IllegalStateException before an install.
+     * and System.err (ERROR, "System.err") through the current host, one event
+     * per line, with the stream's count of events as code; a line longer than
+     * 65536 bytes is logged in pieces of that many. A line the host cannot
+     * write goes to the stream that was replaced. Once is enough; later calls
+     * change nothing.
+     *
+     * <p>A throwable's printStackTrace on a captured stream (e.printStackTrace()
+     * included) gives one event, not one per line: its first line the
+     * throwable's toString, after any text of the stream still waiting for its
+     * line end ("Erro: " printed before it, say), and the other lines of the
+     * trace under it as {@link #log(String, String, String, String, Throwable)}
+     * writes them, in the same write. The stream tells a trace by its lock:
+     * printStackTrace holds it while it prints, so a println of a throwable
+     * made while holding the stream's lock is taken for one;
+     * System.err.println(e) otherwise stays one ordinary line.
+     *
+     * <p>Text written without a line end is logged when its line ends; what is
+     * still waiting when the JVM shuts down is logged then, from a shutdown
+     * hook of the kit's, and from then on each write logs what it leaves
+     * without a line end at once.
+     *
+     * @throws IllegalStateException before an install
      */
     public static synchronized void captureStandardStreams() {
         VeskHost host = installed;

@@ -24,9 +24,17 @@ import java.util.logging.Logger;
  * <li>LEVEL: SEVERE (and above) gives ERROR, WARNING gives WARN, INFO and
  * CONFIG give INFO, FINE and below give DEBUG;</li>
  * <li>class: the logger's name, or the name given to the handler;</li>
- * <li>code: the first parameter of the record when it is an Integer (so
- * {@code log(Level.INFO, "pedido {0} aceito", 7)} gives code 7), otherwise
- * the record's sequence number;</li>
+ * <li>code: the record's first parameter when it is an Integer that the
+ * message does not place, that is when the record's message (its pattern,
+ * as logged, before any localization) holds no "{0": the caller passed it
+ * only to be the code. So {@code log(Level.INFO, "pedido aceito", 7)} and
+ * {@code log(Level.INFO, "{1} aceito", new Object[] {7, "pedido"})} give
+ * code 7. Otherwise the code is the record's sequence number:
+ * {@code log(Level.INFO, "pedido {0} aceito", 7)} gives one, and so do a
+ * record without parameters, a first parameter of any other type (a Long,
+ * a String) and a message that SLF4J or another bridge formatted before
+ * it reached java.util.logging. System.Logger's log(level, format,
+ * params) follows the same rule;</li>
  * <li>message: the record formatted by the handler's formatter (by default
  * the message with its parameters filled in), then, for a record with a
  * thrown exception, ": " and the exception's class and message; line breaks
@@ -68,12 +76,23 @@ public class VeskLogHandler extends Handler {
     private final VeskHost host;
     private final String className;
 
-    /** A handler that writes through host with each record's logger name as class. */
+    /**
+     * A handler that writes through host with each record's logger name as class.
+     *
+     * @param host the host to write through
+     * @throws IllegalArgumentException when host is null
+     */
     public VeskLogHandler(VeskHost host) {
         this(host, null);
     }
 
-    /** A handler that writes through host with className (null: the logger's name) as class. */
+    /**
+     * A handler that writes through host with className as class.
+     *
+     * @param host the host to write through
+     * @param className the class column of every line; null for each record's logger name
+     * @throws IllegalArgumentException when host is null
+     */
     public VeskLogHandler(VeskHost host, String className) {
         if (host == null) {
             throw new IllegalArgumentException("host is null");
@@ -84,6 +103,12 @@ public class VeskLogHandler extends Handler {
         setFormatter(new MessageOnly());
     }
 
+    /**
+     * Writes record through the host as the line described above, when the
+     * handler's level and filter admit it.
+     *
+     * @param record the record to write; a failure to format it is reported through the ErrorManager
+     */
     @Override
     public void publish(LogRecord record) {
         if (!isLoggable(record)) {
@@ -136,12 +161,20 @@ public class VeskLogHandler extends Handler {
      * Identity, except while the JVM shuts down, when the handler equals
      * nothing, not even itself: the loggers then cannot find it to remove it,
      * whatever order the JDK's shutdown hooks run in.
+     *
+     * @param other the object to compare with
+     * @return whether other is this handler and the JVM is not shutting down
      */
     @Override
     public boolean equals(Object other) {
         return other == this && !shuttingDown();
     }
 
+    /**
+     * The identity hash, as {@link #equals} is identity.
+     *
+     * @return this handler's identity hash
+     */
     @Override
     public int hashCode() {
         return System.identityHashCode(this);
@@ -292,9 +325,12 @@ public class VeskLogHandler extends Handler {
         manager.error(text, null, write ? ErrorManager.WRITE_FAILURE : ErrorManager.OPEN_FAILURE);
     }
 
+    /** The code column: a first parameter that is an Integer the message does not place, else the sequence. */
     private static String code(LogRecord record) {
         Object[] parameters = record.getParameters();
-        if (parameters != null && parameters.length > 0 && parameters[0] instanceof Integer) {
+        String pattern = record.getMessage();
+        if (parameters != null && parameters.length > 0 && parameters[0] instanceof Integer
+                && (pattern == null || !pattern.contains("{0"))) {
             return parameters[0].toString();
         }
         return Long.toString(record.getSequenceNumber());

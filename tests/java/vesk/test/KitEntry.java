@@ -18,9 +18,10 @@ import vesk.host.VeskHost;
 /**
  * Entry class on the Java side's kit: installs it and its logging, logs the
  * lines of the scenario named by the option SCENARIO ("levels", "storm",
- * "threshold", "shutdown", "streams", "budget", "retention", "traces" or
- * "exit"), then writes done.txt in the current directory. Its main runs the same without the host: java
- * KitEntry SCENARIO levels.
+ * "threshold", "shutdown", "streams", "budget", "retention", "traces",
+ * "codes", "uncaught", "stacktraces", "pending" or "exit"), then writes
+ * done.txt in the current directory. Its main runs the same without the
+ * host: java KitEntry SCENARIO levels.
  */
 public final class KitEntry {
     private KitEntry() {
@@ -57,6 +58,18 @@ public final class KitEntry {
             case "traces":
                 traces(host);
                 break;
+            case "codes":
+                codes();
+                break;
+            case "uncaught":
+                uncaught();
+                break;
+            case "stacktraces":
+                stackTraces();
+                break;
+            case "pending":
+                pending();
+                break;
             case "exit":
                 exit(host.options());
                 return host;
@@ -71,23 +84,23 @@ public final class KitEntry {
     /** Every JUL and System.Logger level, an exception, line breaks, characters the log escapes, and the plain forms. */
     private static void levels(VeskHost host) {
         Logger log = Logger.getLogger("kit.Levels");
-        log.log(Level.SEVERE, "severo {0}", 11);
-        log.log(Level.WARNING, "aviso {0}", 12);
-        log.log(Level.INFO, "info {0}", 13);
-        log.log(Level.CONFIG, "config {0}", 14);
-        log.log(Level.FINE, "fino {0}", 15);
-        log.log(Level.FINER, "mais fino {0}", 16);
-        log.log(Level.FINEST, "finissimo {0}", 17);
+        log.log(Level.SEVERE, "severo", 11);
+        log.log(Level.WARNING, "aviso", 12);
+        log.log(Level.INFO, "info", 13);
+        log.log(Level.CONFIG, "config", 14);
+        log.log(Level.FINE, "fino", 15);
+        log.log(Level.FINER, "mais fino", 16);
+        log.log(Level.FINEST, "finissimo", 17);
         log.log(Level.INFO, "sem codigo {0}", "texto");
-        log.log(Level.INFO, "utf-8 {0}: a\u00e7\u00e3o \uD83D\uDE00 \uD800", 18);
-        log.log(Level.INFO, "escapes {0}:\u2028<0>aqui\u001B[2J\u202E\u0085", 19);
+        log.log(Level.INFO, "utf-8: a\u00e7\u00e3o \uD83D\uDE00 \uD800", 18);
+        log.log(Level.INFO, "escapes:\u2028<0>aqui\u001B[2J\u202E\u0085", 19);
         log.log(Level.SEVERE, "falha ao gravar\nno disco", new IOException("disco\r\ncheio"));
         System.Logger system = System.getLogger("kit.System");
-        system.log(System.Logger.Level.ERROR, "erro {0}", 21);
-        system.log(System.Logger.Level.WARNING, "aviso {0}", 22);
-        system.log(System.Logger.Level.INFO, "info {0}", 23);
-        system.log(System.Logger.Level.DEBUG, "debug {0}", 24);
-        system.log(System.Logger.Level.TRACE, "trace {0}", 25);
+        system.log(System.Logger.Level.ERROR, "erro", 21);
+        system.log(System.Logger.Level.WARNING, "aviso", 22);
+        system.log(System.Logger.Level.INFO, "info", 23);
+        system.log(System.Logger.Level.DEBUG, "debug", 24);
+        system.log(System.Logger.Level.TRACE, "trace", 25);
         system.log(System.Logger.Level.ERROR, "excecao", new IllegalStateException("estado"));
         host.log("KitEntry", "FATAL", "1", "fatal");
         host.relay("verbosity", "WARN", "code", "9", "message", "sem classe");
@@ -152,23 +165,129 @@ public final class KitEntry {
      */
     private static void traces(VeskHost host) throws Exception {
         Logger log = Logger.getLogger("kit.Traces");
+        Thread plain = plainLines(false);
+        RuntimeException thrown = deep(100);
+        for (int i = 0; i < 20; ++i) {
+            log.log(record(log, "falha\nno servidor", 31, thrown));
+            host.log("kit.Traces", "ERROR", "32", "falha\r\ndireta", thrown);
+        }
+        log.log(record(log, "rastro quebrado", 33, new Unprintable()));
+        plain.interrupt();
+        plain.join();
+        writeTrace(thrown);
+    }
+
+    /**
+     * One line per way of handing java.util.logging or System.Logger a
+     * first parameter, 777 or like it: the code column shows it only when
+     * it is an Integer that the message does not place.
+     */
+    private static void codes() {
+        Logger log = Logger.getLogger("kit.Codes");
+        log.log(Level.INFO, "so codigo", 777);
+        log.log(Level.INFO, "colocado {0}", 777);
+        log.log(Level.INFO, "formatado {0,number,#}", 777);
+        log.log(Level.INFO, "citado '{0}'", 777);
+        log.log(Level.INFO, "{1} sem o primeiro", new Object[] {777, "outro"});
+        log.log(Level.INFO, "longo", 777L);
+        log.log(Level.INFO, "texto", "777");
+        log.log(Level.INFO, "nulo", (Object) null);
+        log.log(Level.INFO, "sem parametros");
+        System.Logger system = System.getLogger("kit.Codes");
+        system.log(System.Logger.Level.INFO, "sistema", 777);
+        system.log(System.Logger.Level.INFO, "sistema {0}", 777);
+    }
+
+    /**
+     * While another thread logs plain lines, the thread "worker-1" ends by
+     * the throwable of {@link #deep} and "worker-2" by a ThreadDeath;
+     * trace.txt holds the throwable's own printStackTrace text, worker.txt
+     * the id of worker-1, kept.txt whether a default handler the server set
+     * itself outlives installLogging.
+     */
+    private static void uncaught() throws Exception {
+        Thread plain = plainLines(false);
+        RuntimeException thrown = deep(100);
+        Thread worker = new Thread(() -> {
+            throw thrown;
+        }, "worker-1");
+        worker.start();
+        worker.join();
+        Thread death = new Thread(() -> {
+            throw new ThreadDeath();
+        }, "worker-2");
+        death.start();
+        death.join();
+        plain.interrupt();
+        plain.join();
+        writeTrace(thrown);
+        Files.writeString(Path.of("worker.txt"), Long.toString(worker.getId()));
+        Thread.UncaughtExceptionHandler own = (t, e) -> { };
+        Thread.setDefaultUncaughtExceptionHandler(own);
+        VeskHost.installLogging();
+        boolean kept = Thread.getDefaultUncaughtExceptionHandler() == own;
+        Files.writeString(Path.of("kept.txt"), Boolean.toString(kept));
+    }
+
+    /**
+     * With the standard streams captured, while another thread logs plain
+     * lines and prints lines on System.err, 20 times: the throwable of
+     * {@link #deep} printed on System.err, on System.err after "Erro: ",
+     * on System.out, and a plain println of another exception;
+     * trace.txt holds the throwable's own printStackTrace text.
+     */
+    private static void stackTraces() throws Exception {
+        VeskHost.captureStandardStreams();
+        Thread plain = plainLines(true);
+        RuntimeException thrown = deep(100);
+        for (int i = 0; i < 20; ++i) {
+            thrown.printStackTrace();
+            // Held, so that no other thread's line ends the partial one first.
+            synchronized (System.err) {
+                System.err.print("Erro: ");
+                thrown.printStackTrace();
+            }
+            thrown.printStackTrace(System.out);
+            System.err.println(new IllegalStateException("simples"));
+        }
+        plain.interrupt();
+        plain.join();
+        writeTrace(thrown);
+    }
+
+    /**
+     * Text without a line end on the captured System.err when the process
+     * is told to stop, and more on System.out from a shutdown hook.
+     */
+    private static void pending() {
+        VeskHost.captureStandardStreams();
+        System.out.println("saida completa");
+        System.err.print("erro pendente");
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> System.out.print("do gancho")));
+    }
+
+    /**
+     * A thread that logs plain lines, with printing each also as "paralela
+     * i" on System.err, until interrupted, once it has logged 20.
+     */
+    private static Thread plainLines(boolean printing) throws InterruptedException {
         CountDownLatch running = new CountDownLatch(20);
         Thread plain = new Thread(() -> {
             for (int i = 0; !Thread.currentThread().isInterrupted(); ++i) {
                 Logger.getLogger("kit.Plain").info("simples " + i);
+                if (printing) {
+                    System.err.println("paralela " + i);
+                }
                 running.countDown();
             }
         });
         plain.start();
         running.await();
-        Exception thrown = deep(100);
-        for (int i = 0; i < 20; ++i) {
-            log.log(record(log, "falha\nno servidor {0}", 31, thrown));
-            host.log("kit.Traces", "ERROR", "32", "falha\r\ndireta", thrown);
-        }
-        log.log(record(log, "rastro quebrado {0}", 33, new Unprintable()));
-        plain.interrupt();
-        plain.join();
+        return plain;
+    }
+
+    /** Writes thrown's own printStackTrace text to trace.txt. */
+    private static void writeTrace(Throwable thrown) throws IOException {
         StringWriter text = new StringWriter();
         thrown.printStackTrace(new PrintWriter(text, true));
         Files.writeString(Path.of("trace.txt"), text.toString());
@@ -194,11 +313,11 @@ public final class KitEntry {
     }
 
     /** An exception made depth calls down, with a cause and a suppressed exception. */
-    private static Exception deep(int depth) {
+    private static RuntimeException deep(int depth) {
         if (depth > 0) {
             return deep(depth - 1);
         }
-        Exception top = new IllegalStateException(
+        RuntimeException top = new IllegalStateException(
             "linha 1\r\nlinha 2\rlinha 3\nlinha 4\n\tat evil.Forged.frame(Forged.java:1)",
             new IOException("disco\0cheio"));
         top.addSuppressed(new IllegalArgumentException("ao fechar"));

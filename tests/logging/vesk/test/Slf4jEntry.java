@@ -12,9 +12,9 @@ import vesk.host.VeskHost;
  * Entry class that logs through SLF4J, as a server built on a library that
  * uses it would: the kit's logging installed, then one line at each SLF4J
  * level from each of the loggers "slf4j.Servidor", "slf4j.Ruidoso" and
- * "slf4j.Mudo", then done.txt in the current directory. SLF4J finds its
- * binding on the class path (slf4j-jdk14 sends it to java.util.logging, and
- * so to the host).
+ * "slf4j.Mudo", one more with an Integer argument, then done.txt in the
+ * current directory. SLF4J finds its binding on the class path
+ * (slf4j-jdk14 sends it to java.util.logging, and so to the host).
  */
 public final class Slf4jEntry {
     private Slf4jEntry() {
@@ -32,6 +32,8 @@ public final class Slf4jEntry {
             logger.debug("debug {}", name);
             logger.trace("trace {}", name);
         }
+        // SLF4J formats the message itself: the Integer reaches no code column.
+        LoggerFactory.getLogger("slf4j.Servidor").info("porta {}", 8080);
         Runtime.getRuntime().addShutdownHook(new Thread(Slf4jEntry::stopping));
         Files.writeString(Path.of("done.txt"), "done\n");
         return host;
