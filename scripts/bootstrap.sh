@@ -27,8 +27,10 @@ test=(
   dpkg-dev lintian systemd mmdebstrap systemd-container
   # setfacl, for the host's refusal of a configuration folder an access list opens to others.
   acl
-  # Maven and the plugins of a plain jar build (mvn package), for the build of a server on the packaged kit.
+  # Maven and the plugins of a plain jar build (mvn package) and of install:install-file, for the builds of a
+  # server on the packaged kit.
   maven libmaven-resources-plugin-java libmaven-compiler-plugin-java libsurefire-java libmaven-jar-plugin-java
+  libmaven-install-plugin-java
 )
 windows=(
   # mingw-w64 (posix threads), 64-bit wine, dpkg-source for libcurl's source package,

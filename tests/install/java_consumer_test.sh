@@ -3,6 +3,7 @@
 # (tests/install/java_consumer) twice: with plain javac on the packaged jar,
 # and with Maven, the kit resolved as br.com.ubrontex:vesk-java from Debian's
 # Maven repository joined with the package's, and nothing from the network.
+# Maven also builds it against the jar alone, installed with install-file.
 # Runs each in the packaged host and finds its log line. Checks the kit's
 # manifest and the IDE jars of vesk-dev on the way. Without mvn the Maven
 # build is skipped (77) once the rest has passed.
@@ -129,3 +130,17 @@ for wanted in debian "$version"; do
 done
 run maven "$work/maven-debian/target/kit-server.jar"
 run "maven-$version" "$work/maven-$version/target/kit-server.jar"
+
+# With the jar alone, as the Windows installer ships it: install-file takes
+# the coordinate from the POM inside it, into a local repository of its own,
+# and the build finds the kit there and nothing of the package's repository.
+sed -e "s|<localRepository>.*</localRepository>|<localRepository>$work/alone</localRepository>|" \
+    -e "s|file://$work/repo|file:///usr/share/maven-repo|g" "$work/settings.xml" >"$work/alone.xml"
+cp -r "$server" "$work/maven-alone"
+(cd "$work/maven-alone" && MAVEN_SKIP_RC=1 JAVA_HOME=$jdk quietly mvn -B -s "$work/alone.xml" \
+    -gs "$work/alone.xml" install:install-file -Dfile="$kit")
+[ -f "$work/alone/br/com/ubrontex/vesk-java/$version/vesk-java-$version.pom" ] ||
+    fail "install-file did not take br.com.ubrontex:vesk-java:$version from the jar"
+(cd "$work/maven-alone" && MAVEN_SKIP_RC=1 JAVA_HOME=$jdk quietly mvn -B -s "$work/alone.xml" \
+    -gs "$work/alone.xml" -Dvesk.version="$version" package)
+run maven-alone "$work/maven-alone/target/kit-server.jar"
