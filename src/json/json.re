@@ -7,8 +7,9 @@
 /*!header:re2c:on*/
 #ifndef JSON_JSON_LEX_H
 #define JSON_JSON_LEX_H
-/* The scanner of the JSON reader: one per parse, created by lex_init
- * (json/json_parse.h), which makes the parse context its extra data. */
+/* The scanner of the JSON reader: one per parse, created by lex_init,
+ * which makes the parse context its extra data, and released by
+ * yylex_destroy (both in json/json_parse.h). */
 
 #include "json/json.tab.h"
 
@@ -23,9 +24,6 @@ int yylex(YYSTYPE *value, YYLTYPE *location, void *scanner);
 /* The current line: 0 before anything was read, then from 1. */
 int yyget_lineno(void *scanner);
 
-/* Releases the scanner and its buffer; NULL is ignored. */
-int yylex_destroy(void *scanner);
-
 #endif
 /*!header:re2c:off*/
 
@@ -39,6 +37,7 @@ int yylex_destroy(void *scanner);
 #include <algorithm>
 
 #include "json/detail/json_internal.hpp"
+#include "json/detail/json_parse_context.hpp"
 #include "json/json_parse.h"
 
 namespace {
@@ -282,7 +281,7 @@ int yyget_lineno(void *scanner)
     return static_cast<Scanner *>(scanner)->lineno;
 }
 
-int yylex_destroy(void *scanner)
+int yylex_destroy(void *scanner) noexcept
 {
     auto *s = static_cast<Scanner *>(scanner);
     if (s != nullptr)

@@ -32,6 +32,7 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
 
 %code {
 #include "json/detail/json_internal.hpp"
+#include "json/detail/json_parse_context.hpp"
 #include "json/json.lex.h"
 #include "log/verbose.h"
 
@@ -133,7 +134,9 @@ static int json_add_scalar(json_parse_context *context, int32_t type, char *text
 
 %%
 
-init: types ;
+/* The root goes to the caller through result; a scalar root leaves the
+ * stack too, so that a finished context holds nothing of the tree. */
+init: types { json_pop(context); } ;
 
 types: primitive | object | array ;
 

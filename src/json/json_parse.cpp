@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "json/detail/json_internal.hpp"
+#include "json/detail/json_parse_context.hpp"
 // The generated parser header first: the scanner header needs its types.
 #include "json/json.tab.h"
 #include "json/json.lex.h"
@@ -94,6 +95,15 @@ void release_partial(json_parse_context *context)
     context->result = nullptr;
 }
 
+// Frees the arrays of gathered entries and their tags.
+void release_entry_arrays(json_parse_context *context)
+{
+    std::free(context->entries);
+    std::free(context->entry_tags);
+    context->entries = nullptr;
+    context->entry_tags = nullptr;
+}
+
 // Room for one more gathered entry and its tag, the arrays doubling; false
 // when memory runs out, the arrays then as they were.
 bool reserve_entry(json_parse_context *context)
@@ -151,10 +161,7 @@ json_value *run_parse(json_parse_context *context)
     context->scanner = nullptr;
     if (status != 0)
         release_partial(context);
-    std::free(context->entries);
-    std::free(context->entry_tags);
-    context->entries = nullptr;
-    context->entry_tags = nullptr;
+    release_entry_arrays(context);
     return status == 0 ? context->result : nullptr;
 }
 
@@ -311,6 +318,25 @@ int ub::detail::json_build_member(json_parse_context *context, char *name)
     json_value_free(context->result);
     context->result = nullptr;
     return JSON_BUILD_NOMEM;
+}
+
+json_parse_context *json_parse_context_new(const json_source *source) noexcept
+{
+    if (source == nullptr)
+        return nullptr;
+    auto *context = static_cast<json_parse_context *>(std::calloc(1, sizeof(json_parse_context)));
+    if (context != nullptr)
+        context->source = *source;
+    return context;
+}
+
+void json_parse_context_free(json_parse_context *context) noexcept
+{
+    if (context == nullptr)
+        return;
+    release_partial(context);
+    release_entry_arrays(context);
+    std::free(context);
 }
 
 int32_t json_fd_next_char(json_source *source) noexcept

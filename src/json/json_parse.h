@@ -13,11 +13,12 @@
 
 UB_EXTERN_C_BEGIN
 
-/* Conventions: a context belongs to one parse; it borrows its source's
- * text or file and owns its scanner (released with yylex_destroy), the
- * values on its stack and the entries of its open containers until the
- * parse hands them over. An open container gets its entries, and its item
- * array, when it closes; a member's name waits on the parser's own stack. */
+/* Conventions: a context belongs to one parse; it keeps a copy of its
+ * source, borrows the source's text or file, and owns the values on its
+ * stack and the entries of its open containers until the parse hands them
+ * over. An open container gets its entries, and its item array, when it
+ * closes; a member's name waits on the parser's own stack. A scanner uses
+ * its context until yylex_destroy releases it, so it goes first. */
 
 /* Entries of the value stack, and so the deepest nesting a document may
  * have (an open container takes one, a member whose value is being read
@@ -37,26 +38,17 @@ typedef struct json_source {
     FILE *file;                  /* file input: borrowed, never closed here */
 } json_source;
 
-/* The state of one parse; every field zero at the start. */
-typedef struct json_parse_context {
-    json_value *result;                  /* value of the latest rule; the root when done */
-    json_value *stack[JSON_STACK_SIZE];  /* open containers, scalars, and a NULL for each
-                                            member whose value is being read */
-    int32_t depth;                       /* entries in use in stack */
-    json_source source;                  /* where the characters come from */
-    void *scanner;                       /* the scanner of this parse */
-    int32_t source_ended;                /* the source has no more bytes: never ask again */
-    void **entries;                      /* entries of the open containers, in order:
-                                            owned, NULL until the first */
-    int32_t entries_used;                /* entries in use in entries */
-    int32_t entries_capacity;            /* room in entries */
-    int32_t entries_start[JSON_STACK_SIZE]; /* where the entries of the container at each
-                                            stack index begin */
-    uint32_t *entry_tags;                /* beside each entry of an object, a hash of its
-                                            name: owned, as large as entries */
-    uint64_t name_bits[JSON_STACK_SIZE][4]; /* for the object at each stack index, one bit
-                                            per tag seen (tag modulo 256) */
-} json_parse_context;
+/* The state of one parse, opaque outside the module. */
+typedef struct json_parse_context json_parse_context;
+
+/* A context that reads from a copy of *source, its stack empty; NULL when
+ * source is NULL or memory runs out. Release with json_parse_context_free. */
+json_parse_context *json_parse_context_new(const json_source *source) UB_NOEXCEPT;
+
+/* Releases context and every value it still holds: those on its stack,
+ * the entries of its open containers, a tree the parse did not hand over.
+ * NULL is ignored. Its scanner must be released first. */
+void json_parse_context_free(json_parse_context *context) UB_NOEXCEPT;
 
 /* Next byte of source->file; -1 at the end of the file or on a read error.
  * The position counts up to INT32_MAX and stays there. */
@@ -86,6 +78,10 @@ void clean_string(char *text) UB_NOEXCEPT;
 /* Creates a scanner whose extra data is context; 0, or non-zero when
  * memory runs out (*scanner is then NULL). Release with yylex_destroy. */
 int lex_init(json_parse_context *context, void **scanner) UB_NOEXCEPT;
+
+/* Releases a scanner made by lex_init and its buffer, not its context;
+ * NULL is ignored. Returns 0. */
+int yylex_destroy(void *scanner) UB_NOEXCEPT;
 
 /* Pushes value onto the value stack; 0, or -1 (nothing stored) when the
  * stack is full. */
