@@ -97,7 +97,8 @@ int main(int argc, char **argv)
     });
     double dec_ssl = best_rate(rounds, text_size, [&] {
         auto *bytes = static_cast<unsigned char *>(std::malloc(data_size + 3));
-        EVP_DecodeBlock(bytes, reinterpret_cast<unsigned char *>(ours), static_cast<int>(text_size));
+        EVP_DecodeBlock(bytes, reinterpret_cast<unsigned char *>(ours),
+                        static_cast<int>(text_size));
         std::free(bytes);
     });
     report("b64_decode", dec, dec_ssl, "EVP_DecodeBlock");
@@ -109,8 +110,8 @@ int main(int argc, char **argv)
     RC4_set_key(&openssl_key, 16, key);
     RC4(&openssl_key, data_size, data.data(), out_ssl.data());
     require(out == out_ssl, "RC4 output");
-    double rc4_rate = best_rate(rounds, data_size,
-                                [&] { rc4encode(key, 16, data.data(), n, out.data()); });
+    double rc4_rate =
+        best_rate(rounds, data_size, [&] { rc4encode(key, 16, data.data(), n, out.data()); });
     double rc4_ssl = best_rate(rounds, data_size, [&] {
         RC4_set_key(&openssl_key, 16, key);
         RC4(&openssl_key, data_size, data.data(), out_ssl.data());

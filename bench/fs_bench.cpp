@@ -52,7 +52,8 @@ void fill(const fs::path &dir, int entries)
         std::snprintf(name, sizeof name, "app_%06d.log", i);
         std::string path = (dir / name).string();
         int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || close(fd) != 0 || (i % 2 == 0 && utimensat(AT_FDCWD, path.c_str(), old_times, 0) != 0)) {
+        if (fd < 0 || close(fd) != 0 ||
+            (i % 2 == 0 && utimensat(AT_FDCWD, path.c_str(), old_times, 0) != 0)) {
             std::perror(path.c_str());
             std::exit(1);
         }
@@ -61,7 +62,8 @@ void fill(const fs::path &dir, int entries)
 
 size_t count_entries(const fs::path &dir)
 {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 void bench_delete(const fs::path &root, int entries, int rounds)

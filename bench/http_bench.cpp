@@ -217,8 +217,9 @@ void bench_hexlog()
         best_slow = std::min(best_slow, seconds_since(start));
     }
     double mb = size / 1e6;
-    std::printf("%-24s %12.1f MB/s\n%-24s %12.1f MB/s\n%-24s %12.1f\n", "vesk_hexlog", mb / best_fast,
-                "snprintf per byte", mb / best_slow, "speed-up", best_slow / best_fast);
+    std::printf("%-24s %12.1f MB/s\n%-24s %12.1f MB/s\n%-24s %12.1f\n", "vesk_hexlog",
+                mb / best_fast, "snprintf per byte", mb / best_slow, "speed-up",
+                best_slow / best_fast);
 }
 
 } // namespace
@@ -237,8 +238,8 @@ int main(int argc, char **argv)
             plain = std::max(plain, run_plain(text.c_str(), requests));
             client = std::max(client, run_client(record, requests));
         }
-        std::printf("%-24s %12.0f req/s\n%-24s %12.0f req/s\n%-24s %12.3f\n", "plain libcurl", plain,
-                    "url_execute_get", client, "ratio", client / plain);
+        std::printf("%-24s %12.0f req/s\n%-24s %12.0f req/s\n%-24s %12.3f\n", "plain libcurl",
+                    plain, "url_execute_get", client, "ratio", client / plain);
         url_free(record);
     }
     bench_hexlog();

@@ -36,10 +36,16 @@ double native_rate(int lines)
     fresh_log();
     char code[16];
     char message[64];
-    char *event[] = {const_cast<char *>("class"), const_cast<char *>("Bench"),
-                     const_cast<char *>("verbosity"), const_cast<char *>("INFO"),
-                     const_cast<char *>("code"), code, const_cast<char *>("message"), message,
-                     nullptr, nullptr};
+    char *event[] = {const_cast<char *>("class"),
+                     const_cast<char *>("Bench"),
+                     const_cast<char *>("verbosity"),
+                     const_cast<char *>("INFO"),
+                     const_cast<char *>("code"),
+                     code,
+                     const_cast<char *>("message"),
+                     message,
+                     nullptr,
+                     nullptr};
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < lines; ++i) {
         std::snprintf(code, sizeof code, "%d", i);
@@ -130,8 +136,10 @@ int main(int argc, char **argv)
         plain = std::max(plain, java_rate(jvm, "vesk/bench/KitBench", "plain", lines));
         jul = std::max(jul, java_rate(jvm, "vesk/bench/KitBench", "jul", lines));
         ascii = std::max(ascii, echo_rate(jvm, echo, "bench text 1234, padding text", calls));
-        other = std::max(other, echo_rate(jvm, echo, "medi\xc3\xa7\xc3\xa3o de a\xc3\xa7\xc3\xa3o, "
-                                                     "padding", calls));
+        other = std::max(other, echo_rate(jvm, echo,
+                                          "medi\xc3\xa7\xc3\xa3o de a\xc3\xa7\xc3\xa3o, "
+                                          "padding",
+                                          calls));
     }
     ub_JVM_unrefObjectMethod(jvm, echo);
     char *mode = nullptr;

@@ -31,8 +31,8 @@ namespace {
 // integers, plain decimals, booleans, nulls and nested arrays.
 std::string make_document(size_t target)
 {
-    static const char *const words[] = {"alpha", "beta", "gamma", "delta", "epsilon", "zeta",
-                                        "eta",   "theta", "iota", "kappa", "lambda", "mu"};
+    static const char *const words[] = {"alpha", "beta",  "gamma", "delta", "epsilon", "zeta",
+                                        "eta",   "theta", "iota",  "kappa", "lambda",  "mu"};
     unsigned int seed = 12345;
     auto next = [&seed]() {
         seed = seed * 1103515245u + 12345u;
@@ -208,9 +208,10 @@ int main(int argc, char **argv)
 
     std::string long_string = "\"" + std::string(string_kib * 1024, 's') + "\"";
     auto string_time = in_turns(
-        rounds, [&] { return seconds([&] { json_value_free(json_parse_mem(long_string.c_str())); }); },
+        rounds,
+        [&] { return seconds([&] { json_value_free(json_parse_mem(long_string.c_str())); }); },
         [&] { return seconds([&] { cJSON_Delete(cJSON_Parse(long_string.c_str())); }); });
-    std::printf("%zu KiB string: vesk %.2f ms   cJSON %.2f ms\n", string_kib, string_time.first * 1e3,
-                string_time.second * 1e3);
+    std::printf("%zu KiB string: vesk %.2f ms   cJSON %.2f ms\n", string_kib,
+                string_time.first * 1e3, string_time.second * 1e3);
     return 0;
 }

@@ -95,7 +95,8 @@ int main(int argc, char **argv)
     // a line feed and a separator are escaped.
     const char *texts[][2] = {
         {"ascii", "from thread 01 padding to a typical length of message"},
-        {"utf-8", "a\xC3\xA7\xC3\xA3o conclu\xC3\xAD" "da, cora\xC3\xA7\xC3\xA3o \xE2\x82\xAC 12,50"},
+        {"utf-8", "a\xC3\xA7\xC3\xA3o conclu\xC3\xAD"
+                  "da, cora\xC3\xA7\xC3\xA3o \xE2\x82\xAC 12,50"},
         {"escaped", "name\nwith a feed and a separator \xE2\x80\xA8 inside it"},
     };
     std::printf("\n%-8s %16s\n", "text", "escaped lines/s");

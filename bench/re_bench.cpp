@@ -58,7 +58,8 @@ int main(int argc, char **argv)
     std::printf("%d names\n%-16s %14s %14s %8s %8s\n", count, "pattern", "direct/s", "compiled/s",
                 "ratio", "matches");
     for (const char *pattern : patterns) {
-        Run direct = measure(names, [&](const char *name) { return re_match_direct(pattern, name); });
+        Run direct =
+            measure(names, [&](const char *name) { return re_match_direct(pattern, name); });
         const re_object *compiled = re_compile(pattern);
         Run once = measure(names, [&](const char *name) { return re_matchp(compiled, name); });
         std::printf("%-16s %14.0f %14.0f %8.2f %8d\n", pattern, direct.names_per_second,

@@ -110,14 +110,10 @@ bool json_equal(const json_value *a, const json_value *b)
         }
         return true;
     }
-    case JSON_TYPE_NULL:
-        return true;
-    case JSON_TYPE_POINTER:
-        return a->payload.pointer == b->payload.pointer;
-    case JSON_TYPE_DATETIME:
-        return a->payload.seconds == b->payload.seconds;
-    default:
-        return same_text(a->payload.text, b->payload.text);
+    case JSON_TYPE_NULL: return true;
+    case JSON_TYPE_POINTER: return a->payload.pointer == b->payload.pointer;
+    case JSON_TYPE_DATETIME: return a->payload.seconds == b->payload.seconds;
+    default: return same_text(a->payload.text, b->payload.text);
     }
 }
 
@@ -157,8 +153,7 @@ bool json_numbers_are_standard(const json_value *tree)
         return true;
     switch (tree->type) {
     case JSON_TYPE_INTEGER:
-    case JSON_TYPE_NUMBER:
-        return standard_number(tree->payload.text);
+    case JSON_TYPE_NUMBER: return standard_number(tree->payload.text);
     case JSON_TYPE_ARRAY:
     case JSON_TYPE_OBJECT: {
         const json_container *c = container(tree);
@@ -171,8 +166,7 @@ bool json_numbers_are_standard(const json_value *tree)
         }
         return true;
     }
-    default:
-        return true;
+    default: return true;
     }
 }
 

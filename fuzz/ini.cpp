@@ -29,8 +29,8 @@ void read_table(const char *path)
     auto told = [](void *context, int notice, int32_t line, int64_t column, const char *name) {
         int64_t *previous = static_cast<int64_t *>(context);
         bool later = line > previous[0] || (line == previous[0] && column > previous[1]);
-        fuzz::require(later && column >= 0 && notice >= UB_INI_CUT &&
-                          notice <= UB_INI_AFTER_CR && std::strlen(name) < 2048,
+        fuzz::require(later && column >= 0 && notice >= UB_INI_CUT && notice <= UB_INI_AFTER_CR &&
+                          std::strlen(name) < 2048,
                       "ub_getopt_ini_report notice");
         previous[0] = line;
         previous[1] = column;

@@ -50,7 +50,8 @@ constexpr std::array<std::array<uint32_t, 256>, 4> make_place_tables()
     for (int k = 0; k < 4; ++k) {
         for (int c = 0; c < 256; ++c) {
             unsigned char v = class_table[static_cast<size_t>(c)];
-            tables[static_cast<size_t>(k)][static_cast<size_t>(c)] = v < 64 ? place(v, k) : slow_flag;
+            tables[static_cast<size_t>(k)][static_cast<size_t>(c)] =
+                v < 64 ? place(v, k) : slow_flag;
         }
     }
     return tables;
@@ -233,7 +234,8 @@ int32_t b64_encode(const unsigned char *bytes, int32_t length, char **out) noexc
     size_t in = 0;
     char *dst = text;
     for (; in + 3 <= n; in += 3, dst += 4) {
-        uint32_t group = (uint32_t{bytes[in]} << 16) | (uint32_t{bytes[in + 1]} << 8) | bytes[in + 2];
+        uint32_t group =
+            (uint32_t{bytes[in]} << 16) | (uint32_t{bytes[in + 1]} << 8) | bytes[in + 2];
         std::memcpy(dst, &pair_table[group >> 12], 2);
         std::memcpy(dst + 2, &pair_table[group & 0xFFF], 2);
     }

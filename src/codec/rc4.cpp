@@ -35,8 +35,7 @@ void wide_schedule(WideState &state, const unsigned char *key, int key_length)
 // Eight keystream bytes are gathered into one word and XOR-ed with eight
 // input bytes at once; the input is read before the output is written, so
 // in-place use is safe.
-void wide_stream(WideState &state, const unsigned char *input, size_t length,
-                 unsigned char *output)
+void wide_stream(WideState &state, const unsigned char *input, size_t length, unsigned char *output)
 {
     uint32_t *s = state.s;
     uint32_t i = 0;
@@ -65,8 +64,8 @@ void wide_stream(WideState &state, const unsigned char *input, size_t length,
             uint32_t following = k < 7 ? slots[k + 1] : 0;
             slots[k] = sj;
             uint64_t byte = s[(si + sj) & 0xFF];
-            stream |= std::endian::native == std::endian::little ? byte << (8 * k)
-                                                                  : byte << (56 - 8 * k);
+            stream |=
+                std::endian::native == std::endian::little ? byte << (8 * k) : byte << (56 - 8 * k);
             si = following;
         }
         i = (i + 8) & 0xFF;

@@ -16,9 +16,10 @@ char class_buffer[RE_MAX_CLASS_CHARS];
 
 // Indexed by type.
 const char *const type_names[] = {
-    "UNUSED", "DOT", "BEGIN", "END", "QUESTIONMARK", "STAR", "PLUS", "CHAR", "CHAR_CLASS",
-    "INV_CHAR_CLASS", "DIGIT", "NOT_DIGIT", "ALPHA", "NOT_ALPHA", "WHITESPACE", "NOT_WHITESPACE",
-    "BRANCH",
+    "UNUSED",         "DOT",       "BEGIN", "END",        "QUESTIONMARK",
+    "STAR",           "PLUS",      "CHAR",  "CHAR_CLASS", "INV_CHAR_CLASS",
+    "DIGIT",          "NOT_DIGIT", "ALPHA", "NOT_ALPHA",  "WHITESPACE",
+    "NOT_WHITESPACE", "BRANCH",
 };
 
 // Highest class-buffer position an escape pair may start at, and that a

@@ -20,29 +20,29 @@ UB_EXTERN_C_BEGIN
 
 /* Storage of a compiled pattern. */
 enum {
-    RE_MAX_OBJECTS = 30,   /* objects, the ending RE_UNUSED included */
+    RE_MAX_OBJECTS = 30,    /* objects, the ending RE_UNUSED included */
     RE_MAX_CLASS_CHARS = 40 /* class buffer shared by all classes of a pattern */
 };
 
 /* Object types, with the names re_print shows. */
 enum re_type {
-    RE_UNUSED = 0,         /* "UNUSED": end of the compiled pattern */
-    RE_DOT = 1,            /* "DOT": any one character */
-    RE_BEGIN = 2,          /* "BEGIN": ^, start of the text */
-    RE_END = 3,            /* "END": $, end of the text */
-    RE_QUESTIONMARK = 4,   /* "QUESTIONMARK": ? on the object before */
-    RE_STAR = 5,           /* "STAR": * on the object before */
-    RE_PLUS = 6,           /* "PLUS": + on the object before */
-    RE_CHAR = 7,           /* "CHAR": one literal character */
-    RE_CHAR_CLASS = 8,     /* "CHAR_CLASS": [...] */
-    RE_INV_CHAR_CLASS = 9, /* "INV_CHAR_CLASS": [^...] */
-    RE_DIGIT = 10,         /* "DIGIT": \d */
-    RE_NOT_DIGIT = 11,     /* "NOT_DIGIT": \D */
-    RE_ALPHA = 12,         /* "ALPHA": \w, letter, digit or _ */
-    RE_NOT_ALPHA = 13,     /* "NOT_ALPHA": \W */
-    RE_WHITESPACE = 14,    /* "WHITESPACE": \s, tab to carriage return, space */
+    RE_UNUSED = 0,          /* "UNUSED": end of the compiled pattern */
+    RE_DOT = 1,             /* "DOT": any one character */
+    RE_BEGIN = 2,           /* "BEGIN": ^, start of the text */
+    RE_END = 3,             /* "END": $, end of the text */
+    RE_QUESTIONMARK = 4,    /* "QUESTIONMARK": ? on the object before */
+    RE_STAR = 5,            /* "STAR": * on the object before */
+    RE_PLUS = 6,            /* "PLUS": + on the object before */
+    RE_CHAR = 7,            /* "CHAR": one literal character */
+    RE_CHAR_CLASS = 8,      /* "CHAR_CLASS": [...] */
+    RE_INV_CHAR_CLASS = 9,  /* "INV_CHAR_CLASS": [^...] */
+    RE_DIGIT = 10,          /* "DIGIT": \d */
+    RE_NOT_DIGIT = 11,      /* "NOT_DIGIT": \D */
+    RE_ALPHA = 12,          /* "ALPHA": \w, letter, digit or _ */
+    RE_NOT_ALPHA = 13,      /* "NOT_ALPHA": \W */
+    RE_WHITESPACE = 14,     /* "WHITESPACE": \s, tab to carriage return, space */
     RE_NOT_WHITESPACE = 15, /* "NOT_WHITESPACE": \S */
-    RE_BRANCH = 16         /* "BRANCH": a name only, never compiled */
+    RE_BRANCH = 16          /* "BRANCH": a name only, never compiled */
 };
 
 /* One compiled pattern object. */

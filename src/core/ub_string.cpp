@@ -28,7 +28,8 @@ bool inside_buffer(const ub_string *string, const char *text)
 {
     auto start = reinterpret_cast<uintptr_t>(string->text);
     auto at = reinterpret_cast<uintptr_t>(text);
-    return string->text != nullptr && at >= start && at < start + static_cast<uintptr_t>(string->size);
+    return string->text != nullptr && at >= start &&
+           at < start + static_cast<uintptr_t>(string->size);
 }
 
 // Adds length bytes of text at the front or the end of a record that holds

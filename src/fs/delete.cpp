@@ -317,7 +317,8 @@ int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, 
     // 32-bit results, are left out rather than reported as a made-up time.
     while (const char *name = platform_dir_read(listing)) {
         platform_file_status status;
-        if (is_dot_entry(name) || !has_prefix_and_suffix(name, or_empty(prefix), or_empty(suffix)) ||
+        if (is_dot_entry(name) ||
+            !has_prefix_and_suffix(name, or_empty(prefix), or_empty(suffix)) ||
             platform_dir_stat(listing, name, &status) != 0 || status.is_dir != 0 ||
             !fits_int32(status.mtime))
             continue;

@@ -47,14 +47,14 @@ typedef int (*delete_callback)(const char *dir, const char *name, intptr_t user_
 
 /* What to delete; count grows over every directory the request runs on. */
 typedef struct delete_request {
-    const char *prefix;        /* name prefix, or the pattern when suffix is empty; borrowed */
-    const char *suffix;        /* name suffix; borrowed */
-    int32_t days;              /* minimum age in whole days */
-    int32_t recursive;         /* non-zero: clean subdirectories too */
-    delete_callback callback;  /* NULL or called after each removal */
-    intptr_t user_data;        /* handed to callback untouched */
-    int32_t count;             /* files removed (or reported) so far */
-    int32_t test;              /* non-zero: report instead of deleting */
+    const char *prefix;       /* name prefix, or the pattern when suffix is empty; borrowed */
+    const char *suffix;       /* name suffix; borrowed */
+    int32_t days;             /* minimum age in whole days */
+    int32_t recursive;        /* non-zero: clean subdirectories too */
+    delete_callback callback; /* NULL or called after each removal */
+    intptr_t user_data;       /* handed to callback untouched */
+    int32_t count;            /* files removed (or reported) so far */
+    int32_t test;             /* non-zero: report instead of deleting */
 } delete_request;
 
 /* A new request with count 0 (dir is not stored); NULL when memory runs

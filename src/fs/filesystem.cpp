@@ -41,8 +41,8 @@ int32_t clamp_int32(int64_t value)
 // The record, its full status and its three texts in one allocation, so
 // fs_file_free is a single free and a sorted walk of many entries stays
 // compact.
-fs_file *make_file(const char *dir, const char *name, const platform_file_status &status, bool known,
-                   platform_dir *listing)
+fs_file *make_file(const char *dir, const char *name, const platform_file_status &status,
+                   bool known, platform_dir *listing)
 {
     size_t dir_len = std::strlen(dir);
     size_t name_len = std::strlen(name);
@@ -84,7 +84,8 @@ int report_walk_failure(const fs_dir *dir)
 // The count of entries read, "." and ".." included, except the one that
 // stopped the walk; -1 after its message when the listing cannot be read to
 // the end or memory runs out.
-template <typename Visit> int walk(fs_dir *dir, Visit visit)
+template <typename Visit>
+int walk(fs_dir *dir, Visit visit)
 {
     int count = 0;
     // A deletion below may let go of the listing and take it up again
@@ -176,17 +177,12 @@ Sorted sorted_entry(fs_file *file, Order order)
 {
     Sorted entry{0, 0, file};
     switch (order) {
-    case Order::name:
-        name_key(file->name, entry.high, entry.low);
-        break;
+    case Order::name: name_key(file->name, entry.high, entry.low); break;
     case Order::time: // newest first
         entry.high = ~(static_cast<uint64_t>(record_of(file).time) ^ sign_bit);
         break;
-    case Order::size:
-        entry.high = static_cast<uint64_t>(record_of(file).size) ^ sign_bit;
-        break;
-    case Order::custom:
-        break;
+    case Order::size: entry.high = static_cast<uint64_t>(record_of(file).size) ^ sign_bit; break;
+    case Order::custom: break;
     }
     return entry;
 }
@@ -342,7 +338,8 @@ namespace ub::detail {
 
 fs_dir *fs_dir_of_node(int folder, const char *path)
 {
-    platform_dir *handle = std::strlen(path) < FS_PATH_SIZE ? platform_dir_open_node(folder) : nullptr;
+    platform_dir *handle =
+        std::strlen(path) < FS_PATH_SIZE ? platform_dir_open_node(folder) : nullptr;
     return adopt_listing(handle, path, path, nullptr);
 }
 
@@ -421,8 +418,8 @@ int ub::detail::dir_iter_all(fs_dir *dir, fs_dir_callback callback, void *user_d
     });
 }
 
-int fs_dir_sorted_iter(fs_dir *dir, fs_dir_callback callback, fs_file_compare compare, uint8_t order,
-                       void *user_data) noexcept
+int fs_dir_sorted_iter(fs_dir *dir, fs_dir_callback callback, fs_file_compare compare,
+                       uint8_t order, void *user_data) noexcept
 {
     if (dir == nullptr || callback == nullptr || compare == nullptr)
         return -1;

@@ -98,8 +98,8 @@ int fs_dir_iter(fs_dir *dir, fs_dir_callback callback, void *user_data) UB_NOEXC
  * descending otherwise; among equal entries the one listed later comes
  * first. The walk's count, or -1 for a NULL argument or when memory runs
  * out. Any compare, even an inconsistent one, sees every entry handed once. */
-int fs_dir_sorted_iter(fs_dir *dir, fs_dir_callback callback, fs_file_compare compare, uint8_t order,
-                       void *user_data) UB_NOEXCEPT;
+int fs_dir_sorted_iter(fs_dir *dir, fs_dir_callback callback, fs_file_compare compare,
+                       uint8_t order, void *user_data) UB_NOEXCEPT;
 
 /* Sorted by name, byte-wise: ascending for order 0. */
 int fs_dir_name_sorted_iter(fs_dir *dir, fs_dir_callback callback, uint8_t order,

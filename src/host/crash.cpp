@@ -121,8 +121,8 @@ std::string expand(const std::string &pattern, const std::string &pid)
 // path, read from folder when it is relative.
 std::string placed(const std::string &folder, const std::string &path)
 {
-    bool absolute = !path.empty() &&
-                    (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
+    bool absolute =
+        !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
     if (absolute || folder.empty())
         return path;
     char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
@@ -163,8 +163,9 @@ void tell_crash(const char *after) noexcept
         std::snprintf(line, sizeof line, "A JVM parou por um erro fatal%s; relatorio: %s.", after,
                       report->path.c_str());
     else
-        std::snprintf(line, sizeof line, "A JVM parou por um erro fatal%s; relatorio %s nao encontrado.",
-                      after, report_name.c_str());
+        std::snprintf(line, sizeof line,
+                      "A JVM parou por um erro fatal%s; relatorio %s nao encontrado.", after,
+                      report_name.c_str());
     ub::detail::tell_line(VERBOSE_FATAL, line);
 }
 
@@ -172,7 +173,8 @@ void tell_crash(const char *after) noexcept
 void JNICALL aborting()
 {
     if (!created.load()) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM", "Erro ao tentar carregar JVM.\n");
+        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
+                           "Erro ao tentar carregar JVM.\n");
         ub::detail::tell_line(VERBOSE_FATAL, "Falha ao tentar iniciar JVM.");
         platform_exit_now(VESK_NO_JVM);
     }

@@ -23,8 +23,8 @@ constexpr size_t report_size = 512;
 // Made once and never destroyed: the hook may run while the process exits.
 struct Reports {
     std::mutex lock;
-    bool listening = false;     // the manager took the first report
-    bool stopping = false;      // STOPPING=1 went out
+    bool listening = false; // the manager took the first report
+    bool stopping = false;  // STOPPING=1 went out
     char entry[entry_size] = "";
     char status[report_size] = ""; // the last status line sent
 };
@@ -112,7 +112,8 @@ jobject static_object(JNIEnv *env, jclass owner, const char *name, const char *s
 const char *add_stop_hook(JNIEnv *env, jclass loader_class)
 {
     auto failed = [env](const void *result) { return result == nullptr || env->ExceptionCheck(); };
-    jobject loader = static_object(env, loader_class, "getSystemClassLoader", system_loader_signature);
+    jobject loader =
+        static_object(env, loader_class, "getSystemClassLoader", system_loader_signature);
     if (loader == nullptr)
         return "ClassLoader.getSystemClassLoader";
     const auto *bytes = reinterpret_cast<const jbyte *>(ub::detail::stop_hook_class);

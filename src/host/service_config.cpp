@@ -168,7 +168,7 @@ int open_trusted(const char *path, File *file)
         return 0;
     if (node < 0)
         return why.reason == TRUST_UNREADABLE || why.reason == TRUST_NOT_FILE ? -1
-                                                                               : refuse(path, why);
+                                                                              : refuse(path, why);
     // The stream takes the descriptor over; without one it is closed here.
     file->reset(fdopen(node, "rb"));
     if (*file != nullptr)
@@ -292,8 +292,8 @@ void take_server_pair(int number, const std::string &whole, std::vector<std::str
         show_name(line.c_str(), shown);
         if (equals == 0)
             std::snprintf(text, sizeof text,
-                          "Linha %d de %s: opcao sem nome antes do '='; linha ignorada.",
-                          number, server_ini_path);
+                          "Linha %d de %s: opcao sem nome antes do '='; linha ignorada.", number,
+                          server_ini_path);
         else
             std::snprintf(text, sizeof text,
                           "Linha %d de %s: '%s' nao e uma opcao (falta o '='); linha ignorada.",

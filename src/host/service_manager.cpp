@@ -184,8 +184,8 @@ void stop_service(std::unique_lock<std::mutex> &guard)
         Clock::time_point now = Clock::now();
         if (service.stopped || now >= deadline)
             break;
-        service.changed.wait_for(guard,
-                                 std::min<Clock::duration>(std::chrono::seconds(1), deadline - now));
+        service.changed.wait_for(
+            guard, std::min<Clock::duration>(std::chrono::seconds(1), deadline - now));
         if (service.stopped)
             break;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -194,8 +194,8 @@ void stop_service(std::unique_lock<std::mutex> &guard)
     }
     if (service.stopped)
         return;
-    verbose_in(&logger, VERBOSE_INFO, "Parada nao concluida em %d s; processo encerrado pelo host.\n",
-               seconds);
+    verbose_in(&logger, VERBOSE_INFO,
+               "Parada nao concluida em %d s; processo encerrado pelo host.\n", seconds);
     service.ending = true;
     service.stopped = true;
     platform_service_report(PLATFORM_SERVICE_STOPPED, PLATFORM_SERVICE_EXIT_TIMEOUT, 0);
@@ -237,8 +237,8 @@ void run_service(int argc, char **argv, void *)
     try {
         words = service_words(argc, argv);
         StartProgress progress;
-        status = vesk_start_with_exit_hook(static_cast<int>(words.size()), words.data(),
-                                           jvm_exiting);
+        status =
+            vesk_start_with_exit_hook(static_cast<int>(words.size()), words.data(), jvm_exiting);
     } catch (const std::bad_alloc &) {
         verbose(stderr, "Falha ao tentar iniciar VESKServer.\n");
     }
@@ -290,9 +290,7 @@ void run_service(int argc, char **argv, void *)
 int print_result(const char *done, const char *action, int result, int error)
 {
     switch (result) {
-    case PLATFORM_SERVICE_OK:
-        std::printf("%s\n", done);
-        return VESK_SERVICE_DONE;
+    case PLATFORM_SERVICE_OK: std::printf("%s\n", done); return VESK_SERVICE_DONE;
     case PLATFORM_SERVICE_REMOVED_ON_STOP:
         std::fprintf(stderr, "Servico '%s' marcado para remocao; sera removido quando parar.\n",
                      VESK_SERVICE_NAME);
@@ -306,9 +304,10 @@ int print_result(const char *done, const char *action, int result, int error)
                      VESK_SERVICE_DISPLAY_NAME);
         return VESK_SERVICE_NAME_TAKEN;
     case PLATFORM_SERVICE_DENIED:
-        std::fprintf(stderr,
-                     "Falha ao tentar %s o servico '%s': acesso negado; execute como administrador.\n",
-                     action, VESK_SERVICE_NAME);
+        std::fprintf(
+            stderr,
+            "Falha ao tentar %s o servico '%s': acesso negado; execute como administrador.\n",
+            action, VESK_SERVICE_NAME);
         return VESK_SERVICE_DENIED;
     case PLATFORM_SERVICE_EXISTS:
         std::fprintf(stderr, "Servico '%s' ja esta instalado.\n", VESK_SERVICE_NAME);
@@ -351,10 +350,8 @@ int vesk_service_run(int argc, char **argv) noexcept
     service.argc = argc;
     service.argv = argv;
     switch (platform_service_dispatch(VESK_SERVICE_NAME, run_service, request_stop, nullptr)) {
-    case PLATFORM_SERVICE_OK:
-        break;
-    case PLATFORM_SERVICE_NOT_A_SERVICE:
-        return VESK_SERVICE_NONE;
+    case PLATFORM_SERVICE_OK: break;
+    case PLATFORM_SERVICE_NOT_A_SERVICE: return VESK_SERVICE_NONE;
     default:
         // Started by the manager, yet not connected to it: not a program
         // started from a command line either.
@@ -390,8 +387,8 @@ int vesk_service_command(int argc, char **argv) noexcept
         }
         if (int refused = judge_install_folder(); refused != VESK_SERVICE_DONE)
             return refused;
-        int result = platform_service_install(VESK_SERVICE_NAME, VESK_SERVICE_DISPLAY_NAME, argv + 2,
-                                              argc - 2, VESK_SERVICE_RESTART_MS, &error);
+        int result = platform_service_install(VESK_SERVICE_NAME, VESK_SERVICE_DISPLAY_NAME,
+                                              argv + 2, argc - 2, VESK_SERVICE_RESTART_MS, &error);
         return print_result("Servico 'vesk' (VESK - Service) instalado, com inicio automatico; "
                             "inicie-o com: net start vesk",
                             "instalar", result, error);

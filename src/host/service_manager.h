@@ -15,10 +15,10 @@ UB_EXTERN_C_BEGIN
  * standard streams (and, for the service, to the day's log). */
 
 enum {
-    VESK_SERVICE_NONE = -1,          /* not a service, not a service command */
-    VESK_SERVICE_STOP_SECONDS = 25,  /* default bound for a stop (STOP_TIMEOUT), below the
+    VESK_SERVICE_NONE = -1,         /* not a service, not a service command */
+    VESK_SERVICE_STOP_SECONDS = 25, /* default bound for a stop (STOP_TIMEOUT), below the
                                         30 s an installer waits for the service to stop */
-    VESK_SERVICE_RESTART_MS = 5000   /* delay before the manager restarts after a crash */
+    VESK_SERVICE_RESTART_MS = 5000  /* delay before the manager restarts after a crash */
 };
 
 /* Name and display name of the service. */
@@ -40,11 +40,11 @@ int vesk_service_run(int argc, char **argv) UB_NOEXCEPT;
 /* Statuses of install and uninstall (2 and 3 are the launch's). */
 enum vesk_service_status {
     VESK_SERVICE_DONE = 0,
-    VESK_SERVICE_FAILED = 1,  /* any other failure, with the system's error number */
-    VESK_SERVICE_DENIED = 4,  /* not an administrator */
-    VESK_SERVICE_EXISTS = 5,  /* install: already installed */
-    VESK_SERVICE_MISSING = 6, /* uninstall: not installed */
-    VESK_SERVICE_PENDING = 7, /* marked for removal, which ends once it stops:
+    VESK_SERVICE_FAILED = 1,    /* any other failure, with the system's error number */
+    VESK_SERVICE_DENIED = 4,    /* not an administrator */
+    VESK_SERVICE_EXISTS = 5,    /* install: already installed */
+    VESK_SERVICE_MISSING = 6,   /* uninstall: not installed */
+    VESK_SERVICE_PENDING = 7,   /* marked for removal, which ends once it stops:
                                  uninstall did not see it stop in 60 s, or
                                  install found it so */
     VESK_SERVICE_NAME_TAKEN = 8 /* install: another service has the display name */

@@ -322,8 +322,8 @@ int vesk_stop(void) noexcept
     }
     if (jvm != nullptr)
         ub_JVM_dettach(jvm);
-    verbose_in(&logger, VERBOSE_ERROR, result == VESK_STOP_REFUSED
-                                           ? "O lado Java recusou a parada.\n"
+    verbose_in(&logger, VERBOSE_ERROR,
+               result == VESK_STOP_REFUSED ? "O lado Java recusou a parada.\n"
                                            : "Falha ao tentar pedir a parada ao lado Java.\n");
     return result;
 }
@@ -357,26 +357,24 @@ int32_t vesk_cb(int32_t long_count, int32_t *longs, uint32_t text_count, char **
         return 0;
     if (cls[0] != '\0') {
         return verbose_block(stdout, "%s|%s|%s|%s\n", cls, level_name, vesk_getParam(texts, "code"),
-                       vesk_getParam(texts, "message"));
+                             vesk_getParam(texts, "message"));
     }
     // No class: the values of the first pairs by position, whatever their keys.
     switch (text_count > 12 ? 12 : text_count & ~1u) {
-    case 2:
-        return verbose_block(stdout, "%s\n", element(texts, 1));
-    case 4:
-        return verbose_block(stdout, "%s|%s\n", element(texts, 1), element(texts, 3));
+    case 2: return verbose_block(stdout, "%s\n", element(texts, 1));
+    case 4: return verbose_block(stdout, "%s|%s\n", element(texts, 1), element(texts, 3));
     case 6:
         return verbose_block(stdout, "%s|%s|%s\n", element(texts, 1), element(texts, 3),
-                       element(texts, 5));
+                             element(texts, 5));
     case 8:
         return verbose_block(stdout, "%s|%s|%s|%s\n", element(texts, 1), element(texts, 3),
-                       element(texts, 5), element(texts, 7));
+                             element(texts, 5), element(texts, 7));
     case 10:
         return verbose_block(stdout, "%s|%s|%s|%s|%s\n", element(texts, 1), element(texts, 3),
-                       element(texts, 5), element(texts, 7), element(texts, 9));
+                             element(texts, 5), element(texts, 7), element(texts, 9));
     default:
         return verbose_block(stdout, "%s|%s|%s|%s|%s|%s\n", element(texts, 1), element(texts, 3),
-                       element(texts, 5), element(texts, 7), element(texts, 9),
-                       element(texts, 11));
+                             element(texts, 5), element(texts, 7), element(texts, 9),
+                             element(texts, 11));
     }
 }

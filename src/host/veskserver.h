@@ -16,8 +16,8 @@ UB_EXTERN_C_BEGIN
 /* Launch statuses, also the process's exit statuses. */
 enum vesk_status {
     VESK_OK = 0,
-    VESK_NO_JVM = 2,    /* the virtual machine could not be started (or no parameters) */
-    VESK_NO_SERVER = 3, /* the entry call failed (or the words were not in pairs) */
+    VESK_NO_JVM = 2,       /* the virtual machine could not be started (or no parameters) */
+    VESK_NO_SERVER = 3,    /* the entry call failed (or the words were not in pairs) */
     VESK_JVM_CRASHED = 134 /* the JVM crashed (see crash_prepare): 128 + SIGABRT, as
                               under the java launcher */
 };
@@ -47,8 +47,8 @@ enum { VESK_STOP_STATUS = 143 };
 
 /* Results of vesk_stop. */
 enum vesk_stop_result {
-    VESK_STOP_FAILED = -1,  /* no JVM runs, or System.exit could not be called */
-    VESK_STOP_REFUSED = -2  /* System.exit threw (a security manager refused it) */
+    VESK_STOP_FAILED = -1, /* no JVM runs, or System.exit could not be called */
+    VESK_STOP_REFUSED = -2 /* System.exit threw (a security manager refused it) */
 };
 
 /* Asks the running JVM to exit as SIGTERM does: System.exit(VESK_STOP_STATUS)

@@ -224,12 +224,8 @@ int debug_callback(CURL *, curl_infotype type, char *data, size_t size, void *)
         verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "== Info: %.*s",
                            static_cast<int>(std::min(size, size_t{INT_MAX})), data);
         break;
-    case CURLINFO_HEADER_IN:
-        log_dump("<= Recv header", data, size);
-        break;
-    case CURLINFO_HEADER_OUT:
-        log_dump("=> Send header", data, size);
-        break;
+    case CURLINFO_HEADER_IN: log_dump("<= Recv header", data, size); break;
+    case CURLINFO_HEADER_OUT: log_dump("=> Send header", data, size); break;
     case CURLINFO_DATA_IN:
         verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "%s\n", "<= Recv data");
         break;
@@ -242,8 +238,7 @@ int debug_callback(CURL *, curl_infotype type, char *data, size_t size, void *)
     case CURLINFO_SSL_DATA_OUT:
         verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "%s\n", "=> Send SSL data");
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }
@@ -406,8 +401,8 @@ int url_execute_upload(url *record, char *const *fields, char *const *files, cha
     bool added = true;
     for (size_t i = 0; added && files[i] != nullptr && files[i + 1] != nullptr; i += 2)
         added = form.add_file(files[i], files[i + 1]);
-    for (size_t i = 0; added && fields != nullptr && fields[i] != nullptr && fields[i + 1] != nullptr;
-         i += 2)
+    for (size_t i = 0;
+         added && fields != nullptr && fields[i] != nullptr && fields[i + 1] != nullptr; i += 2)
         added = form.add_field(fields[i], fields[i + 1]);
     // An empty "Expect:" keeps libcurl from waiting for "100 Continue".
     HeaderList headers(added ? curl_slist_append(nullptr, "Expect:") : nullptr);

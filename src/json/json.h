@@ -36,9 +36,9 @@ enum json_type {
 
 /* Failure results of the count- and index-returning operations. */
 enum json_result {
-    JSON_ERR_NULL = -1,  /* NULL argument (also: wrong container for adds) */
-    JSON_ERR_TYPE = -2,  /* container of the wrong type */
-    JSON_ERR_NOMEM = -3  /* memory ran out; nothing changed */
+    JSON_ERR_NULL = -1, /* NULL argument (also: wrong container for adds) */
+    JSON_ERR_TYPE = -2, /* container of the wrong type */
+    JSON_ERR_NOMEM = -3 /* memory ran out; nothing changed */
 };
 
 /* Payload of a value, by type. Every text (and every member name) is a

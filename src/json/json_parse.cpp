@@ -119,7 +119,8 @@ bool reserve_entry(json_parse_context *context)
     if (entries == nullptr)
         return false;
     context->entries = entries;
-    auto *tags = static_cast<uint32_t *>(std::realloc(context->entry_tags, capacity * sizeof(uint32_t)));
+    auto *tags =
+        static_cast<uint32_t *>(std::realloc(context->entry_tags, capacity * sizeof(uint32_t)));
     if (tags == nullptr)
         return false;
     context->entry_tags = tags;
@@ -295,7 +296,8 @@ int ub::detail::json_build_member(json_parse_context *context, char *name)
     uint64_t &bits = context->name_bits[object][(tag >> 6) & 3];
     uint64_t bit = uint64_t{1} << (tag & 63);
     json_member *member = nullptr;
-    for (int32_t i = context->entries_start[object]; (bits & bit) != 0 && i < context->entries_used; ++i) {
+    for (int32_t i = context->entries_start[object]; (bits & bit) != 0 && i < context->entries_used;
+         ++i) {
         auto *gathered = static_cast<json_member *>(context->entries[i]);
         if (context->entry_tags[i] == tag && std::strcmp(gathered->name, name) == 0) {
             member = gathered;
@@ -376,7 +378,8 @@ void json_input(char *buffer, int *count, int max, json_parse_context *context) 
         filled = static_cast<int>(std::fread(buffer, 1, static_cast<size_t>(max), source->file));
         context->source_ended = filled < max;
         // The count stops at the largest 32-bit value rather than wrap.
-        source->position = filled > INT32_MAX - source->position ? INT32_MAX : source->position + filled;
+        source->position =
+            filled > INT32_MAX - source->position ? INT32_MAX : source->position + filled;
     } else {
         for (int32_t byte = 0; filled < max && (byte = source->next_char(source)) >= 0;)
             buffer[filled++] = static_cast<char>(byte);

@@ -140,9 +140,9 @@ void put_datetime(Output &out, int32_t seconds)
         return;
     }
     char text[64];
-    int length = std::snprintf(text, sizeof text, "\"%04d-%02d-%02d %02d:%02d:%02d\"",
-                               local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                               local.tm_hour, local.tm_min, local.tm_sec);
+    int length =
+        std::snprintf(text, sizeof text, "\"%04d-%02d-%02d %02d:%02d:%02d\"", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     out.put(text, static_cast<size_t>(length));
 }
 
@@ -158,12 +158,8 @@ void put_value(Output &out, const json_value *value)
     switch (value->type) {
     case JSON_TYPE_INTEGER:
     case JSON_TYPE_NUMBER:
-    case JSON_TYPE_BOOLEAN:
-        out.put(value->payload.text);
-        break;
-    case JSON_TYPE_STRING:
-        put_quoted(out, value->payload.text);
-        break;
+    case JSON_TYPE_BOOLEAN: out.put(value->payload.text); break;
+    case JSON_TYPE_STRING: put_quoted(out, value->payload.text); break;
     case JSON_TYPE_ARRAY: {
         const json_container *array = json_as_container(value);
         out.put('[');
@@ -189,17 +185,10 @@ void put_value(Output &out, const json_value *value)
         out.put('}');
         break;
     }
-    case JSON_TYPE_NULL:
-        out.put("null", 4);
-        break;
-    case JSON_TYPE_POINTER:
-        put_pointer(out, value->payload.pointer);
-        break;
-    case JSON_TYPE_DATETIME:
-        put_datetime(out, value->payload.seconds);
-        break;
-    default:
-        break;
+    case JSON_TYPE_NULL: out.put("null", 4); break;
+    case JSON_TYPE_POINTER: put_pointer(out, value->payload.pointer); break;
+    case JSON_TYPE_DATETIME: put_datetime(out, value->payload.seconds); break;
+    default: break;
     }
 }
 
@@ -293,9 +282,7 @@ void json_show_value_in(const json_value *value, int depth) noexcept
     case JSON_TYPE_INTEGER:
     case JSON_TYPE_NUMBER:
     case JSON_TYPE_BOOLEAN:
-    case JSON_TYPE_STRING:
-        std::printf("%s\n", value->payload.text);
-        break;
+    case JSON_TYPE_STRING: std::printf("%s\n", value->payload.text); break;
     case JSON_TYPE_ARRAY: {
         std::printf("\n");
         const json_container *array = json_as_container(value);
@@ -314,17 +301,12 @@ void json_show_value_in(const json_value *value, int depth) noexcept
         }
         break;
     }
-    case JSON_TYPE_NULL:
-        std::printf("NULL\n");
-        break;
+    case JSON_TYPE_NULL: std::printf("NULL\n"); break;
     case JSON_TYPE_POINTER:
         std::printf("%" PRIXPTR "\n", reinterpret_cast<uintptr_t>(value->payload.pointer));
         break;
-    case JSON_TYPE_DATETIME:
-        std::printf("%ld\n", static_cast<long>(value->payload.seconds));
-        break;
-    default:
-        break;
+    case JSON_TYPE_DATETIME: std::printf("%ld\n", static_cast<long>(value->payload.seconds)); break;
+    default: break;
     }
 }
 

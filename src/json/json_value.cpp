@@ -25,7 +25,7 @@ using ub::detail::json_is_container;
 using ub::detail::json_record_give;
 using ub::detail::json_record_take;
 
-const char *const type_names[] = {"INTEGER", "NUMBER", "BOOLEAN", "STRING", "ARRAY",
+const char *const type_names[] = {"INTEGER", "NUMBER", "BOOLEAN", "STRING",   "ARRAY",
                                   "OBJECT",  "NULL",   "POINTER", "DATETIME", "NULL"};
 
 bool holds_text(int32_t type)

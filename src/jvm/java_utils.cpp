@@ -120,12 +120,12 @@ std::string chain_text(JNIEnv *env, jthrowable thrown)
 {
     std::string line;
     jclass throwable = env->FindClass("java/lang/Throwable");
-    jmethodID to_string =
-        throwable != nullptr ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;")
-                             : nullptr;
-    jmethodID get_cause =
-        to_string != nullptr ? env->GetMethodID(throwable, "getCause", "()Ljava/lang/Throwable;")
-                             : nullptr;
+    jmethodID to_string = throwable != nullptr
+                              ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;")
+                              : nullptr;
+    jmethodID get_cause = to_string != nullptr
+                              ? env->GetMethodID(throwable, "getCause", "()Ljava/lang/Throwable;")
+                              : nullptr;
     if (get_cause == nullptr) {
         env->ExceptionClear();
         return line;
@@ -249,8 +249,7 @@ int call_java(JavaVM *jvm, const Callee &callee, int long_count, const int64_t *
     jclass cls = nullptr;
     int attached = callee.kind == Kind::Instance
                        ? ub_JVM_attach(jvm, callee.object, &env, &cls)
-                       : attach_and_find_class(jvm, callee.class_name, &env, &cls,
-                                               callee.failure);
+                       : attach_and_find_class(jvm, callee.class_name, &env, &cls, callee.failure);
     int result = UB_JVM_NO_CLASS;
     if (attached == UB_JVM_ATTACHED) {
         // The detach cannot release the call's local references on a thread
@@ -534,21 +533,19 @@ int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *lo
 }
 
 int ub_JVM_callStaticObjectMethodEx(JavaVM *jvm, int long_count, const int64_t *longs,
-                                    const char *class_name, const char *method_name,
-                                    int text_count, char *const *texts, jobject *result,
-                                    char **failure) noexcept
+                                    const char *class_name, const char *method_name, int text_count,
+                                    char *const *texts, jobject *result, char **failure) noexcept
 {
     if (failure != nullptr)
         *failure = nullptr;
     Callee callee{Kind::Static, class_name, nullptr, method_name, object_signature, failure};
-    return call_java(
-        jvm, callee, long_count, longs, text_count, texts,
-        clearing(result),
-        [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
-            jobjectArray string_array) {
-            jobject returned = env->CallStaticObjectMethod(cls, method, long_array, string_array);
-            return deliver_object(env, returned, result);
-        });
+    return call_java(jvm, callee, long_count, longs, text_count, texts, clearing(result),
+                     [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
+                         jobjectArray string_array) {
+                         jobject returned =
+                             env->CallStaticObjectMethod(cls, method, long_array, string_array);
+                         return deliver_object(env, returned, result);
+                     });
 }
 
 int ub_JVM_callStaticInt64Method(JavaVM *jvm, const char *class_name, const char *method_name,
@@ -556,8 +553,7 @@ int ub_JVM_callStaticInt64Method(JavaVM *jvm, const char *class_name, const char
 {
     Callee callee{Kind::Static, class_name, nullptr, method_name, int64_signature};
     return call_java(
-        jvm, callee, 0, nullptr, text_count, texts,
-        clearing(result),
+        jvm, callee, 0, nullptr, text_count, texts, clearing(result),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
             // A call that threw still counts as done: the value is the JVM's.
             jlong value = env->CallStaticLongMethod(cls, method, string_array);
@@ -572,8 +568,7 @@ int ub_JVM_callStaticStringMethod(JavaVM *jvm, const char *class_name, const cha
 {
     Callee callee{Kind::Static, class_name, nullptr, method_name, string_signature};
     return call_java(
-        jvm, callee, 0, nullptr, text_count, texts,
-        clearing(result),
+        jvm, callee, 0, nullptr, text_count, texts, clearing(result),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallStaticObjectMethod(cls, method, string_array);
             return deliver_text(env, returned, result);
@@ -586,8 +581,7 @@ int ub_JVM_callStaticBytesMethod(JavaVM *jvm, const char *class_name, const char
 {
     Callee callee{Kind::Static, class_name, nullptr, method_name, bytes_signature};
     return call_java(
-        jvm, callee, 0, nullptr, text_count, texts,
-        clearing(bytes),
+        jvm, callee, 0, nullptr, text_count, texts, clearing(bytes),
         [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallStaticObjectMethod(cls, method, string_array);
             return deliver_bytes(env, returned, bytes, length);
@@ -599,14 +593,12 @@ int ub_JVM_callNewObjectMethod(JavaVM *jvm, int long_count, const int64_t *longs
                                jobject *result) noexcept
 {
     Callee callee{Kind::Constructor, class_name, nullptr, "<init>", constructor_signature};
-    return call_java(
-        jvm, callee, long_count, longs, text_count, texts,
-        clearing(result),
-        [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
-            jobjectArray string_array) {
-            jobject created = env->NewObject(cls, method, long_array, string_array);
-            return deliver_object(env, created, result);
-        });
+    return call_java(jvm, callee, long_count, longs, text_count, texts, clearing(result),
+                     [&](JNIEnv *env, jclass cls, jmethodID method, jlongArray long_array,
+                         jobjectArray string_array) {
+                         jobject created = env->NewObject(cls, method, long_array, string_array);
+                         return deliver_object(env, created, result);
+                     });
 }
 
 int ub_JVM_callInt64Method(JavaVM *jvm, jobject object, const char *method_name, int text_count,
@@ -614,8 +606,7 @@ int ub_JVM_callInt64Method(JavaVM *jvm, jobject object, const char *method_name,
 {
     Callee callee{Kind::Instance, nullptr, object, method_name, int64_signature};
     return call_java(
-        jvm, callee, 0, nullptr, text_count, texts,
-        clearing(result),
+        jvm, callee, 0, nullptr, text_count, texts, clearing(result),
         [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
             jlong value = env->CallLongMethod(object, method, string_array);
             if (result != nullptr)
@@ -629,8 +620,7 @@ int ub_JVM_callStringMethod(JavaVM *jvm, jobject object, const char *method_name
 {
     Callee callee{Kind::Instance, nullptr, object, method_name, string_signature};
     return call_java(
-        jvm, callee, 0, nullptr, text_count, texts,
-        clearing(result),
+        jvm, callee, 0, nullptr, text_count, texts, clearing(result),
         [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallObjectMethod(object, method, string_array);
             return deliver_text(env, returned, result);
@@ -642,8 +632,7 @@ int ub_JVM_callBytesMethod(JavaVM *jvm, jobject object, const char *method_name,
 {
     Callee callee{Kind::Instance, nullptr, object, method_name, bytes_signature};
     return call_java(
-        jvm, callee, 0, nullptr, text_count, texts,
-        clearing(bytes),
+        jvm, callee, 0, nullptr, text_count, texts, clearing(bytes),
         [&](JNIEnv *env, jclass, jmethodID method, jlongArray, jobjectArray string_array) {
             jobject returned = env->CallObjectMethod(object, method, string_array);
             return deliver_bytes(env, returned, bytes, length);

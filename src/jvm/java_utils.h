@@ -139,8 +139,8 @@ int ub_JVM_callStaticObjectMethod(JavaVM *jvm, int long_count, const int64_t *lo
  * "; causa: " (caller frees); NULL otherwise. Standard error shows what the
  * plain call shows. A NULL failure makes it the plain call. */
 int ub_JVM_callStaticObjectMethodEx(JavaVM *jvm, int long_count, const int64_t *longs,
-                                    const char *class_name, const char *method_name,
-                                    int text_count, char *const *texts, jobject *result,
+                                    const char *class_name, const char *method_name, int text_count,
+                                    char *const *texts, jobject *result,
                                     char **failure) UB_NOEXCEPT;
 
 /* Calls the static long class_name.method_name(String[]); *result gets the
@@ -187,9 +187,8 @@ void ub_JVM_unrefObjectMethod(JavaVM *jvm, jobject object) UB_NOEXCEPT;
  * result. A null byte[] element arrives as an empty blob. -1 without
  * calling anything when handler is NULL or memory runs out. Neither
  * attaches nor detaches; receiver is not used. */
-int32_t ub_JVM_generic_callback(JNIEnv *env, jobject receiver, jlongArray longs,
-                                jobjectArray texts, jobjectArray blobs,
-                                ub_JVM_handler handler) UB_NOEXCEPT;
+int32_t ub_JVM_generic_callback(JNIEnv *env, jobject receiver, jlongArray longs, jobjectArray texts,
+                                jobjectArray blobs, ub_JVM_handler handler) UB_NOEXCEPT;
 
 /* Writes "method", operation and then the count texts (the pointers, not
  * copies) into destination, which has count + 2 slots. */

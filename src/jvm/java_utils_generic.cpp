@@ -124,9 +124,8 @@ struct DispatcherParams {
 
 } // namespace
 
-int32_t ub_JVM_generic_callback(JNIEnv *env, jobject receiver, jlongArray longs,
-                                jobjectArray texts, jobjectArray blobs,
-                                ub_JVM_handler handler) noexcept
+int32_t ub_JVM_generic_callback(JNIEnv *env, jobject receiver, jlongArray longs, jobjectArray texts,
+                                jobjectArray blobs, ub_JVM_handler handler) noexcept
 {
     (void)receiver;
     if (env == nullptr || handler == nullptr)

@@ -58,7 +58,8 @@ void *open_judged(const char *path, int *missing, char *reason, size_t size)
         if (why.reason == TRUST_MISSING)
             std::snprintf(reason, size, "%s", "nao encontrado");
         else
-            std::snprintf(reason, size, "nao confiavel: %s", trust_why_text(&why, text, sizeof text));
+            std::snprintf(reason, size, "nao confiavel: %s",
+                          trust_why_text(&why, text, sizeof text));
         return nullptr;
     }
     void *library = platform_jvm_library_open_node(file, missing, reason, size);
@@ -68,8 +69,8 @@ void *open_judged(const char *path, int *missing, char *reason, size_t size)
 
 void *find_entry()
 {
-    std::unique_ptr<char, decltype(&std::free)> places(platform_jvm_library_paths(VESK_BUILD_JAVA_HOME),
-                                                       &std::free);
+    std::unique_ptr<char, decltype(&std::free)> places(
+        platform_jvm_library_paths(VESK_BUILD_JAVA_HOME), &std::free);
     if (places == nullptr)
         return nullptr;
     std::vector<Failure> failures;

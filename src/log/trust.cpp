@@ -107,9 +107,11 @@ public:
                 return -1;
             add_shown(part);
             int error = 0;
-            Node next(platform_node_open(here_.get(), part.c_str(), PLATFORM_NODE_NOFOLLOW, &error));
+            Node next(
+                platform_node_open(here_.get(), part.c_str(), PLATFORM_NODE_NOFOLLOW, &error));
             if (next.get() < 0)
-                return refuse(error == ENOENT || error == ENOTDIR ? TRUST_MISSING : TRUST_UNREADABLE, error);
+                return refuse(
+                    error == ENOENT || error == ENOTDIR ? TRUST_MISSING : TRUST_UNREADABLE, error);
             platform_node_status status{};
             if (platform_node_status_get(next.get(), &status) != 0)
                 return refuse(TRUST_UNREADABLE);
@@ -203,7 +205,8 @@ private:
             parts.push_back(std::move(inner));
         if (top.empty()) {
             size_t cut = shown_.find_last_of(separators);
-            shown_ = cut == std::string::npos ? std::string() : shown_.substr(0, cut == 0 ? 1 : cut);
+            shown_ =
+                cut == std::string::npos ? std::string() : shown_.substr(0, cut == 0 ? 1 : cut);
             return true;
         }
         shown_ = top;
@@ -329,9 +332,9 @@ private:
     Node holder_; // the folder that holds here_, when it was entered by name
     Node here_;
     platform_node_status here_status_{};
-    std::string shown_;    // the path followed, relative to the working folder when relative_
+    std::string shown_; // the path followed, relative to the working folder when relative_
     bool relative_ = true;
-    int above_ = 0;        // folders above the working folder being judged
+    int above_ = 0; // folders above the working folder being judged
 };
 
 int open_judged(const char *path, int want, trust_why *why)
@@ -379,12 +382,8 @@ char *trust_why_text(const trust_why *why, char *text, size_t size) noexcept
     }
     const char *path = why->path;
     switch (why->reason) {
-    case TRUST_OK:
-        std::snprintf(text, size, "'%s' e confiavel", path);
-        break;
-    case TRUST_MISSING:
-        std::snprintf(text, size, "'%s' nao encontrado", path);
-        break;
+    case TRUST_OK: std::snprintf(text, size, "'%s' e confiavel", path); break;
+    case TRUST_MISSING: std::snprintf(text, size, "'%s' nao encontrado", path); break;
     case TRUST_OWNER:
         std::snprintf(text, size, "'%s' pertence a outro usuario (%s)", path, why->who);
         break;
@@ -393,7 +392,8 @@ char *trust_why_text(const trust_why *why, char *text, size_t size) noexcept
             std::snprintf(text, size, "'%s' pode ser alterado pelo grupo %s", path, why->who);
         else if (why->writer == PLATFORM_WRITER_EVERYONE)
             std::snprintf(text, size, "'%s' pode ser alterado por todos os usuarios%s%s%s", path,
-                          why->who[0] != '\0' ? " (" : "", why->who, why->who[0] != '\0' ? ")" : "");
+                          why->who[0] != '\0' ? " (" : "", why->who,
+                          why->who[0] != '\0' ? ")" : "");
         else if (why->who[0] != '\0')
             std::snprintf(text, size, "'%s' pode ser alterado por %s (lista de acesso)", path,
                           why->who);
@@ -401,15 +401,9 @@ char *trust_why_text(const trust_why *why, char *text, size_t size) noexcept
             std::snprintf(text, size, "'%s' pode ser alterado por uma entrada da lista de acesso",
                           path);
         break;
-    case TRUST_NOT_FOLDER:
-        std::snprintf(text, size, "'%s' nao e uma pasta", path);
-        break;
-    case TRUST_NOT_FILE:
-        std::snprintf(text, size, "'%s' nao e um arquivo comum", path);
-        break;
-    case TRUST_LINKS:
-        std::snprintf(text, size, "'%s': links demais ou ilegiveis", path);
-        break;
+    case TRUST_NOT_FOLDER: std::snprintf(text, size, "'%s' nao e uma pasta", path); break;
+    case TRUST_NOT_FILE: std::snprintf(text, size, "'%s' nao e um arquivo comum", path); break;
+    case TRUST_LINKS: std::snprintf(text, size, "'%s': links demais ou ilegiveis", path); break;
     case TRUST_NOT_ABSOLUTE:
         std::snprintf(text, size, "'%s' nao e um caminho absoluto", path);
         break;

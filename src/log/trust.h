@@ -21,14 +21,14 @@ UB_EXTERN_C_BEGIN
 /* Why a path is not trusted. */
 enum trust_reason {
     TRUST_OK = 0,
-    TRUST_MISSING = 1,      /* a part of the path is not there */
-    TRUST_OWNER = 2,        /* owned by another user */
-    TRUST_WRITER = 3,       /* another party may write it (who: which) */
-    TRUST_NOT_FOLDER = 4,   /* a part that must be a folder is not one */
-    TRUST_NOT_FILE = 5,     /* the end is not a regular file */
-    TRUST_LINKS = 6,        /* too many links, or a link that cannot be read */
-    TRUST_UNREADABLE = 7,   /* a part cannot be opened or asked (error: the system's number) */
-    TRUST_NOT_ABSOLUTE = 8  /* a relative path where only an absolute one is taken */
+    TRUST_MISSING = 1,     /* a part of the path is not there */
+    TRUST_OWNER = 2,       /* owned by another user */
+    TRUST_WRITER = 3,      /* another party may write it (who: which) */
+    TRUST_NOT_FOLDER = 4,  /* a part that must be a folder is not one */
+    TRUST_NOT_FILE = 5,    /* the end is not a regular file */
+    TRUST_LINKS = 6,       /* too many links, or a link that cannot be read */
+    TRUST_UNREADABLE = 7,  /* a part cannot be opened or asked (error: the system's number) */
+    TRUST_NOT_ABSOLUTE = 8 /* a relative path where only an absolute one is taken */
 };
 
 /* What a refused judgement found. */

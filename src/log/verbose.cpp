@@ -524,7 +524,8 @@ bool print_drops(Line &out, const struct tm &local, const Drops &taken)
     if (first == last)
         return out.print(&local, "%llu %s em %02d/%02d/%04d pelo limite diario do log.\n", count,
                          lines, first % 100, first / 100 % 100, first / 10000);
-    return out.print(&local, "%llu %s de %02d/%02d/%04d a %02d/%02d/%04d pelo limite diario do log.\n",
+    return out.print(&local,
+                     "%llu %s de %02d/%02d/%04d a %02d/%02d/%04d pelo limite diario do log.\n",
                      count, lines, first % 100, first / 100 % 100, first / 10000, last % 100,
                      last / 100 % 100, last / 10000);
 }
@@ -538,8 +539,8 @@ enum class Outcome { written, dropped, not_opened, not_written };
 void day_file_name(const struct tm &local, char *name)
 {
     if (!plain_date(local)) {
-        std::snprintf(name, 64, "monitor_%04d%02d%02d.log", local.tm_year + 1900,
-                      local.tm_mon + 1, local.tm_mday);
+        std::snprintf(name, 64, "monitor_%04d%02d%02d.log", local.tm_year + 1900, local.tm_mon + 1,
+                      local.tm_mday);
         return;
     }
     static const char prefix[] = "monitor_";
@@ -720,7 +721,8 @@ Outcome write_fallback(const char *directory, const struct tm &local, const Line
     // It lives in a folder that everyone may write to: only a plain file of
     // this user's own, with no other name, will do.
     int64_t held = 0;
-    int fd = platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER, &held);
+    int fd =
+        platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER, &held);
     if (fd < 0)
         return Outcome::not_opened;
     Outcome outcome = Outcome::not_written;
@@ -732,7 +734,8 @@ Outcome write_fallback(const char *directory, const struct tm &local, const Line
         Line notice;
         Line replaced;
         const Line *text = &line;
-        bool ready = shown && notice.print(nullptr, "Falha ao tentar abrir log em: '%s'\n", shown.get());
+        bool ready =
+            shown && notice.print(nullptr, "Falha ao tentar abrir log em: '%s'\n", shown.get());
         if (ready && too_long(held, notice.size() + line.size())) {
             text = &replaced;
             ready = replaced.print(&local,
@@ -770,14 +773,10 @@ int write_line(const char *tag, bool continuations, const char *format, va_list 
         outcome = write_fallback(directory, local, line);
     }
     switch (outcome) {
-    case Outcome::written:
-        return static_cast<int>(line.size());
-    case Outcome::dropped:
-        return 0;
-    case Outcome::not_opened:
-        return VERBOSE_ERR_OPEN;
-    case Outcome::not_written:
-        break;
+    case Outcome::written: return static_cast<int>(line.size());
+    case Outcome::dropped: return 0;
+    case Outcome::not_opened: return VERBOSE_ERR_OPEN;
+    case Outcome::not_written: break;
     }
     return VERBOSE_ERR_WRITE;
 }
@@ -788,16 +787,11 @@ int syslog_priority(int level)
 {
     switch (level) {
     case VERBOSE_NONE:
-    case VERBOSE_FATAL:
-        return 2;
-    case VERBOSE_ERROR:
-        return 3;
-    case VERBOSE_WARN:
-        return 4;
-    case VERBOSE_INFO:
-        return 6;
-    default:
-        return 7;
+    case VERBOSE_FATAL: return 2;
+    case VERBOSE_ERROR: return 3;
+    case VERBOSE_WARN: return 4;
+    case VERBOSE_INFO: return 6;
+    default: return 7;
     }
 }
 
@@ -816,7 +810,8 @@ int write_console(int level, const char *text, size_t size)
     try {
         out.reserve(size + 3);
         for (size_t start = 0; start < size;) {
-            const char *end = static_cast<const char *>(std::memchr(text + start, '\n', size - start));
+            const char *end =
+                static_cast<const char *>(std::memchr(text + start, '\n', size - start));
             size_t next = end != nullptr ? static_cast<size_t>(end - text) + 1 : size;
             out.append(mark, 3);
             out.append(text + start, next - start);
@@ -825,7 +820,8 @@ int write_console(int level, const char *text, size_t size)
     } catch (const std::bad_alloc &) {
         return -1;
     }
-    return std::fwrite(out.data(), 1, out.size(), stderr) == out.size() ? static_cast<int>(size) : -1;
+    return std::fwrite(out.data(), 1, out.size(), stderr) == out.size() ? static_cast<int>(size)
+                                                                        : -1;
 }
 
 // The support library's diagnostic sink. Read under the lock as one pair,
@@ -986,9 +982,8 @@ void verbose_set_sink(verbose_sink sink, void *data) noexcept
 int verbose_diagnostic(int route, int level, const char *component, const char *format,
                        ...) noexcept
 {
-    if (format == nullptr ||
-        (route != VERBOSE_ROUTE_LOG && route != VERBOSE_ROUTE_LOG_BLOCK &&
-         route != VERBOSE_ROUTE_STDERR && route != VERBOSE_ROUTE_STDOUT))
+    if (format == nullptr || (route != VERBOSE_ROUTE_LOG && route != VERBOSE_ROUTE_LOG_BLOCK &&
+                              route != VERBOSE_ROUTE_STDERR && route != VERBOSE_ROUTE_STDOUT))
         return -1;
     va_list args;
     va_start(args, format);

@@ -27,34 +27,23 @@ constexpr size_t text_size = 256;
 const char *vendor_text(uint16_t architecture)
 {
     switch (architecture) {
-    case PLATFORM_ARCH_X86:
-        return "x86";
-    case PLATFORM_ARCH_ARM:
-        return "ARM";
-    case PLATFORM_ARCH_IA64:
-        return "Intel Itanium-based";
-    case PLATFORM_ARCH_AMD64:
-        return "x64 (AMD or Intel)";
-    default:
-        return "desconhecido";
+    case PLATFORM_ARCH_X86: return "x86";
+    case PLATFORM_ARCH_ARM: return "ARM";
+    case PLATFORM_ARCH_IA64: return "Intel Itanium-based";
+    case PLATFORM_ARCH_AMD64: return "x64 (AMD or Intel)";
+    default: return "desconhecido";
     }
 }
 
 const char *model_text(uint32_t processor_type)
 {
     switch (processor_type) {
-    case 386:
-        return "INTEL_386";
-    case 486:
-        return "INTEL_486";
-    case PLATFORM_CPU_INTEL_PENTIUM:
-        return "INTEL_PENTIUM";
-    case PLATFORM_CPU_INTEL_IA64:
-        return "INTEL_IA64";
-    case PLATFORM_CPU_AMD_X8664:
-        return "AMD_X8664";
-    default:
-        return "ARM(?)";
+    case 386: return "INTEL_386";
+    case 486: return "INTEL_486";
+    case PLATFORM_CPU_INTEL_PENTIUM: return "INTEL_PENTIUM";
+    case PLATFORM_CPU_INTEL_IA64: return "INTEL_IA64";
+    case PLATFORM_CPU_AMD_X8664: return "AMD_X8664";
+    default: return "ARM(?)";
     }
 }
 
@@ -149,7 +138,8 @@ int vesk_get_ifaces(vesk_iface_callback callback, void *user) noexcept
     // error number 0 and delivers no interface.
     (void)callback;
     (void)user;
-    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "MACHINE", "GetAdaptersInfo error: %d\n", 0);
+    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "MACHINE", "GetAdaptersInfo error: %d\n",
+                       0);
     return 0;
 }
 
@@ -165,9 +155,13 @@ void vesk_machine_info_cb(const char *name, const char *mac, const char *ip, voi
     if (array == nullptr || json_get_type(array) != JSON_TYPE_ARRAY)
         return;
     // The list stops at the first NULL text, so a missing MAC drops the IP too.
-    char *list[] = {const_cast<char *>("name"), const_cast<char *>(name),
-                    const_cast<char *>("macaddress"), const_cast<char *>(mac),
-                    const_cast<char *>("ip"), const_cast<char *>(ip), nullptr};
+    char *list[] = {const_cast<char *>("name"),
+                    const_cast<char *>(name),
+                    const_cast<char *>("macaddress"),
+                    const_cast<char *>(mac),
+                    const_cast<char *>("ip"),
+                    const_cast<char *>(ip),
+                    nullptr};
     json_value *iface = json_object_new_list(list);
     if (iface != nullptr && json_array_add(array, iface) < 0)
         json_value_free(iface);

@@ -25,8 +25,7 @@ UB_EXTERN_C_BEGIN
 /* Per-interface callback of the enumeration: interface name, MAC text
  * (lower-case hex, 12 digits or pairs separated by ":"), IP text, and the
  * caller's pointer. */
-typedef void (*vesk_iface_callback)(const char *name, const char *mac, const char *ip,
-                                    void *user);
+typedef void (*vesk_iface_callback)(const char *name, const char *mac, const char *ip, void *user);
 
 /* The system files the description reads. Each path is borrowed. */
 typedef struct vesk_machine_paths {

@@ -352,8 +352,7 @@ int ub_getopt_save(const char *path, const ub_option *table) noexcept
     struct tm local {};
     platform_localtime(now, &local);
     std::fprintf(file.get(), "# Gerado em %02d/%02d/%d %02d:%02d:%02d\n\n", local.tm_mday,
-                 local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
-                 local.tm_sec);
+                 local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
     for (const ub_option *row = table; row->name != nullptr; ++row)
         std::fprintf(file.get(), "%s=%s\n", row->name, row->value != nullptr ? row->value : "");
     // A full disk shows only when the buffered text is flushed.

@@ -21,12 +21,12 @@ UB_EXTERN_C_BEGIN
 
 /* Type codes: whether an option takes a value word, and its help letter. */
 enum ub_option_type {
-    UB_OPT_SWITCH = 0,  /* B: no value; only `given` records it */
-    UB_OPT_STRING = 1,  /* S: one value word */
-    UB_OPT_NUMBER = 2,  /* N: one value word, digits and points on the command line */
-    UB_OPT_KEY = 3,     /* H: one value word */
-    UB_OPT_CHOICE = 4,  /* O: one value word; the help shows "Vide opcoes..." */
-    UB_OPT_BOOLEAN = 5  /* B: one value word */
+    UB_OPT_SWITCH = 0, /* B: no value; only `given` records it */
+    UB_OPT_STRING = 1, /* S: one value word */
+    UB_OPT_NUMBER = 2, /* N: one value word, digits and points on the command line */
+    UB_OPT_KEY = 3,    /* H: one value word */
+    UB_OPT_CHOICE = 4, /* O: one value word; the help shows "Vide opcoes..." */
+    UB_OPT_BOOLEAN = 5 /* B: one value word */
 };
 
 /* One setting of an option table. */

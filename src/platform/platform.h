@@ -243,8 +243,7 @@ int platform_open_append_at(int folder, const char *name, int64_t *size) UB_NOEX
  * calls on, libraries are no longer looked for in the working folder or
  * PATH (the system's safe places only: the program's folder, the system
  * folder). On failure as platform_library_open_reason. */
-void *platform_jvm_library_open_node(int node, int *missing, char *reason,
-                                     size_t size) UB_NOEXCEPT;
+void *platform_jvm_library_open_node(int node, int *missing, char *reason, size_t size) UB_NOEXCEPT;
 
 /* ---- System description for the machine information module. */
 
@@ -274,8 +273,7 @@ int platform_cpu_info_get(platform_cpu_info *out) UB_NOEXCEPT;
 /* Copies the operating system's name and its release or service-pack text
  * into the two buffers (cut to fit, terminated). 0; -1 when the system
  * does not tell (both set to "") or an argument is NULL or 0. */
-int platform_os_text(char *name, size_t name_size, char *release,
-                     size_t release_size) UB_NOEXCEPT;
+int platform_os_text(char *name, size_t name_size, char *release, size_t release_size) UB_NOEXCEPT;
 
 /* Writes the hardware profile identifier as a GUID in braces
  * ("{8-4-4-4-12}", 39 bytes with the terminator) into guid. On POSIX it is

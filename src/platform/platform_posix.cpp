@@ -286,7 +286,8 @@ int platform_node_read_link(int folder, const char *name, char *buffer, size_t s
 {
     if (name == nullptr || buffer == nullptr || size == 0)
         return -1;
-    ssize_t length = readlinkat(folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder, name, buffer, size);
+    ssize_t length =
+        readlinkat(folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder, name, buffer, size);
     if (length < 0 || static_cast<size_t>(length) >= size)
         return -1;
     buffer[length] = '\0';
@@ -398,8 +399,8 @@ void *platform_library_open_reason(const char *path, int *missing, char *reason,
     // The loader says the same of a missing library and of a missing
     // dependency; whether the file is there tells the two apart.
     struct stat status;
-    if (text == nullptr || (std::strchr(path, '/') != nullptr && stat(path, &status) != 0 &&
-                            errno == ENOENT)) {
+    if (text == nullptr ||
+        (std::strchr(path, '/') != nullptr && stat(path, &status) != 0 && errno == ENOENT)) {
         if (missing != nullptr)
             *missing = 1;
         put_reason(reason, size, "nao encontrado");
@@ -577,10 +578,10 @@ struct platform_dir {
     DIR *stream;
     dev_t device;
     ino_t inode;
-    char *rest;        // the saved entries, or NULL while read from stream
-    size_t rest_size;  // bytes in rest
-    size_t rest_at;    // the next saved entry
-    int error;         // errno of the failed read, or 0
+    char *rest;       // the saved entries, or NULL while read from stream
+    size_t rest_size; // bytes in rest
+    size_t rest_at;   // the next saved entry
+    int error;        // errno of the failed read, or 0
 };
 
 namespace {
@@ -693,8 +694,7 @@ platform_dir *platform_dir_open_at(platform_dir *parent, const char *name) noexc
         return nullptr;
     // O_NOFOLLOW with O_DIRECTORY: a link put in the folder's place is
     // refused, whatever it points to.
-    return listing_of(
-        openat(fd_of(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return listing_of(openat(fd_of(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 const char *platform_dir_read(platform_dir *dir) noexcept
@@ -754,8 +754,8 @@ int platform_dir_resume(platform_dir *dir, platform_dir *child) noexcept
                  ? openat(fd_of(child), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                  : -1;
     struct stat info {};
-    bool same = fd >= 0 && fstat(fd, &info) == 0 && info.st_dev == dir->device &&
-                info.st_ino == dir->inode;
+    bool same =
+        fd >= 0 && fstat(fd, &info) == 0 && info.st_dev == dir->device && info.st_ino == dir->inode;
     DIR *stream = same ? fdopendir(fd) : nullptr;
     if (stream == nullptr) {
         if (fd >= 0)
@@ -886,9 +886,7 @@ int platform_executable_dir(char *buffer, size_t size) noexcept
     return 0;
 }
 
-void platform_console_attach(void) noexcept
-{
-}
+void platform_console_attach(void) noexcept {}
 
 int platform_stderr_is_journal(void) noexcept
 {

@@ -326,8 +326,9 @@ int node_status(HANDLE handle, platform_node_status *out)
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                        &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
         return -1;
     LocalBlock descriptor_block(descriptor);
     if (owner != nullptr) {
@@ -431,10 +432,11 @@ HANDLE open_below(HANDLE root, const std::wstring &name, DWORD access, const Wis
     text.MaximumLength = text.Length;
     OBJECT_ATTRIBUTES object;
     InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, root, wish.descriptor);
-    ULONG options = FILE_SYNCHRONOUS_IO_NONALERT |
-                    (wish.want == want_file ? FILE_NON_DIRECTORY_FILE : FILE_OPEN_FOR_BACKUP_INTENT) |
-                    (wish.want == want_folder ? FILE_DIRECTORY_FILE : 0) |
-                    (wish.nofollow ? FILE_OPEN_REPARSE_POINT : 0);
+    ULONG options =
+        FILE_SYNCHRONOUS_IO_NONALERT |
+        (wish.want == want_file ? FILE_NON_DIRECTORY_FILE : FILE_OPEN_FOR_BACKUP_INTENT) |
+        (wish.want == want_folder ? FILE_DIRECTORY_FILE : 0) |
+        (wish.nofollow ? FILE_OPEN_REPARSE_POINT : 0);
     HANDLE handle = nullptr;
     IO_STATUS_BLOCK io{};
     NTSTATUS status = nt.create(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &io,
@@ -465,10 +467,12 @@ HANDLE open_path(const std::wstring &path, DWORD access, const Wish &wish)
 Handle open_wish(HANDLE root, const std::wstring &name, const Wish &wish)
 {
     auto open = [&](DWORD access) {
-        return root != nullptr ? open_below(root, name, access, wish) : open_path(name, access, wish);
+        return root != nullptr ? open_below(root, name, access, wish)
+                               : open_path(name, access, wish);
     };
     HANDLE handle = open(wish.access);
-    if (handle == INVALID_HANDLE_VALUE && wish.optional != 0 && GetLastError() == ERROR_ACCESS_DENIED)
+    if (handle == INVALID_HANDLE_VALUE && wish.optional != 0 &&
+        GetLastError() == ERROR_ACCESS_DENIED)
         handle = open(wish.access & ~wish.optional);
     return held(handle);
 }
@@ -599,7 +603,8 @@ Wish append_wish(bool judged)
 {
     DWORD access = FILE_APPEND_DATA | FILE_READ_DATA | (judged ? READ_CONTROL : 0);
     DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    return Wish{access, FILE_READ_DATA, sharing, want_file, true, judged, private_descriptor(false)};
+    return Wish{access, FILE_READ_DATA,           sharing, want_file, true,
+                judged, private_descriptor(false)};
 }
 
 // The descriptor for file, opened to append, after asking the handle what
@@ -647,11 +652,11 @@ int open_judged_append(const char *path, int64_t *size)
         !widen(text.substr(folder_at + 1, file_at - folder_at - 1).c_str(), folder) ||
         !widen(text.substr(file_at + 1).c_str(), file))
         return -1;
-    Handle above = open_wish(nullptr, base,
-                             Wish{0, 0, node_sharing, want_any, false, false, nullptr});
+    Handle above =
+        open_wish(nullptr, base, Wish{0, 0, node_sharing, want_any, false, false, nullptr});
     Wish own{READ_CONTROL, 0, node_sharing, want_folder, true, true, private_descriptor(true)};
-    Handle held_folder = above && own.descriptor != nullptr ? open_wish(above.get(), folder, own)
-                                                            : nullptr;
+    Handle held_folder =
+        above && own.descriptor != nullptr ? open_wish(above.get(), folder, own) : nullptr;
     platform_node_status status{};
     if (!held_folder || node_status(held_folder.get(), &status) != 0 ||
         status.kind != PLATFORM_NODE_FOLDER || status.owner_trusted != 1 ||
@@ -678,7 +683,8 @@ const char *platform_fallback_log_path(void) noexcept
                       (base[2] == '\\' || base[2] == '/');
         while (usable && length > 3 && (base[length - 1] == '\\' || base[length - 1] == '/'))
             base[--length] = '\0';
-        std::snprintf(path, sizeof path, "%s\\VESK\\ubrontex.log", usable ? base : "C:\\ProgramData");
+        std::snprintf(path, sizeof path, "%s\\VESK\\ubrontex.log",
+                      usable ? base : "C:\\ProgramData");
     });
     return path;
 }
@@ -704,8 +710,8 @@ int platform_read_tail(int fd, char *buffer, size_t size) noexcept
         return -1;
     // Read at an offset, leaving the descriptor's position alone; a handle
     // without read access fails here.
-    DWORD wanted = static_cast<DWORD>(std::min<int64_t>(
-        {static_cast<int64_t>(std::min<size_t>(size, INT_MAX)), end.QuadPart}));
+    DWORD wanted = static_cast<DWORD>(
+        std::min<int64_t>({static_cast<int64_t>(std::min<size_t>(size, INT_MAX)), end.QuadPart}));
     OVERLAPPED at{};
     uint64_t start = static_cast<uint64_t>(end.QuadPart) - wanted;
     at.Offset = static_cast<DWORD>(start);
@@ -976,14 +982,20 @@ int platform_node_open(int folder, const char *name, int flags, int *error) noex
     bool read = (flags & PLATFORM_NODE_READ) != 0;
     // READ_CONTROL lets the node's status be asked; a node the process may
     // not ask still opens, to be judged unreadable then.
-    Wish wish{read ? GENERIC_READ : READ_CONTROL, read ? 0u : READ_CONTROL, node_sharing,
-              want_any, false, (flags & PLATFORM_NODE_NOFOLLOW) != 0, nullptr};
+    Wish wish{read ? GENERIC_READ : READ_CONTROL,
+              read ? 0u : READ_CONTROL,
+              node_sharing,
+              want_any,
+              false,
+              (flags & PLATFORM_NODE_NOFOLLOW) != 0,
+              nullptr};
     try {
         Handle node = open_named(folder, name, wish);
         if (!node) {
             DWORD failure = GetLastError();
             // A missing folder on the way is a missing node too (ENOENT).
-            code = static_cast<int>(failure == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : failure);
+            code =
+                static_cast<int>(failure == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : failure);
             return -1;
         }
         if (read) {
@@ -1028,8 +1040,9 @@ HANDLE node_or_cwd(int node, Handle &own)
 {
     if (node != PLATFORM_NODE_CWD)
         return handle_of(node);
-    own = open_wish(nullptr, L".",
-                    Wish{READ_CONTROL, READ_CONTROL, node_sharing, want_any, false, false, nullptr});
+    own =
+        open_wish(nullptr, L".",
+                  Wish{READ_CONTROL, READ_CONTROL, node_sharing, want_any, false, false, nullptr});
     return own ? own.get() : INVALID_HANDLE_VALUE;
 }
 
@@ -1094,8 +1107,8 @@ int platform_node_read_link(int folder, const char *name, char *buffer, size_t s
     if (name == nullptr || buffer == nullptr || size == 0)
         return -1;
     try {
-        Handle link = open_named(folder, name,
-                                 Wish{0, 0, node_sharing, want_any, false, true, nullptr});
+        Handle link =
+            open_named(folder, name, Wish{0, 0, node_sharing, want_any, false, true, nullptr});
         std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[MAXIMUM_REPARSE_DATA_BUFFER_SIZE]);
         DWORD got = 0;
         if (!link || !data ||
@@ -1152,8 +1165,8 @@ void *platform_jvm_library_open_node(int node, int *missing, char *reason, size_
         char narrowed[PLATFORM_PATH_MAX];
         if (handle == INVALID_HANDLE_VALUE || !final_path(handle, path, true) ||
             !narrow(path.data(), path.size(), narrowed, sizeof narrowed)) {
-            put_load_error(reason, size, handle == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE
-                                                                        : GetLastError());
+            put_load_error(reason, size,
+                           handle == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE : GetLastError());
             return nullptr;
         }
         load_runtimes(narrowed);
@@ -1233,7 +1246,8 @@ int platform_os_text(char *name, size_t name_size, char *release, size_t release
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     GetVersionExA(reinterpret_cast<OSVERSIONINFOA *>(&version));
 #pragma GCC diagnostic pop
-    std::snprintf(name, name_size, "%s", windows_name(version.dwMajorVersion, version.dwMinorVersion));
+    std::snprintf(name, name_size, "%s",
+                  windows_name(version.dwMajorVersion, version.dwMinorVersion));
     std::snprintf(release, release_size, "%s", version.szCSDVersion);
     return 0;
 }
@@ -1306,7 +1320,8 @@ char *join_path(const char *dir, const char *name)
     bool ends_in_separator = dir_len > 0 && (dir[dir_len - 1] == '\\' || dir[dir_len - 1] == '/');
     auto *path = static_cast<char *>(std::malloc(dir_len + name_len + 2));
     if (path != nullptr)
-        std::snprintf(path, dir_len + name_len + 2, "%s%s%s", dir, ends_in_separator ? "" : "\\", name);
+        std::snprintf(path, dir_len + name_len + 2, "%s%s%s", dir, ends_in_separator ? "" : "\\",
+                      name);
     return path;
 }
 
@@ -1329,8 +1344,8 @@ int delete_result(BOOL deleted, int *error)
 HANDLE open_folder(const char *path, bool follow_links)
 {
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE folder = CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, flags, nullptr);
+    HANDLE folder = CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, flags, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
         return folder;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -1400,8 +1415,13 @@ platform_dir *platform_dir_open_node(int folder) noexcept
         // A handle of the listing's own to the same folder, so that it
         // outlives the node; never a reparse point, which the listing's
         // path would follow.
-        Wish wish{FILE_LIST_DIRECTORY, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, want_folder, false,
-                  true, nullptr};
+        Wish wish{FILE_LIST_DIRECTORY,
+                  0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  want_folder,
+                  false,
+                  true,
+                  nullptr};
         Handle listed = open_wish(node, std::wstring(), wish);
         BY_HANDLE_FILE_INFORMATION info{};
         std::wstring path;
@@ -1474,8 +1494,9 @@ int platform_dir_read_file(platform_dir *dir, const char *name, char *buffer, si
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     BY_HANDLE_FILE_INFORMATION info{};
-    bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-              (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    bool ok =
+        GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
     size_t length = 0;
     size = size > INT32_MAX ? INT32_MAX : size;
     while (ok && length < size) {
@@ -1521,10 +1542,11 @@ FILE *platform_dir_open_regular(platform_dir *dir, const char *name) noexcept
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
     BY_HANDLE_FILE_INFORMATION info{};
-    bool regular = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-                   (info.dwFileAttributes &
-                    (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
-    int fd = regular ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY) : -1;
+    bool regular =
+        GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    int fd =
+        regular ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY) : -1;
     if (fd < 0) {
         CloseHandle(file);
         return nullptr;
@@ -1559,8 +1581,8 @@ int platform_file_stat(const char *path, platform_file_status *out) noexcept
     // A symbolic link or junction is never a directory for the walks, so
     // that they stay inside the tree they were given.
     DWORD attributes = GetFileAttributesA(path);
-    bool link = attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool link =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     out->is_dir = (info.st_mode & _S_IFMT) == _S_IFDIR && !link ? 1 : 0;
     return 0;
 }
@@ -1579,15 +1601,15 @@ int platform_file_set_time(const char *path, int64_t seconds) noexcept
     if (path == nullptr)
         return -1;
     // Opened as itself, a link included, with the right to change its times.
-    HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+    HANDLE file = CreateFileA(
+        path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     // 100-nanosecond steps since 1601-01-01.
     int64_t ticks = (seconds + 11644473600LL) * 10000000LL;
-    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
+    FILETIME time{static_cast<DWORD>(ticks),
+                  static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
     BOOL done = SetFileTime(file, &time, &time, &time);
     CloseHandle(file);
     return done ? 0 : -1;
@@ -1641,9 +1663,9 @@ int platform_path_access(const char *path) noexcept
                                                      : PLATFORM_PATH_MISSING;
     // Opening for reading is the test the access list answers; a folder
     // needs the backup flag to be opened at all.
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                              FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return PLATFORM_PATH_UNREADABLE;
     CloseHandle(file);
@@ -1717,7 +1739,8 @@ bool started_by_manager()
     bool found = false;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
         if (entry.th32ProcessID == self)
             parent = entry.th32ParentProcessID;
     }
@@ -1738,13 +1761,9 @@ DWORD WINAPI service_control(DWORD control, DWORD, void *, void *context)
     auto *run = static_cast<ServiceRun *>(context);
     switch (control) {
     case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
-        run->stop(run->context);
-        return NO_ERROR;
-    case SERVICE_CONTROL_INTERROGATE:
-        return NO_ERROR;
-    default:
-        return ERROR_CALL_NOT_IMPLEMENTED;
+    case SERVICE_CONTROL_SHUTDOWN: run->stop(run->context); return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE: return NO_ERROR;
+    default: return ERROR_CALL_NOT_IMPLEMENTED;
     }
 }
 
@@ -1761,18 +1780,12 @@ void WINAPI service_main(DWORD argc, LPSTR *argv)
 int service_result(DWORD error)
 {
     switch (error) {
-    case ERROR_ACCESS_DENIED:
-        return PLATFORM_SERVICE_DENIED;
-    case ERROR_SERVICE_EXISTS:
-        return PLATFORM_SERVICE_EXISTS;
-    case ERROR_DUPLICATE_SERVICE_NAME:
-        return PLATFORM_SERVICE_NAME_TAKEN;
-    case ERROR_SERVICE_DOES_NOT_EXIST:
-        return PLATFORM_SERVICE_MISSING;
-    case ERROR_SERVICE_MARKED_FOR_DELETE:
-        return PLATFORM_SERVICE_BEING_REMOVED;
-    default:
-        return PLATFORM_SERVICE_FAILED;
+    case ERROR_ACCESS_DENIED: return PLATFORM_SERVICE_DENIED;
+    case ERROR_SERVICE_EXISTS: return PLATFORM_SERVICE_EXISTS;
+    case ERROR_DUPLICATE_SERVICE_NAME: return PLATFORM_SERVICE_NAME_TAKEN;
+    case ERROR_SERVICE_DOES_NOT_EXIST: return PLATFORM_SERVICE_MISSING;
+    case ERROR_SERVICE_MARKED_FOR_DELETE: return PLATFORM_SERVICE_BEING_REMOVED;
+    default: return PLATFORM_SERVICE_FAILED;
     }
 }
 
@@ -1888,8 +1901,9 @@ int platform_service_dispatch(const char *name, platform_service_main_fn main,
     SERVICE_TABLE_ENTRYA table[] = {{const_cast<char *>(name), service_main}, {nullptr, nullptr}};
     if (StartServiceCtrlDispatcherA(table))
         return PLATFORM_SERVICE_OK;
-    return GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT ? PLATFORM_SERVICE_NOT_A_SERVICE
-                                                                     : PLATFORM_SERVICE_FAILED;
+    return GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
+               ? PLATFORM_SERVICE_NOT_A_SERVICE
+               : PLATFORM_SERVICE_FAILED;
 }
 
 int platform_service_report(int state, int32_t exit_code, uint32_t wait_hint_ms) noexcept
@@ -1897,7 +1911,8 @@ int platform_service_report(int state, int32_t exit_code, uint32_t wait_hint_ms)
     ServiceRun *run = service_run;
     if (run == nullptr || run->handle == nullptr)
         return -1;
-    bool pending = state == PLATFORM_SERVICE_START_PENDING || state == PLATFORM_SERVICE_STOP_PENDING;
+    bool pending =
+        state == PLATFORM_SERVICE_START_PENDING || state == PLATFORM_SERVICE_STOP_PENDING;
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = static_cast<DWORD>(state);

@@ -21,8 +21,8 @@ std::mutex vesk_version_lock;
 
 constexpr char hex_digits[] = "0123456789ABCDEF";
 constexpr size_t row_bytes = 16;
-constexpr size_t group_width = 3;       // "XX "
-constexpr char column_gap[] = "     ";  // between the hex groups and the column
+constexpr size_t group_width = 3;      // "XX "
+constexpr char column_gap[] = "     "; // between the hex groups and the column
 constexpr size_t row_width = row_bytes * group_width + sizeof column_gap - 1 + row_bytes + 1;
 
 inline char printable(unsigned char byte)

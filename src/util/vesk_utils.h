@@ -51,8 +51,8 @@ typedef struct ub_libloader_entry {
 
 /* A library to load and the procedures wanted from it. */
 typedef struct ub_libloader_record {
-    void *module;                 /* library handle, written by ub_libloader */
-    ub_libloader_entry *entries;  /* borrowed, ended by a NULL name; NULL means none */
+    void *module;                /* library handle, written by ub_libloader */
+    ub_libloader_entry *entries; /* borrowed, ended by a NULL name; NULL means none */
 } ub_libloader_record;
 
 /* Loads the library file_name and stores each entry's address through its
@@ -116,9 +116,9 @@ int isNumber(const char *text) UB_NOEXCEPT;
 
 /* One byte-order mark: its name and its first length bytes. */
 typedef struct ub_bom {
-    const char *name;        /* encoding name, NULL in the row that ends the table */
-    unsigned char bytes[4];  /* the mark; only the first length bytes count */
-    uint32_t length;         /* 2 to 4 */
+    const char *name;       /* encoding name, NULL in the row that ends the table */
+    unsigned char bytes[4]; /* the mark; only the first length bytes count */
+    uint32_t length;        /* 2 to 4 */
 } ub_bom;
 
 /* The known marks, UTF-8 first, ended by a row whose name is NULL. */

@@ -45,8 +45,12 @@ std::string decode(const std::string &text)
 TEST(Base64, Rfc4648VectorsBothWays)
 {
     const std::pair<std::string, std::string> rows[] = {
-        {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},  {"foobar", "Zm9vYmFy"},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {std::string("\0\xff\xfe", 3), "AP/+"},
     };
     for (const auto &[bytes, text] : rows) {
@@ -82,15 +86,15 @@ TEST(Base64, DecodeEdgeCases)
         {"QUJD", "ABC"},
         {"QUI=", "AB"},
         {"QQ==", "A"},
-        {"QQ==QUJDREVG", "A"},               // a padded block ends the decoding
-        {"QUI=Q===", "AB"},                  // what follows a padded block is not looked at
-        {"A=BC", std::string("\0\0", 2)},    // "=" counts as 0 wherever it stands
-        {" Q\tU\r\nJ D\n", "ABC"},           // stray characters are skipped
+        {"QQ==QUJDREVG", "A"},            // a padded block ends the decoding
+        {"QUI=Q===", "AB"},               // what follows a padded block is not looked at
+        {"A=BC", std::string("\0\0", 2)}, // "=" counts as 0 wherever it stands
+        {" Q\tU\r\nJ D\n", "ABC"},        // stray characters are skipped
         {"QUJ", "error -1"},
         {"QUJDR", "error -1"},
         {"QUJDRE", "error -1"},
         {"QUJDREV", "error -1"},
-        {"QQ==Q", "error -1"},               // the count covers the text after the pad too
+        {"QQ==Q", "error -1"}, // the count covers the text after the pad too
         {"", "error -1"},
         {"*** \n", "error -1"},
         {"Q===", "error -3"},

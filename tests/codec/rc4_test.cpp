@@ -75,10 +75,10 @@ TEST(Rc4, EntryPointsAgreeAndWorkInPlace)
     Bytes by_text(n), by_bin(n), by_encode(n), by_decode(n);
     EXPECT_EQ(rc4(key, text, by_text.data()), 0);
     EXPECT_EQ(rc4bin(key, plain, n, by_bin.data()), n);
-    EXPECT_EQ(rc4encode(reinterpret_cast<const unsigned char *>(key), 4, plain, n, by_encode.data()),
-              n);
-    EXPECT_EQ(rc4decode(reinterpret_cast<const unsigned char *>(key), 4, plain, n, by_decode.data()),
-              n);
+    EXPECT_EQ(
+        rc4encode(reinterpret_cast<const unsigned char *>(key), 4, plain, n, by_encode.data()), n);
+    EXPECT_EQ(
+        rc4decode(reinterpret_cast<const unsigned char *>(key), 4, plain, n, by_decode.data()), n);
     EXPECT_EQ(by_text, by_bin);
     EXPECT_EQ(by_text, by_encode);
     EXPECT_EQ(by_text, by_decode);

@@ -39,7 +39,7 @@ TEST(Re, MatchTable)
         {"[a-]", "-", 0},
         {"[-a]", "-", 0},
         {"[a-c]", "-", -1},
-        {"[a-c-e]", "d", 0}, // ranges are found while walking
+        {"[a-c-e]", "d", 0},  // ranges are found while walking
         {"[a-c-e]", "-", -1}, // a '-' in the middle ends the walk
         {"[^0-9]", "12a", 2},
         {"\\.", "a.b", 1},
@@ -53,7 +53,10 @@ TEST(Re, MatchTable)
         {"^a*$", "aab", -1},
         {"\\w+\\s\\S", "!! ab c", 3},
         {"\\D\\W", "12x-", 2},
-        {"\\w", "\xe9" "a", 1}, // 8-bit characters are no letters
+        {"\\w",
+         "\xe9"
+         "a",
+         1}, // 8-bit characters are no letters
         {"[\\d]", "a5", 1},
         {"[\\d]", "d", -1},
         {"[\\]]", "x]", 1}, // an escaped ']' does not end the class

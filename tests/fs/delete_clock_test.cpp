@@ -50,8 +50,10 @@ TEST_F(DeleteClock, AgesAfter2038CountFromTheFullTime)
     const time_t now = 2150928000; // 2038-03-02 00:00:00 UTC
     fs::create_directories("log");
     fs::create_directories("files");
-    for (auto [name, time] : {std::pair{"f_minute", now - 60}, {"f_29days", now - 29 * day},
-                              {"f_31days", now - 31 * day}, {"f_2033", int64_t{2000000000}}}) {
+    for (auto [name, time] : {std::pair{"f_minute", now - 60},
+                              {"f_29days", now - 29 * day},
+                              {"f_31days", now - 31 * day},
+                              {"f_2033", int64_t{2000000000}}}) {
         fs_files::make(fs::path("files") / name);
         fs_files::set_mtime(fs::path("files") / name, time);
     }

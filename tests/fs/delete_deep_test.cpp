@@ -161,9 +161,11 @@ TEST_F(DeleteDeep, AFolderPastThePathLimitIsReportedAndTheRunSaysSo)
     StderrCapture err;
     EXPECT_EQ(execute_delete("files", "old", ".log", 1, 1, nullptr, 0), 2 * 1021);
     EXPECT_EQ(err.text(), "|DELETE| Diretorio alem do limite de 2047 caracteres do caminho, nao "
-                          "foi limpo: '" + folder_at(1022) + "'.\n");
+                          "foi limpo: '" +
+                              folder_at(1022) + "'.\n");
     EXPECT_EQ(old_files_left("files"), 2);
-    const std::string line = ": Limpeza incompleta de 'files': parte da arvore nao foi percorrida.\n";
+    const std::string line =
+        ": Limpeza incompleta de 'files': parte da arvore nao foi percorrida.\n";
     EXPECT_NE(log_text().find(line), std::string::npos) << log_text();
 }
 
@@ -194,7 +196,7 @@ TEST_F(DeleteDeep, AFolderMovedWhileLetGoIsNeverTakenUpElsewhere)
     EXPECT_EQ(removed + old_files_left("files"), 2 * 100);
     for (int level : {34, 0})
         EXPECT_NE(messages.find("|DELETE| Limpeza interrompida: o diretorio '" + folder_at(level) +
-                                  "' nao pode ser retomado com seguranca.\n"),
+                                "' nao pode ser retomado com seguranca.\n"),
                   std::string::npos)
             << messages;
     EXPECT_NE(messages.find("|FILESYSTEM| Falha ao tentar ler diretorio: 'files'.\n"),

@@ -39,7 +39,8 @@ int note_removal(const char *dir, const char *name, intptr_t removed)
 
 // Runs change() over and over on another thread while clean() runs here,
 // until race_time has passed.
-template <typename Change, typename Clean> void race(Change change, Clean clean)
+template <typename Change, typename Clean>
+void race(Change change, Clean clean)
 {
     std::atomic<bool> done{false};
     std::thread other([&] {

@@ -82,7 +82,11 @@ TEST_F(Delete, RemovesOldFilesWhoseNamesMatch)
         Names kept;
     };
     const Row rows[] = {
-        {"app", ".log", 7, {"app_1.log", "app.log", "app.log.1", "xapp.log"}, {"app.log.1", "xapp.log"}},
+        {"app",
+         ".log",
+         7,
+         {"app_1.log", "app.log", "app.log.1", "xapp.log"},
+         {"app.log.1", "xapp.log"}},
         {"\\d\\d\\.tmp", "", 0, {"a12.tmp", "99.tmp", "1.tmp", "12tmp"}, {"1.tmp", "12tmp"}},
         {"a", "", 11, {"a1", "a2"}, {"a1", "a2"}},
     };
@@ -178,9 +182,9 @@ TEST_F(Delete, ATestRunReportsButDeletesNothing)
     EXPECT_EQ(remaining("files"), (Names{"sub", "sub/t3", "t1", "t2"}));
     Names lines = log_lines(dir());
     std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (Names{"'files/sub/t3' a ser removido (test).",
-                            "'files/t1' a ser removido (test).",
-                            "'files/t2' a ser removido (test)."}));
+    EXPECT_EQ(lines,
+              (Names{"'files/sub/t3' a ser removido (test).", "'files/t1' a ser removido (test).",
+                     "'files/t2' a ser removido (test)."}));
 }
 
 TEST_F(Delete, RecursionStaysInsideTheTreeAndCountsAcrossDirectories)
@@ -208,8 +212,8 @@ TEST_F(Delete, RecursionStaysInsideTheTreeAndCountsAcrossDirectories)
     EXPECT_EQ(remaining("files"), (Names{"keep", "keep/dirlink", "keep/new.log"}));
     EXPECT_EQ(remaining("outside"), (Names{"dir", "dir/old.log", "old.log"}));
     std::sort(removed.begin(), removed.end());
-    EXPECT_EQ(removed, (Names{"files/keep|b.log", "files/keep|c.log", "files|a.log",
-                              "files|filelink.log"}));
+    EXPECT_EQ(removed,
+              (Names{"files/keep|b.log", "files/keep|c.log", "files|a.log", "files|filelink.log"}));
 
     fs_files::make("more/d.log", 1, 30 * day);
     EXPECT_EQ(delete_perform(request, "more"), 5); // the count adds up over runs
@@ -282,7 +286,8 @@ TEST_F(Delete, EntriesOfAFolderThatCannotBeSearchedAreReportedNeverJudged)
     fs_files::make("files/ro/app_old.log", 1, 30 * day);
     fs_files::make("files/ro/sub/app_deep.log", 1, 30 * day);
     fs_files::make("files/app_top.log", 1, 30 * day);
-    fs::permissions("files/ro", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions("files/ro",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     StderrCapture err;
     int reported = as_unprivileged(
         dir(), [] { return execute_delete_test("files", "app_", ".log", 7, 1, nullptr, 0); });
@@ -292,8 +297,8 @@ TEST_F(Delete, EntriesOfAFolderThatCannotBeSearchedAreReportedNeverJudged)
     EXPECT_EQ(reported, 1);
     EXPECT_EQ(removed, 1);
     EXPECT_EQ(err.text(), "");
-    EXPECT_EQ(remaining("files"), (Names{"ro", "ro/app_new.log", "ro/app_old.log", "ro/sub",
-                                         "ro/sub/app_deep.log"}));
+    EXPECT_EQ(remaining("files"),
+              (Names{"ro", "ro/app_new.log", "ro/app_old.log", "ro/sub", "ro/sub/app_deep.log"}));
     Names lines = log_lines(dir());
     std::sort(lines.begin(), lines.end());
     const Names unreadable = {"Falha ao tentar ler 'files/ro/app_new.log'",
@@ -309,7 +314,8 @@ TEST_F(Delete, EntriesOfAFolderThatCannotBeSearchedAreReportedNeverJudged)
 
 TEST_F(Delete, NewestAndOldestOfTheMatchingFiles)
 {
-    for (auto [name, time] : {std::pair{"app1.log", 1000}, {"app2.log", 5000}, {"other.log", 9000}}) {
+    for (auto [name, time] :
+         {std::pair{"app1.log", 1000}, {"app2.log", 5000}, {"other.log", 9000}}) {
         fs_files::make(fs::path("files") / name);
         fs_files::set_mtime(fs::path("files") / name, time);
     }

@@ -62,7 +62,8 @@ TEST_F(FsWalk, HandsEveryEntryButTheDotsAndCountsThemAll)
     std::error_code refused;
     fs::create_directory_symlink(dir() / "c", "link", refused);
     if (refused) { // wine makes no symbolic links: a plain file takes its place
-        std::printf("no symbolic link here (%s): link is a plain file\n", refused.message().c_str());
+        std::printf("no symbolic link here (%s): link is a plain file\n",
+                    refused.message().c_str());
         fs_files::make("link");
     }
     fs_dir *dir = fs_dir_new(".");
@@ -115,7 +116,8 @@ TEST_F(FsWalk, EveryPathThatIsNotAFolderFailsAlikeOnEverySystem)
         SCOPED_TRACE(name.substr(0, 20));
         StderrCapture err;
         EXPECT_EQ(fs_dir_new_at(here, name.c_str()), nullptr);
-        EXPECT_EQ(err.text(), "|FILESYSTEM| Falha ao tentar abrir diretorio: '." + sep + name + "'.\n");
+        EXPECT_EQ(err.text(),
+                  "|FILESYSTEM| Falha ao tentar abrir diretorio: '." + sep + name + "'.\n");
     }
     fs_dir *folder = fs_dir_new_at(here, "folder");
     ASSERT_NE(folder, nullptr);
@@ -126,8 +128,8 @@ TEST_F(FsWalk, EveryPathThatIsNotAFolderFailsAlikeOnEverySystem)
 
 using SortedIter = int (*)(fs_dir *, fs_dir_callback, uint8_t, void *);
 
-Names sorted_names(SortedIter iter, uint8_t order, fs_dir_callback callback = fs_files::collect_name,
-                   int *count = nullptr)
+Names sorted_names(SortedIter iter, uint8_t order,
+                   fs_dir_callback callback = fs_files::collect_name, int *count = nullptr)
 {
     Names names;
     fs_dir *dir = fs_dir_new(".");
@@ -170,7 +172,8 @@ TEST_F(FsWalk, SortsByNameTimeAndSize)
         EXPECT_EQ(sorted_names(row.iter, row.order), row.expected);
     }
     int count = 0;
-    EXPECT_EQ(sorted_names(fs_dir_name_sorted_iter, 0, stop_second, &count), (Names{"A.txt", lower_a}));
+    EXPECT_EQ(sorted_names(fs_dir_name_sorted_iter, 0, stop_second, &count),
+              (Names{"A.txt", lower_a}));
     EXPECT_EQ(count, 5);
 }
 
@@ -192,8 +195,8 @@ TEST_F(FsWalk, OrdersByTheFullTimeAndSizeBeyondThirtyTwoBits)
 // The insertion rule written out as the sorted walk defines it: each entry,
 // in listing order, goes to the head of the list, then one pass over the
 // list swaps neighbours that are out of order.
-Names insertion_rule(const std::vector<Entry> &listed, int32_t (*compare)(const Entry &, const Entry &),
-                     uint8_t order)
+Names insertion_rule(const std::vector<Entry> &listed,
+                     int32_t (*compare)(const Entry &, const Entry &), uint8_t order)
 {
     std::vector<Entry> list;
     for (const Entry &entry : listed) {
@@ -240,9 +243,13 @@ TEST_F(FsWalk, SortedOrderIsTheInsertionRulesOrderForAnyComparison)
     };
     const Case cases[] = {
         {fs_dir_name_sorted_iter,
-         [](const Entry &a, const Entry &b) { return sign(std::strcmp(a.name.c_str(), b.name.c_str())); }},
-        {fs_dir_time_sorted_iter, [](const Entry &a, const Entry &b) { return sign(int64_t{b.time} - a.time); }},
-        {fs_dir_size_sorted_iter, [](const Entry &a, const Entry &b) { return sign(int64_t{a.size} - b.size); }},
+         [](const Entry &a, const Entry &b) {
+             return sign(std::strcmp(a.name.c_str(), b.name.c_str()));
+         }},
+        {fs_dir_time_sorted_iter,
+         [](const Entry &a, const Entry &b) { return sign(int64_t{b.time} - a.time); }},
+        {fs_dir_size_sorted_iter,
+         [](const Entry &a, const Entry &b) { return sign(int64_t{a.size} - b.size); }},
     };
     for (const Case &c : cases) {
         for (uint8_t order : {0, 1}) {
@@ -268,12 +275,18 @@ TEST_F(FsWalk, NameFilterTakesAffixesOrAPattern)
         int expected;
     };
     const Row rows[] = {
-        {"log1.txt", "log", ".txt", 1}, {"log.txt", "log", ".txt", 1},
-        {"lo.txt", "log", ".txt", 0},   {"xlog.txt", "log", ".txt", 0},
-        {"log.txt.bak", "log", ".txt", 0}, {"logtxt", "logt", "txt", 0},
-        {"abcz", "^a.*z$", "", 1},      {"abc", "^a.*z$", "", 0},
-        {"abc", "b", "", 1},            {"abc", "", "", 1},
-        {"x", "", "x", 1},              {"12.tmp", "\\d\\d\\.tmp", "", 1},
+        {"log1.txt", "log", ".txt", 1},
+        {"log.txt", "log", ".txt", 1},
+        {"lo.txt", "log", ".txt", 0},
+        {"xlog.txt", "log", ".txt", 0},
+        {"log.txt.bak", "log", ".txt", 0},
+        {"logtxt", "logt", "txt", 0},
+        {"abcz", "^a.*z$", "", 1},
+        {"abc", "^a.*z$", "", 0},
+        {"abc", "b", "", 1},
+        {"abc", "", "", 1},
+        {"x", "", "x", 1},
+        {"12.tmp", "\\d\\d\\.tmp", "", 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << row.name << " " << row.prefix << " " << row.suffix);
@@ -347,10 +360,13 @@ TEST_F(FsWalk, ReadsOnlyRegularFilesNeverThroughALinkNorWaiting)
     EXPECT_EQ(content, "data");
     // A link swapped in after the listing was read, and one named directly.
     content.clear();
-    EXPECT_EQ(content_in_walk([] {
-        std::filesystem::remove("entry");
-        std::filesystem::create_symlink("secret", "entry");
-    }, content), -1);
+    EXPECT_EQ(content_in_walk(
+                  [] {
+                      std::filesystem::remove("entry");
+                      std::filesystem::create_symlink("secret", "entry");
+                  },
+                  content),
+              -1);
     EXPECT_EQ(content, "");
     fs_file *link = fs_file_new(".", "entry");
     char *text = nullptr;
@@ -368,8 +384,8 @@ TEST_F(FsWalk, ReadsOnlyRegularFilesNeverThroughALinkNorWaiting)
         std::string ignored;
         fs_file *fifo = fs_file_new(".", "entry");
         char *fifo_text = nullptr;
-        bool refused = fs_file_get_content(fifo, &fifo_text) == -1 &&
-                       content_in_walk([] {}, ignored) == -1;
+        bool refused =
+            fs_file_get_content(fifo, &fifo_text) == -1 && content_in_walk([] {}, ignored) == -1;
         fs_file_free(fifo);
         _exit(refused ? 0 : 1);
     }

@@ -165,8 +165,8 @@ static jmethodID JNICALL static_method(JNIEnv *env, jclass type, const char *nam
 
 static void relay_line(const char *code, const char *message)
 {
-    char *event[] = {"class", "fake", "verbosity", "INFO", "code", (char *)code, "message",
-                     (char *)message};
+    char *event[] = {"class", "fake",       "verbosity", "INFO",
+                     "code",  (char *)code, "message",   (char *)message};
     if (host_relay != NULL)
         host_relay(0, NULL, 8, event, NULL, NULL);
 }
@@ -241,11 +241,11 @@ static jobject JNICALL call_static_object_v(JNIEnv *env, jclass type, jmethodID 
     host_relay = relay;
     char *event[] = {"class", "fake", "verbosity", "INFO", "code", "0", "message", "started"};
     relay(0, NULL, 8, event, NULL, NULL);
-    char *created[] = {"class", "fake", "verbosity", "INFO", "code", "1", "message",
-                       created_options};
+    char *created[] = {"class", "fake", "verbosity", "INFO",
+                       "code",  "1",    "message",   created_options};
     relay(0, NULL, 8, created, NULL, NULL);
-    char *now[] = {"class",   "fake", "verbosity", "INFO", "code", "2",
-                   "message", (char *)tool_options()};
+    char *now[] = {"class", "fake", "verbosity", "INFO",
+                   "code",  "2",    "message",   (char *)tool_options()};
     relay(0, NULL, 8, now, NULL, NULL);
     if (quit_status >= 0) {
 #ifdef _WIN32

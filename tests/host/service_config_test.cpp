@@ -45,8 +45,11 @@ TEST_F(ServiceConfig, VerbositySetsTheThresholdAndIsLogged)
         const char *line;
         int threshold;
     };
-    const Case cases[] = {{"VERBOSITY=4", 4}, {"VERBOSITY=-1", 65535}, {"VERBOSITY=abc", 0},
-                          {"VERBOSITY= 7x", 7}, {"VERBOSITY=99999999999999999999", 65535},
+    const Case cases[] = {{"VERBOSITY=4", 4},
+                          {"VERBOSITY=-1", 65535},
+                          {"VERBOSITY=abc", 0},
+                          {"VERBOSITY= 7x", 7},
+                          {"VERBOSITY=99999999999999999999", 65535},
                           {"VERBOSITY=2147483653", 5}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
@@ -99,19 +102,25 @@ TEST_F(ServiceConfig, IniLinesCutOrIgnoredAreTold)
                                 "# comentario\n"
                                 "\n"
                                 "VERBOSITY=4\r\n"
-                                "LIBRARY_PATH=" + library + "\r\n"
-                                "CLASSPATH=" + classes + "\n"
-                                "WWW=/srv/www\n"
-                                "VERBOSITY =5\rPORT=82\n"
-                                "\t; outro" + std::string(2100, 'o') + "\n" +
-                                    long_name + "\n"
-                                "ENTRY_CLASS=org.example.Main");
+                                "LIBRARY_PATH=" +
+                                    library +
+                                    "\r\n"
+                                    "CLASSPATH=" +
+                                    classes +
+                                    "\n"
+                                    "WWW=/srv/www\n"
+                                    "VERBOSITY =5\rPORT=82\n"
+                                    "\t; outro" +
+                                    std::string(2100, 'o') + "\n" + long_name +
+                                    "\n"
+                                    "ENTRY_CLASS=org.example.Main");
     testing_support::StderrCapture err;
     EXPECT_EQ(config_init("VESK"), 0);
     const std::string at = " de " + path + ": ";
     const std::vector<std::string> told = {
-        "Linha 1" + at + "'PORT' nao e uma opcao, pois a linha comeca com uma marca de ordem de "
-                         "bytes (BOM); linha ignorada.",
+        "Linha 1" + at +
+            "'PORT' nao e uma opcao, pois a linha comeca com uma marca de ordem de "
+            "bytes (BOM); linha ignorada.",
         "Linha 6" + at + "mais de 2047 caracteres; o valor de CLASSPATH foi cortado.",
         "Linha 6" + at + "o trecho apos o caractere 2047 define dev_port.",
         "Linha 7" + at + "'WWW' nao e uma opcao; linha ignorada.",
@@ -203,7 +212,8 @@ TEST_F(ConfFiles, ServerIniTakesAnyNameAsVeskIniReadsLines)
                                   "sem igual\n"
                                   "=x\n"
                                   "CR=1\r2\n"
-                                  "LONGO=" + far);
+                                  "LONGO=" +
+                                      far);
     char **pairs = nullptr;
     testing_support::StderrCapture err;
     EXPECT_EQ(config_server_pairs(&pairs), 6);

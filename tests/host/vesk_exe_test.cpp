@@ -30,10 +30,12 @@ protected:
         testing_support::Release release = testing_support::read_release(VESK_VERSION_FILE);
         return "\n####################################"
                "\n####################################\n\n"
-               "Programa: " + vesk + "\n"
-               "Versao: " + release.version + " r" + std::to_string(release.revision) + " - " +
-               testing_support::clock_text(release.time, -3) +
-               "\nDescricao:\n\tVESK - Service\n\n";
+               "Programa: " +
+               vesk +
+               "\n"
+               "Versao: " +
+               release.version + " r" + std::to_string(release.revision) + " - " +
+               testing_support::clock_text(release.time, -3) + "\nDescricao:\n\tVESK - Service\n\n";
     }
 };
 

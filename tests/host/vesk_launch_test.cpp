@@ -235,8 +235,8 @@ TEST_F(VeskLaunch, ASingleWordIsIgnored)
 TEST_F(VeskLaunch, MissingIniRunsOnDefaultsWithoutLogLines)
 {
     fs::remove_all("conf");
-    std::vector<std::string> lines = start({"CLASSPATH", jar, "LIBRARY_PATH", natives,
-                                            "ENTRY_CLASS", "vesk/test/RecordingEntry"});
+    std::vector<std::string> lines = start(
+        {"CLASSPATH", jar, "LIBRARY_PATH", natives, "ENTRY_CLASS", "vesk/test/RecordingEntry"});
     ASSERT_GT(lines.size(), 4u);
     EXPECT_EQ(lines[3], "texts=" + std::to_string(7 + 38));
     EXPECT_TRUE(child_->running());
@@ -343,8 +343,9 @@ TEST_F(VeskLaunch, ClassAndLibraryPathsReachTheJvmWholeWithFolderJarsExpanded)
         far += "/nao/existe/" + std::to_string(i) + ":";
     std::string class_path = far + "lib/*:lib/*.jar:empty/*";
     std::string library_path = far + natives;
-    EXPECT_EQ(paths_given(class_path, library_path),
-              (std::vector<std::string>{far + "lib/a.jar:lib/b.JAR:lib/*.jar:empty/*", library_path}));
+    EXPECT_EQ(
+        paths_given(class_path, library_path),
+        (std::vector<std::string>{far + "lib/a.jar:lib/b.JAR:lib/*.jar:empty/*", library_path}));
 }
 
 // Whether jps can be checked without the shared /tmp: in a private mount
@@ -376,9 +377,11 @@ std::string kept_under_tmp(const std::string &path)
 // empty) stay reachable: both are opened before the mount and bound back from
 // those descriptors. The shell's pid goes to ns.pid, for nsenter.
 const char fresh_tmp[] =
-    "cwd=$PWD && exec 3< . && { [ -z \"$0\" ] || exec 4< \"$0\"; } && mount -t tmpfs vesk-test /tmp && "
+    "cwd=$PWD && exec 3< . && { [ -z \"$0\" ] || exec 4< \"$0\"; } && mount -t tmpfs vesk-test "
+    "/tmp && "
     "{ [ -z \"$0\" ] || { mkdir -p \"$0\" && mount -c --bind /proc/self/fd/4 \"$0\"; }; } && "
-    "mkdir -p \"$cwd\" && mount -c --bind /proc/self/fd/3 \"$cwd\" && exec 3<&- 4<&- && cd \"$cwd\" && "
+    "mkdir -p \"$cwd\" && mount -c --bind /proc/self/fd/3 \"$cwd\" && exec 3<&- 4<&- && cd "
+    "\"$cwd\" && "
     "echo $$ > ns.pid && exec \"$@\"";
 
 // The server's command.txt (see CommandEntry) once it is there.
@@ -441,7 +444,8 @@ TEST_F(VeskLaunch, EntryClassNamesTheProcessAndToolOptionsAreTheOperators)
             write_file("conf/jvm.options", item.jvm_options);
         std::vector<std::string> words;
         if (isolated)
-            words = {"unshare", "-rm", "/bin/sh", "-c", fresh_tmp, kept_under_tmp(vesk), "/usr/bin/env"};
+            words = {"unshare",     "-rm", "/bin/sh", "-c", fresh_tmp, kept_under_tmp(vesk),
+                     "/usr/bin/env"};
         words.insert(words.end(), item.env_words.begin(), item.env_words.end());
         words.insert(words.end(),
                      {vesk, "CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", item.entry});
@@ -710,11 +714,11 @@ TEST_F(VeskLaunch, TheEffectiveUsersOwnConfigurationIsTaken)
     write_conf_running_from_conf();
     const std::string user = std::to_string(other_user);
     ASSERT_EQ(run_child("/bin/chown", {"-R", user + ":" + user, "."}, dir()).status, 0);
-    child_ = std::make_unique<Child>(
-        "/usr/bin/env",
-        std::vector<std::string>{"-u", "JAVA_TOOL_OPTIONS", "setpriv", "--reuid=" + user,
-                                 "--regid=" + user, "--clear-groups", vesk, "PORT", "81"},
-        dir(), std::vector<std::string>{}, dir() / "stderr.txt");
+    child_ = std::make_unique<Child>("/usr/bin/env",
+                                     std::vector<std::string>{"-u", "JAVA_TOOL_OPTIONS", "setpriv",
+                                                              "--reuid=" + user, "--regid=" + user,
+                                                              "--clear-groups", vesk, "PORT", "81"},
+                                     dir(), std::vector<std::string>{}, dir() / "stderr.txt");
     EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "start.txt"); }))
         << read_file(dir() / "stderr.txt");
     EXPECT_EQ(child_->stop(SIGTERM), 143);
@@ -757,8 +761,10 @@ TEST_F(VeskLaunch, PathEntriesOthersMayChangeAreLeftOut)
         "Entrada do CLASSPATH ignorada: 'open/*', pois '" + here +
             "/open' pode ser alterado por todos os usuarios.",
         "Entrada do CLASSPATH nao encontrada: 'nada.jar'.",
-        "Entrada do LIBRARY_PATH ignorada: 'libs', pois '" + here + "/libs' pertence a outro "
-                                                                    "usuario (" + other + ").",
+        "Entrada do LIBRARY_PATH ignorada: 'libs', pois '" + here +
+            "/libs' pertence a outro "
+            "usuario (" +
+            other + ").",
     };
     std::string err = read_file(dir() / "stderr.txt");
     EXPECT_EQ(lines_starting(err, {"Entrada do ", "Falha"}), told) << err;
@@ -793,9 +799,10 @@ TEST_F(VeskLaunch, FatalJvmErrorsEndWithTheirOwnStatusAndTheLogSaysWhy)
         std::string report;
     } cases[] = {
         {"", 134, "A JVM parou por um erro fatal; relatorio: ", "hs_err_pid"},
-        {"-XX:ErrorFile=log/falha-%p.txt\n", 134, "A JVM parou por um erro fatal; relatorio: ",
-         "log/falha-"},
-        {"-XX:+CreateCoredumpOnCrash\n", -1, "A JVM parou por um erro fatal; relatorio: ", "hs_err_pid"},
+        {"-XX:ErrorFile=log/falha-%p.txt\n", 134,
+         "A JVM parou por um erro fatal; relatorio: ", "log/falha-"},
+        {"-XX:+CreateCoredumpOnCrash\n", -1,
+         "A JVM parou por um erro fatal; relatorio: ", "hs_err_pid"},
         {"-Xmx1m\n", 2, "Falha ao tentar iniciar JVM.", ""},
     };
     for (const auto &c : cases) {
@@ -827,17 +834,19 @@ TEST_F(VeskLaunch, FatalJvmErrorsEndWithTheirOwnStatusAndTheLogSaysWhy)
 TEST_F(VeskLaunch, ACrashReportThatDoesNotEndIsCutAtTheJvmsTimeout)
 {
     write_file("conf/jvm.options", "-XX:ErrorLogTimeout=1\n");
-    testing_support::ChildResult result =
-        run_child(vesk, {"CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", "vesk/test/CrashEntry",
-                         "CRASH", "report"},
-                  dir());
+    testing_support::ChildResult result = run_child(
+        vesk,
+        {"CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", "vesk/test/CrashEntry", "CRASH", "report"},
+        dir());
     EXPECT_EQ(result.status, 134);
     std::vector<std::string> lines = logged(0);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().rfind("|VESK| A JVM parou por um erro fatal e nao terminou seu relatorio em "
-                                 "1 s; relatorio: " + dir().string() + "/hs_err_pid",
-                                 0),
-              0u)
+    EXPECT_EQ(
+        lines.back().rfind("|VESK| A JVM parou por um erro fatal e nao terminou seu relatorio em "
+                           "1 s; relatorio: " +
+                               dir().string() + "/hs_err_pid",
+                           0),
+        0u)
         << lines.back();
 }
 
@@ -879,9 +888,8 @@ TEST_F(VeskLaunch, StopSignalsRunTheJavaShutdownHooks)
         fs::remove_all("log");
         fs::create_directory("log");
         fs::remove("started.txt");
-        child_ = std::make_unique<Child>(vesk, std::vector<std::string>{"ENTRY_CLASS",
-                                                                        "vesk/test/ShutdownEntry"},
-                                         dir());
+        child_ = std::make_unique<Child>(
+            vesk, std::vector<std::string>{"ENTRY_CLASS", "vesk/test/ShutdownEntry"}, dir());
         ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "started.txt"); }));
         EXPECT_EQ(child_->stop(c.signal), c.status);
         std::vector<std::string> lines = logged(0);
@@ -985,7 +993,8 @@ protected:
     // The words that start ReadyEntry in mode.
     static std::vector<std::string> ready_entry(const char *mode)
     {
-        return {"CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", "vesk/test/ReadyEntry", "MODE", mode};
+        return {"CLASSPATH", VESK_HOST_TEST_JAR, "ENTRY_CLASS", "vesk/test/ReadyEntry", "MODE",
+                mode};
     }
 
     std::unique_ptr<NotifySocket> manager_;
@@ -1038,7 +1047,8 @@ TEST_F(VeskReadiness, NoReadyWhenStartFails)
     for (const auto &item : cases) {
         SCOPED_TRACE(item.report);
         const size_t before = manager_->reports().size();
-        testing_support::ChildResult result = run_child(vesk, item.words, dir(), {manager_->variable()});
+        testing_support::ChildResult result =
+            run_child(vesk, item.words, dir(), {manager_->variable()});
         EXPECT_EQ(result.status, 3);
         EXPECT_EQ(manager_->reports(before), std::vector<std::string>{item.report});
     }

@@ -19,8 +19,8 @@ TEST(VeskServer, GetVerbosityMatchesExactNamesOnly)
     const struct {
         const char *name;
         int level;
-    } rows[] = {{"NONE", 0}, {"FATAL", 1}, {"ERROR", 2}, {"WARN", 3},   {"INFO", 4},
-                {"DEBUG", 5}, {"info", 0}, {"", 0},      {"DEBUGX", 0}, {nullptr, 0}};
+    } rows[] = {{"NONE", 0},  {"FATAL", 1}, {"ERROR", 2}, {"WARN", 3},   {"INFO", 4},
+                {"DEBUG", 5}, {"info", 0},  {"", 0},      {"DEBUGX", 0}, {nullptr, 0}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name != nullptr ? row.name : "(null)");
         EXPECT_EQ(getVerbosity(row.name), row.level);
@@ -65,10 +65,10 @@ protected:
 
 TEST_F(VeskCallback, ClassEventIsOneUntaggedLineAndReturnsWhatWasWritten)
 {
-    int written =
-        relay({"class", "Foo", "verbosity", "INFO", "code", "7", "message", "ok"});
+    int written = relay({"class", "Foo", "verbosity", "INFO", "code", "7", "message", "ok"});
     EXPECT_EQ(logged(), std::vector<std::string>{"Foo|INFO|7|ok"});
-    EXPECT_EQ(written, static_cast<int>(testing_support::read_file(testing_support::todays_log(dir())).size()));
+    EXPECT_EQ(written, static_cast<int>(
+                           testing_support::read_file(testing_support::todays_log(dir())).size()));
 }
 
 TEST_F(VeskCallback, LevelsAboveTheThresholdOrUnknownAreDropped)
@@ -93,7 +93,7 @@ TEST_F(VeskCallback, WithoutClassTheFirstValuesPrintByPosition)
 
 TEST_F(VeskCallback, TheTextCountChoosesHowManyValuesPrint)
 {
-    std::vector<const char *> all = {"verbosity", "INFO", "k1", "v3",  "k2", "v5",  "k3",
+    std::vector<const char *> all = {"verbosity", "INFO", "k1", "v3",  "k2",  "v5", "k3",
                                      "v7",        "k4",   "v9", "k5",  "v11", "k6", "v13",
                                      "k7",        "v15",  "k8", "v17", "k9",  "v19"};
     const struct {

@@ -66,12 +66,12 @@ public:
         dir_ = make_work_dir();
         fs::create_directory(records());
         fs::path port_file = dir_ / "port";
-        std::vector<std::string> args{VESK_HTTP_SERVER, server_side(records()), server_side(port_file)};
+        std::vector<std::string> args{VESK_HTTP_SERVER, server_side(records()),
+                                      server_side(port_file)};
         if (stop_word != nullptr)
             args.push_back(stop_word);
-        child_ = std::make_unique<testing_support::Child>(VESK_PYTHON, args, dir_,
-                                                          std::vector<std::string>{},
-                                                          dir_ / "server.err");
+        child_ = std::make_unique<testing_support::Child>(
+            VESK_PYTHON, args, dir_, std::vector<std::string>{}, dir_ / "server.err");
         ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(port_file); }))
             << read_file(dir_ / "server.err");
         port_ = std::stoi(read_file(port_file));
@@ -97,8 +97,8 @@ private:
     int closed_port_ = 0;
 };
 
-ServerEnvironment *const environment = dynamic_cast<ServerEnvironment *>(
-    ::testing::AddGlobalTestEnvironment(new ServerEnvironment));
+ServerEnvironment *const environment =
+    dynamic_cast<ServerEnvironment *>(::testing::AddGlobalTestEnvironment(new ServerEnvironment));
 
 Request parse_record(const fs::path &head, const fs::path &body)
 {

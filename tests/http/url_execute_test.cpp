@@ -79,7 +79,10 @@ protected:
         return {all.begin() + static_cast<long>(first_), all.end()};
     }
 
-    std::string log_text() const { return testing_support::read_file(testing_support::todays_log(dir())); }
+    std::string log_text() const
+    {
+        return testing_support::read_file(testing_support::todays_log(dir()));
+    }
 
 private:
     size_t first_ = 0;
@@ -171,7 +174,8 @@ TEST_F(UrlExecute, MissingArgumentsAndUnreachableServers)
     char *body = nullptr;
     EXPECT_EQ(url_execute_get(nullptr, &body, nullptr, nullptr), URL_NULL_ARGUMENT);
     UrlPtr record = at("/hello");
-    EXPECT_EQ(url_execute_post(record.get(), nullptr, nullptr, nullptr, nullptr), URL_NULL_ARGUMENT);
+    EXPECT_EQ(url_execute_post(record.get(), nullptr, nullptr, nullptr, nullptr),
+              URL_NULL_ARGUMENT);
     EXPECT_EQ(url_execute_upload(record.get(), nullptr, nullptr, &body, nullptr, nullptr),
               URL_NULL_ARGUMENT);
 
@@ -200,11 +204,13 @@ TEST_F(UrlExecute, DiagnosticSinkTakesTheFailureLine)
         EXPECT_EQ(reply.result, URL_TRANSFER_FAILED);
         EXPECT_EQ(err.text(), "");
     }
-    EXPECT_EQ(got, std::vector<std::string>{"HTTP 2 (7) Couldn't connect to server - '" + text + "'\n"});
+    EXPECT_EQ(got,
+              std::vector<std::string>{"HTTP 2 (7) Couldn't connect to server - '" + text + "'\n"});
     EXPECT_TRUE(std::filesystem::is_empty("log"));
 
     EXPECT_EQ(get(closed.get()).result, URL_TRANSFER_FAILED);
-    EXPECT_NE(log_text().find(": (7) Couldn't connect to server - '" + text + "'\n"), std::string::npos);
+    EXPECT_NE(log_text().find(": (7) Couldn't connect to server - '" + text + "'\n"),
+              std::string::npos);
     EXPECT_EQ(got.size(), 1u);
 }
 
@@ -295,8 +301,8 @@ TEST_F(UrlExecute, AuthenticatedPostResendsItsBodyAfterAChallenge)
     // Neither given: no credentials, and the challenge's body comes back.
     size_t before = requests().size();
     char *body = nullptr;
-    int result =
-        url_execute_post_auth(record.get(), list(params), &body, nullptr, nullptr, nullptr, nullptr);
+    int result = url_execute_post_auth(record.get(), list(params), &body, nullptr, nullptr, nullptr,
+                                       nullptr);
     EXPECT_EQ(take(result, body).body, "denied");
     std::vector<Request> seen = requests();
     ASSERT_EQ(seen.size(), before + 1);
@@ -327,7 +333,8 @@ TEST_F(UrlExecute, ProgressFunctionCanAbort)
     EXPECT_EQ(reply.result, URL_TRANSFER_FAILED);
     EXPECT_TRUE(reply.null_body);
     EXPECT_EQ(calls, 1);
-    EXPECT_NE(log_text().find("(42) Operation was aborted by an application callback - '" + std::string(slow->text) + "'\n"),
+    EXPECT_NE(log_text().find("(42) Operation was aborted by an application callback - '" +
+                              std::string(slow->text) + "'\n"),
               std::string::npos)
         << log_text();
 }
@@ -345,14 +352,17 @@ TEST_F(UrlExecute, DebugRequestTracesTheExchange)
     // "POST /hello HTTP/1.1" opens the dump of the request header.
     size_t sent = trace.find(": => Send header  -   bytes: ");
     ASSERT_NE(sent, std::string::npos) << trace;
-    EXPECT_EQ(trace.find("\n\t50 4F 53 54 20 2F 68 65 6C 6C 6F 20 48 54 54 50      POST /hello HTTP\n",
-                         sent),
-              trace.find('\n', sent))
+    EXPECT_EQ(
+        trace.find("\n\t50 4F 53 54 20 2F 68 65 6C 6C 6F 20 48 54 54 50      POST /hello HTTP\n",
+                   sent),
+        trace.find('\n', sent))
         << trace;
     // The dump's lines are continuations of its label's line.
-    std::string status_dump = ": <= Recv header  -   bytes: 17\n"
-                              "\t48 54 54 50 2F 31 2E 31 20 32 30 30 20 4F 4B 0D      HTTP/1.1 200 OK.\n"
-                              "\t0A " + std::string(15 * 3 + 5, ' ') + ".\n";
+    std::string status_dump =
+        ": <= Recv header  -   bytes: 17\n"
+        "\t48 54 54 50 2F 31 2E 31 20 32 30 30 20 4F 4B 0D      HTTP/1.1 200 OK.\n"
+        "\t0A " +
+        std::string(15 * 3 + 5, ' ') + ".\n";
     EXPECT_NE(trace.find(status_dump), std::string::npos) << trace;
     EXPECT_NE(trace.find(": => Send data\n"), std::string::npos);
     EXPECT_NE(trace.find(": <= Recv data\n"), std::string::npos);

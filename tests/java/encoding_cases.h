@@ -31,7 +31,11 @@ inline const std::vector<Case> &sent()
         {"latin1", "a\xe7\xe3o \xe9 \xff", "a\xc3\xa7\xc3\xa3o \xc3\xa9 \xc3\xbf"},
         {"utf8-2", "a\xc3\xa7\xc3\xa3o", "a\xc3\xa7\xc3\xa3o"},
         {"utf8-3", "\xe2\x82\xac \xe4\xb8\xad", "\xe2\x82\xac \xe4\xb8\xad"},
-        {"utf8-4", "a\xf0\x9f\x98\x80" "b", "a\xf0\x9f\x98\x80" "b"},
+        {"utf8-4",
+         "a\xf0\x9f\x98\x80"
+         "b",
+         "a\xf0\x9f\x98\x80"
+         "b"},
     };
     return cases;
 }

@@ -37,10 +37,19 @@ std::string tokens(const std::string &text)
             out += ' ';
         // Number and string texts are the caller's.
         switch (code) {
-        case JSON_INTEGER: out += "INT(" + std::string(value) + ")"; std::free(value); break;
-        case JSON_NUMBER: out += "NUM(" + std::string(value) + ")"; std::free(value); break;
+        case JSON_INTEGER:
+            out += "INT(" + std::string(value) + ")";
+            std::free(value);
+            break;
+        case JSON_NUMBER:
+            out += "NUM(" + std::string(value) + ")";
+            std::free(value);
+            break;
         case JSON_BOOLEAN: out += "BOOL(" + std::string(value) + ")"; break;
-        case JSON_STRING: out += "STR(" + std::string(value) + ")"; std::free(value); break;
+        case JSON_STRING:
+            out += "STR(" + std::string(value) + ")";
+            std::free(value);
+            break;
         case JSON_NULL: out += "NULL"; break;
         default:
             if (code > 32 && code < 127)
@@ -65,7 +74,8 @@ TEST(JsonLex, TokenRules)
         {"-12 007 -0", "INT(-12)@1 INT(007)@1 INT(-0)@1"},
         {"-3.25", "NUM(-3.25)@1"},
         {".5 -.25 00.10", "NUM(.5)@1 NUM(-.25)@1 NUM(00.10)@1"},
-        {"2.5e3 1e5 -0.5E+2 1E-07 .5e1", "NUM(2.5e3)@1 NUM(1e5)@1 NUM(-0.5E+2)@1 NUM(1E-07)@1 NUM(.5e1)@1"},
+        {"2.5e3 1e5 -0.5E+2 1E-07 .5e1",
+         "NUM(2.5e3)@1 NUM(1e5)@1 NUM(-0.5E+2)@1 NUM(1E-07)@1 NUM(.5e1)@1"},
         // An exponent without digits is not part of the number.
         {"1e 2E+ 1.5e-x", "INT(1)@1 'e'@1 INT(2)@1 'E'@1 '+'@1 NUM(1.5)@1 'e'@1 '-'@1 'x'@1"},
         {".e5 1.e5", "'.'@1 'e'@1 INT(5)@1 INT(1)@1 '.'@1 'e'@1 INT(5)@1"},
@@ -146,7 +156,8 @@ TEST(JsonLex, CleanStringEscapes)
         {"\"\\u07FF\\u0800\\u20AC\\uFFFF\"", "\xdf\xbf\xe0\xa0\x80\xe2\x82\xac\xef\xbf\xbf"},
         {"\"\\uD801\\uDC37\\udbff\\udfff\"", "\xf0\x90\x90\xb7\xf4\x8f\xbf\xbf"},
         // Lone surrogates become U+FFFD; the escape after one is read anew.
-        {"\"\\uD801x\\uDC37\\uD801\\u0041\\uD801\"", "\xef\xbf\xbdx\xef\xbf\xbd\xef\xbf\xbd" "A\xef\xbf\xbd"},
+        {"\"\\uD801x\\uDC37\\uD801\\u0041\\uD801\"", "\xef\xbf\xbdx\xef\xbf\xbd\xef\xbf\xbd"
+                                                     "A\xef\xbf\xbd"},
         {"\"\\uD801\\u0000x\"", "\xef\xbf\xbd"},
         // Other bytes than hexadecimal digits are not refused.
         {"\"\\u00GG\"", "\xc4\x90"},

@@ -294,8 +294,20 @@ TEST(JsonParse, FileAndMemoryAgreeAcrossTheReadersBlocks)
     // before its end, after lines of padding, and must read as the same
     // text in memory reads.
     const char *tails[] = {
-        "'" "abcdefgh" "'", "-1234.5678e-9", "'x\\u00e9\\uD801\\uDC37y'", "true", "undefined",
-        "'a\nb\nc'", "1 // note", "1 // note\n", "1 x", "'open", "{'k':[1,2]}", "{'k':}",
+        "'"
+        "abcdefgh"
+        "'",
+        "-1234.5678e-9",
+        "'x\\u00e9\\uD801\\uDC37y'",
+        "true",
+        "undefined",
+        "'a\nb\nc'",
+        "1 // note",
+        "1 // note\n",
+        "1 x",
+        "'open",
+        "{'k':[1,2]}",
+        "{'k':}",
     };
     const size_t block = 16383;
     for (size_t before : {1, 2, 3, 5, 9, 14}) {
@@ -341,7 +353,8 @@ TEST(JsonClone, RoundTripsAndItsLosses)
     ValuePtr lossy(json_object_new(4));
     json_object_add(lossy.get(), "b", json_value_new(JSON_TYPE_BOOLEAN, "1"));
     json_object_add(lossy.get(), "t", json_unixtime_new(0));
-    json_object_add(lossy.get(), "p", json_value_new(JSON_TYPE_POINTER, reinterpret_cast<void *>(255)));
+    json_object_add(lossy.get(), "p",
+                    json_value_new(JSON_TYPE_POINTER, reinterpret_cast<void *>(255)));
     ValuePtr back(json_clone(lossy.get()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(json_get_type(json_object_find(back.get(), "b")), JSON_TYPE_INTEGER);

@@ -165,15 +165,16 @@ private:
         static const char special[] = "\"\\/\n\r\t\b\f\x01\x1f\x7f\x80\xc3\xa9\xff u'{}";
         std::string out;
         for (int n = pick(12); n > 0; --n)
-            out += pick(2) != 0 ? special[pick(sizeof special - 1)]
-                                : static_cast<char>(1 + pick(255));
+            out +=
+                pick(2) != 0 ? special[pick(sizeof special - 1)] : static_cast<char>(1 + pick(255));
         return out;
     }
 
     json_value *scalar(int kind)
     {
         switch (kind) {
-        case 0: return json_value_new(JSON_TYPE_INTEGER, ((pick(2) ? "-" : "") + digits(12)).c_str());
+        case 0:
+            return json_value_new(JSON_TYPE_INTEGER, ((pick(2) ? "-" : "") + digits(12)).c_str());
         case 1: {
             // A fraction, an exponent or both: a NUMBER has one.
             std::string number = (pick(2) ? "-" : "") + (pick(3) ? digits(3) : "0");

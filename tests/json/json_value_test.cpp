@@ -286,9 +286,13 @@ TEST(JsonValue, IteratorsAndTheirCodes)
 
 TEST(JsonValue, ParameterLists)
 {
-    char *pairs[] = {const_cast<char *>("a"), const_cast<char *>("1"),
-                     const_cast<char *>("b"), const_cast<char *>("2"),
-                     const_cast<char *>("a"), const_cast<char *>("3"), nullptr};
+    char *pairs[] = {const_cast<char *>("a"),
+                     const_cast<char *>("1"),
+                     const_cast<char *>("b"),
+                     const_cast<char *>("2"),
+                     const_cast<char *>("a"),
+                     const_cast<char *>("3"),
+                     nullptr};
     ValuePtr object(json_object_new_list(pairs));
     EXPECT_EQ(text_of(object.get()), "{\"a\":\"3\",\"b\":\"2\"}");
     EXPECT_EQ(json_object_new_list(nullptr), nullptr);
@@ -308,9 +312,12 @@ TEST(JsonValue, MakeListParamFillsDefaultsFromTheTree)
     ValuePtr object(json_object_new(2));
     json_object_add(object.get(), "port", json_string_new("443"));
     json_object_add(object.get(), "nested", json_array_new(1));
-    char *table[] = {const_cast<char *>("port"),   const_cast<char *>("80"),
-                     const_cast<char *>("host"),   const_cast<char *>("localhost"),
-                     const_cast<char *>("nested"), const_cast<char *>("x"),
+    char *table[] = {const_cast<char *>("port"),
+                     const_cast<char *>("80"),
+                     const_cast<char *>("host"),
+                     const_cast<char *>("localhost"),
+                     const_cast<char *>("nested"),
+                     const_cast<char *>("x"),
                      nullptr};
     EXPECT_EQ(json_make_list_param(object.get(), table), 3);
     EXPECT_EQ(table[1], json_object_get_string(object.get(), "port"));

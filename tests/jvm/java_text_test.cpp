@@ -24,9 +24,9 @@ const char encoding_class[] = "vesk/test/Encoding";
 std::string call_text(const char *method, std::vector<const char *> args)
 {
     char *text = nullptr;
-    int result = ub_JVM_callStaticStringMethod(vm(), encoding_class, method,
-                                               static_cast<int>(args.size()),
-                                               const_cast<char *const *>(args.data()), &text);
+    int result =
+        ub_JVM_callStaticStringMethod(vm(), encoding_class, method, static_cast<int>(args.size()),
+                                      const_cast<char *const *>(args.data()), &text);
     std::string kept = result == UB_JVM_OK ? text : "<NULL " + std::to_string(result) + ">";
     std::free(text);
     return kept;

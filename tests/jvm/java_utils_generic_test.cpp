@@ -62,8 +62,8 @@ protected:
 
     jobjectArray strings(std::initializer_list<const char *> items)
     {
-        jobjectArray array = env_->NewObjectArray(static_cast<jsize>(items.size()), string_class_,
-                                                  nullptr);
+        jobjectArray array =
+            env_->NewObjectArray(static_cast<jsize>(items.size()), string_class_, nullptr);
         jsize i = 0;
         for (const char *item : items) {
             if (item != nullptr)
@@ -92,8 +92,7 @@ TEST_F(GenericCallback, NullStringBecomesEmptyAndTheListEndsWithTwoNulls)
     jobjectArray texts = strings({"first", nullptr, "third"});
     EXPECT_EQ(ub_JVM_generic_callback(env_, nullptr, nullptr, texts, nullptr, record), 42);
     EXPECT_EQ(seen.text_count, 3u);
-    EXPECT_EQ(seen.texts,
-              (std::vector<std::string>{"first", "", "third", "<NULL>", "<NULL>"}));
+    EXPECT_EQ(seen.texts, (std::vector<std::string>{"first", "", "third", "<NULL>", "<NULL>"}));
 }
 
 TEST_F(GenericCallback, LongsArriveAsTheirLow32Bits)
@@ -146,9 +145,9 @@ protected:
         ASSERT_EQ(ub_JVM_callNewObjectMethod(vm(), 0, nullptr, "vesk/test/Dispatcher", 0, nullptr,
                                              &dispatcher_),
                   UB_JVM_OK);
-        ASSERT_EQ(ub_JVM_callNewObjectMethod(vm(), 0, nullptr, "vesk/test/Target", 0, nullptr,
-                                             &plain_),
-                  UB_JVM_OK);
+        ASSERT_EQ(
+            ub_JVM_callNewObjectMethod(vm(), 0, nullptr, "vesk/test/Target", 0, nullptr, &plain_),
+            UB_JVM_OK);
     }
     void TearDown() override
     {

@@ -119,8 +119,8 @@ TEST_F(JavaUtilsProbe, ClassAndLibraryPathOptionsAreNeverCut)
     std::string class_path(3000, 'c');
     std::string library_path(3000, 'l');
     testing_support::ChildResult result = testing_support::run_child(
-        "/bin/sh", {"-c", "exec \"$0\" \"$1\" \"$2\" - > out.txt", VESK_JVM_PROBE, class_path,
-                    library_path},
+        "/bin/sh",
+        {"-c", "exec \"$0\" \"$1\" \"$2\" - > out.txt", VESK_JVM_PROBE, class_path, library_path},
         dir());
     EXPECT_EQ(result.status, 0) << result.err_text;
     std::string out = testing_support::read_file(dir() / "out.txt");
@@ -198,9 +198,9 @@ TEST(JavaUtilsSink, BridgeMessagesGoToTheSinkAlone)
     jobject result = untouched;
     StderrCapture err;
     verbose_set_sink(testing_support::record_diagnostic, &got);
-    EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "no/Such", "start", 0, nullptr,
-                                            &result),
-              UB_JVM_NO_CLASS);
+    EXPECT_EQ(
+        ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "no/Such", "start", 0, nullptr, &result),
+        UB_JVM_NO_CLASS);
     EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", "nope", 0,
                                             nullptr, &result),
               UB_JVM_NO_METHOD);
@@ -238,8 +238,7 @@ TEST(JavaUtilsStaticObject, PassesLongsAndTextsWithNullElements)
                                             texts.count(), texts.data(), &result),
               UB_JVM_OK);
     EXPECT_FALSE(attached());
-    EXPECT_EQ(take_string(result),
-              "longs=[1, -2, 9223372036854775807] texts=[a, null, c, null]");
+    EXPECT_EQ(take_string(result), "longs=[1, -2, 9223372036854775807] texts=[a, null, c, null]");
 }
 
 TEST(JavaUtilsStaticObject, ZeroCountsPassNullArrays)
@@ -257,9 +256,9 @@ TEST(JavaUtilsStaticObject, MissingClassLeavesTheResultAlone)
 {
     jobject result = untouched;
     StderrCapture err;
-    EXPECT_EQ(ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "no/Such", "start", 0, nullptr,
-                                            &result),
-              UB_JVM_NO_CLASS);
+    EXPECT_EQ(
+        ub_JVM_callStaticObjectMethod(vm(), 0, nullptr, "no/Such", "start", 0, nullptr, &result),
+        UB_JVM_NO_CLASS);
     EXPECT_EQ(result, untouched);
     EXPECT_EQ(err.text().rfind("Classe 'no/Such' nao encontrada.\n", 0), 0u);
     EXPECT_FALSE(attached());
@@ -319,15 +318,15 @@ TEST(JavaUtilsInt64, DeliversTheWholeLong)
                                            max.data(), &value),
               UB_JVM_OK);
     EXPECT_EQ(value, INT64_MAX);
-    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "parse", 0, nullptr,
-                                           &value),
-              UB_JVM_OK);
+    EXPECT_EQ(
+        ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "parse", 0, nullptr, &value),
+        UB_JVM_OK);
     EXPECT_EQ(value, -1); // the method saw a null String[]
     // A call that threw still reports success with the JVM's value.
     value = 5;
-    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "failLong", 0, nullptr,
-                                           &value),
-              UB_JVM_OK);
+    EXPECT_EQ(
+        ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "failLong", 0, nullptr, &value),
+        UB_JVM_OK);
     EXPECT_EQ(value, 0);
     EXPECT_FALSE(attached());
 }
@@ -339,9 +338,9 @@ TEST(JavaUtilsInt64, FailuresAndTheirMessages)
     EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "no/Such", "parse", 0, nullptr, &value),
               UB_JVM_NO_CLASS);
     EXPECT_EQ(value, 77);
-    EXPECT_EQ(ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "narrow", 0, nullptr,
-                                           &value),
-              UB_JVM_NO_METHOD);
+    EXPECT_EQ(
+        ub_JVM_callStaticInt64Method(vm(), "vesk/test/StaticCalls", "narrow", 0, nullptr, &value),
+        UB_JVM_NO_METHOD);
     EXPECT_EQ(value, 0);
     std::string text = err.text();
     EXPECT_NE(text.find("metodo 'vesk/test/StaticCalls.narrow' nao encontrado.\n"),
@@ -372,9 +371,9 @@ TEST(JavaUtilsString, NullOrThrowingIsMinusFour)
     for (const char *method : {"nullString", "failString"}) {
         SCOPED_TRACE(method);
         char *text = reinterpret_cast<char *>(0x1);
-        EXPECT_EQ(ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", method, 0, nullptr,
-                                                &text),
-                  UB_JVM_NULL_RESULT);
+        EXPECT_EQ(
+            ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", method, 0, nullptr, &text),
+            UB_JVM_NULL_RESULT);
         EXPECT_EQ(text, nullptr);
         EXPECT_FALSE(attached());
     }
@@ -444,9 +443,9 @@ TEST(JavaUtilsNewObject, ConstructsAndCallsInstanceMethods)
     char *bytes = nullptr;
     uint32_t length = 0;
     Texts word{"b"};
-    ASSERT_EQ(ub_JVM_callBytesMethod(vm(), target, "bytes", word.count(), word.data(), &bytes,
-                                     &length),
-              UB_JVM_OK);
+    ASSERT_EQ(
+        ub_JVM_callBytesMethod(vm(), target, "bytes", word.count(), word.data(), &bytes, &length),
+        UB_JVM_OK);
     EXPECT_EQ(std::string(bytes, length), "longs=null texts=[b]");
     std::free(bytes);
 
@@ -460,8 +459,7 @@ TEST(JavaUtilsNewObject, ConstructsAndCallsInstanceMethods)
 
     StderrCapture err;
     value = 3;
-    EXPECT_EQ(ub_JVM_callInt64Method(vm(), target, "narrow", 0, nullptr, &value),
-              UB_JVM_NO_METHOD);
+    EXPECT_EQ(ub_JVM_callInt64Method(vm(), target, "narrow", 0, nullptr, &value), UB_JVM_NO_METHOD);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(jvm_testing::without_uncaught(err.text()), "metodo 'narrow' nao encontrado.\n");
 
@@ -474,9 +472,9 @@ TEST(JavaUtilsNewObject, FailuresAndTheirMessages)
 {
     jobject object = untouched;
     StderrCapture err;
-    EXPECT_EQ(ub_JVM_callNewObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", 0, nullptr,
-                                         &object),
-              UB_JVM_NO_METHOD);
+    EXPECT_EQ(
+        ub_JVM_callNewObjectMethod(vm(), 0, nullptr, "vesk/test/StaticCalls", 0, nullptr, &object),
+        UB_JVM_NO_METHOD);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(jvm_testing::without_uncaught(err.text()),
               "construtor de 'vesk/test/StaticCalls' nao encontrado.\n");
@@ -494,8 +492,8 @@ TEST(JavaUtilsNewObject, FailuresAndTheirMessages)
 int32_t fresh_then_collect(int32_t, int32_t *, uint32_t, char **, int32_t *, char **)
 {
     char *text = nullptr;
-    if (ub_JVM_callStaticStringMethod(vm(), "vesk/test/Collectable", "fresh", 0, nullptr,
-                                      &text) != UB_JVM_OK)
+    if (ub_JVM_callStaticStringMethod(vm(), "vesk/test/Collectable", "fresh", 0, nullptr, &text) !=
+        UB_JVM_OK)
         return -1;
     std::free(text);
     int64_t collected = -1;
@@ -530,8 +528,8 @@ int32_t handle_failures(int32_t, int32_t *, uint32_t, char **, int32_t *, char *
     int32_t handled = 0;
     for (int i = 0; i < 1000; ++i) {
         char *text = nullptr;
-        handled += ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", "nope", 0,
-                                                 nullptr, &text) == UB_JVM_NO_METHOD &&
+        handled += ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", "nope", 0, nullptr,
+                                                 &text) == UB_JVM_NO_METHOD &&
                    !exception_pending();
         handled += ub_JVM_callStaticStringMethod(vm(), "vesk/test/StaticCalls", "failString", 0,
                                                  nullptr, &text) == UB_JVM_NULL_RESULT &&
@@ -569,8 +567,7 @@ TEST(JavaUtilsInstance, NullObjectOrDetachedVmIsMinusTwo)
 {
     char *text = reinterpret_cast<char *>(0x1);
     StderrCapture err;
-    EXPECT_EQ(ub_JVM_callStringMethod(vm(), nullptr, "string", 0, nullptr, &text),
-              UB_JVM_NO_CLASS);
+    EXPECT_EQ(ub_JVM_callStringMethod(vm(), nullptr, "string", 0, nullptr, &text), UB_JVM_NO_CLASS);
     EXPECT_EQ(ub_JVM_callStringMethod(nullptr, nullptr, "string", 0, nullptr, &text),
               UB_JVM_NO_CLASS);
     EXPECT_EQ(text, reinterpret_cast<char *>(0x1));

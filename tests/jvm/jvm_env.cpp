@@ -21,10 +21,13 @@ class JvmEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        char *list[] = {const_cast<char *>("CLASSPATH"), const_cast<char *>(VESK_TEST_JAR),
+        char *list[] = {const_cast<char *>("CLASSPATH"),
+                        const_cast<char *>(VESK_TEST_JAR),
                         const_cast<char *>("LIBRARY_PATH"),
-                        const_cast<char *>(VESK_TEST_NATIVES_DIR), const_cast<char *>("STACK"),
-                        const_cast<char *>("8"), nullptr};
+                        const_cast<char *>(VESK_TEST_NATIVES_DIR),
+                        const_cast<char *>("STACK"),
+                        const_cast<char *>("8"),
+                        nullptr};
         // In an empty folder of its own: the host reads conf/jvm.options
         // from the folder it starts in.
         std::filesystem::path previous = std::filesystem::current_path();

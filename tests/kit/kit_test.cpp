@@ -63,7 +63,8 @@ std::vector<std::string> level_lines(int verbosity, bool hosted)
             "a\xc3\xa7\xc3\xa3o \xf0\x9f\x98\x80 \xef\xbf\xbd"},
         // Escaped alike with the host and without it.
         {4, R"(kit\.Levels\|INFO\|19\|escapes:\\u2028<0>aqui\\x1B\[2J\\u202E\\u0085)"},
-        {2, R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco: java\.io\.IOException: disco cheio)"},
+        {2,
+         R"(kit\.Levels\|ERROR\|\d+\|falha ao gravar no disco: java\.io\.IOException: disco cheio)"},
         {2, R"(kit\.System\|ERROR\|21\|erro)"},
         {3, R"(kit\.System\|WARN\|22\|aviso)"},
         {4, R"(kit\.System\|INFO\|23\|info)"},
@@ -88,8 +89,10 @@ std::vector<std::string> level_traces(const std::vector<std::string> &lines)
 {
     const std::string frame = R"(\t\tat vesk\.test\.KitEntry\.levels\(KitEntry\.java:\d+\))";
     const std::vector<std::pair<std::string, std::vector<std::string>>> traces = {
-        {"|falha ao gravar no disco: java.io.IOException: disco cheio", {"\tjava\\.io\\.IOException: disco\\\\r\\\\ncheio", frame}},
-        {"|excecao: java.lang.IllegalStateException: estado", {"\tjava\\.lang\\.IllegalStateException: estado", frame}},
+        {"|falha ao gravar no disco: java.io.IOException: disco cheio",
+         {"\tjava\\.io\\.IOException: disco\\\\r\\\\ncheio", frame}},
+        {"|excecao: java.lang.IllegalStateException: estado",
+         {"\tjava\\.lang\\.IllegalStateException: estado", frame}},
     };
     std::vector<std::string> first;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -131,10 +134,10 @@ protected:
 
     void configure(const std::string &verbosity)
     {
-        testing_support::write_file(
-            "conf/vesk.ini", "VERBOSITY=" + verbosity + "\nCLASSPATH=" + VESK_TEST_JAR +
-                                 "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
-                                 "\nlibrary=vesk_java\nENTRY_CLASS=vesk/test/KitEntry\n");
+        testing_support::write_file("conf/vesk.ini",
+                                    "VERBOSITY=" + verbosity + "\nCLASSPATH=" + VESK_TEST_JAR +
+                                        "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
+                                        "\nlibrary=vesk_java\nENTRY_CLASS=vesk/test/KitEntry\n");
     }
 
     // Starts KitEntry's scenario in vesk, with VERBOSITY in the ini file and
@@ -147,9 +150,8 @@ protected:
         fs::remove_all("log");
         fs::create_directory("log");
         words.insert(words.begin(), {"SCENARIO", scenario});
-        child_ = std::make_unique<testing_support::Child>(vesk, words, dir(),
-                                                          std::vector<std::string>{},
-                                                          dir() / "stderr.txt");
+        child_ = std::make_unique<testing_support::Child>(
+            vesk, words, dir(), std::vector<std::string>{}, dir() / "stderr.txt");
         EXPECT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "done.txt"); }))
             << testing_support::read_file(dir() / "stderr.txt");
     }
@@ -240,8 +242,8 @@ TEST_F(KitLog, TheKitFiltersWithTheHostsOwnThreshold)
 TEST_F(KitLog, ANativeHalfThatCannotLoadFailsTheLaunch)
 {
     configure("4");
-    testing_support::ChildResult result = testing_support::run_child(
-        vesk, {"library", "sem_biblioteca"}, dir());
+    testing_support::ChildResult result =
+        testing_support::run_child(vesk, {"library", "sem_biblioteca"}, dir());
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err_text.find("sem_biblioteca"), std::string::npos) << result.err_text;
 }
@@ -260,7 +262,8 @@ TEST_F(KitLog, LinesLoggedWhileTheJvmShutsDownReachTheLog)
         std::smatch match;
         if (std::regex_match(text, match, numbered))
             EXPECT_TRUE(numbers[match[1]].insert(std::stoi(match[2])).second) << text;
-        else if (std::regex_match(text, std::regex(R"(kit\.Shutdown\|INFO\|\d+\|gancho depois do reset)")))
+        else if (std::regex_match(
+                     text, std::regex(R"(kit\.Shutdown\|INFO\|\d+\|gancho depois do reset)")))
             after_reset = true;
         else
             ADD_FAILURE() << text;
@@ -294,7 +297,8 @@ TEST_F(KitLog, StandardStreamsGoToTheLogOrBackWhenItFails)
         R"(\t\tat vesk\.test\.KitEntry\.start\(KitEntry\.java:\d+\))",
     };
     expect_lines(std::vector<std::string>(lines.begin(), lines.begin() + 8), first);
-    std::vector<std::string> numbered = texts_of(std::vector<std::string>(lines.end() - 600, lines.end()));
+    std::vector<std::string> numbered =
+        texts_of(std::vector<std::string>(lines.end() - 600, lines.end()));
     for (int i = 0; i < 600; ++i) {
         EXPECT_EQ(numbered[i], "System.out|INFO|" + std::to_string(5 + i) + "|numerada " +
                                    std::to_string(i) + " " + std::string(200, 'y'));
@@ -350,10 +354,12 @@ TEST_F(KitLog, StandardStreamsGoToTheLogOrBackWhenItFails)
 TEST_F(KitLog, ASpentBudgetIsToldOnceOnStandardError)
 {
     // The file was emptied before the last event: it alone is there.
-    EXPECT_EQ(texts_of(run("4", "budget")), std::vector<std::string>{"kit.Budget|INFO|de novo|gravada"});
+    EXPECT_EQ(texts_of(run("4", "budget")),
+              std::vector<std::string>{"kit.Budget|INFO|de novo|gravada"});
     std::smatch match;
     std::string outcome = testing_support::read_file(dir() / "budget.txt");
-    ASSERT_TRUE(std::regex_match(outcome, match, std::regex("spent=true lines=(\\d+) again=false\n")))
+    ASSERT_TRUE(
+        std::regex_match(outcome, match, std::regex("spent=true lines=(\\d+) again=false\n")))
         << outcome;
     int lines = std::stoi(match[1]);
     EXPECT_GT(lines, 2500);
@@ -361,15 +367,20 @@ TEST_F(KitLog, ASpentBudgetIsToldOnceOnStandardError)
     // marker: the line after it was dropped, and so was everything later.
     std::vector<std::string> full = texts_of(read_lines(dir() / "full.log"));
     ASSERT_GE(full.size(), 2u);
-    EXPECT_EQ(full[full.size() - 2].rfind("kit.Budget|INFO|" + std::to_string(lines - 2) + "|", 0), 0u)
+    EXPECT_EQ(full[full.size() - 2].rfind("kit.Budget|INFO|" + std::to_string(lines - 2) + "|", 0),
+              0u)
         << full[full.size() - 2].substr(0, 40);
-    EXPECT_TRUE(std::regex_match(full.back(), std::regex(R"(Limite diario do log atingido \(10485760 bytes\): )"
-                                                         R"(linhas descartadas ate \d\d/\d\d/\d{4} 00:00:00\.)")))
+    EXPECT_TRUE(std::regex_match(
+        full.back(), std::regex(R"(Limite diario do log atingido \(10485760 bytes\): )"
+                                R"(linhas descartadas ate \d\d/\d\d/\d{4} 00:00:00\.)")))
         << full.back();
     std::string err = testing_support::read_file(dir() / "stderr.txt");
-    std::regex notice(R"(vesk: limite diario do log atingido \(10485760 bytes\) em log/monitor_\d{8}\.log; )"
-                      R"(linhas descartadas ate \d\d/\d\d/\d{4} 00:00:00\.\n)");
-    EXPECT_EQ(std::distance(std::sregex_iterator(err.begin(), err.end(), notice), std::sregex_iterator()), 1)
+    std::regex notice(
+        R"(vesk: limite diario do log atingido \(10485760 bytes\) em log/monitor_\d{8}\.log; )"
+        R"(linhas descartadas ate \d\d/\d\d/\d{4} 00:00:00\.\n)");
+    EXPECT_EQ(
+        std::distance(std::sregex_iterator(err.begin(), err.end(), notice), std::sregex_iterator()),
+        1)
         << err;
 }
 
@@ -428,8 +439,9 @@ std::vector<Event> events_of(const std::vector<std::string> &lines)
 }
 
 // What the log line says of KitEntry's deep throwable, after its message.
-const std::string deep_summary = ": java.lang.IllegalStateException: linha 1 linha 2 linha 3 linha 4 "
-                                 "\tat evil.Forged.frame(Forged.java:1)";
+const std::string deep_summary =
+    ": java.lang.IllegalStateException: linha 1 linha 2 linha 3 linha 4 "
+    "\tat evil.Forged.frame(Forged.java:1)";
 
 // A line that KitEntry's thread of plain lines logs.
 const std::regex plain_line(stamp + R"(kit\.Plain\|INFO\|\d+\|simples \d+)");
@@ -446,13 +458,16 @@ std::vector<std::string> deep_trace(const fs::path &folder)
     }
     EXPECT_EQ(std::vector<std::string>(printed.begin(), printed.begin() + 5),
               (std::vector<std::string>{"\tjava.lang.IllegalStateException: linha 1", "\tlinha 2",
-                                        "\tlinha 3", "\tlinha 4", "\t\tat evil.Forged.frame(Forged.java:1)"}));
-    std::vector<std::string> trace = {"\tjava.lang.IllegalStateException: linha 1\\r\\nlinha 2\\rlinha 3"
-                                      "\\nlinha 4\\n\tat evil.Forged.frame(Forged.java:1)"};
+                                        "\tlinha 3", "\tlinha 4",
+                                        "\t\tat evil.Forged.frame(Forged.java:1)"}));
+    std::vector<std::string> trace = {
+        "\tjava.lang.IllegalStateException: linha 1\\r\\nlinha 2\\rlinha 3"
+        "\\nlinha 4\\n\tat evil.Forged.frame(Forged.java:1)"};
     trace.insert(trace.end(), printed.begin() + 5, printed.end());
     auto suppressed = std::find(trace.begin(), trace.end(),
                                 "\t\tSuppressed: java.lang.IllegalArgumentException: ao fechar");
-    auto cause = std::find(trace.begin(), trace.end(), "\tCaused by: java.io.IOException: disco cheio");
+    auto cause =
+        std::find(trace.begin(), trace.end(), "\tCaused by: java.io.IOException: disco cheio");
     EXPECT_GE(std::count_if(trace.begin() + 1, suppressed,
                             [](const std::string &line) { return line.rfind("\t\tat ", 0) == 0; }),
               100);
@@ -500,8 +515,9 @@ TEST_F(KitLog, AThrowableArrivesWholeUnderItsLine)
     }
     EXPECT_EQ(blocks, (std::map<std::string, int>{{"31", 20}, {"32", 20}, {"33", 1}}));
     EXPECT_GE(plain_lines, 20);
-    EXPECT_NE(testing_support::read_file(dir() / "stderr.txt").find("java.util.logging.ErrorManager: 5"),
-              std::string::npos);
+    EXPECT_NE(
+        testing_support::read_file(dir() / "stderr.txt").find("java.util.logging.ErrorManager: 5"),
+        std::string::npos);
 }
 
 // A thread ended by an exception while another thread logs: one ERROR event
@@ -561,7 +577,8 @@ TEST_F(KitLog, APrintStackTraceOnACapturedStreamIsOneEvent)
         else if (text == "java.lang.IllegalStateException: simples")
             ++kinds[stream + " simples"];
         else
-            EXPECT_TRUE(stream == "System.err" && std::regex_match(text, std::regex(R"(paralela \d+)")))
+            EXPECT_TRUE(stream == "System.err" &&
+                        std::regex_match(text, std::regex(R"(paralela \d+)")))
                 << event.line;
     }
     EXPECT_EQ(kinds, (std::map<std::string, int>{{"System.err rastro", 20},
@@ -635,15 +652,16 @@ TEST_F(KitLog, ExitLogsWhyAndEndsWithTheStatusGiven)
         fs::remove_all("log");
         fs::create_directory("log");
         testing_support::ChildResult result = testing_support::run_child(
-            vesk, {"SCENARIO", "exit", "STATUS", std::to_string(c.status), "REASON", c.reason}, dir());
+            vesk, {"SCENARIO", "exit", "STATUS", std::to_string(c.status), "REASON", c.reason},
+            dir());
         EXPECT_EQ(result.status, c.status) << result.err_text;
         expect_lines(texts_of(java_lines()), {c.line, R"(kit\.Exit\|INFO\|\d+\|gancho de saida)"});
     }
-    testing_support::ChildResult result = testing_support::run_child(
-        VESK_JAVA_EXE,
-        {"-cp", VESK_TEST_JAR, "vesk.test.KitEntry", "SCENARIO", "exit", "STATUS", "5", "REASON",
-         "sem host"},
-        dir());
+    testing_support::ChildResult result =
+        testing_support::run_child(VESK_JAVA_EXE,
+                                   {"-cp", VESK_TEST_JAR, "vesk.test.KitEntry", "SCENARIO", "exit",
+                                    "STATUS", "5", "REASON", "sem host"},
+                                   dir());
     EXPECT_EQ(result.status, 5) << result.err_text;
     std::regex line(stamp + R"(VeskHost\|ERROR\|5\|Servidor encerrado \(status 5\): sem host)");
     std::istringstream err(result.err_text);
@@ -658,7 +676,7 @@ TEST_F(KitLog, ExitLogsWhyAndEndsWithTheStatusGiven)
 int32_t losing_relay(int32_t, int32_t *, uint32_t, char **texts, int32_t *, char **) noexcept
 {
     return std::strcmp(vesk_getParam(texts, "message"), "abrir") == 0 ? VERBOSE_ERR_OPEN
-                                                                        : VERBOSE_ERR_WRITE;
+                                                                      : VERBOSE_ERR_WRITE;
 }
 
 // Two handlers lose lines of both kinds: each kind is reported once, with
@@ -700,10 +718,11 @@ TEST(KitLoss, AnUncaughtExceptionTheLogLosesGoesToStandardError)
     ub_JVM_unrefObjectMethod(jvm_testing::vm(), host);
     jvm_testing::vm()->DetachCurrentThread();
     std::string reported = err.text();
-    std::regex printed(R"(Exception in thread "perdida-1" java\.lang\.IllegalStateException: perdida)"
-                       "\n\t"
-                       R"(at vesk\.test\.KitLoss\.lambda\$uncaught\$\d+\(KitLoss\.java:\d+\))"
-                       "\n");
+    std::regex printed(
+        R"(Exception in thread "perdida-1" java\.lang\.IllegalStateException: perdida)"
+        "\n\t"
+        R"(at vesk\.test\.KitLoss\.lambda\$uncaught\$\d+\(KitLoss\.java:\d+\))"
+        "\n");
     EXPECT_TRUE(std::regex_search(reported, printed)) << reported;
 }
 

@@ -50,10 +50,10 @@ protected:
     void start(const std::string &entry, std::vector<std::string> words,
                std::vector<std::string> env = {})
     {
-        testing_support::write_file(
-            "conf/vesk.ini", std::string("VERBOSITY=4\nCLASSPATH=") + VESK_TEST_JAR +
-                                 "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
-                                 "\nlibrary=vesk_java\nENTRY_CLASS=" + entry + "\n");
+        testing_support::write_file("conf/vesk.ini",
+                                    std::string("VERBOSITY=4\nCLASSPATH=") + VESK_TEST_JAR +
+                                        "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
+                                        "\nlibrary=vesk_java\nENTRY_CLASS=" + entry + "\n");
         child_ = std::make_unique<testing_support::Child>(VESK_EXE, words, dir(), env,
                                                           dir() / "stderr.txt");
         ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "done.txt"); }))
@@ -128,8 +128,8 @@ TEST_F(KitRetention, OldLogFilesGoAtStartAsTheOptionOrThePropertyAsks)
                 EXPECT_TRUE(fs::exists(fs::path("log") / name)) << name;
         }
         expect_kept();
-        EXPECT_EQ(kit_lines(), c.line.empty() ? std::vector<std::string>{}
-                                              : std::vector<std::string>{c.line});
+        EXPECT_EQ(kit_lines(),
+                  c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
         EXPECT_EQ(testing_support::read_file("retention.txt"),
                   removes ? "threads=1 daemon=true\n" : "threads=0\n");
         child_.reset();

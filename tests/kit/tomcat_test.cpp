@@ -14,9 +14,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using server_example::logged;
 using testing_support::read_file;
 using testing_support::read_lines;
-using server_example::logged;
 
 class TomcatExample : public testing_support::TempDirTest {
 protected:
@@ -25,10 +25,11 @@ protected:
     {
         fs::path run = dir() / name;
         fs::create_directories(run / "log");
-        testing_support::write_file(run / "conf/vesk.ini",
-                                    std::string("VERBOSITY=4\nCLASSPATH=") + VESK_TOMCAT_LIB +
-                                        "/*\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
-                                        "\nlibrary=vesk_java\nENTRY_CLASS=vesk/tomcat/TomcatServer\n");
+        testing_support::write_file(
+            run / "conf/vesk.ini",
+            std::string("VERBOSITY=4\nCLASSPATH=") + VESK_TOMCAT_LIB +
+                "/*\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
+                "\nlibrary=vesk_java\nENTRY_CLASS=vesk/tomcat/TomcatServer\n");
         return run;
     }
 };
@@ -42,21 +43,25 @@ TEST_F(TomcatExample, ServesAPageAndJsonLogsRequestsAndStopsOnSigterm)
 {
     // Kept: the JNI check's own options, when it runs the suite.
     const char *outer = std::getenv("JAVA_TOOL_OPTIONS");
-    std::vector<std::string> env = {"JAVA_TOOL_OPTIONS=" + std::string(outer != nullptr ? outer : "") +
-                                    " -Xdebug -Xmx64m"};
+    std::vector<std::string> env = {
+        "JAVA_TOOL_OPTIONS=" + std::string(outer != nullptr ? outer : "") + " -Xdebug -Xmx64m"};
     fs::path run = runtime("servidor");
-    testing_support::Child child(VESK_EXE, {"PORT", "0", "WWW", VESK_TOMCAT_WWW, "REQUEST_LOG", "on"}, run, env,
-                                 run / "stderr.txt");
+    testing_support::Child child(VESK_EXE,
+                                 {"PORT", "0", "WWW", VESK_TOMCAT_WWW, "REQUEST_LOG", "on"}, run,
+                                 env, run / "stderr.txt");
     std::smatch match;
-    std::regex listening(R"(TomcatServer\|INFO\|0\|TomcatServer escutando em (http://127\.0\.0\.1:(\d+)/))");
+    std::regex listening(
+        R"(TomcatServer\|INFO\|0\|TomcatServer escutando em (http://127\.0\.0\.1:(\d+)/))");
     ASSERT_TRUE(testing_support::wait_until([&] { return logged(run, listening, &match); }))
         << read_file(run / "stderr.txt");
     std::string base = match[1];
     std::string port = match[2];
 
     server_example::expect_page_and_status(base, "Tomcat");
-    for (const char *request : {R"("GET / HTTP/1\.1" 200 )", R"("GET /api/status HTTP/1\.1" 200 )"}) {
-        std::regex line(std::string(R"(TomcatServer\.acesso\|INFO\|\d+\|127\.0\.0\.1 .*)") + request);
+    for (const char *request :
+         {R"("GET / HTTP/1\.1" 200 )", R"("GET /api/status HTTP/1\.1" 200 )"}) {
+        std::regex line(std::string(R"(TomcatServer\.acesso\|INFO\|\d+\|127\.0\.0\.1 .*)") +
+                        request);
         EXPECT_TRUE(testing_support::wait_until([&] { return logged(run, line); })) << request;
     }
 
@@ -67,7 +72,8 @@ TEST_F(TomcatExample, ServesAPageAndJsonLogsRequestsAndStopsOnSigterm)
     EXPECT_TRUE(logged(second, std::regex(R"(\|VESK\| .*BindException: Address already in use)")));
 
     EXPECT_EQ(child.stop(SIGTERM), 143);
-    EXPECT_TRUE(logged(run, std::regex(R"(Http11NioProtocol\|INFO\|\d+\|Stopping ProtocolHandler)")));
+    EXPECT_TRUE(
+        logged(run, std::regex(R"(Http11NioProtocol\|INFO\|\d+\|Stopping ProtocolHandler)")));
     // SecureRandom's seeding is slow on some machines, and Tomcat says so.
     std::regex trouble(R"(\|(WARN|ERROR)\|)");
     for (const std::string &line : read_lines(testing_support::todays_log(run))) {

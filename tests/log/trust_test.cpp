@@ -75,7 +75,8 @@ TEST_F(Trust, JudgesOwnersWritersAccessListsStickyFoldersAndLinks)
              if (std::system("setfacl -m u:4242:rwx a") != 0)
                  throw std::runtime_error("setfacl");
          },
-         "a", TRUST_FOLDER, "'" + here + "/a' pode ser alterado por uma entrada da lista de acesso"},
+         "a", TRUST_FOLDER,
+         "'" + here + "/a' pode ser alterado por uma entrada da lista de acesso"},
         {"an access list whose mask takes write away",
          [] {
              folder("a");
@@ -118,8 +119,12 @@ TEST_F(Trust, JudgesOwnersWritersAccessListsStickyFoldersAndLinks)
              fs::create_symlink("b", "l");
          },
          "l", TRUST_FOLDER, "'" + here + "/b' pertence a outro usuario (4242)"},
-        {"a way back up and down", [] { folder("a"); folder("b"); }, "a/../b/.", TRUST_FOLDER,
-         "trusted"},
+        {"a way back up and down",
+         [] {
+             folder("a");
+             folder("b");
+         },
+         "a/../b/.", TRUST_FOLDER, "trusted"},
         {"a FIFO where a file is wanted", [] { mkfifo("p", 0600); }, "p", TRUST_FILE,
          "'" + here + "/p' nao e um arquivo comum"},
         {"a file where a folder is wanted", [] { write_file("f", "x"); }, "f/g", TRUST_FILE,

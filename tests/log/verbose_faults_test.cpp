@@ -66,7 +66,8 @@ bool private_tmp()
         std::string uid = std::to_string(geteuid());
         std::string gid = std::to_string(getegid());
         if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
-            !write_text("/proc/self/setgroups", "deny") || !write_text("/proc/self/uid_map", uid + " " + uid + " 1") ||
+            !write_text("/proc/self/setgroups", "deny") ||
+            !write_text("/proc/self/uid_map", uid + " " + uid + " 1") ||
             !write_text("/proc/self/gid_map", gid + " " + gid + " 1"))
             return false;
     }
@@ -274,8 +275,7 @@ TEST_F(VerboseFaults, DayFileFallsBackOnlyWhenNotARegularFileItCanOpen)
         std::function<void()> plant;
     } cases[] = {
         {"log is a file", false, true, [] { write_file("log", ""); }},
-        {"day file is a folder", false, true,
-         [] { fs::create_directories(todays_log(".")); }},
+        {"day file is a folder", false, true, [] { fs::create_directories(todays_log(".")); }},
         {"day file is a FIFO without a reader", false, true,
          [] {
              fs::create_directory("log");
@@ -372,38 +372,44 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsRefused)
              planted_target();
              fs::create_symlink(".." / target, day());
          },
-         [] { return fs::path(); }, {target}},
+         [] { return fs::path(); },
+         {target}},
         {"a new file in a set-group-ID log/ of nobody's",
          [&] { folder("log", 02755, nobody_id, nobody_id); },
-         [] { return fs::path(); }, {day()}},
+         [] { return fs::path(); },
+         {day()}},
         {"a dangling link into a closed folder there",
          [&] {
              folder("log", 0755, nobody_id, nobody_id);
              folder(closed, 0700, 0, 0);
              fs::create_symlink(closed / "made", day());
          },
-         [] { return fs::path(); }, {closed / "made"}},
+         [] { return fs::path(); },
+         {closed / "made"}},
         {"a link in a log/ a group other than root's may write",
          [&] {
              folder("log", 0770, 0, nobody_id);
              planted_target();
              fs::create_symlink(".." / target, day());
          },
-         [] { return fs::path(); }, {target}},
+         [] { return fs::path(); },
+         {target}},
         {"a second name in a log/ everyone may write",
          [&] {
              folder("log", 0777, 0, 0);
              planted_target();
              fs::create_hard_link(target, day());
          },
-         [] { return fs::path(); }, {target}},
+         [] { return fs::path(); },
+         {target}},
         {"log replaced by a link in a working folder everyone may write",
          [&] {
              chmod(".", 0777);
              folder(elsewhere, 0755, 0, 0);
              fs::create_symlink(elsewhere, "log");
          },
-         [] { return fs::path(); }, {elsewhere / day().filename()}},
+         [] { return fs::path(); },
+         {elsewhere / day().filename()}},
         {"a second name in a root's log/ of a working folder everyone may write",
          [&] {
              chmod(".", 0777);
@@ -411,7 +417,8 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsRefused)
              planted_target();
              fs::create_hard_link(target, day());
          },
-         [] { return fs::path(); }, {target}},
+         [] { return fs::path(); },
+         {target}},
         {"a link in a root's log/ whose access list lets nobody write",
          [&] {
              folder("log", 0755, 0, 0);
@@ -419,14 +426,16 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsRefused)
              planted_target();
              fs::create_symlink(".." / target, day());
          },
-         [] { return fs::path(); }, {target}},
+         [] { return fs::path(); },
+         {target}},
         {"log replaced by a link in a working folder whose access list lets nobody write",
          [&] {
              acl("u:65534:rwx", ".");
              folder(elsewhere, 0755, 0, 0);
              fs::create_symlink(elsewhere, "log");
          },
-         [] { return fs::path(); }, {elsewhere / day().filename()}},
+         [] { return fs::path(); },
+         {elsewhere / day().filename()}},
         {"a log/ made by root under a default access list that grants nobody",
          [&] {
              acl("d:u:65534:rwx", ".");
@@ -434,20 +443,23 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsRefused)
              planted_target();
              fs::create_symlink(".." / target, day());
          },
-         [] { return fs::path(); }, {target}},
+         [] { return fs::path(); },
+         {target}},
         {"the operator's log/ 0750 with a hard-linked day's file",
          [&] {
              folder("log", 0750, 0, 0);
              write_file(day(), "");
              fs::create_hard_link(day(), target);
          },
-         [&] { return target; }, {}},
+         [&] { return target; },
+         {}},
         {"log a link to a folder of the operator's",
          [&] {
              folder(elsewhere, 0755, 0, 0);
              fs::create_symlink(elsewhere, "log");
          },
-         [&] { return elsewhere / day().filename(); }, {}},
+         [&] { return elsewhere / day().filename(); },
+         {}},
         {"the writer's own log/ in a sticky working folder everyone may write",
          [&] {
              chmod(".", 01777);
@@ -455,7 +467,8 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsRefused)
              write_file(day(), "");
              fs::create_hard_link(day(), target);
          },
-         [&] { return target; }, {}},
+         [&] { return target; },
+         {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -469,56 +482,62 @@ TEST_F(VerboseFaults, DayFileWhereOthersMayWriteIsRefused)
             continue;
         }
         std::string line = std::string(c.name) + " in " + dir().string();
-        expect_isolated(As::self, [] {}, [&] {
-            Failures failures;
-            c.plant();
-            failures.check(verbose(stdout, "%s\n", line.c_str()) > 0, "the line was lost");
-            fs::path lands = c.lands();
-            std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
-            std::string moved = read_file(fallback);
-            bool in_fallback = moved.rfind(notice, 0) == 0 && moved.find(line) != std::string::npos;
-            failures.check(in_fallback == lands.empty(),
-                           lands.empty() ? "not in the fallback" : "sent to the fallback");
-            if (!lands.empty())
-                failures.check(read_file(lands).find(line) != std::string::npos,
-                               "not in " + lands.string());
-            std::error_code error;
-            for (const fs::path &path : c.untouched) {
-                bool empty = !fs::exists(path, error) ||
-                             (fs::is_regular_file(path, error) && fs::file_size(path) == 0);
-                failures.check(empty, path.string() + " was reached");
-            }
-            return failures.text;
-        });
+        expect_isolated(
+            As::self, [] {},
+            [&] {
+                Failures failures;
+                c.plant();
+                failures.check(verbose(stdout, "%s\n", line.c_str()) > 0, "the line was lost");
+                fs::path lands = c.lands();
+                std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+                std::string moved = read_file(fallback);
+                bool in_fallback =
+                    moved.rfind(notice, 0) == 0 && moved.find(line) != std::string::npos;
+                failures.check(in_fallback == lands.empty(),
+                               lands.empty() ? "not in the fallback" : "sent to the fallback");
+                if (!lands.empty())
+                    failures.check(read_file(lands).find(line) != std::string::npos,
+                                   "not in " + lands.string());
+                std::error_code error;
+                for (const fs::path &path : c.untouched) {
+                    bool empty = !fs::exists(path, error) ||
+                                 (fs::is_regular_file(path, error) && fs::file_size(path) == 0);
+                    failures.check(empty, path.string() + " was reached");
+                }
+                return failures.text;
+            });
     }
 }
 
 TEST_F(VerboseFaults, MissingLogDirectoryFallsBackWithANoticePerLine)
 {
-    expect_isolated(As::self, [] {}, [&] {
-        Failures failures;
-        failures.check(verbose(stdout, "one\n") > 0 && verbose(stdout, "two\n") > 0,
-                       "a line was lost");
-        std::string text = read_file(fallback);
-        std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
-        size_t one = text.find(notice);
-        size_t two = text.find(notice, one + notice.size());
-        failures.check(one == 0 && text.find(": one\n", one) + 6 == two &&
-                           text.find(": two\n", two) + 6 == text.size(),
-                       "not a notice before each line: " + text);
-        // The notices are not counted.
-        failures.check(verbose_limit_get() == static_cast<int32_t>(text.size() - 2 * notice.size()),
-                       "notices charged");
-        // The working folder's name in the notice is data too.
-        failures.check(mkdir("x\nforjada", 0700) == 0 && chdir("x\nforjada") == 0, "no folder");
-        verbose(stdout, "three\n");
-        failures.check(chdir("..") == 0, "no way back");
-        text = read_file(fallback);
-        failures.check(text.find("/x\\nforjada'\n") != std::string::npos &&
-                           text.find("\nforjada") == std::string::npos,
-                       "folder name not escaped: " + text);
-        return failures.text;
-    });
+    expect_isolated(
+        As::self, [] {},
+        [&] {
+            Failures failures;
+            failures.check(verbose(stdout, "one\n") > 0 && verbose(stdout, "two\n") > 0,
+                           "a line was lost");
+            std::string text = read_file(fallback);
+            std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+            size_t one = text.find(notice);
+            size_t two = text.find(notice, one + notice.size());
+            failures.check(one == 0 && text.find(": one\n", one) + 6 == two &&
+                               text.find(": two\n", two) + 6 == text.size(),
+                           "not a notice before each line: " + text);
+            // The notices are not counted.
+            failures.check(verbose_limit_get() ==
+                               static_cast<int32_t>(text.size() - 2 * notice.size()),
+                           "notices charged");
+            // The working folder's name in the notice is data too.
+            failures.check(mkdir("x\nforjada", 0700) == 0 && chdir("x\nforjada") == 0, "no folder");
+            verbose(stdout, "three\n");
+            failures.check(chdir("..") == 0, "no way back");
+            text = read_file(fallback);
+            failures.check(text.find("/x\\nforjada'\n") != std::string::npos &&
+                               text.find("\nforjada") == std::string::npos,
+                           "folder name not escaped: " + text);
+            return failures.text;
+        });
 }
 
 // A write that fails for a full disk (the file-size limit stands in for
@@ -526,69 +545,73 @@ TEST_F(VerboseFaults, MissingLogDirectoryFallsBackWithANoticePerLine)
 // the next text, in the day's file and the fallback alike.
 TEST_F(VerboseFaults, FailedWriteLosesTheLineButNeverMovesOrTearsIt)
 {
-    expect_isolated(As::self, [] {}, [&] {
-        Failures failures;
-        setenv("TZ", "UTC", 1);
-        tzset();
-        verbose_set_clock([]() -> time_t { return 1796581205; }); // 2026-12-06 18:20:05
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit saved {};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        auto limited = [&](rlim_t size, const char *text) {
-            struct rlimit limit = saved;
-            limit.rlim_cur = size;
-            setrlimit(RLIMIT_FSIZE, &limit);
-            int result = verbose(stdout, "%s\n", text);
-            setrlimit(RLIMIT_FSIZE, &saved);
-            return result;
-        };
-        fs::create_directory("log");
-        const fs::path today = "log/monitor_20261206.log";
-        write_file(today, "");
-        failures.check(limited(0, "lost") == VERBOSE_ERR_WRITE, "a lost line not reported");
-        failures.check(verbose_limit_get() == 0, "a lost line was charged");
-        failures.check(!fs::exists(fallback), "a lost line went to the fallback");
-        verbose(stdout, "kept\n");
-        failures.check(limited(fs::file_size(today) + 10, "cut short") == VERBOSE_ERR_WRITE,
-                       "a cut line not reported");
-        verbose(stdout, "whole\n");
-        failures.check(read_file(today) == "06/12/2026 18:20:05: kept\n"
-                                           "06/12/2026\n"
-                                           "06/12/2026 18:20:05: whole\n",
-                       "day's file: " + read_file(today));
-        failures.check(verbose_limit_get() == 26 + 27, "cut or lost lines were charged");
+    expect_isolated(
+        As::self, [] {},
+        [&] {
+            Failures failures;
+            setenv("TZ", "UTC", 1);
+            tzset();
+            verbose_set_clock([]() -> time_t { return 1796581205; }); // 2026-12-06 18:20:05
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit saved {};
+            getrlimit(RLIMIT_FSIZE, &saved);
+            auto limited = [&](rlim_t size, const char *text) {
+                struct rlimit limit = saved;
+                limit.rlim_cur = size;
+                setrlimit(RLIMIT_FSIZE, &limit);
+                int result = verbose(stdout, "%s\n", text);
+                setrlimit(RLIMIT_FSIZE, &saved);
+                return result;
+            };
+            fs::create_directory("log");
+            const fs::path today = "log/monitor_20261206.log";
+            write_file(today, "");
+            failures.check(limited(0, "lost") == VERBOSE_ERR_WRITE, "a lost line not reported");
+            failures.check(verbose_limit_get() == 0, "a lost line was charged");
+            failures.check(!fs::exists(fallback), "a lost line went to the fallback");
+            verbose(stdout, "kept\n");
+            failures.check(limited(fs::file_size(today) + 10, "cut short") == VERBOSE_ERR_WRITE,
+                           "a cut line not reported");
+            verbose(stdout, "whole\n");
+            failures.check(read_file(today) == "06/12/2026 18:20:05: kept\n"
+                                               "06/12/2026\n"
+                                               "06/12/2026 18:20:05: whole\n",
+                           "day's file: " + read_file(today));
+            failures.check(verbose_limit_get() == 26 + 27, "cut or lost lines were charged");
 
-        fs::remove_all("log");
-        std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
-        failures.check(limited(notice.size() + 10, "cut short") == VERBOSE_ERR_WRITE,
-                       "a cut fallback line not reported");
-        verbose(stdout, "whole\n");
-        failures.check(read_file(fallback) == notice + "06/12/2026\n" + notice +
-                                                  "06/12/2026 18:20:05: whole\n",
-                       "fallback: " + read_file(fallback));
-        return failures.text;
-    });
+            fs::remove_all("log");
+            std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+            failures.check(limited(notice.size() + 10, "cut short") == VERBOSE_ERR_WRITE,
+                           "a cut fallback line not reported");
+            verbose(stdout, "whole\n");
+            failures.check(read_file(fallback) ==
+                               notice + "06/12/2026\n" + notice + "06/12/2026 18:20:05: whole\n",
+                           "fallback: " + read_file(fallback));
+            return failures.text;
+        });
 }
 
 TEST_F(VerboseFaults, CreatedFilesAreForTheOwnerAndTheGroupOnly)
 {
-    expect_isolated(As::self, [] {}, [] {
-        Failures failures;
-        auto check_mode = [&](const fs::path &path) {
-            struct stat info {};
-            unsigned mode = stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-            char text[64];
-            std::snprintf(text, sizeof text, "mode %04o", mode);
-            failures.check(mode == 0640, path.string() + ": " + text);
-        };
-        fs::create_directory("log");
-        verbose(stdout, "day\n");
-        check_mode(todays_log("."));
-        fs::remove_all("log");
-        verbose(stdout, "fallback\n");
-        check_mode(fallback);
-        return failures.text;
-    });
+    expect_isolated(
+        As::self, [] {},
+        [] {
+            Failures failures;
+            auto check_mode = [&](const fs::path &path) {
+                struct stat info {};
+                unsigned mode = stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+                char text[64];
+                std::snprintf(text, sizeof text, "mode %04o", mode);
+                failures.check(mode == 0640, path.string() + ": " + text);
+            };
+            fs::create_directory("log");
+            verbose(stdout, "day\n");
+            check_mode(todays_log("."));
+            fs::remove_all("log");
+            verbose(stdout, "fallback\n");
+            check_mode(fallback);
+            return failures.text;
+        });
 }
 
 // ---- The budget, across processes and where standard error is the journal.
@@ -667,8 +690,9 @@ TEST_F(VerboseProcesses, AnotherProcessesMarkerIsNotRepeated)
               "05/06/2027 12:00:00: Limite diario do log atingido (10485760 bytes): linhas "
               "descartadas ate 06/06/2027 00:00:00.\n");
     EXPECT_EQ(verbose_budget_spent_day(), 20270605);
-    EXPECT_EQ(err.text(), "vesk: limite diario do log atingido (10485760 bytes) em "
-                          "log/monitor_20270605.log; linhas descartadas ate 06/06/2027 00:00:00.\n");
+    EXPECT_EQ(err.text(),
+              "vesk: limite diario do log atingido (10485760 bytes) em "
+              "log/monitor_20270605.log; linhas descartadas ate 06/06/2027 00:00:00.\n");
 }
 
 // Short-lived processes that each log past the budget, one after another
@@ -685,8 +709,9 @@ TEST_F(VerboseProcesses, ACrashLoopStaysWithinTheDaysBudget)
                 verbose(stdout, "%0978d\n", n);
         });
     }
-    const std::string marker = "05/07/2027 12:00:00: Limite diario do log atingido (10485760 bytes): "
-                               "linhas descartadas ate 06/07/2027 00:00:00.\n";
+    const std::string marker =
+        "05/07/2027 12:00:00: Limite diario do log atingido (10485760 bytes): "
+        "linhas descartadas ate 06/07/2027 00:00:00.\n";
     EXPECT_EQ(fs::file_size(file), static_cast<uintmax_t>(budget + 500) + marker.size());
     std::vector<std::string> lines = testing_support::read_lines(file);
     ASSERT_EQ(lines.size(), 102u);
@@ -725,36 +750,42 @@ TEST_F(VerboseProcesses, StandardErrorLinesCarryTheirPriorityForTheJournal)
 // short line, and past the budget lines are dropped with one marker.
 TEST_F(VerboseFaults, FallbackFileKeepsToTheBudget)
 {
-    expect_isolated(As::self, [] {}, [&] {
-        Failures failures;
-        setenv("TZ", "UTC", 1);
-        tzset();
-        noon = 1820145600; // 2027-09-05
-        verbose_set_clock(noon_clock);
-        write_file(fallback, "");
-        fs::resize_file(fallback, budget - 50);
-        std::string err_text;
-        {
-            testing_support::StderrCapture err;
-            std::string huge(VERBOSE_BUDGET_ROOM, 'h');
-            failures.check(verbose(stdout, "%s\n", huge.c_str()) == 0, "a huge line was written");
-            failures.check(verbose(stdout, "dropped\n") == 0 && verbose(stdout, "dropped too\n") == 0,
-                           "a line past the budget was written");
-            err_text = err.text();
-        }
-        std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
-        std::string added = read_file(fallback).substr(budget - 50);
-        failures.check(added == notice +
-                                    "05/09/2027 12:00:00: Linha de 262166 bytes descartada: passaria "
-                                    "do limite do arquivo de log (10485760 bytes).\n"
-                                    "05/09/2027 12:00:00: Limite do arquivo de log atingido (10485760 "
-                                    "bytes): linhas descartadas.\n",
-                       "fallback: " + added);
-        failures.check(err_text == "vesk: limite do arquivo de log atingido (10485760 bytes) em "
-                                   "/tmp/ubrontex.log; linhas descartadas.\n",
-                       "standard error: " + err_text);
-        return failures.text;
-    });
+    expect_isolated(
+        As::self, [] {},
+        [&] {
+            Failures failures;
+            setenv("TZ", "UTC", 1);
+            tzset();
+            noon = 1820145600; // 2027-09-05
+            verbose_set_clock(noon_clock);
+            write_file(fallback, "");
+            fs::resize_file(fallback, budget - 50);
+            std::string err_text;
+            {
+                testing_support::StderrCapture err;
+                std::string huge(VERBOSE_BUDGET_ROOM, 'h');
+                failures.check(verbose(stdout, "%s\n", huge.c_str()) == 0,
+                               "a huge line was written");
+                failures.check(verbose(stdout, "dropped\n") == 0 &&
+                                   verbose(stdout, "dropped too\n") == 0,
+                               "a line past the budget was written");
+                err_text = err.text();
+            }
+            std::string notice = "Falha ao tentar abrir log em: '" + dir().string() + "'\n";
+            std::string added = read_file(fallback).substr(budget - 50);
+            failures.check(
+                added == notice +
+                             "05/09/2027 12:00:00: Linha de 262166 bytes descartada: passaria "
+                             "do limite do arquivo de log (10485760 bytes).\n"
+                             "05/09/2027 12:00:00: Limite do arquivo de log atingido (10485760 "
+                             "bytes): linhas descartadas.\n",
+                "fallback: " + added);
+            failures.check(err_text ==
+                               "vesk: limite do arquivo de log atingido (10485760 bytes) em "
+                               "/tmp/ubrontex.log; linhas descartadas.\n",
+                           "standard error: " + err_text);
+            return failures.text;
+        });
 }
 
 // Another user who keeps swapping log in a sticky working folder between a
@@ -764,35 +795,37 @@ TEST_F(VerboseFaults, ASwappingUserNeverGetsTheLines)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "another user needs root to be had";
-    expect_isolated(As::self, [] {}, [] {
-        Failures failures;
-        chmod(".", 01777);
-        fs::create_directory("secret");
-        chmod("secret", 0700);
-        pid_t swapper = fork();
-        if (swapper == 0) {
-            if (setgid(4242) != 0 || setuid(4242) != 0)
-                _exit(1);
-            for (;;) {
-                if (mkdir("log", 0755) == 0)
-                    rmdir("log");
-                if (symlink("secret", "log") == 0)
-                    unlink("log");
+    expect_isolated(
+        As::self, [] {},
+        [] {
+            Failures failures;
+            chmod(".", 01777);
+            fs::create_directory("secret");
+            chmod("secret", 0700);
+            pid_t swapper = fork();
+            if (swapper == 0) {
+                if (setgid(4242) != 0 || setuid(4242) != 0)
+                    _exit(1);
+                for (;;) {
+                    if (mkdir("log", 0755) == 0)
+                        rmdir("log");
+                    if (symlink("secret", "log") == 0)
+                        unlink("log");
+                }
             }
-        }
-        for (int n = 0; n < 3000; ++n)
-            verbose(stdout, "line %d\n", n);
-        kill(swapper, SIGKILL);
-        waitpid(swapper, nullptr, 0);
-        failures.check(fs::is_empty("secret"), "a line reached the root-only folder");
-        std::error_code error;
-        failures.check(!fs::is_directory("log", error) || fs::is_symlink("log", error) ||
-                           fs::is_empty("log"),
-                       "a line reached the other user's folder");
-        failures.check(read_file(fallback).find("line 2999") != std::string::npos,
-                       "the lines did not reach the fallback");
-        return failures.text;
-    });
+            for (int n = 0; n < 3000; ++n)
+                verbose(stdout, "line %d\n", n);
+            kill(swapper, SIGKILL);
+            waitpid(swapper, nullptr, 0);
+            failures.check(fs::is_empty("secret"), "a line reached the root-only folder");
+            std::error_code error;
+            failures.check(!fs::is_directory("log", error) || fs::is_symlink("log", error) ||
+                               fs::is_empty("log"),
+                           "a line reached the other user's folder");
+            failures.check(read_file(fallback).find("line 2999") != std::string::npos,
+                           "the lines did not reach the fallback");
+            return failures.text;
+        });
 }
 
 } // namespace

@@ -189,18 +189,25 @@ TEST_F(Verbose, CharactersThatBreakHideOrCannotBeReadAreEscaped)
         const char *written;
     } cases[] = {
         // C1 controls, at both ends of their range; U+00A0 is text.
-        {"a\xC2\x85" "b \xC2\x80 \xC2\x9F \xC2\xA0", "a\\u0085b \\u0080 \\u009F \xC2\xA0"},
-        {"csi \xC2\x9B" "31m", "csi \\u009B31m"},
+        {"a\xC2\x85"
+         "b \xC2\x80 \xC2\x9F \xC2\xA0",
+         "a\\u0085b \\u0080 \\u009F \xC2\xA0"},
+        {"csi \xC2\x9B"
+         "31m",
+         "csi \\u009B31m"},
         // Line and paragraph separators and the bidirectional controls;
         // their neighbours U+2027, U+202F, U+2065 and U+206A are text.
         {"\xE2\x80\xA8 \xE2\x80\xA9", "\\u2028 \\u2029"},
         {"\xD8\x9C \xE2\x80\x8E \xE2\x80\x8F \xE2\x80\xAA \xE2\x80\xAE \xE2\x81\xA6 \xE2\x81\xA9",
          "\\u061C \\u200E \\u200F \\u202A \\u202E \\u2066 \\u2069"},
-        {"\xE2\x80\xA7 \xE2\x80\xAF \xE2\x81\xA5 \xE2\x81\xAA", "\xE2\x80\xA7 \xE2\x80\xAF \xE2\x81\xA5 \xE2\x81\xAA"},
+        {"\xE2\x80\xA7 \xE2\x80\xAF \xE2\x81\xA5 \xE2\x81\xAA",
+         "\xE2\x80\xA7 \xE2\x80\xAF \xE2\x81\xA5 \xE2\x81\xAA"},
         // Well-formed text of every length, up to U+10FFFF.
-        {"ol\xC3\xA1 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF", "ol\xC3\xA1 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"},
+        {"ol\xC3\xA1 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF",
+         "ol\xC3\xA1 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"},
         // Overlong forms, surrogates, past U+10FFFF, bytes no sequence holds.
-        {"\xC0\xAF \xC1\xBF \xE0\x80\xAF \xF0\x8F\xBF\xBF", "\\xC0\\xAF \\xC1\\xBF \\xE0\\x80\\xAF \\xF0\\x8F\\xBF\\xBF"},
+        {"\xC0\xAF \xC1\xBF \xE0\x80\xAF \xF0\x8F\xBF\xBF",
+         "\\xC0\\xAF \\xC1\\xBF \\xE0\\x80\\xAF \\xF0\\x8F\\xBF\\xBF"},
         {"\xED\xA0\x80 \xED\xBF\xBF \xED\x9F\xBF", "\\xED\\xA0\\x80 \\xED\\xBF\\xBF \xED\x9F\xBF"},
         {"\xF4\x90\x80\x80 \xF5\x80 \xFF", "\\xF4\\x90\\x80\\x80 \\xF5\\x80 \\xFF"},
         // Stray continuation bytes, and sequences cut short, in the text or
@@ -225,7 +232,8 @@ TEST_F(Verbose, CharactersThatBreakHideOrCannotBeReadAreEscaped)
     expected += "06/12/2026 18:20:05: trace\n\tat A\\u2028\tat B\\u0085\tat C\n";
     EXPECT_EQ(read_file(today()), expected);
 
-    std::unique_ptr<char, decltype(&std::free)> name(verbose_escape("log\n<0>x\r\t\x1B[2J"), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> name(verbose_escape("log\n<0>x\r\t\x1B[2J"),
+                                                     &std::free);
     EXPECT_STREQ(name.get(), "log\\n<0>x\\r\t\\x1B[2J");
     EXPECT_EQ(verbose_escape(nullptr), nullptr);
 }
@@ -237,10 +245,23 @@ TEST_F(Verbose, CharactersThatBreakHideOrCannotBeReadAreEscaped)
 TEST_F(Verbose, EveryReaderFindsTheLinesTheWriterWrote)
 {
     const char *forged[] = {
-        "a\xE2\x80\xA8" "06/12/2026 18:20:06: forged", "b\xE2\x80\xA9" "forged", "c\xC2\x85" "forged",
-        "d\x0B\x0C\x1C\x1D\x1E" "forged", "e\x1B[2K\r06/12/2026 18:20:06: forged",
-        "f\xC2\x9B" "2K\xE2\x80\xAE" "degrof", "g\xE2\x81\xA6" "x\xD8\x9C", "h\xED\xA0\x80\xC0\x8A\xE2\x80",
-        "i\n\tforged continuation", "j\r\nforged",
+        "a\xE2\x80\xA8"
+        "06/12/2026 18:20:06: forged",
+        "b\xE2\x80\xA9"
+        "forged",
+        "c\xC2\x85"
+        "forged",
+        "d\x0B\x0C\x1C\x1D\x1E"
+        "forged",
+        "e\x1B[2K\r06/12/2026 18:20:06: forged",
+        "f\xC2\x9B"
+        "2K\xE2\x80\xAE"
+        "degrof",
+        "g\xE2\x81\xA6"
+        "x\xD8\x9C",
+        "h\xED\xA0\x80\xC0\x8A\xE2\x80",
+        "i\n\tforged continuation",
+        "j\r\nforged",
     };
     // Three line feeds for each, and one more where the block keeps the
     // continuation line a text opens.
@@ -314,7 +335,8 @@ TEST_F(Verbose, DiagnosticSinkTakesLibraryMessagesInsteadOfLogAndStderr)
         verbose_set_sink(testing_support::record_diagnostic, &got);
         // The text the log or standard error would have received, without
         // the log's prefix and escaped alike.
-        EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "a\rb %s\n", "x"), 7);
+        EXPECT_EQ(verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "a\rb %s\n", "x"),
+                  7);
         verbose_diagnostic(VERBOSE_ROUTE_LOG_BLOCK, VERBOSE_DEBUG, "HTTP", "dump\n\t41\n\n");
         verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| a\rb\n");
         EXPECT_EQ(verbose_diagnostic(7, VERBOSE_ERROR, "X", "lost\n"), -1);
@@ -509,8 +531,9 @@ TEST_F(VerboseBudget, TheCrossingLineIsWrittenWholeThenOneMarker)
                   "31/12/2027 12:00:00: Limite diario do log atingido (10485760 bytes): linhas "
                   "descartadas ate 01/01/2028 00:00:00.\n");
     EXPECT_EQ(verbose_budget_spent_day(), 20271231);
-    EXPECT_EQ(err.text(), "vesk: limite diario do log atingido (10485760 bytes) em log" PLATFORM_PATH_SEP_STR
-                          "monitor_20271231.log; linhas descartadas ate 01/01/2028 00:00:00.\n");
+    EXPECT_EQ(err.text(),
+              "vesk: limite diario do log atingido (10485760 bytes) em log" PLATFORM_PATH_SEP_STR
+              "monitor_20271231.log; linhas descartadas ate 01/01/2028 00:00:00.\n");
 }
 
 // A line that would take the file past the room after the budget is
@@ -569,8 +592,9 @@ TEST_F(VerboseBudget, ThreadsReachingTheBudgetLeaveOneMarker)
     for (std::thread &worker : workers)
         worker.join();
 
-    const std::string marker = "28/02/2028 12:00:00: Limite diario do log atingido (10485760 bytes): "
-                               "linhas descartadas ate 29/02/2028 00:00:00.";
+    const std::string marker =
+        "28/02/2028 12:00:00: Limite diario do log atingido (10485760 bytes): "
+        "linhas descartadas ate 29/02/2028 00:00:00.";
     // The first line holds the file's zeros too.
     std::vector<std::string> lines = read_lines(file);
     EXPECT_EQ(failed, 0);

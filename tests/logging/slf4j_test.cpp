@@ -26,23 +26,26 @@ class Slf4jLogging : public testing_support::TempDirTest {};
 TEST_F(Slf4jLogging, LevelsArriveAndPerLoggerLevelsHold)
 {
     if (std::string(VESK_SLF4J_CLASS_PATH).empty())
-        GTEST_SKIP() << "slf4j-api.jar or slf4j-jdk14.jar missing: scripts/bootstrap.sh test installs "
-                        "libslf4j-java";
+        GTEST_SKIP()
+            << "slf4j-api.jar or slf4j-jdk14.jar missing: scripts/bootstrap.sh test installs "
+               "libslf4j-java";
     fs::create_directory("log");
     testing_support::write_file("conf/vesk.ini", std::string("VERBOSITY=5\nCLASSPATH=") +
-                                                     VESK_SLF4J_CLASS_PATH + "\nLIBRARY_PATH=" +
-                                                     VESK_TEST_NATIVES_DIR +
+                                                     VESK_SLF4J_CLASS_PATH +
+                                                     "\nLIBRARY_PATH=" + VESK_TEST_NATIVES_DIR +
                                                      "\nlibrary=vesk_java\n"
                                                      "ENTRY_CLASS=vesk/test/Slf4jEntry\n");
-    testing_support::write_file("logging.properties", "handlers = java.util.logging.ConsoleHandler\n"
-                                                      ".level = SEVERE\n"
-                                                      "slf4j.Servidor.level = FINE\n"
-                                                      "slf4j.Ruidoso.level = WARNING\n"
-                                                      "slf4j.Mudo.level = OFF\n");
+    testing_support::write_file("logging.properties",
+                                "handlers = java.util.logging.ConsoleHandler\n"
+                                ".level = SEVERE\n"
+                                "slf4j.Servidor.level = FINE\n"
+                                "slf4j.Ruidoso.level = WARNING\n"
+                                "slf4j.Mudo.level = OFF\n");
     // Kept: the JNI check's own options, when it runs the suite.
     const char *outer = std::getenv("JAVA_TOOL_OPTIONS");
-    std::string options = std::string(outer != nullptr ? outer : "") +
-                          " -Djava.util.logging.config.file=" + (dir() / "logging.properties").string();
+    std::string options =
+        std::string(outer != nullptr ? outer : "") +
+        " -Djava.util.logging.config.file=" + (dir() / "logging.properties").string();
     testing_support::Child child(VESK_EXE, {"start"}, dir(), {"JAVA_TOOL_OPTIONS=" + options},
                                  dir() / "stderr.txt");
     ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "done.txt"); }))
@@ -51,7 +54,8 @@ TEST_F(Slf4jLogging, LevelsArriveAndPerLoggerLevelsHold)
 
     // Every line the Java side wrote, SLF4J's own complaints included.
     std::vector<std::string> java;
-    for (const std::string &line : testing_support::read_lines(testing_support::todays_log(dir()))) {
+    for (const std::string &line :
+         testing_support::read_lines(testing_support::todays_log(dir()))) {
         std::string text = line.substr(std::min<size_t>(line.size(), 21));
         if (text.rfind("|VESK| ", 0) != 0 && text.rfind("VERBOSITY=", 0) != 0)
             java.push_back(text);

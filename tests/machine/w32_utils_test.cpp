@@ -98,7 +98,8 @@ TEST_F(Machine, DescriptionHasEveryMemberInOrderWithItsType)
     EXPECT_STRNE(json_object_get_string(object_, "hostname"), "");
     EXPECT_EQ(json_array_length(json_object_find(object_, "ifaces")), 0);
     // One line from the MAC lookup, one from the interface list.
-    std::vector<std::string> lines = testing_support::read_lines(testing_support::todays_log(dir()));
+    std::vector<std::string> lines =
+        testing_support::read_lines(testing_support::todays_log(dir()));
     ASSERT_EQ(lines.size(), 2u);
     for (const std::string &line : lines)
         EXPECT_EQ(line.substr(21), "GetAdaptersInfo error: 0");
@@ -220,7 +221,7 @@ TEST_F(MachineMac, ConvertsBothTextFormsToTheSameBytes)
     const Row rows[] = {
         {"00a0c914c829", {0x00, 0xa0, 0xc9, 0x14, 0xc8, 0x29, 0xEE}},
         {"00:a0:c9:14:c8:29\n", {0x00, 0xa0, 0xc9, 0x14, 0xc8, 0x29, 0xEE}},
-        {"00:A0", {0x00, 0x10, 0xEE}},       // upper case is no hex digit
+        {"00:A0", {0x00, 0x10, 0xEE}},         // upper case is no hex digit
         {"00:a0:c", {0x00, 0xa0, 0xc0, 0xEE}}, // a lone last digit ends the walk
     };
     for (const Row &row : rows) {

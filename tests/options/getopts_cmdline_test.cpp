@@ -82,7 +82,8 @@ TEST_F(GetoptsVerbose, LogsEveryRowState)
     std::copy(std::begin(fresh_table), std::end(fresh_table), table);
     ub_getopt_check(table, "VERBOSE");
     ub_getopt_verbose(table);
-    std::vector<std::string> lines = testing_support::read_lines(testing_support::todays_log(dir()));
+    std::vector<std::string> lines =
+        testing_support::read_lines(testing_support::todays_log(dir()));
     const char *const expected[] = {" --PORT: '9000'", " --BASE: '1'", " --HOST: 'localhost'",
                                     " --VERBOSE: -1", " --HOST: 'localhost'"};
     ASSERT_EQ(lines.size(), std::size(expected));

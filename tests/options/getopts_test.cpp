@@ -39,8 +39,8 @@ TEST_F(Getopts, IniLines)
         int position;
     };
     const Case cases[] = {
-        {"PORT=9001\n", 2, "9001", 1, 5},  // both rows named PORT
-        {"PORT = 1\n", 0, "9000", 0, 0},    // no blanks around "="
+        {"PORT=9001\n", 2, "9001", 1, 5}, // both rows named PORT
+        {"PORT = 1\n", 0, "9000", 0, 0},  // no blanks around "="
         {"PORT=\n", 2, "", 1, 5},
         {"PORT=a=b  \n", 2, "a=b  ", 1, 5}, // value kept as written
         {"# comment\n\nport=1\nPORTS=1\n", 0, "9000", 0, 0},
@@ -97,23 +97,31 @@ TEST_F(Getopts, IniReportTellsWhatTheReaderCutsOrSkips)
          std::string("PORT=ab\0", 8) + std::string(2100, 'x') + "\nZ=1\n",
          {"1 1 0 PORT", "2 2 0 Z"},
          "ab"},
-        {"a long comment", "#" + std::string(3000, '#') + "\n;x\n \t\nW=1\n",
-         {"1 5 0 ", "4 2 0 W"}, "9000"},
-        {"a long comment, its piece setting an option", "#" + std::string(2046, '#') + "PORT=5\n",
-         {"1 5 0 ", "1 6 2047 PORT"}, "5"},
+        {"a long comment",
+         "#" + std::string(3000, '#') + "\n;x\n \t\nW=1\n",
+         {"1 5 0 ", "4 2 0 W"},
+         "9000"},
+        {"a long comment, its piece setting an option",
+         "#" + std::string(2046, '#') + "PORT=5\n",
+         {"1 5 0 ", "1 6 2047 PORT"},
+         "5"},
         {"an unknown cut line, its piece setting an option",
          q2047 + "PORT=5\r\nHOST=h\r\n\xEF\xBB\xBF\n\xEF\xBB\xBFPORT=1\n",
-         {"1 4 0 " + q2047, "1 6 2047 PORT", "4 3 0 PORT"}, "5"},
+         {"1 4 0 " + q2047, "1 6 2047 PORT", "4 3 0 PORT"},
+         "5"},
         {"three pieces, each setting an option, the last cut at a CR",
          "HOST=" + x2042 + "PORT=6" + std::string(2041, 'y') + "PORT=7\rVERBOSITY=5\n",
-         {"1 1 0 HOST", "1 6 2047 PORT", "1 6 4094 PORT", "1 7 4101 "}, "7"},
-        {"text after a lone CR", "PORT=81\rVERBOSITY=5\r\r\nW=1\r",
-         {"1 7 8 ", "2 2 0 W"}, "81"},
+         {"1 1 0 HOST", "1 6 2047 PORT", "1 6 4094 PORT", "1 7 4101 "},
+         "7"},
+        {"text after a lone CR", "PORT=81\rVERBOSITY=5\r\r\nW=1\r", {"1 7 8 ", "2 2 0 W"}, "81"},
         {"a CR in a full first piece",
          "PORT=1\r" + std::string(2040, 'x') + "VERBOSITY=5\n",
-         {"1 1 0 PORT", "1 7 7 ", "1 6 2047 VERBOSITY"}, "1"},
+         {"1 1 0 PORT", "1 7 7 ", "1 6 2047 VERBOSITY"},
+         "1"},
         {"a piece of line ends only, then text",
-         "PORT=" + x2042 + std::string(2047, '\r') + "Z\n", {"1 1 0 PORT"}, nullptr},
+         "PORT=" + x2042 + std::string(2047, '\r') + "Z\n",
+         {"1 1 0 PORT"},
+         nullptr},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -124,8 +132,8 @@ TEST_F(Getopts, IniReportTellsWhatTheReaderCutsOrSkips)
         auto record = [](void *context, int notice, int32_t line, int64_t column,
                          const char *name) {
             static_cast<std::vector<std::string> *>(context)->push_back(
-                std::to_string(line) + " " + std::to_string(notice) + " " +
-                std::to_string(column) + " " + name);
+                std::to_string(line) + " " + std::to_string(notice) + " " + std::to_string(column) +
+                " " + name);
         };
         int count = ub_getopt_ini_report("t.ini", rows, record, &told);
         EXPECT_EQ(told, c.told);

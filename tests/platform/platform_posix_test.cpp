@@ -76,8 +76,8 @@ using PlatformNotify = testing_support::TempDirTest;
 
 TEST_F(PlatformNotify, StatesReachTheSocketThatNotifySocketNames)
 {
-    for (const std::string &where : {(dir() / "notify").string(),
-                                    "@vesk-notify-" + std::to_string(getpid())}) {
+    for (const std::string &where :
+         {(dir() / "notify").string(), "@vesk-notify-" + std::to_string(getpid())}) {
         SCOPED_TRACE(where);
         int fd = listener(where);
         ScopedEnv socket_name("NOTIFY_SOCKET", where.c_str());

@@ -169,8 +169,8 @@ bool open_to_everyone(const fs::path &path)
         BOOL present = FALSE;
         BOOL defaulted = FALSE;
         PACL dacl = nullptr;
-        bool set = ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,
-                                                                        &descriptor, nullptr) &&
+        bool set = ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                       list.c_str(), SDDL_REVISION_1, &descriptor, nullptr) &&
                    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) &&
                    SetNamedSecurityInfoA(const_cast<char *>(path.string().c_str()), SE_FILE_OBJECT,
                                          DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
@@ -221,7 +221,8 @@ TEST_F(PlatformWin32, NodeStatusTellsWhoTheAccessListLetsChangeIt)
         {"creator owner", true, own + "(A;;FA;;;CO)", PLATFORM_WRITER_NONE, 0, ""},
         // Adding files and folders, as C:\ lets Authenticated Users.
         {"users add", true, own + "(A;;0x6;;;BU)", PLATFORM_WRITER_EVERYONE, 1, "Users"},
-        {"users add and delete", true, own + "(A;;0x46;;;BU)", PLATFORM_WRITER_EVERYONE, 0, "Users"},
+        {"users add and delete", true, own + "(A;;0x46;;;BU)", PLATFORM_WRITER_EVERYONE, 0,
+         "Users"},
         {"users add and write attributes", true, own + "(A;;0x106;;;BU)", PLATFORM_WRITER_EVERYONE,
          0, "Users"},
         {"guests write", true, own + "(A;;FW;;;BG)", PLATFORM_WRITER_ACL, 0, "Guests"},
@@ -351,7 +352,8 @@ TEST_F(PlatformWin32, AHeldNodeCannotBeRenamedOrRemoved)
     testing_support::write_file("file", "x");
     const bool folders_held = !on_wine();
     {
-        int folder = platform_node_open(PLATFORM_NODE_CWD, "folder", PLATFORM_NODE_NOFOLLOW, nullptr);
+        int folder =
+            platform_node_open(PLATFORM_NODE_CWD, "folder", PLATFORM_NODE_NOFOLLOW, nullptr);
         Node file(platform_node_open(PLATFORM_NODE_CWD, "file", PLATFORM_NODE_READ, nullptr));
         ASSERT_GE(folder, 0);
         ASSERT_GE(file.fd(), 0);
@@ -518,7 +520,8 @@ TEST_F(PlatformWin32, JvmLibraryLoadsFromTheHeldFileAndNotFromThePathSearch)
         char reason[64] = "";
         void *library = platform_jvm_library_open_node(node.fd(), &missing, reason, sizeof reason);
         ASSERT_NE(library, nullptr) << reason;
-        auto probe = reinterpret_cast<int (*)(void)>(platform_library_symbol(library, "vesk_probe"));
+        auto probe =
+            reinterpret_cast<int (*)(void)>(platform_library_symbol(library, "vesk_probe"));
         ASSERT_NE(probe, nullptr);
         EXPECT_EQ(probe(), 42);
         EXPECT_FALSE(DeleteFileA("jdk\\bin\\server\\jvm.dll"));

@@ -59,7 +59,8 @@ void set_time_zone(const char *zone)
 StreamCapture::StreamCapture(FILE *stream, int fd) : stream_(stream), fd_(fd)
 {
     path_ = unique_temp_path("vesk-capture-").string();
-    int file = _open(path_.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+    int file =
+        _open(path_.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
     std::fflush(stream_);
     saved_ = _dup(fd_);
     _dup2(file, fd_);

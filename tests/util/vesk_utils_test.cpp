@@ -6,9 +6,13 @@ namespace {
 
 TEST(VeskUtils, FindKeyReturnsTheValueIndexOfTheFirstEqualKey)
 {
-    char *list[] = {const_cast<char *>("PORT"), const_cast<char *>("9000"),
-                    const_cast<char *>("port"), const_cast<char *>("1"),
-                    const_cast<char *>("PORT"), const_cast<char *>("81"), nullptr};
+    char *list[] = {const_cast<char *>("PORT"),
+                    const_cast<char *>("9000"),
+                    const_cast<char *>("port"),
+                    const_cast<char *>("1"),
+                    const_cast<char *>("PORT"),
+                    const_cast<char *>("81"),
+                    nullptr};
     EXPECT_EQ(vesk_findKey(list, "PORT"), 1);
     EXPECT_EQ(vesk_findKey(list, "port"), 3);
     EXPECT_EQ(vesk_findKey(list, "POR"), VESK_FIND_NOT_FOUND);
@@ -19,8 +23,9 @@ TEST(VeskUtils, FindKeyReturnsTheValueIndexOfTheFirstEqualKey)
 
 TEST(VeskUtils, AFinalKeyWithoutValueNeverMatches)
 {
-    char *list[] = {const_cast<char *>("A"), const_cast<char *>("1"), const_cast<char *>("B"),
-                    nullptr, const_cast<char *>("B"), const_cast<char *>("2")};
+    char *list[] = {const_cast<char *>("A"), const_cast<char *>("1"),
+                    const_cast<char *>("B"), nullptr,
+                    const_cast<char *>("B"), const_cast<char *>("2")};
     EXPECT_EQ(vesk_findKey(list, "B"), VESK_FIND_NOT_FOUND);
     EXPECT_STREQ(vesk_getParam(list, "B"), "");
 }

@@ -14,9 +14,9 @@ namespace ub::detail {
 // of one of these, so the two addresses are the same.
 struct file_record {
     fs_file file;
-    int64_t time; // the file's time in full; 0 when unknown
-    int64_t size; // bytes in full; 0 when unknown
-    bool known;   // false when the status query failed
+    int64_t time;          // the file's time in full; 0 when unknown
+    int64_t size;          // bytes in full; 0 when unknown
+    bool known;            // false when the status query failed
     platform_dir *listing; // the open listing it was read from, or NULL
 };
 

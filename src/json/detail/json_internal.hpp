@@ -75,8 +75,7 @@ int json_build_member(json_parse_context *context, char *name);
 
 inline bool json_is_container(const json_value *value)
 {
-    return value != nullptr &&
-           (value->type == JSON_TYPE_ARRAY || value->type == JSON_TYPE_OBJECT);
+    return value != nullptr && (value->type == JSON_TYPE_ARRAY || value->type == JSON_TYPE_OBJECT);
 }
 
 // A value of type 4 or 5 is allocated as a json_container.

@@ -48,7 +48,8 @@ int main(int argc, char **argv)
         fputs("usage: consumer URL FOLDER [FAILING_URL]\n", stderr);
         return 2;
     }
-    json_value *settings = json_parse_mem("{'name': 'vesk', 'port': 9100, 'tags': ['host', 'jvm']}");
+    json_value *settings =
+        json_parse_mem("{'name': 'vesk', 'port': 9100, 'tags': ['host', 'jvm']}");
     if (settings == NULL)
         return 1;
     printf("json name=%s port=%d tags=%d\n", json_object_get_string(settings, "name"),

@@ -20,7 +20,8 @@ struct Release {
     void operator()(url *record) const { url_free(record); }
     void operator()(char *text) const { std::free(text); }
 };
-template <typename T> using Owned = std::unique_ptr<T, Release>;
+template <typename T>
+using Owned = std::unique_ptr<T, Release>;
 
 void fetch(const char *text)
 {
@@ -42,7 +43,8 @@ int main(int argc, char **argv)
         std::fputs("usage: consumer URL FOLDER [FAILING_URL]\n", stderr);
         return 2;
     }
-    Owned<json_value> settings(json_parse_mem("{'name': 'vesk', 'port': 9100, 'tags': ['host', 'jvm']}"));
+    Owned<json_value> settings(
+        json_parse_mem("{'name': 'vesk', 'port': 9100, 'tags': ['host', 'jvm']}"));
     if (!settings)
         return 1;
     std::printf("json name=%s port=%d tags=%d\n", json_object_get_string(settings.get(), "name"),
