@@ -1,8 +1,12 @@
 // The parts of the system layer that no module's suite reaches on every
-// system: the running program's folder and the file times the walks read.
+// system: the running program's folder, files and their times, folder
+// listings, libraries and the process.
 #include "platform/platform.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <set>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +75,123 @@ TEST_F(PlatformFiles, PathAccessTellsAMissingPathFromAReadableOne)
     EXPECT_EQ(platform_path_access("missing.jar"), PLATFORM_PATH_MISSING);
     EXPECT_EQ(platform_path_access("file/below"), PLATFORM_PATH_MISSING);
     EXPECT_EQ(platform_path_access(nullptr), -1);
+}
+
+using PlatformFolders = testing_support::TempDirTest;
+
+// Everything a walk does in a folder it holds open: list, look up, open a
+// subfolder, read and delete, and let go of the folder and take it up again.
+TEST_F(PlatformFolders, AnOpenListingIsReadLookedUpAndChangedRelativeToItself)
+{
+    testing_support::write_file("d/file", "abc");
+    fs::create_directories("d/sub");
+    platform_dir *dir = platform_dir_open("d");
+    ASSERT_NE(dir, nullptr);
+    std::set<std::string> names;
+    for (const char *name = platform_dir_read(dir); name != nullptr; name = platform_dir_read(dir))
+        names.insert(name);
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", "file", "sub"}));
+    EXPECT_EQ(platform_dir_error(dir), 0);
+
+    platform_file_status status{};
+    ASSERT_EQ(platform_dir_stat(dir, "file", &status), 0);
+    EXPECT_EQ(status.size, 3);
+    EXPECT_EQ(status.is_dir, 0);
+    ASSERT_EQ(platform_dir_stat(dir, "sub", &status), 0);
+    EXPECT_EQ(status.is_dir, 1);
+    EXPECT_EQ(platform_dir_stat(dir, "missing", &status), -1);
+
+    char text[8] = {};
+    EXPECT_EQ(platform_dir_read_file(dir, "file", text, sizeof text), 3);
+    EXPECT_STREQ(text, "abc");
+    EXPECT_EQ(platform_dir_read_file(dir, "sub", text, sizeof text), -1);
+    FILE *file = platform_dir_open_regular(dir, "file");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fgetc(file), 'a');
+    std::fclose(file);
+    EXPECT_EQ(platform_dir_open_regular(dir, "sub"), nullptr);
+
+    for (const char *name : {"", ".", "..", "file", "missing", "sub/x"})
+        EXPECT_EQ(platform_dir_open_at(dir, name), nullptr) << name;
+    platform_dir *sub = platform_dir_open_at(dir, "sub");
+    ASSERT_NE(sub, nullptr);
+    // Let go and taken up again through the subfolder, the folder works as before.
+    EXPECT_EQ(platform_dir_suspend(dir), 0);
+    EXPECT_EQ(platform_dir_resume(dir, sub), 0);
+    EXPECT_EQ(platform_dir_stat(dir, "file", &status), 0);
+
+    int error = 0;
+    EXPECT_EQ(platform_dir_unlink(dir, "sub", &error), -1);
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(platform_dir_unlink(dir, "file", &error), 0);
+    EXPECT_FALSE(fs::exists("d/file"));
+    platform_dir_close(sub);
+    platform_dir_close(dir);
+    platform_dir_close(nullptr);
+    EXPECT_EQ(platform_dir_open("d/missing"), nullptr);
+    EXPECT_EQ(platform_dir_open(""), nullptr);
+}
+
+TEST_F(PlatformFolders, DeletingAFileLeavesFoldersAndTellsWhy)
+{
+    testing_support::write_file("file", "x");
+    fs::create_directory("folder");
+    int error = 0;
+    EXPECT_EQ(platform_delete_file("file", &error), 0);
+    EXPECT_FALSE(fs::exists("file"));
+    EXPECT_EQ(platform_delete_file("file", &error), -1);
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(platform_delete_file("folder", nullptr), -1);
+    EXPECT_TRUE(fs::is_directory("folder"));
+}
+
+// A library is loaded and its functions found; what is no library says why.
+TEST_F(PlatformFiles, LibrariesLoadAndSayWhyTheyCannot)
+{
+    void *probe = platform_library_open(VESK_TEST_PROBE_DLL, nullptr);
+    ASSERT_NE(probe, nullptr);
+    auto function = reinterpret_cast<int (*)()>(platform_library_symbol(probe, "vesk_probe"));
+    ASSERT_NE(function, nullptr);
+    EXPECT_EQ(function(), 42);
+    EXPECT_EQ(platform_library_symbol(probe, "vesk_no_such_function"), nullptr);
+    platform_library_close(probe);
+    platform_library_close(nullptr);
+
+    testing_support::write_file("text.so", "no library");
+    const struct {
+        const char *path;
+        int missing;
+        std::string reason; // empty: any account of the system's
+    } cases[] = {{"missing.so", 1, "nao encontrado"}, {"text.so", 0, ""}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string path = (fs::current_path() / c.path).string();
+        int error = 0;
+        EXPECT_EQ(platform_library_open(path.c_str(), &error), nullptr);
+        EXPECT_NE(error, 0);
+        int missing = -1;
+        char reason[256] = "unset";
+        EXPECT_EQ(platform_library_open_reason(path.c_str(), &missing, reason, sizeof reason),
+                  nullptr);
+        EXPECT_EQ(missing, c.missing);
+        if (c.reason.empty())
+            EXPECT_STRNE(reason, "unset");
+        else
+            EXPECT_EQ(reason, c.reason);
+    }
+}
+
+TEST(Platform, ProcessIdAndTemporaryFolder)
+{
+    EXPECT_GT(platform_process_id(), 0);
+    EXPECT_EQ(platform_process_id(), platform_process_id());
+    char folder[PLATFORM_PATH_MAX];
+    ASSERT_EQ(platform_temp_folder(folder, sizeof folder), 0);
+    EXPECT_TRUE(fs::is_directory(folder)) << folder;
+    char small[2] = "x";
+    EXPECT_EQ(platform_temp_folder(small, sizeof small), -1);
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(platform_temp_folder(nullptr, 8), -1);
 }
 
 } // namespace
