@@ -9,8 +9,8 @@ vesk=$1 fake=$2 build_jdk=$3
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-jvm-discovery-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 
-# shellcheck source=tests/host/checks.sh
-source "$(dirname "$0")/checks.sh"
+# shellcheck source=tests/support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
 jdk() { # jdk <name>: a JDK folder under tmp holding the stand-in
   mkdir -p "$tmp/$1/lib/server"

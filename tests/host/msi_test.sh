@@ -14,8 +14,8 @@ conf_files=(vesk.ini jvm.options server.ini)
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vesk-msi-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 
-# shellcheck source=tests/host/checks.sh
-source "$here/checks.sh"
+# shellcheck source=tests/support/checks.sh
+source "$here/../support/checks.sh"
 
 # rows <msi> <table>: the table's rows (msiinfo writes three header lines).
 rows() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
@@ -25,7 +25,6 @@ has_row() { row "$msi" "$1" "$2" | grep -qxF -- "$3"; }
 # attributes <component>: its Attributes column.
 attributes() { row "$msi" Component "$1" | cut -f4; }
 has_bits() { (( ($(attributes "$1") & $2) == $2 )); }
-not() { ! "$@"; }
 
 # ---- The tables.
 tables=$(msiinfo tables "$msi")
@@ -155,16 +154,16 @@ state() {
   "$wine" sc query vesk </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'
 }
 todays_log() { echo "$app/log/monitor_$(date +%Y%m%d).log"; }
-# await_stopped: polls (20 s at most) until the service is STOPPED; $now is
-# its state, Win32 exit code and service-specific code ("STOPPED 1066 2").
-await_stopped() {
-  for _ in $(seq 200); do
-    now=$("$wine" sc query vesk </dev/null 2>/dev/null | tr -d '\r' | awk '/ STATE / { s = $4 }
-      / WIN32_EXIT_CODE / { w = $3 } / SERVICE_EXIT_CODE / { c = $3 } END { print s, w, c }') || true
-    case $now in STOPPED*) return ;; esac
-    sleep 0.1
-  done
+# stopped: the service is STOPPED; $now is its state, Win32 exit code and
+# service-specific code ("STOPPED 1066 2").
+stopped() {
+  now=$("$wine" sc query vesk </dev/null 2>/dev/null | tr -d '\r' | awk '/ STATE / { s = $4 }
+    / WIN32_EXIT_CODE / { w = $3 } / SERVICE_EXIT_CODE / { c = $3 } END { print s, w, c }') || true
+  case $now in STOPPED*) return 0 ;; esac
+  return 1
 }
+# await_stopped: polls (20 s at most) until the service is STOPPED.
+await_stopped() { wait_for 20 stopped || true; }
 
 # ---- The package as built on a bare machine: only the default
 # conf\vesk.ini and no Java runtime. The service starts and stops at once

@@ -21,8 +21,8 @@ mkdir -p "$app/jre/bin/server"
 cp "$vesk" "$app/vesk.exe"
 cp "$fake" "$app/jre/bin/server/jvm.dll"
 
-# shellcheck source=tests/host/checks.sh
-source "$(dirname "$0")/checks.sh"
+# shellcheck source=tests/support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 skip_below_open_folder "$tmp"
 
 # A working folder with conf\vesk.ini and, unless told otherwise, log\.
@@ -86,6 +86,8 @@ check "no log folder: status 3" test "$status" -eq 3
 check "no log folder: notice in the fallback file" contains "$dir/fallback.txt" "Falha ao tentar abrir log em: '"
 check "no log folder: line in the fallback file" contains "$dir/fallback.txt" "'MARK' = '$marker'"
 
+# log_holds <text>: $log exists and holds text.
+log_holds() { grep -qF "$1" "$log" 2>/dev/null; }
 # start_host <dir> <text>: vesk.exe on the stand-in's entry class in dir, in
 # the background ($host its pid, $log its day's log), until the log holds
 # text (30 s at most).
@@ -93,10 +95,7 @@ start_host() {
   (cd "$1" && exec "$wine" "$app/vesk.exe" ENTRY_CLASS fake/Entry >/dev/null 2>&1) &
   host=$!
   log=$(todays_log "$1")
-  for _ in $(seq 300); do
-    grep -qF "$2" "$log" 2>/dev/null && break
-    sleep 0.1
-  done
+  wait_for 30 log_holds "$2" || true
 }
 
 stop_host() {

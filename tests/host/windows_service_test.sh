@@ -18,26 +18,25 @@ cleanup() {
 trap cleanup EXIT
 unset JAVA_HOME
 
-# shellcheck source=tests/host/checks.sh
-source "$(dirname "$0")/checks.sh"
+# shellcheck source=tests/support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 skip_below_open_folder "$tmp"
 
+# no_service: the prefix has no service vesk.
+no_service() { ! "$wine" sc query vesk >/dev/null 2>&1; }
 # A service left by an earlier run of this test that was killed (its
 # program is in a folder of this test's) is removed; any other is not ours.
-if "$wine" sc query vesk >/dev/null 2>&1; then
+if ! no_service; then
   image=$("$wine" reg query 'HKLM\System\CurrentControlSet\Services\vesk' /v ImagePath 2>/dev/null |
     tr -d '\r' | sed -n 's/^ *ImagePath *REG_[A-Z_]* *//p')
   case $image in
   *'\vesk-windows-service-'??????'\app\vesk.exe"'*)
     "$wine" sc stop vesk >/dev/null 2>&1 || true
     "$wine" sc delete vesk >/dev/null 2>&1 || true
-    for _ in $(seq 200); do
-      "$wine" sc query vesk >/dev/null 2>&1 || break
-      sleep 0.1
-    done
+    wait_for 20 no_service || true
     ;;
   esac
-  if "$wine" sc query vesk >/dev/null 2>&1; then
+  if ! no_service; then
     echo "SKIPPED: this prefix has a service vesk of its own ($image; remove it with: sc delete vesk)"
     exit 77
   fi
@@ -61,18 +60,19 @@ state() {
     END { print s, w, c }' <<<"$text"
 }
 
+# in_state <state>: $now is the state, which begins with the one given.
+in_state() {
+  now=$(state)
+  case $now in "$1"*) return 0 ;; esac
+  return 1
+}
 # await <state>: polls until the state begins with it (20 s at most);
 # $now is the last state seen, $elapsed the milliseconds since $since.
 await() {
-  for _ in $(seq 200); do
-    now=$(state)
-    case $now in "$1"*) break ;; esac
-    sleep 0.1
-  done
+  wait_for 20 in_state "$1" || true
   elapsed=$((($(date +%s%N) - since) / 1000000))
 }
 
-not() { ! "$@"; }
 # running: the service's process runs (wine shows processes by their
 # Windows paths).
 running() { pgrep -f "${tmp##*/}.app.vesk.exe" >/dev/null; }
@@ -148,11 +148,7 @@ check "failed launch: STOPPED, service-specific code 3 ($now)" test "$now" = "ST
 check "failed launch: logged" contains "$log" "|VESK| Falha ao tentar iniciar VESKServer."
 # The JVM still runs after a failed entry call, and is asked to end the
 # process: it ends.
-for _ in $(seq 50); do
-  running || break
-  sleep 0.1
-done
-check "failed launch: the process ends" not running
+check "failed launch: the process ends" wait_for 5 not running
 
 since=$(date +%s%N)
 "$wine" sc start vesk PORT 1 X >/dev/null 2>&1 || true

@@ -19,18 +19,13 @@ cleanup() {
 trap cleanup EXIT
 prefix="$work/prefix"
 
-fail() { printf 'FAIL %s\n' "$*" >&2; exit 1; }
+# shellcheck source=tests/support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
-# Runs a build step, showing what it printed only when it fails.
-quietly() {
-    local out
-    out=$("$@" 2>&1) || fail "$*"$'\n'"$out"
-}
-
-# Runs program (with args) in a fresh folder with log/ and compares its
-# standard output with expected (see same); its standard error goes to
-# $work/<name>.err.
-check() {
+# prints <name> <expected> <program...>: runs the program in a fresh folder
+# with log/ and compares its standard output with expected (see same); its
+# standard error goes to $work/<name>.err.
+prints() {
     local name=$1 expected=$2
     shift 2
     mkdir -p "$work/run-$name/log"
@@ -39,21 +34,15 @@ check() {
     same "$name" "$expected" "$out"
 }
 
-# Fails unless got is expected: the exact text, or with match=like a pattern.
-same() {
-    local name=$1 expected=$2 got=$3
-    if [ "${match:-exact}" = like ]; then
-        # shellcheck disable=SC2053
-        [[ "$got" == $expected ]] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
-    else
-        [ "$got" = "$expected" ] || fail "$name"$'\n--- expected\n'"$expected"$'\n--- got\n'"$got"
-    fi
-    echo "ok $name"
-}
-
 # A run's log lines without their time prefix.
 logged() {
     cat "$work/run-$1"/log/monitor_*.log 2>/dev/null | cut -c22-
+}
+
+# ready_or_ended <name> <ready> <pid>: a log line of run-<name> matches
+# ready, or the host has ended.
+ready_or_ended() {
+    logged "$1" | grep -q "$2" || ! kill -0 "$3" 2>/dev/null
 }
 
 # Runs the installed host in run-<name> (its conf/vesk.ini written) with the
@@ -64,11 +53,7 @@ host_until() {
     shift 2
     (cd "$work/run-$name" && exec "$prefix/bin/vesk" "$@" >/dev/null 2>"$work/$name.err") &
     local pid=$!
-    for _ in $(seq 200); do
-        logged "$name" | grep -q "$ready" && break
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
+    wait_for 20 ready_or_ended "$name" "$ready" "$pid" || true
     kill -TERM "$pid" 2>/dev/null || true
     local status=0
     wait "$pid" || status=$?
@@ -86,12 +71,12 @@ printf 'hello' >"$work/www/hello.txt"
 : >"$work/server.txt" # exists before the server's own redirection runs
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/www" >"$work/server.txt" 2>&1 &
 server_pid=$!
-for _ in $(seq 100); do
+# listening: the server has said its port, now in $port.
+listening() {
     port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$work/server.txt")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || fail "the web server did not start"
+    [ -n "$port" ]
+}
+wait_for 10 listening || fail "the web server did not start"
 hello="http://127.0.0.1:$port/hello.txt"
 
 # A program on the library gets no run path and no libjvm: the JVM's
@@ -116,7 +101,7 @@ GET 5 hello"
 # shellcheck disable=SC2046
 cc -std=c11 -Wall -Wextra -Werror -o "$work/consumer_pkg" "$source/tests/install/consumer/consumer.c" \
     $(pkg-config --cflags --libs vesk)
-check consumer_pkg "$consumed" "$work/consumer_pkg" "$hello" "$work/tree"
+prints consumer_pkg "$consumed" "$work/consumer_pkg" "$hello" "$work/tree"
 quietly cmake -S "$consumers/c" -B "$work/consumer-c" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_C_FLAGS="-Wall -Wextra -Werror"
 quietly cmake --build "$work/consumer-c"
@@ -125,7 +110,7 @@ closed=http://127.0.0.1:1/ # nothing listens on port 1
 # of its own: [[ ]] patterns take *(...) as in extglob), and no
 # file or stream.
 nl=$'\n'
-match=like check consumer_c "$consumed
+match=like prints consumer_c "$consumed
 diagnostic HTTP: (7) *([!$nl]) - '$closed'
 GET failed -3" "$work/consumer-c/consumer_c" "$hello" "$work/tree" "$closed"
 [ -z "$(ls -A "$work/run-consumer_c/log")" ] || fail "consumer_c wrote into log/ with a sink set"
@@ -133,7 +118,7 @@ GET failed -3" "$work/consumer-c/consumer_c" "$hello" "$work/tree" "$closed"
 quietly cmake -S "$consumers/cxx" -B "$work/consumer-cxx" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
 quietly cmake --build "$work/consumer-cxx"
-check consumer_cxx "$consumed" "$work/consumer-cxx/consumer_cxx" "$hello" "$work/tree"
+prints consumer_cxx "$consumed" "$work/consumer-cxx/consumer_cxx" "$hello" "$work/tree"
 for program in "$work/consumer_pkg" "$work/consumer-c/consumer_c" "$work/consumer-cxx/consumer_cxx"; do
     no_jdk "$program"
 done
@@ -147,7 +132,7 @@ cc -std=c11 -Wall -Wextra -Werror -o "$work/quickstart_c" "$examples/quickstart.
     $(pkg-config --cflags --libs vesk)
 quickstart='json {"user":"ana","id":7}
 base64 eyJ1c2VyIjoiYW5hIiwiaWQiOjd9'
-check quickstart_c "$quickstart" "$work/quickstart_c"
+prints quickstart_c "$quickstart" "$work/quickstart_c"
 [ "$(logged quickstart_c)" = "user ana" ] || fail "quickstart_c log"
 
 bin="$work/examples"
@@ -157,27 +142,27 @@ quietly cmake --build "$bin"
 for program in "$bin"/*_example "$bin/quickstart_cpp" "$bin/libvesk_example_module.so"; do
     no_jdk "$program"
 done
-check quickstart_cpp "$quickstart" "$bin/quickstart_cpp"
-check json '{"name":"vesk","port":9000,"tags":["host","jvm"]}
+prints quickstart_cpp "$quickstart" "$bin/quickstart_cpp"
+prints json '{"name":"vesk","port":9000,"tags":["host","jvm"]}
 port=9100 name=vesk' "$bin/json_example"
-check options 'set=1 PORT=9100 NAME=demo' "$bin/options_example"
+prints options 'set=1 PORT=9100 NAME=demo' "$bin/options_example"
 [ "$(logged options)" = "|APP| listening on 9100" ] || fail "options log"
-check codecs 'b64 8 Zm9vYmFy
+prints codecs 'b64 8 Zm9vYmFy
 decoded 6 foobar
 hex 666F6F626172
 rc4 0E127EC23478 back foobar' "$bin/codecs_example"
-match=like check machine 'cores [1-9]*, system *' "$bin/machine_example"
-check http "host 127.0.0.1 port $port file hello.txt
+match=like prints machine 'cores [1-9]*, system *' "$bin/machine_example"
+prints http "host 127.0.0.1 port $port file hello.txt
 GET 5: hello
 POST answered" "$bin/http_example" "$hello"
 mkdir -p "$work/walk/old" && touch "$work/walk/a.tmp" "$work/walk/b.log"
-check files 'file a.tmp
+prints files 'file a.tmp
 file b.log
 dir  old
 5 entries, . and .. included
 1 reported, 1 removed' "$bin/files_example" "$work/walk"
 touch "$work/walk/a.tmp"
-check patterns 'date at 7
+prints patterns 'date at 7
 no match -1
 app.log yes
 app.log.1 no

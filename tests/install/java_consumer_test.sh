@@ -21,13 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { printf 'FAIL %s\n' "$*" >&2; exit 1; }
-
-# Runs a build step, showing what it printed only when it fails.
-quietly() {
-    local out
-    out=$("$@" 2>&1) || fail "$*"$'\n'"$out"
-}
+# shellcheck source=tests/support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
 mapfile -t debs < <(bash "$source/scripts/package.sh" "$build" "$work")
 root="$work/root"
@@ -53,6 +48,13 @@ expected=$(cd "$source/java" && find vesk/host -name '*.java' | LC_ALL=C sort)
 "$jdk/bin/jar" --list --file "$maven/vesk-java-$version-javadoc.jar" | grep -qx 'vesk/host/VeskHost.html' ||
     fail "the javadoc jar has no vesk/host/VeskHost.html"
 
+# served_or_ended FOLDER: the host's log in FOLDER, read into the caller's
+# $logged, has the server's line, or the host has ended.
+served_or_ended() {
+    logged=$(cat "$1"/log/monitor_*.log 2>/dev/null | cut -c22-) || true
+    grep -q "^KitServer|" <<<"$logged" || ! kill -0 "$host_pid" 2>/dev/null
+}
+
 # run NAME JAR: runs KitServer of JAR in the packaged host, the packaged kit
 # beside it, until its log line shows that NAME built it; SIGTERM must end
 # the host with 143.
@@ -68,12 +70,7 @@ INI
     (cd "$folder" && JAVA_HOME=$jdk exec "$root/usr/bin/vesk" BUILT "$name" >/dev/null 2>"$work/$name.err") &
     host_pid=$!
     local logged=
-    for _ in $(seq 200); do
-        logged=$(cat "$folder"/log/monitor_*.log 2>/dev/null | cut -c22-) || true
-        grep -q "^KitServer|" <<<"$logged" && break
-        kill -0 "$host_pid" 2>/dev/null || break
-        sleep 0.1
-    done
+    wait_for 20 served_or_ended "$folder" || true
     kill -TERM "$host_pid" 2>/dev/null || true
     local status=0
     wait "$host_pid" || status=$?

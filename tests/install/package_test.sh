@@ -10,7 +10,8 @@ source=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-fail() { echo "FAIL $*" >&2; exit 1; }
+# shellcheck source=tests/support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
 debs=$(bash "$source/scripts/package.sh" "$build" "$work")
 vesk=$(grep '/vesk_[^/]*_amd64\.deb$' <<<"$debs") || fail "no vesk package among: $debs"

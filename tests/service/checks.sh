@@ -7,22 +7,16 @@ set -u
 exec >/checks/results.txt 2>&1
 export DEBIAN_FRONTEND=noninteractive
 
-ok() { echo "ok $* (${SECONDS} s)"; }
-bad() { echo "FAIL $* (${SECONDS} s)"; }
-check() { # check NAME COMMAND...: ok or FAIL by the command's status.
+# The shell tests' helpers (wait_for), copied in beside this script.
+# shellcheck source=tests/support/checks.sh
+source /checks/support-checks.sh
+# check NAME COMMAND...: ok or FAIL by the command's status; here each line
+# carries the seconds since the checks began, and service_test.sh reads the
+# lines rather than a tally.
+check() {
     local name=$1
     shift
-    if "$@"; then ok "$name"; else bad "$name"; fi
-}
-# within SECONDS COMMAND...: runs the command every 0.2 s until it succeeds,
-# for at most that many seconds.
-within() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.2
-    done
+    if "$@"; then echo "ok $name (${SECONDS} s)"; else echo "FAIL $name (${SECONDS} s)"; fi
 }
 show() { systemctl show -p "$1" --value "${2:-vesk}"; }
 state_is() { [ "$(show ActiveState)" = "$1" ]; }
@@ -80,9 +74,9 @@ check "configuration for root and vesk" \
     [ "$(stat -c '%a %U:%G' /etc/vesk/vesk.ini /etc/vesk/jvm.options /etc/vesk/server.ini | sort -u)" = "640 root:vesk" ]
 check "no conffile" [ -z "$(dpkg-query -W -f='${Conffiles}' vesk)" ]
 check "unconfigured: inactive, not failed" \
-    within 10 eval '[ "$(show ActiveState)/$(show Result)" = "inactive/exec-condition" ]'
+    wait_for 10 eval '[ "$(show ActiveState)/$(show Result)" = "inactive/exec-condition" ]'
 check "unconfigured: the journal says what to set" \
-    within 10 journal_has "defina ENTRY_CLASS e CLASSPATH em /etc/vesk/vesk.ini"
+    wait_for 10 journal_has "defina ENTRY_CLASS e CLASSPATH em /etc/vesk/vesk.ini"
 check "unconfigured: no restart" [ "$(show NRestarts)" = 0 ]
 check "the man page and the operator's pages" \
     test -f /usr/share/man/man8/vesk.8.gz -a -f /usr/share/doc/vesk/README.Debian -a -f /usr/share/doc/vesk/operating.md.gz
@@ -108,8 +102,8 @@ check "slow start: the dependent connected" test -e /run/dependent-connected
 check "status line: running" [ "$(show StatusText)" = "Em execucao: vesk.servicetest.ServiceProbe" ]
 check "configured: the day's log holds the server's lines" \
     logged "StatusServer|INFO|0|StatusServer escutando em http://127.0.0.1:9000/"
-check "configured: the request is logged" within 5 logged "StatusServer|INFO|200|GET / de 127.0.0.1"
-check "configured: the server writes its state" within 5 logged "ServiceProbe|INFO|0|estado gravado"
+check "configured: the request is logged" wait_for 5 logged "StatusServer|INFO|200|GET / de 127.0.0.1"
+check "configured: the server writes its state" wait_for 5 logged "ServiceProbe|INFO|0|estado gravado"
 check "configured: files are for the service only" [ "$(stat -c %a /var/lib/vesk/estado.txt)" = 640 ]
 check "configured: conf/ is read-only" logged "ServiceProbe|INFO|0|conf somente leitura"
 check "the log: adm reads it" runuser -u leitor -- test -r "$logs/monitor_$(date +%Y%m%d).log"
@@ -135,11 +129,11 @@ systemd-socket-activate -l 127.0.0.1:9000 /bin/true >/dev/null 2>&1 &
 holder=$!
 # Listening on 127.0.0.1:9000 (0100007F:2328 in /proc/net/tcp, state 0A).
 held() { grep -q '0100007F:2328 00000000:0000 0A' /proc/net/tcp; }
-within 10 held
+wait_for 10 held
 check "taken port: the start fails" eval '! systemctl start vesk'
 kill "$holder"
 wait "$holder" 2>/dev/null
-check "taken port: restarted and serving" within 40 eval 'state_is active && serves'
+check "taken port: restarted and serving" wait_for 40 eval 'state_is active && serves'
 check "taken port: after a restart" [ "$(show NRestarts)" -ge 1 ]
 
 # An upgrade to a package whose shipped configuration changed, with no
@@ -153,7 +147,7 @@ check "upgrade: the operator's files kept" \
         grep -q "^#edited by the operator$" /etc/vesk/jvm.options'
 check "upgrade: the new templates" grep -q "changed template" /usr/share/vesk/jvm.options
 check "upgrade: permissions kept" [ "$(stat -c '%a %U:%G' /etc/vesk/vesk.ini)" = "640 root:vesk" ]
-check "upgrade: restarted, serves again" within 30 eval '[ "$(show MainPID)" != "$pid" ] && serves'
+check "upgrade: restarted, serves again" wait_for 30 eval '[ "$(show MainPID)" != "$pid" ] && serves'
 
 # Stop: the shutdown hook runs and the unit ends inactive, not failed.
 systemctl stop vesk
@@ -166,14 +160,14 @@ systemctl start vesk
 pid=$(show MainPID)
 kill -9 "$pid"
 check "kill -9: restarted and serving" \
-    within 30 eval '[ "$(show NRestarts)" -ge 1 ] && state_is active && [ "$(show MainPID)" != "$pid" ] && serves'
+    wait_for 30 eval '[ "$(show NRestarts)" -ge 1 ] && state_is active && [ "$(show MainPID)" != "$pid" ] && serves'
 fresh
 
 # A missing entry class ends with status 3 after its class is named, and
 # the restarts stop at the start limit.
 configure nao/Existe
 systemctl start --no-block vesk
-check "missing entry class: failed at the start limit" within 120 given_up
+check "missing entry class: failed at the start limit" wait_for 120 given_up
 check "missing entry class: status 3" [ "$(show ExecMainStatus)" = 3 ]
 check "missing entry class: named in the journal" journal_has "nao/Existe"
 fresh
@@ -208,7 +202,7 @@ configure vesk/servicetest/ServiceProbe
 server_options FLOOD_BYTES=11000000 FLOOD_THEN=exit
 rm -f "$logs/monitor_$(date +%Y%m%d).log"
 systemctl start --no-block vesk
-check "crash loop: failed at the start limit" within 150 given_up
+check "crash loop: failed at the start limit" wait_for 150 given_up
 size=$(stat -c %s "$logs/monitor_$(date +%Y%m%d).log")
 check "crash loop: the day's file under 10.5 MiB ($size bytes)" [ "$size" -lt 11010048 ]
 check "crash loop: one marker line" [ "$(today_log | grep -c 'Limite diario do log atingido')" = 1 ]
@@ -217,7 +211,7 @@ fresh
 # A server that spends the budget while it runs: the status line says so.
 server_options FLOOD_BYTES=1000000 FLOOD_THEN=run
 systemctl start vesk
-check "spent budget: the status line says so" within 10 eval 'show StatusText | grep -q "Limite diario do log atingido"'
+check "spent budget: the status line says so" wait_for 10 eval 'show StatusText | grep -q "Limite diario do log atingido"'
 fresh
 
 # Retention: log files last written more than 30 days ago go, newer ones and
@@ -251,7 +245,7 @@ sed 's|/var/lib/vesk/log  0750 vesk vesk m:30d|/var/lib/vesk/log  0750 vesk vesk
 systemctl restart vesk
 old_log=/var/lib/vesk/log/monitor_$(date +%Y%m%d).log
 check "from 7.25.2: serving, logging in /var/lib/vesk/log" \
-    within 30 eval 'serves && grep -q "StatusServer escutando" "$old_log"'
+    wait_for 30 eval 'serves && grep -q "StatusServer escutando" "$old_log"'
 runuser -u vesk -- touch -d '40 days ago' /var/lib/vesk/log/monitor_20200401.log
 runuser -u vesk -- touch /var/lib/vesk/log/outro.txt
 # apt passes on what the maintainer scripts say, on its standard output.
@@ -264,7 +258,7 @@ check "from 7.25.2: the logs moved, for adm" \
 check "from 7.25.2: an old day's time kept" test -n "$(find "$logs/monitor_20200401.log" -mtime +30)"
 check "from 7.25.2: a file left behind is told" grep -q "guarda arquivos que nao sao logs do dia" /run/upgrade.out
 check "from 7.25.2: ready under the new unit" \
-    within 30 eval '[ "$(show Type)/$(show ActiveState)" = notify/active ] && serves'
+    wait_for 30 eval '[ "$(show Type)/$(show ActiveState)" = notify/active ] && serves'
 check "from 7.25.2: purge" timeout 120 apt-get purge -y -q vesk </dev/null
 check "from 7.25.2: purge leaves nothing" \
     eval 'test ! -e /etc/vesk -a ! -e /var/lib/vesk -a ! -e "$logs" && ! dpkg-statoverride --list | grep -q vesk'

@@ -11,8 +11,9 @@ set -euo pipefail
 build=$(realpath "$1")
 source=$(realpath "$2")
 here="$source/tests/service"
+# shellcheck source=tests/support/checks.sh
+source "$source/tests/support/checks.sh"
 skip() { echo "skipped: $*"; exit 77; }
-fail() { echo "FAIL $*" >&2; exit 1; }
 
 [ "$(id -u)" -eq 0 ] || skip "systemd-nspawn boots a root only as root"
 for tool in systemd-nspawn mmdebstrap; do
@@ -103,6 +104,7 @@ javac --release 17 -Xlint:all -Werror -cp "$build/examples/vesk-demo.jar:$build/
     -d "$work/classes" "$here/ServiceProbe.java"
 jar cf "$checks/probe.jar" -C "$work/classes" .
 install -m 0755 "$here/checks.sh" "$checks/checks.sh"
+install -m 0644 "$source/tests/support/checks.sh" "$checks/support-checks.sh"
 cat >"$root/etc/systemd/system/vesk-checks.service" <<'UNIT'
 [Unit]
 Description=vesk service checks
