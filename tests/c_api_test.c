@@ -8,6 +8,7 @@
 #include "core/ub_slist.h"
 #include "core/ub_string.h"
 #include "core/ub_vector.h"
+#include "host/crash.h"
 #include "host/readiness.h"
 #include "host/service_config.h"
 #include "host/service_manager.h"
@@ -21,6 +22,10 @@
 #include "options/getopts.h"
 #include "platform/platform.h"
 #include "platform/ub_api.h"
+#include "util/config_text.h"
+#include "util/ub_libloader.h"
+#include "util/vesk_diagnostics.h"
+#include "util/vesk_params.h"
 #include "util/vesk_utils.h"
 #include "util/vesk_version.h"
 

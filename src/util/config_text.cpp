@@ -1,4 +1,4 @@
-#include "util/vesk_utils.h"
+#include "util/config_text.h"
 
 #include <cstdio>
 #include <cstdlib>

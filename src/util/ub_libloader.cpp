@@ -1,5 +1,5 @@
 // The loader that fills a caller's function pointers from a shared library.
-#include "util/vesk_utils.h"
+#include "util/ub_libloader.h"
 
 #include <cstring>
 

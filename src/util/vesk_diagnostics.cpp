@@ -1,7 +1,7 @@
 // Diagnostic and transfer texts: the version text, the clock text, the hex
 // dump that the HTTP client's trace writes to the log, and the
 // percent-encoding of form bodies.
-#include "util/vesk_utils.h"
+#include "util/vesk_diagnostics.h"
 
 #include <cstdint>
 #include <cstdio>

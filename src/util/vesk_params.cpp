@@ -1,4 +1,4 @@
-#include "util/vesk_utils.h"
+#include "util/vesk_params.h"
 
 #include <cstring>
 
