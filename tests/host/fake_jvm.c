@@ -58,7 +58,7 @@ static int quit_status = -1;
 /* The two static methods the fake has. */
 static struct fake_object start_method, exit_method;
 
-/* The options after the first five that JNI_CreateJavaVM got, but the exit hook. */
+/* The options after the first five that JNI_CreateJavaVM got, but the hooks. */
 static char created_options[4096];
 
 static const char *tool_options(void)
@@ -323,7 +323,7 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **vm, void **env, void *args)
             quit_status = atoi(init->options[k].optionString + 23);
         if (strcmp(init->options[k].optionString, "exit") == 0) {
             exit_hook = (void(JNICALL *)(jint))(intptr_t)init->options[k].extraInfo;
-        } else if (k >= 5) {
+        } else if (k >= 5 && strcmp(init->options[k].optionString, "abort") != 0) {
             size_t length = strlen(created_options);
             snprintf(created_options + length, sizeof created_options - length, "%s%s",
                      length > 0 ? " " : "", init->options[k].optionString);
