@@ -28,10 +28,8 @@ bool is_separator(char c)
 // Windows); empty for a relative path.
 std::string top_of(const std::string &path)
 {
-#if defined(_WIN32)
-    if (path.size() >= 2 && path[1] == ':')
+    if (PLATFORM_PATH_DRIVES && path.size() >= 2 && path[1] == ':')
         return path.substr(0, 2) + PLATFORM_PATH_SEP_STR;
-#endif
     return !path.empty() && is_separator(path[0]) ? std::string(PLATFORM_PATH_SEP_STR)
                                                   : std::string();
 }

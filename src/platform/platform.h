@@ -26,6 +26,13 @@ UB_EXTERN_C_BEGIN
 #define PLATFORM_PATH_SEP_STR "/"
 #endif
 
+/* 1 where a path may start with a drive, a letter and ':' ("C:\\"), else 0. */
+#if defined(_WIN32)
+#define PLATFORM_PATH_DRIVES 1
+#else
+#define PLATFORM_PATH_DRIVES 0
+#endif
+
 /* Separator between the paths of a path list (a class path, a library path). */
 #if defined(_WIN32)
 #define PLATFORM_PATH_LIST_SEP ';'
