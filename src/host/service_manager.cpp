@@ -343,9 +343,14 @@ int judge_install_folder()
 
 } // namespace
 
+int vesk_service_supported(void) noexcept
+{
+    return 1;
+}
+
 int vesk_service_run(int argc, char **argv) noexcept
 {
-    if (argc < 1 || argv == nullptr || platform_service_supported() == 0)
+    if (argc < 1 || argv == nullptr)
         return VESK_SERVICE_NONE;
     service.argc = argc;
     service.argv = argv;
@@ -373,7 +378,7 @@ int vesk_service_run(int argc, char **argv) noexcept
 
 int vesk_service_command(int argc, char **argv) noexcept
 {
-    if (argc < 2 || argv == nullptr || argv[1] == nullptr || platform_service_supported() == 0)
+    if (argc < 2 || argv == nullptr || argv[1] == nullptr)
         return VESK_SERVICE_NONE;
     bool install = std::strcmp(argv[1], "install") == 0;
     if (!install && std::strcmp(argv[1], "uninstall") != 0)

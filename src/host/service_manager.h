@@ -3,7 +3,8 @@
 /* The host as a service of the system's service manager (Windows): run
  * when the manager starts it, stopped through the Java side's own
  * shutdown, and registered or removed with the words install and
- * uninstall. Where the system has no service manager nothing here applies. */
+ * uninstall. Built for Windows; elsewhere a stand-in says there is no
+ * service manager. */
 
 #include "platform/ub_api.h"
 
@@ -24,6 +25,11 @@ enum {
 /* Name and display name of the service. */
 #define VESK_SERVICE_NAME "vesk"
 #define VESK_SERVICE_DISPLAY_NAME "VESK - Service"
+
+/* 1 where the system has a service manager that the host works with
+ * (Windows); 0 elsewhere, where the two calls below return
+ * VESK_SERVICE_NONE. */
+int vesk_service_supported(void) UB_NOEXCEPT;
 
 /* Runs the process as the service when the manager started it, in the
  * folder of the executable, with the <Param> <Val> pairs of argv followed

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "host/service_config.h"
+#include "host/service_manager.h"
 #include "log/verbose.h"
 #include "options/getopts.h"
 #include "platform/platform.h"
@@ -30,7 +31,7 @@ void write_usage(FILE *out, const char *name, bool every_word)
         std::fprintf(out, "\t$ %s --version | -V\n", program);
         std::fprintf(out, "\t$ %s --help | -h\n", program);
     }
-    if (every_word && platform_service_supported() != 0) {
+    if (every_word && vesk_service_supported() != 0) {
         std::fprintf(out, "\t$ %s install [<Param 1> <Val 1> ...]\n", program);
         std::fprintf(out, "\t$ %s uninstall\n", program);
     }

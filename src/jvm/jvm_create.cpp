@@ -1,5 +1,5 @@
 // The JVM's entry looked up in the JVM's library when the JVM starts. The
-// platform layer names the places in order (JAVA_HOME first, then where the
+// per-system rule (jvm_places) names the places in order (JAVA_HOME first, then where the
 // system keeps its Java, then the JDK the host was built with); the first
 // library that is trusted, loads and exports the entry is used.
 //
@@ -11,13 +11,12 @@
 #include "jvm/detail/jvm_create.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "jvm/detail/jvm_places.hpp"
 #include "log/trust.h"
 #include "log/verbose.h"
 #include "platform/platform.h"
@@ -43,11 +42,47 @@ void log_failures(const std::vector<Failure> &failures, bool all)
     }
 }
 
+// Why a load failed, as the log tells it: "nao encontrado" for a missing
+// file, the loader's account, or the system's error number, with a word on
+// the failure an operator meets most, a library of the other width.
+void put_reason(const platform_library_why &why, char *reason, size_t size)
+{
+    if (why.failure == PLATFORM_LIBRARY_MISSING)
+        std::snprintf(reason, size, "%s", "nao encontrado");
+    else if (why.text[0] != '\0')
+        std::snprintf(reason, size, "%s", why.text);
+    else
+        std::snprintf(reason, size, "erro %d%s", why.error,
+                      why.failure == PLATFORM_LIBRARY_OTHER_WIDTH
+                          ? " (biblioteca de 32/64 bits diferente do vesk.exe)"
+                          : "");
+}
+
+// Loads the C runtimes that a Java runtime keeps in its bin folder, the
+// folder above that of the library held as node (...\bin\ for
+// ...\bin\server\jvm.dll), so that a runtime outside the library search
+// starts on a system without that C runtime installed.
+void load_runtimes(int node)
+{
+    if (ub::detail::jvm_runtime_libraries[0] == nullptr)
+        return;
+    char path[PLATFORM_PATH_MAX];
+    if (platform_node_path(node, path, sizeof path) != 0)
+        return;
+    for (int level = 0; level < 2; ++level) {
+        char *separator = std::strrchr(path, PLATFORM_PATH_SEP);
+        // There is no such folder for "C:\jvm.dll".
+        if (separator == nullptr || std::strchr(path, PLATFORM_PATH_SEP) == separator)
+            return;
+        *separator = '\0';
+    }
+    platform_library_preload(path, ub::detail::jvm_runtime_libraries);
+}
+
 // Loads the library at path only when it is trusted (log/trust.h), from the
 // very file judged, so that nothing another user could have written is
-// ever mapped, not even for its constructors to run. As
-// platform_jvm_library_open_node otherwise; an untrusted library counts as
-// there and failing, with why.
+// ever mapped, not even for its constructors to run; its runtimes first.
+// An untrusted library counts as there and failing, with why.
 void *open_judged(const char *path, int *missing, char *reason, size_t size)
 {
     trust_why why;
@@ -62,23 +97,26 @@ void *open_judged(const char *path, int *missing, char *reason, size_t size)
                           trust_why_text(&why, text, sizeof text));
         return nullptr;
     }
-    void *library = platform_jvm_library_open_node(file, missing, reason, size);
+    *missing = 0; // the node holds the file
+    load_runtimes(file);
+    platform_library_why failed{};
+    void *library = platform_library_open_node(file, &failed);
+    if (library == nullptr)
+        put_reason(failed, reason, size);
     platform_close(file);
     return library;
 }
 
 void *find_entry()
 {
-    std::unique_ptr<char, decltype(&std::free)> places(
-        platform_jvm_library_paths(VESK_BUILD_JAVA_HOME), &std::free);
-    if (places == nullptr)
-        return nullptr;
+    // From here on libraries are looked for in the system's safe places only.
+    platform_library_search_restrict();
     std::vector<Failure> failures;
     bool notable = false;
     try {
-        for (const char *place = places.get(); *place != '\0'; place += std::strlen(place) + 1) {
-            const char kind = place[0];
-            const char *path = place + 1;
+        for (const ub::detail::JvmPlace &place :
+             ub::detail::jvm_library_places(VESK_BUILD_JAVA_HOME)) {
+            const char *path = place.path.c_str();
             char reason[1400];
             int missing = 0;
             void *library = open_judged(path, &missing, reason, sizeof reason);
@@ -100,7 +138,7 @@ void *find_entry()
                 }
                 return entry;
             }
-            bool news = kind == PLATFORM_JVM_NAMED || missing == 0;
+            bool news = place.named || missing == 0;
             notable = notable || news;
             failures.push_back({path, reason, news});
         }

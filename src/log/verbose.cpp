@@ -15,6 +15,7 @@
 #include <string_view>
 #include <utility>
 
+#include "log/fallback.h"
 #include "log/trust.h"
 #include "platform/platform.h"
 
@@ -704,7 +705,7 @@ Outcome drop_for_fallback(int fd, int64_t held, const struct tm &local)
     verbose_console(VERBOSE_WARN,
                     "vesk: limite do arquivo de log atingido (%d bytes) em %s; linhas "
                     "descartadas.\n",
-                    VERBOSE_BUDGET, platform_fallback_log_path());
+                    VERBOSE_BUDGET, log_fallback_path());
     char marker[128];
     std::snprintf(marker, sizeof marker,
                   "Limite do arquivo de log atingido (%d bytes): linhas descartadas.",
@@ -722,7 +723,7 @@ Outcome write_fallback(const char *directory, const struct tm &local, const Line
     // this user's own, with no other name, will do.
     int64_t held = 0;
     int fd =
-        platform_open_append(platform_fallback_log_path(), PLATFORM_APPEND_SHARED_FOLDER, &held);
+        platform_open_append(log_fallback_path(), PLATFORM_APPEND_SHARED_FOLDER, &held);
     if (fd < 0)
         return Outcome::not_opened;
     Outcome outcome = Outcome::not_written;

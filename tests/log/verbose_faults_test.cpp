@@ -2,6 +2,7 @@
 // by another user: the line goes to the fallback file, or is lost with -1,
 // and the caller goes on. Each case runs in a child with a /tmp of its own,
 // so that the fallback file is the case's, as root and as nobody.
+#include "log/fallback.h"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -36,7 +37,7 @@ using testing_support::todays_log;
 using testing_support::write_file;
 
 constexpr uid_t nobody_id = 65534;
-const fs::path fallback = platform_fallback_log_path();
+const fs::path fallback = log_fallback_path();
 
 // What did not hold in a child, for it to report.
 struct Failures {

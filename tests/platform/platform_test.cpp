@@ -158,27 +158,41 @@ TEST_F(PlatformFiles, LibrariesLoadAndSayWhyTheyCannot)
     platform_library_close(nullptr);
 
     testing_support::write_file("text.so", "no library");
+    // A missing file and a file that is no library fail apart, the second
+    // with the system's own account.
     const struct {
         const char *path;
-        int missing;
-        std::string reason; // empty: any account of the system's
-    } cases[] = {{"missing.so", 1, "nao encontrado"}, {"text.so", 0, ""}};
+        int failure;
+    } cases[] = {{"missing.so", PLATFORM_LIBRARY_MISSING}, {"text.so", PLATFORM_LIBRARY_FAILED}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
         std::string path = (fs::current_path() / c.path).string();
         int error = 0;
         EXPECT_EQ(platform_library_open(path.c_str(), &error), nullptr);
         EXPECT_NE(error, 0);
-        int missing = -1;
-        char reason[256] = "unset";
-        EXPECT_EQ(platform_library_open_reason(path.c_str(), &missing, reason, sizeof reason),
-                  nullptr);
-        EXPECT_EQ(missing, c.missing);
-        if (c.reason.empty())
-            EXPECT_STRNE(reason, "unset");
-        else
-            EXPECT_EQ(reason, c.reason);
+        platform_library_why why{};
+        EXPECT_EQ(platform_library_open_why(path.c_str(), &why), nullptr);
+        EXPECT_EQ(why.failure, c.failure);
+        if (c.failure == PLATFORM_LIBRARY_FAILED) {
+            EXPECT_TRUE(why.text[0] != '\0' || why.error != 0);
+        }
     }
+
+    // Loaded from a file held open, whose path the system can tell.
+    int node =
+        platform_node_open(PLATFORM_NODE_CWD, VESK_TEST_PROBE_DLL, PLATFORM_NODE_READ, nullptr);
+    ASSERT_GE(node, 0);
+    char held[PLATFORM_PATH_MAX];
+    ASSERT_EQ(platform_node_path(node, held, sizeof held), 0);
+    EXPECT_EQ(fs::path(held).filename(), fs::path(VESK_TEST_PROBE_DLL).filename());
+    EXPECT_EQ(platform_node_path(node, held, 2), -1);
+    platform_library_why why{};
+    void *loaded = platform_library_open_node(node, &why);
+    platform_close(node);
+    ASSERT_NE(loaded, nullptr) << why.text;
+    EXPECT_NE(platform_library_symbol(loaded, "vesk_probe"), nullptr);
+    EXPECT_EQ(platform_library_open_node(-1, &why), nullptr);
+    EXPECT_EQ(why.failure, PLATFORM_LIBRARY_FAILED);
 }
 
 TEST(Platform, ProcessIdAndTemporaryFolder)
