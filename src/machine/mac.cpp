@@ -1,8 +1,11 @@
-// The MAC address helpers: the first interface's address as bytes or text.
+// The network adapters and the MAC address helpers: the interface
+// enumeration, and the first interface's address as bytes or text.
 #include "machine/w32_utils.h"
 
 #include <cstdio>
 #include <cstring>
+
+#include "log/verbose.h"
 
 namespace {
 
@@ -20,6 +23,23 @@ bool ends_mac(char c)
 }
 
 } // namespace
+
+int vesk_get_ifaces(vesk_iface_callback callback, void *user) noexcept
+{
+    // No adapter list is read on this system: the enumeration reports the
+    // error number 0 and delivers no interface.
+    (void)callback;
+    (void)user;
+    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "MACHINE", "GetAdaptersInfo error: %d\n",
+                       0);
+    return 0;
+}
+
+char *vesk_get_local_ip(const char *name, char *ip) noexcept
+{
+    (void)name;
+    return ip;
+}
 
 char *vesk_mac(char *buffer, size_t size) noexcept
 {
