@@ -6,7 +6,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "machine/detail/machine_paths.hpp"
 #include "platform/platform.h"
 
@@ -74,8 +74,7 @@ void add_identifier(json_value *object)
     unsigned long error = 0;
     if (platform_hw_profile_guid(ub::detail::machine_paths().machine_id, guid, sizeof guid,
                                  &error) != 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "MACHINE",
-                           "GetCurrentHwProfile failed with error %lx\n", error);
+        verbose_message(VESK_MSG_MACHINE_NO_HW_PROFILE, error);
         return;
     }
     guid[std::strlen(guid) - 1] = '\0'; // the GUID without its braces
@@ -138,8 +137,7 @@ int vesk_get_ifaces(vesk_iface_callback callback, void *user) noexcept
     // error number 0 and delivers no interface.
     (void)callback;
     (void)user;
-    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "MACHINE", "GetAdaptersInfo error: %d\n",
-                       0);
+    verbose_message(VESK_MSG_MACHINE_NO_ADAPTERS, 0);
     return 0;
 }
 
