@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 
 namespace {
 
@@ -10,7 +10,7 @@ ub_slist *new_node(void *data, ub_slist *next)
 {
     auto *node = static_cast<ub_slist *>(std::malloc(sizeof(ub_slist)));
     if (node == nullptr) {
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "CORE", "malloc ERROR...\n");
+        verbose_message(VESK_MSG_CORE_NO_MEMORY);
         return nullptr;
     }
     node->data = data;

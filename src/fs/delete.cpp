@@ -7,7 +7,7 @@
 
 #include "fs/detail/file_record.hpp"
 #include "log/trust.h"
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "platform/platform.h"
 
 namespace {
@@ -71,9 +71,7 @@ struct Run {
 void report_incomplete(const Run &run, const char *root)
 {
     if (run.incomplete)
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "DELETE",
-                           "Limpeza incompleta de '%s': parte da arvore nao foi percorrida.\n",
-                           root);
+        verbose_message(VESK_MSG_DELETE_INCOMPLETE, root);
 }
 
 // Unlinks relative to the listing the record came from; a record from
@@ -112,10 +110,8 @@ void suspend_beyond_window(const Level &level)
 void clean_subfolder(fs_dir *dir, const char *name, Run &run)
 {
     if (std::strlen(dir->path) + 1 + std::strlen(name) >= FS_PATH_SIZE) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Diretorio alem do limite de %d caracteres do caminho, nao foi "
-                           "limpo: '%s%c%s'.\n",
-                           FS_PATH_SIZE - 1, dir->path, PLATFORM_PATH_SEP, name);
+        verbose_message(VESK_MSG_DELETE_PATH_TOO_LONG, FS_PATH_SIZE - 1, dir->path,
+                        PLATFORM_PATH_SEP, name);
         run.incomplete = true;
         return;
     }
@@ -129,9 +125,7 @@ void clean_subfolder(fs_dir *dir, const char *name, Run &run)
             run.incomplete = true;
             return;
         }
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Diretorio nao encontrado: '%s%c%s'.\n", dir->path,
-                           PLATFORM_PATH_SEP, name);
+        verbose_message(VESK_MSG_DELETE_SUBFOLDER_NOT_FOUND, dir->path, PLATFORM_PATH_SEP, name);
         return;
     }
     Level level{subfolder, run.innermost};
@@ -143,10 +137,7 @@ void clean_subfolder(fs_dir *dir, const char *name, Run &run)
     // Taken up again through this subfolder's "..", checked to be the very
     // folder let go; otherwise its walk ends there, never in another folder.
     if (platform_dir_resume(dir->handle, subfolder->handle) != 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Limpeza interrompida: o diretorio '%s' nao pode ser "
-                           "retomado com seguranca.\n",
-                           dir->path);
+        verbose_message(VESK_MSG_DELETE_INTERRUPTED, dir->path);
         run.incomplete = true;
     }
     fs_dir_free(subfolder);
@@ -162,8 +153,7 @@ void decide(fs_dir *dir, fs_file *file, Run &run)
     // Nothing is known of an entry whose status cannot be read (it vanished,
     // or its folder cannot be searched): it is neither old nor a folder.
     if (!record_of(file).known) {
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "DELETE", "Falha ao tentar ler '%s'\n",
-                           file->path);
+        verbose_message(VESK_MSG_DELETE_ENTRY_NOT_READ, file->path);
         return;
     }
     if (file->is_dir != 0 && request->recursive != 0 && dir != nullptr)
@@ -173,11 +163,9 @@ void decide(fs_dir *dir, fs_file *file, Run &run)
     if (fs_file_check(file, or_empty(request->prefix), or_empty(request->suffix)) == 0)
         return;
     if (request->test != 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_INFO, "DELETE",
-                           "'%s' a ser removido (test).\n", file->path);
+        verbose_message(VESK_MSG_DELETE_WOULD_REMOVE, file->path);
     } else if (remove_file(dir, file) != 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "DELETE",
-                           "Falha ao tentar remover '%s'\n", file->path);
+        verbose_message(VESK_MSG_DELETE_REMOVE_FAILED, file->path);
         return;
     }
     ++request->count;
@@ -234,14 +222,12 @@ int execute_delete_in(const char *dir, delete_request *request) noexcept
     if (dir == nullptr || request == nullptr)
         return DELETE_NO_NAME;
     if (or_empty(request->prefix)[0] == '\0' && or_empty(request->suffix)[0] == '\0') {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| E necessario definir o prefixo e/ou sufixo.\n");
+        verbose_message(VESK_MSG_DELETE_NO_NAME);
         return DELETE_NO_NAME;
     }
     fs_dir *listing = fs_dir_new(dir);
     if (listing == nullptr) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
+        verbose_message(VESK_MSG_DELETE_FOLDER_NOT_FOUND, dir);
         return DELETE_NO_DIR;
     }
     return clean(listing, request, dir);
@@ -269,15 +255,13 @@ int delete_log_files(int32_t days) noexcept
     trust_why why;
     int folder = trust_open("log", TRUST_FOLDER, &why);
     if (folder < 0 && why.reason == TRUST_MISSING) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Diretorio nao encontrado: 'log'.\n");
+        verbose_message(VESK_MSG_DELETE_NO_LOG_FOLDER);
         return DELETE_NO_DIR;
     }
     if (folder < 0) {
         char text[1400];
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Pasta de log recusada: %s.\n",
-                           trust_why_text(&why, text, sizeof text));
+        verbose_message(VESK_MSG_DELETE_LOG_FOLDER_REFUSED,
+                        trust_why_text(&why, text, sizeof text));
         return DELETE_NO_DIR;
     }
     fs_dir *listing = ub::detail::fs_dir_of_node(folder, "log");
@@ -309,8 +293,7 @@ int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, 
     *oldest = static_cast<int32_t>(std::min<int64_t>(std::time(nullptr), INT32_MAX));
     platform_dir *listing = platform_dir_open(dir);
     if (listing == nullptr) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Diretorio nao encontrado: '%s'.\n", dir);
+        verbose_message(VESK_MSG_DELETE_FOLDER_NOT_FOUND, dir);
         return 1;
     }
     // Entries whose status cannot be read, and times that do not fit the
@@ -330,8 +313,7 @@ int delete_get_new_old(const char *dir, const char *prefix, const char *suffix, 
     bool failed = platform_dir_error(listing) != 0;
     platform_dir_close(listing);
     if (failed) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "DELETE",
-                           "|DELETE| Falha ao tentar ler diretorio: '%s'.\n", dir);
+        verbose_message(VESK_MSG_DELETE_FOLDER_NOT_READ, dir);
         *newest = 0;
         *oldest = static_cast<int32_t>(std::min<int64_t>(std::time(nullptr), INT32_MAX));
         return 1;

@@ -10,7 +10,7 @@
 
 #include "core/re.h"
 #include "fs/detail/file_record.hpp"
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "util/vesk_utils.h"
 
 namespace {
@@ -74,8 +74,7 @@ fs_file *make_file(const char *dir, const char *name, const platform_file_status
 // failure were never seen, so the walk does not pass for complete.
 int report_walk_failure(const fs_dir *dir)
 {
-    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
-                       "|%s| Falha ao tentar ler diretorio: '%s'.\n", fs_tag, dir->path);
+    verbose_message(VESK_MSG_FS_FOLDER_NOT_READ, fs_tag, dir->path);
     return -1;
 }
 
@@ -113,8 +112,7 @@ int walk(fs_dir *dir, Visit visit)
 // made-up time or type could have it taken for an old file or a folder.
 void report_unreadable(fs_file *file)
 {
-    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
-                       "|%s| Falha ao tentar ler: '%s'.\n", fs_tag, file->path);
+    verbose_message(VESK_MSG_FS_ENTRY_NOT_READ, fs_tag, file->path);
     std::free(file);
 }
 
@@ -129,12 +127,9 @@ fs_dir *adopt_listing(platform_dir *handle, const char *path, const char *dir, c
     if (listing == nullptr) {
         platform_dir_close(handle);
         if (name == nullptr)
-            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
-                               "|%s| Falha ao tentar abrir diretorio: '%s'.\n", fs_tag, dir);
+            verbose_message(VESK_MSG_FS_FOLDER_NOT_OPENED, fs_tag, dir);
         else
-            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
-                               "|%s| Falha ao tentar abrir diretorio: '%s%c%s'.\n", fs_tag, dir,
-                               PLATFORM_PATH_SEP, name);
+            verbose_message(VESK_MSG_FS_SUBFOLDER_NOT_OPENED, fs_tag, dir, PLATFORM_PATH_SEP, name);
         return nullptr;
     }
     std::strcpy(listing->path, path);
@@ -508,8 +503,7 @@ int fs_delete(const char *path) noexcept
     int error = 0;
     if (platform_delete_file(path, &error) == 0)
         return 0;
-    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, fs_tag,
-                       "Erro (%d) ao tentar apagar arquivo: '%s'.\n", error, path);
+    verbose_message(VESK_MSG_FS_DELETE_FAILED, error, path);
     return 1;
 }
 

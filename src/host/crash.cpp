@@ -13,6 +13,7 @@
 #include "host/detail/notice.hpp"
 #include "host/veskserver.h"
 #include "jvm/java_utils.h"
+#include "log/messages.hpp"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -173,8 +174,7 @@ void tell_crash(const char *after) noexcept
 void JNICALL aborting()
 {
     if (!created.load()) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "Erro ao tentar carregar JVM.\n");
+        verbose_message(VESK_MSG_JVM_NOT_LOADED);
         ub::detail::tell_line(VERBOSE_FATAL, "Falha ao tentar iniciar JVM.");
         platform_exit_now(VESK_NO_JVM);
     }

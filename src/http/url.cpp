@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 
 namespace {
 
@@ -32,7 +32,7 @@ char *empty_part()
 
 void report(const char *message)
 {
-    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "URL", "|URL| %s\n", message);
+    verbose_message(VESK_MSG_URL_PART_NOT_FOUND, message);
 }
 
 // Index of the first of the characters stops in text at or after start, or

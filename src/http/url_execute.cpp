@@ -14,7 +14,7 @@
 #include <new>
 #include <string>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "util/vesk_utils.h"
 
 namespace {
@@ -118,8 +118,8 @@ void set_progress(Options &options, url_progress_function progress, void *progre
 // Writes the failure line to the log and gives the failure result.
 int transfer_failed(CURLcode code, const url *record)
 {
-    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP", "(%d) %s - '%s'\n",
-                       static_cast<int>(code), curl_easy_strerror(code), record->text);
+    verbose_message(VESK_MSG_HTTP_TRANSFER_FAILED, static_cast<int>(code), curl_easy_strerror(code),
+                    record->text);
     return URL_TRANSFER_FAILED;
 }
 
@@ -212,8 +212,7 @@ void log_dump(const char *label, const char *data, size_t size)
     } catch (const std::bad_alloc &) {
         lines.clear();
     }
-    verbose_diagnostic(VERBOSE_ROUTE_LOG_BLOCK, VERBOSE_DEBUG, "HTTP", "%s  -   bytes: %d%s\n",
-                       label, length, lines.c_str());
+    verbose_message(VESK_MSG_HTTP_TRACE_DUMP, label, length, lines.c_str());
 }
 
 int debug_callback(CURL *, curl_infotype type, char *data, size_t size, void *)
@@ -221,22 +220,16 @@ int debug_callback(CURL *, curl_infotype type, char *data, size_t size, void *)
     switch (type) {
     case CURLINFO_TEXT:
         // The library's text is not promised to be terminated.
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "== Info: %.*s",
-                           static_cast<int>(std::min(size, size_t{INT_MAX})), data);
+        verbose_message(VESK_MSG_HTTP_TRACE_INFO, static_cast<int>(std::min(size, size_t{INT_MAX})),
+                        data);
         break;
     case CURLINFO_HEADER_IN: log_dump("<= Recv header", data, size); break;
     case CURLINFO_HEADER_OUT: log_dump("=> Send header", data, size); break;
-    case CURLINFO_DATA_IN:
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "%s\n", "<= Recv data");
-        break;
-    case CURLINFO_DATA_OUT:
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "%s\n", "=> Send data");
-        break;
-    case CURLINFO_SSL_DATA_IN:
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "%s\n", "<= Recv SSL data");
-        break;
+    case CURLINFO_DATA_IN: verbose_message(VESK_MSG_HTTP_TRACE_DATA, "<= Recv data"); break;
+    case CURLINFO_DATA_OUT: verbose_message(VESK_MSG_HTTP_TRACE_DATA, "=> Send data"); break;
+    case CURLINFO_SSL_DATA_IN: verbose_message(VESK_MSG_HTTP_TRACE_DATA, "<= Recv SSL data"); break;
     case CURLINFO_SSL_DATA_OUT:
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "HTTP", "%s\n", "=> Send SSL data");
+        verbose_message(VESK_MSG_HTTP_TRACE_DATA, "=> Send SSL data");
         break;
     default: break;
     }
@@ -301,8 +294,7 @@ int start_request(const url *record, char **out, EasyHandle &curl)
     *out = nullptr;
     curl.reset(curl_easy_init());
     if (!curl) {
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "HTTP",
-                           "Falha ao tentar iniciar libCurl.\n");
+        verbose_message(VESK_MSG_HTTP_NO_HANDLE);
         return URL_NO_HANDLE;
     }
     return 0;

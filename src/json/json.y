@@ -34,7 +34,7 @@ void yyerror(YYLTYPE *location, json_parse_context *context, const char *message
 #include "json/detail/json_internal.hpp"
 #include "json/detail/json_parse_context.hpp"
 #include "json/json.lex.h"
-#include "log/verbose.h"
+#include "log/messages.hpp"
 
 /* The scanner handle that yylex receives: the one the context holds. */
 #define JSON_SCANNER (context->scanner)
@@ -204,8 +204,7 @@ element:
 void yyerror(YYLTYPE *location, json_parse_context *context, const char *message)
 {
     (void)location;
-    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JSON", "%d - %s\n",
-                       yyget_lineno(context->scanner), message);
+    verbose_message(VESK_MSG_JSON_SYNTAX, yyget_lineno(context->scanner), message);
 }
 
 /* A token's name as messages show it: the generator's name of the unknown

@@ -13,7 +13,7 @@
 
 #include "jvm/detail/java_text.hpp"
 #include "jvm/detail/jvm_create.hpp"
-#include "log/verbose.h"
+#include "log/messages.hpp"
 
 namespace {
 
@@ -48,17 +48,14 @@ void report_missing_method(const Callee &callee)
 {
     switch (callee.kind) {
     case Kind::Static:
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "metodo '%s.%s' nao encontrado.\n", shown(callee.class_name),
-                           shown(callee.method_name));
+        verbose_message(VESK_MSG_JVM_STATIC_METHOD_NOT_FOUND, shown(callee.class_name),
+                        shown(callee.method_name));
         break;
     case Kind::Instance:
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "metodo '%s' nao encontrado.\n", shown(callee.method_name));
+        verbose_message(VESK_MSG_JVM_METHOD_NOT_FOUND, shown(callee.method_name));
         break;
     case Kind::Constructor:
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "construtor de '%s' nao encontrado.\n", shown(callee.class_name));
+        verbose_message(VESK_MSG_JVM_CONSTRUCTOR_NOT_FOUND, shown(callee.class_name));
         break;
     }
 }
@@ -199,7 +196,7 @@ int attach_and_lookup(JavaVM *jvm, JNIEnv **env, jclass *cls, Lookup lookup, Rep
     JNIEnv *attached = nullptr;
     if (jvm == nullptr ||
         jvm->AttachCurrentThread(reinterpret_cast<void **>(&attached), nullptr) < 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM", "Thread attach failed\n");
+        verbose_message(VESK_MSG_JVM_ATTACH_FAILED);
         return UB_JVM_ATTACH_FAILED;
     }
     if (env != nullptr)
@@ -230,10 +227,7 @@ int attach_and_find_class(JavaVM *jvm, const char *class_name, JNIEnv **env, jcl
             ub::detail::JavaName name(class_name, ub::detail::JavaName::Kind::Class);
             return name.get() != nullptr ? attached->FindClass(name.get()) : nullptr;
         },
-        [class_name] {
-            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                               "Classe '%s' nao encontrada.\n", shown(class_name));
-        },
+        [class_name] { verbose_message(VESK_MSG_JVM_CLASS_NOT_FOUND, shown(class_name)); },
         failure);
 }
 
@@ -356,8 +350,7 @@ std::atomic<ub_JVM_abort_hook> abort_hook{nullptr};
 
 JavaVM *refuse_creation()
 {
-    verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                       "Erro ao tentar carregar JVM.\n");
+    verbose_message(VESK_MSG_JVM_NOT_LOADED);
     return nullptr;
 }
 
@@ -425,10 +418,9 @@ JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path
         return refuse_creation();
     }
 
-    verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "Parametros JVM\n");
+    verbose_message(VESK_MSG_JVM_OPTIONS);
     for (const JavaVMOption &option : jvm_options)
-        verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "\t%s\n",
-                           option.optionString);
+        verbose_message(VESK_MSG_JVM_OPTION, option.optionString);
     // The hooks are no options an operator chose: they stay out of the
     // listing. Room for them was reserved, so this adds without allocating.
     char exit_option[] = "exit";
@@ -444,7 +436,7 @@ JavaVM *ub_loadJVM_with_options(const char *class_path, const char *library_path
     args.options = jvm_options.data();
     args.ignoreUnrecognized = JNI_FALSE;
 
-    verbose_diagnostic(VERBOSE_ROUTE_STDOUT, VERBOSE_INFO, "JVM", "Inicia JVM\n");
+    verbose_message(VESK_MSG_JVM_START);
     // The JVM writes its own diagnostics to the same streams; keep ours first.
     std::fflush(stdout);
     JavaVM *jvm = nullptr;
@@ -473,10 +465,7 @@ int ub_JVM_attach(JavaVM *jvm, jobject object, JNIEnv **env, jclass *cls) noexce
         [object](JNIEnv *attached) {
             return object != nullptr ? attached->GetObjectClass(object) : nullptr;
         },
-        [] {
-            verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                               "Classe nao encontrada.\n");
-        });
+        [] { verbose_message(VESK_MSG_JVM_OBJECT_CLASS_NOT_FOUND); });
 }
 
 void ub_JVM_dettach(JavaVM *jvm) noexcept
@@ -643,7 +632,7 @@ void ub_JVM_unrefObjectMethod(JavaVM *jvm, jobject object) noexcept
 {
     JNIEnv *env = nullptr;
     if (jvm == nullptr || jvm->AttachCurrentThread(reinterpret_cast<void **>(&env), nullptr) < 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM", "Thread attach failed\n");
+        verbose_message(VESK_MSG_JVM_ATTACH_FAILED);
         return;
     }
     // Deliberately no detach: the calling thread stays attached.

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "jvm/detail/java_text.hpp"
-#include "log/verbose.h"
+#include "log/messages.hpp"
 
 namespace {
 
@@ -173,8 +173,7 @@ char *ub_JVM_genericStringMethod(JavaVM *jvm, jobject object, const char *operat
         result = ub_JVM_callStringMethod(jvm, object, "callStringMethod", params.count,
                                          params.slots.get(), &text);
     if (result < 0)
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "Error call callStringMethod %d\n", result);
+        verbose_message(VESK_MSG_JVM_STRING_CALL_FAILED, result);
     return text;
 }
 
@@ -188,8 +187,7 @@ uint32_t ub_JVM_genericBytesMethod(JavaVM *jvm, jobject object, const char *oper
         result = ub_JVM_callBytesMethod(jvm, object, "callBytesMethod", params.count,
                                         params.slots.get(), bytes, &length);
     if (result < 0)
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_ERROR, "JVM",
-                           "Error call callBytesMethod %d\n", result);
+        verbose_message(VESK_MSG_JVM_BYTES_CALL_FAILED, result);
     // The length is only delivered together with the bytes.
     return result == UB_JVM_OK ? length : 0;
 }

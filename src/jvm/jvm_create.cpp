@@ -18,7 +18,7 @@
 
 #include "jvm/detail/jvm_places.hpp"
 #include "log/trust.h"
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "platform/platform.h"
 
 namespace {
@@ -36,9 +36,8 @@ void log_failures(const std::vector<Failure> &failures, bool all)
 {
     for (const Failure &failure : failures) {
         if (all || failure.notable)
-            verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "JVM",
-                               "JVM nao carregada de (%s): %s\n", failure.path.c_str(),
-                               failure.reason.c_str());
+            verbose_message(VESK_MSG_JVM_LIBRARY_NOT_LOADED, failure.path.c_str(),
+                            failure.reason.c_str());
     }
 }
 
@@ -133,8 +132,7 @@ void *find_entry()
             if (entry != nullptr) {
                 if (notable) {
                     log_failures(failures, false);
-                    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_INFO, "JVM",
-                                       "JVM carregada de (%s)\n", path);
+                    verbose_message(VESK_MSG_JVM_LIBRARY_LOADED, path);
                 }
                 return entry;
             }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 
 namespace {
 
@@ -30,8 +30,7 @@ int vesk_get_ifaces(vesk_iface_callback callback, void *user) noexcept
     // error number 0 and delivers no interface.
     (void)callback;
     (void)user;
-    verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_WARN, "MACHINE", "GetAdaptersInfo error: %d\n",
-                       0);
+    verbose_message(VESK_MSG_MACHINE_NO_ADAPTERS, 0);
     return 0;
 }
 

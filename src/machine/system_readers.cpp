@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "machine/detail/machine_paths.hpp"
 #include "platform/platform.h"
 
@@ -66,8 +66,7 @@ void machine_add_identifier(json_value *object) noexcept
     char guid[text_size];
     unsigned long error = 0;
     if (platform_hw_profile_guid(machine_paths().machine_id, guid, sizeof guid, &error) != 0) {
-        verbose_diagnostic(VERBOSE_ROUTE_STDERR, VERBOSE_WARN, "MACHINE",
-                           "GetCurrentHwProfile failed with error %lx\n", error);
+        verbose_message(VESK_MSG_MACHINE_NO_HW_PROFILE, error);
         return;
     }
     guid[std::strlen(guid) - 1] = '\0'; // the GUID without its braces

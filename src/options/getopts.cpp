@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "log/messages.hpp"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -345,8 +346,7 @@ int ub_getopt_save(const char *path, const ub_option *table) noexcept
     time_t now = std::time(nullptr);
     File file(std::fopen(path, "w"));
     if (!file) {
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "OPTIONS",
-                           "Falha ao tentar gravar em: '%s'\n", path);
+        verbose_message(VESK_MSG_OPTIONS_SAVE_FAILED, path);
         return -1;
     }
     struct tm local {};

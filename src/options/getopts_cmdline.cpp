@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "util/vesk_utils.h"
 
 namespace {
@@ -106,10 +106,10 @@ void ub_getopt_verbose(const ub_option *table) noexcept
         return;
     for (const ub_option *row = table; row->name != nullptr; ++row) {
         if (row->type == UB_OPT_SWITCH)
-            verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "OPTIONS", "--%s: %d\n", row->name,
-                               ub_getopt_isChecked(table, row->name));
+            verbose_message(VESK_MSG_OPTIONS_ROW_CHECKED, row->name,
+                            ub_getopt_isChecked(table, row->name));
         else
-            verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_DEBUG, "OPTIONS", "--%s: '%s'\n",
-                               row->name, ub_getopt_getValue(table, row->name));
+            verbose_message(VESK_MSG_OPTIONS_ROW_VALUE, row->name,
+                            ub_getopt_getValue(table, row->name));
     }
 }

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "log/verbose.h"
+#include "log/messages.hpp"
 #include "platform/platform.h"
 
 int ub_libloader(const char *file_name, ub_libloader_record *record) noexcept
@@ -13,16 +13,14 @@ int ub_libloader(const char *file_name, ub_libloader_record *record) noexcept
     int error = 0;
     record->module = platform_library_open(file_name, &error);
     if (record->module == nullptr) {
-        verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "UTIL",
-                           "Erro (%d) ao tentar carregar (%s)\n", error, file_name);
+        verbose_message(VESK_MSG_UTIL_LIBRARY_NOT_LOADED, error, file_name);
         return UB_LIBLOADER_NOT_LOADED;
     }
     for (ub_libloader_entry *entry = record->entries; entry != nullptr && entry->name != nullptr;
          ++entry) {
         void *address = platform_library_symbol(record->module, entry->name);
         if (address == nullptr) {
-            verbose_diagnostic(VERBOSE_ROUTE_LOG, VERBOSE_ERROR, "UTIL",
-                               "Metodo '%s' nao localizado em '%s'.\n", entry->name, file_name);
+            verbose_message(VESK_MSG_UTIL_SYMBOL_NOT_FOUND, entry->name, file_name);
             return UB_LIBLOADER_NO_PROCEDURE;
         }
         // The target is a function-pointer variable of pointer size; a copy

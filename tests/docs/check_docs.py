@@ -11,6 +11,11 @@
   examples/kit/ is shown whole on some page.
 - README.md stays at most 400 lines, and each page of docs/ has a table of
   contents that links every one of its sections.
+- The library's messages: the table under "Where the library's messages go"
+  in docs/library.md lists exactly the rows of src/log/messages.def (route,
+  component, level, id and text alike), where no id or text comes twice;
+  every row is written by some source, and no source outside src/log writes
+  a diagnostic but through the table.
 
 Usage: check_docs.py <source tree>. Prints each fault and exits 1 if any.
 """
@@ -26,6 +31,15 @@ LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")  # images too, t
 FENCE = re.compile(r"^ {0,3}(`{3,}|~{3,})\s*([^\s`]*)")
 WHOLE = re.compile(r"^`([^`]+)`:\s*$")
 EXCERPT = re.compile(r"^From `([^`]+)`:\s*$")
+MESSAGE_TABLE = "src/log/messages.def"
+MESSAGE_PAGE = "docs/library.md"
+MESSAGE_SECTION = "Where the library's messages go"
+MESSAGE_COLUMNS = ["Route", "Component", "Level", "Id", "Text"]
+C_STRING = r'"(?:[^"\\\n]|\\.)*"'
+MESSAGE_ROW = re.compile(
+    r"VESK_MESSAGE\(\s*(\w+)\s*,\s*(" + C_STRING + r")\s*,\s*(\w+)\s*,\s*(\w+)\s*,\s*((?:" + C_STRING
+    + r"\s*)+)\)")
+SOURCE_SUFFIXES = {".c", ".cpp", ".h", ".hpp", ".y", ".re"}
 
 
 def anchor(heading):
@@ -189,6 +203,102 @@ def check_page(root, page, faults, shown_whole):
                 faults.append(f"{name}: section '{heading}' is missing from the page's contents")
 
 
+def c_string(literals):
+    """The text of adjacent C string literals, as written between their quotes (escapes kept)."""
+    return "".join(piece[1:-1] for piece in re.findall(C_STRING, literals))
+
+
+def message_table(root, faults):
+    """The rows of the message table by id: (route, component, level, text)."""
+    path = root / MESSAGE_TABLE
+    text = re.sub(r"/\*.*?\*/", "", path.read_text(encoding="utf-8"), flags=re.S)
+    rows, texts = {}, {}
+    matches = list(MESSAGE_ROW.finditer(text))
+    for match in matches:
+        ident, component, level, route, literals = match.groups()
+        row = (route, c_string(component), level, c_string(literals))
+        if ident in rows:
+            faults.append(f"{MESSAGE_TABLE}: {ident} comes twice")
+        if row[3] in texts:
+            faults.append(f"{MESSAGE_TABLE}: {ident} has the text of {texts[row[3]]}: {row[3]}")
+        rows[ident] = row
+        texts.setdefault(row[3], ident)
+    if text.count("VESK_MESSAGE(") != len(matches):
+        faults.append(f"{MESSAGE_TABLE}: a row that does not read as VESK_MESSAGE(id, \"component\", level, "
+                      "route, \"text\")")
+    return rows
+
+
+def table_cells(line):
+    """A Markdown table row's cells, split at the pipes that are not escaped, with \\| read as |."""
+    cells = re.split(r"(?<!\\)\|", line.strip())
+    return [cell.strip().replace("\\|", "|") for cell in cells[1:-1]]
+
+
+def page_messages(root, faults):
+    """The message rows that the page lists in its section, by id, as the table's rows."""
+    lines = (root / MESSAGE_PAGE).read_text(encoding="utf-8").splitlines()
+    _, blocks = parse(lines)
+    inside, header, rows = False, False, {}
+    for n, line in prose(lines, blocks):
+        if line.startswith("## "):
+            inside = line[3:].strip() == MESSAGE_SECTION
+        if not inside or not line.startswith("|"):
+            header = False  # a table ends at the first line that is none of its rows
+            continue
+        cells = table_cells(line)
+        if cells == MESSAGE_COLUMNS:
+            header = True
+            continue
+        if not header or all(re.fullmatch(r":?-+:?", cell) for cell in cells):
+            continue
+        where = f"{MESSAGE_PAGE}:{n + 1}"
+        code = [re.fullmatch(r"`([^`]*)`", cell) for cell in cells[3:]]
+        if len(cells) != len(MESSAGE_COLUMNS) or not all(code):
+            faults.append(f"{where}: a message row that is not | route | component | level | `id` | `text` |")
+            continue
+        ident, text = code[0].group(1), code[1].group(1)
+        if ident in rows:
+            faults.append(f"{where}: {ident} is listed twice")
+        rows[ident] = (cells[0], cells[1], cells[2], text)
+    if not rows:
+        faults.append(f"{MESSAGE_PAGE}: no table of messages under '{MESSAGE_SECTION}'")
+    return rows
+
+
+def check_messages(root, faults):
+    """The page's list of messages against the table, and the table against the sources that write them."""
+    table = message_table(root, faults)
+    listed = page_messages(root, faults)
+    fields = ("route", "component", "level", "text")
+    for ident, row in table.items():
+        if ident not in listed:
+            faults.append(f"{MESSAGE_PAGE}: '{MESSAGE_SECTION}' does not list {ident} ({row[3]})")
+        elif listed[ident] != row:
+            differ = [fields[k] for k in range(4) if listed[ident][k] != row[k]]
+            faults.append(f"{MESSAGE_PAGE}: {ident} differs from {MESSAGE_TABLE} in its {', '.join(differ)}")
+    for ident, row in listed.items():
+        if ident not in table:
+            faults.append(f"{MESSAGE_PAGE}: lists {ident} ({row[3]}), which {MESSAGE_TABLE} does not have")
+
+    written = set()
+    for path in sorted((root / "src").rglob("*")):
+        if path.suffix not in SOURCE_SUFFIXES or not path.is_file():
+            continue
+        name = path.relative_to(root).as_posix()
+        text = path.read_text(encoding="utf-8", errors="replace")
+        for ident in re.findall(r"\bverbose_message\(\s*(\w+)", text):
+            written.add(ident)
+            if ident not in table and name != "src/log/messages.hpp":
+                faults.append(f"{name}: writes {ident}, which {MESSAGE_TABLE} does not have")
+        if not name.startswith("src/log/") and re.search(r"\bverbose_diagnostic\s*\(", text):
+            faults.append(f"{name}: calls verbose_diagnostic: a message is a row of {MESSAGE_TABLE}, "
+                          "written with verbose_message")
+    for ident in table:
+        if ident not in written:
+            faults.append(f"{MESSAGE_TABLE}: {ident} is written by no source")
+
+
 def main():
     root = pathlib.Path(sys.argv[1]).resolve()
     pages = [root / "README.md"] + sorted((root / "docs").glob("*.md"))
@@ -199,6 +309,7 @@ def main():
         for example in sorted((root / folder).rglob("*")):
             if example.suffix in EXAMPLE_SUFFIXES and example.resolve() not in shown_whole:
                 faults.append(f"{example.relative_to(root)}: an example no page shows")
+    check_messages(root, faults)
     for fault in faults:
         print(fault)
     print(f"{len(pages)} pages checked, {len(faults)} faults")
