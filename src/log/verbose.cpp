@@ -135,7 +135,7 @@ Outcome write_daily(const struct tm &local, const Line &line)
     if (folder < 0)
         return Outcome::not_opened;
     int64_t held = 0;
-    int fd = platform_open_append_at(folder, name, &held);
+    int fd = platform_open_append_at(folder, name, 0, &held);
     platform_close(folder);
     if (fd < 0)
         return Outcome::not_opened;
@@ -150,11 +150,10 @@ Outcome write_daily(const struct tm &local, const Line &line)
 // the file's budget as a day's file. The notice is not counted as written.
 Outcome write_fallback(const char *directory, const struct tm &local, const Line &line)
 {
-    // It lives in a folder that everyone may write to: only a plain file of
-    // this user's own, with no other name, will do.
+    // It lives where everyone may write: log_fallback_open takes only what
+    // no one else can have laid there.
     int64_t held = 0;
-    int fd =
-        platform_open_append(log_fallback_path(), PLATFORM_APPEND_SHARED_FOLDER, &held);
+    int fd = log_fallback_open(&held);
     if (fd < 0)
         return Outcome::not_opened;
     Outcome outcome = Outcome::not_written;

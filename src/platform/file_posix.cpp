@@ -18,33 +18,26 @@
 
 namespace {
 
-// What a descriptor opened: the kind, owner, group, number of links and size.
+// What a descriptor opened: its kind and size.
 struct OpenedFile {
     unsigned mode;
-    uid_t owner;
-    gid_t group;
-    unsigned links;
     int64_t size;
 };
 
-// Asks the descriptor (or, with AT_FDCWD and ".", the working folder the
-// process holds), never a path again. statx fetches only the fields asked
-// for, which costs a line a good deal less than fstat does; fstat stands in
-// where statx is missing or not allowed.
-bool opened_file(int fd, const char *name, unsigned mask, OpenedFile &out)
+// Asks the descriptor, never a path again. statx fetches only the fields
+// asked for, which costs a line a good deal less than fstat does; fstat
+// stands in where statx is missing or not allowed.
+bool opened_file(int fd, unsigned mask, OpenedFile &out)
 {
     struct statx info {};
-    int flags = (*name == '\0' ? AT_EMPTY_PATH : 0) | AT_STATX_DONT_SYNC;
-    if (statx(fd, name, flags, mask, &info) == 0) {
-        out = {info.stx_mode, info.stx_uid, info.stx_gid, info.stx_nlink,
-               static_cast<int64_t>(info.stx_size)};
+    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, mask, &info) == 0) {
+        out = {info.stx_mode, static_cast<int64_t>(info.stx_size)};
         return (info.stx_mask & mask) == mask;
     }
     struct stat status {};
-    if ((*name == '\0' ? fstat(fd, &status) : fstatat(fd, name, &status, 0)) != 0)
+    if (fstat(fd, &status) != 0)
         return false;
-    out = {status.st_mode, status.st_uid, status.st_gid, static_cast<unsigned>(status.st_nlink),
-           static_cast<int64_t>(status.st_size)};
+    out = {status.st_mode, static_cast<int64_t>(status.st_size)};
     return true;
 }
 
@@ -57,15 +50,14 @@ int open_retrying(int folder, const char *name, int flags)
     return fd;
 }
 
-// Opens name relative to folder for appending; in a shared folder only a
-// plain file of the effective user's own with one name, never through a
-// link; elsewhere any regular file. The file's size as opened into *size.
-int open_append_at(int folder, const char *name, bool shared, int64_t *size)
+// Opens name relative to folder for appending, as platform_open_append_at
+// says: a regular file only. The file's size as opened into *size.
+int open_append_at(int folder, const char *name, int wanted, int64_t *size)
 {
     // O_NONBLOCK: opening a FIFO without a reader fails instead of waiting
     // for one. On the regular file that must turn out, it changes nothing.
     int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
-    if (shared)
+    if ((wanted & PLATFORM_APPEND_NOFOLLOW) != 0)
         flags |= O_NOFOLLOW;
     // Reading too, so that the writer can look at the file's last line; a
     // file it may only write (an operator's, say) is opened for writing.
@@ -75,11 +67,8 @@ int open_append_at(int folder, const char *name, bool shared, int64_t *size)
     if (fd < 0)
         return -1;
     OpenedFile file{};
-    unsigned needed = (shared ? STATX_TYPE | STATX_UID | STATX_NLINK : STATX_TYPE) |
-                      (size != nullptr ? STATX_SIZE : 0);
-    bool accepted = opened_file(fd, "", needed, file) && S_ISREG(file.mode) &&
-                    (!shared || (file.owner == geteuid() && file.links == 1));
-    if (!accepted) {
+    unsigned needed = STATX_TYPE | (size != nullptr ? STATX_SIZE : 0);
+    if (!opened_file(fd, needed, file) || !S_ISREG(file.mode)) {
         close(fd);
         return -1;
     }
@@ -89,13 +78,6 @@ int open_append_at(int folder, const char *name, bool shared, int64_t *size)
 }
 
 } // namespace
-
-int platform_open_append(const char *path, int place, int64_t *size) noexcept
-{
-    if (path == nullptr)
-        return -1;
-    return open_append_at(AT_FDCWD, path, place != PLATFORM_APPEND_OWN_FOLDER, size);
-}
 
 int platform_posix::open_node_at(int folder, const char *name, int flags)
 {
@@ -140,7 +122,16 @@ int platform_node_open(int folder, const char *name, int flags, int *error) noex
         return -1;
     }
     int base = folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder;
-    int open_flags = O_CLOEXEC | ((flags & PLATFORM_NODE_NOFOLLOW) != 0 ? O_NOFOLLOW : 0);
+    // A folder to make is made for the effective user alone; one that is
+    // there already is opened as it is, to be judged by the caller.
+    if ((flags & PLATFORM_NODE_MAKE_FOLDER) != 0 && mkdirat(base, name, 0700) != 0 &&
+        errno != EEXIST) {
+        if (error != nullptr)
+            *error = errno;
+        return -1;
+    }
+    int open_flags = O_CLOEXEC | ((flags & PLATFORM_NODE_NOFOLLOW) != 0 ? O_NOFOLLOW : 0) |
+                     ((flags & PLATFORM_NODE_MAKE_FOLDER) != 0 ? O_DIRECTORY : 0);
     // Reading: never waiting on a FIFO, and a link met with NOFOLLOW fails
     // (ELOOP) rather than being opened.
     open_flags |= (flags & PLATFORM_NODE_READ) != 0 ? O_RDONLY | O_NONBLOCK : O_PATH;
@@ -152,7 +143,7 @@ int platform_node_open(int folder, const char *name, int flags, int *error) noex
     }
     OpenedFile file{};
     if ((flags & PLATFORM_NODE_READ) != 0) {
-        if (!opened_file(fd, "", STATX_TYPE, file) || !S_ISREG(file.mode)) {
+        if (!opened_file(fd, STATX_TYPE, file) || !S_ISREG(file.mode)) {
             close(fd);
             if (error != nullptr)
                 *error = EINVAL;
@@ -193,7 +184,7 @@ int node_status_at(int folder, const char *name, platform_node_status *out)
     int base = folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder;
     if (folder == PLATFORM_NODE_CWD && *name == '\0')
         name = ".";
-    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID | STATX_INO;
+    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_UID | STATX_GID | STATX_INO;
     struct statx info {};
     int flags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | (*name == '\0' ? AT_EMPTY_PATH : 0);
     if (statx(base, name, flags, mask, &info) != 0 || (info.stx_mask & mask) != mask)
@@ -201,7 +192,9 @@ int node_status_at(int folder, const char *name, platform_node_status *out)
     unsigned mode = info.stx_mode;
     *out = platform_node_status{};
     out->kind = node_kind(mode);
-    out->owner_trusted = info.stx_uid == 0 || info.stx_uid == geteuid() ? 1 : 0;
+    out->owner_self = info.stx_uid == geteuid() ? 1 : 0;
+    out->owner_trusted = info.stx_uid == 0 || out->owner_self == 1 ? 1 : 0;
+    out->links = info.stx_nlink;
     out->sticky = S_ISDIR(mode) && (mode & S_ISVTX) != 0 ? 1 : 0;
     out->id[0] = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
     out->id[1] = info.stx_ino;
@@ -274,11 +267,11 @@ int platform_node_path(int node, char *buffer, size_t size) noexcept
     return 0;
 }
 
-int platform_open_append_at(int folder, const char *name, int64_t *size) noexcept
+int platform_open_append_at(int folder, const char *name, int flags, int64_t *size) noexcept
 {
     if (name == nullptr)
         return -1;
-    return open_append_at(folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder, name, false, size);
+    return open_append_at(folder == PLATFORM_NODE_CWD ? AT_FDCWD : folder, name, flags, size);
 }
 
 int platform_read_tail(int fd, char *buffer, size_t size) noexcept

@@ -292,7 +292,10 @@ int node_status(HANDLE handle, platform_node_status *out)
                         &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
         return -1;
     LocalBlock descriptor_block(descriptor);
+    out->links = info.nNumberOfLinks;
     if (owner != nullptr) {
+        PSID user = process_user();
+        out->owner_self = user != nullptr && EqualSid(owner, user) ? 1 : 0;
         out->owner_trusted = party_of(owner) == Party::trusted ? 1 : 0;
         account_name(owner, out->owner, sizeof out->owner);
     }
@@ -544,30 +547,27 @@ Handle open_named(int folder, const char *name, const Wish &wish)
 // An append open: appending, reading too where allowed (for
 // platform_read_tail), shared with every other writer and with deletion
 // (old logs are deleted while a process may hold them), made with the
-// private access list.
-Wish append_wish(bool judged)
+// private access list; as flags (platform_append_flags) says.
+Wish append_wish(int flags)
 {
-    DWORD access = FILE_APPEND_DATA | FILE_READ_DATA | (judged ? READ_CONTROL : 0);
+    bool askable = (flags & PLATFORM_APPEND_ASKABLE) != 0;
+    DWORD access = FILE_APPEND_DATA | FILE_READ_DATA | (askable ? READ_CONTROL : 0);
     DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    return Wish{access, FILE_READ_DATA,           sharing, want_file, true,
-                judged, private_descriptor(false)};
+    return Wish{access,
+                FILE_READ_DATA,
+                sharing,
+                want_file,
+                true,
+                (flags & PLATFORM_APPEND_NOFOLLOW) != 0,
+                private_descriptor(false)};
 }
 
 // The descriptor for file, opened to append, after asking the handle what
 // it opened: a disk file (not a pipe, console or other device; a folder
-// does not open for appending data). A judged one must also be a plain file
-// of one name, owned by the system or the process's user, that no one else
-// may change. -1, the handle closed, when refused.
-int append_descriptor(Handle file, bool judged, int64_t *size)
+// does not open for appending data). -1, the handle closed, when refused.
+int append_descriptor(Handle file, int64_t *size)
 {
     bool accepted = file && GetFileType(file.get()) == FILE_TYPE_DISK;
-    if (accepted && judged) {
-        BY_HANDLE_FILE_INFORMATION info{};
-        platform_node_status status{};
-        accepted = GetFileInformationByHandle(file.get(), &info) && info.nNumberOfLinks == 1 &&
-                   node_status(file.get(), &status) == 0 && status.kind == PLATFORM_NODE_FILE &&
-                   status.owner_trusted == 1 && status.writer == PLATFORM_WRITER_NONE;
-    }
     LARGE_INTEGER length{};
     if (accepted && size != nullptr) {
         accepted = GetFileSizeEx(file.get(), &length) != FALSE;
@@ -576,60 +576,9 @@ int append_descriptor(Handle file, bool judged, int64_t *size)
     return accepted ? descriptor_of(std::move(file), _O_APPEND) : -1;
 }
 
-// Opens <base>\<folder>\<file> for appending, where folder is the host's own
-// below a folder that others may add to (the fallback file's under
-// %ProgramData%): folder is made when missing, with the private access list,
-// opened without following a reparse point, and taken only when owned by the
-// system or the process's user with no one else allowed to change it; the
-// file is opened relative to it, and judged as well.
-int open_judged_append(const char *path, int64_t *size)
-{
-    std::string text(path);
-    size_t file_at = text.find_last_of("\\/");
-    size_t folder_at = file_at == std::string::npos || file_at == 0
-                           ? std::string::npos
-                           : text.find_last_of("\\/", file_at - 1);
-    if (folder_at == std::string::npos || folder_at == 0)
-        return -1;
-    std::wstring base;
-    std::wstring folder;
-    std::wstring file;
-    if (!widen(text.substr(0, folder_at + 1).c_str(), base) ||
-        !widen(text.substr(folder_at + 1, file_at - folder_at - 1).c_str(), folder) ||
-        !widen(text.substr(file_at + 1).c_str(), file))
-        return -1;
-    Handle above =
-        open_wish(nullptr, base, Wish{0, 0, node_sharing, want_any, false, false, nullptr});
-    Wish own{READ_CONTROL, 0, node_sharing, want_folder, true, true, private_descriptor(true)};
-    Handle held_folder =
-        above && own.descriptor != nullptr ? open_wish(above.get(), folder, own) : nullptr;
-    platform_node_status status{};
-    if (!held_folder || node_status(held_folder.get(), &status) != 0 ||
-        status.kind != PLATFORM_NODE_FOLDER || status.owner_trusted != 1 ||
-        status.writer != PLATFORM_WRITER_NONE)
-        return -1;
-    Wish wish = append_wish(true);
-    if (wish.descriptor == nullptr)
-        return -1;
-    return append_descriptor(open_wish(held_folder.get(), file, wish), true, size);
-}
-
 } // namespace platform_win32
 
 using namespace platform_win32;
-
-int platform_open_append(const char *path, int place, int64_t *size) noexcept
-{
-    if (path == nullptr)
-        return -1;
-    try {
-        if (place != PLATFORM_APPEND_OWN_FOLDER)
-            return open_judged_append(path, size);
-        return platform_open_append_at(PLATFORM_NODE_CWD, path, size);
-    } catch (const std::bad_alloc &) {
-        return -1;
-    }
-}
 
 int platform_read_tail(int fd, char *buffer, size_t size) noexcept
 {
@@ -706,15 +655,20 @@ int platform_node_open(int folder, const char *name, int flags, int *error) noex
         return -1;
     }
     bool read = (flags & PLATFORM_NODE_READ) != 0;
+    bool make = (flags & PLATFORM_NODE_MAKE_FOLDER) != 0;
     // READ_CONTROL lets the node's status be asked; a node the process may
     // not ask still opens, to be judged unreadable then.
     Wish wish{read ? GENERIC_READ : READ_CONTROL,
-              read ? 0u : READ_CONTROL,
+              read || make ? 0u : READ_CONTROL,
               node_sharing,
-              want_any,
-              false,
+              make ? want_folder : want_any,
+              make,
               (flags & PLATFORM_NODE_NOFOLLOW) != 0,
-              nullptr};
+              make ? private_descriptor(true) : nullptr};
+    if (make && wish.descriptor == nullptr) {
+        code = ERROR_NOT_ENOUGH_MEMORY;
+        return -1;
+    }
     try {
         Handle node = open_named(folder, name, wish);
         if (!node) {
@@ -882,15 +836,15 @@ int platform_node_path(int node, char *buffer, size_t size) noexcept
     return -1;
 }
 
-int platform_open_append_at(int folder, const char *name, int64_t *size) noexcept
+int platform_open_append_at(int folder, const char *name, int flags, int64_t *size) noexcept
 {
     if (name == nullptr)
         return -1;
     try {
-        Wish wish = append_wish(false);
+        Wish wish = append_wish(flags);
         if (wish.descriptor == nullptr)
             return -1;
-        return append_descriptor(open_named(folder, name, wish), false, size);
+        return append_descriptor(open_named(folder, name, wish), size);
     } catch (const std::bad_alloc &) {
         return -1;
     }

@@ -21,10 +21,15 @@ UB_EXTERN_C_BEGIN
 
 /* How platform_node_open opens. */
 enum platform_node_flags {
-    PLATFORM_NODE_NOFOLLOW = 1, /* a symbolic link (a reparse point) in name's last part is
+    PLATFORM_NODE_NOFOLLOW = 1,   /* a symbolic link (a reparse point) in name's last part is
                                    opened itself, not followed */
-    PLATFORM_NODE_READ = 2      /* a regular file opened for reading (binary), never waiting
+    PLATFORM_NODE_READ = 2,       /* a regular file opened for reading (binary), never waiting
                                    on a FIFO or device; anything else is refused */
+    PLATFORM_NODE_MAKE_FOLDER = 4 /* a folder of one part below the folder node folder (never
+                                     PLATFORM_NODE_CWD), made when missing for the effective
+                                     user alone (mode 0700; on Windows the access list that
+                                     platform_open_append_at gives a file); a folder that is
+                                     there is opened as it is, anything else refused */
 };
 
 /* Kinds of node. */
@@ -50,6 +55,8 @@ typedef struct platform_node_status {
     int kind;          /* platform_node_kind */
     int owner_trusted; /* 1 when owned by the system (root; on Windows SYSTEM, Administrators
                           or TrustedInstaller) or by the effective user */
+    int owner_self;    /* 1 when owned by the effective user (the token's user) */
+    uint32_t links;    /* the names the node has (hard links) */
     int writer;        /* platform_node_writer: the first other party found that may write it */
     int sticky;        /* 1 for a folder where others may add entries but not rename or
                           remove the entries of anyone else (the sticky bit; on Windows a
@@ -87,12 +94,6 @@ int platform_node_status_above(int node, int levels, platform_node_status *out) 
  * into buffer (size bytes, terminated). 0; -1 when name is no link, cannot be
  * read or does not fit. */
 int platform_node_read_link(int folder, const char *name, char *buffer, size_t size) UB_NOEXCEPT;
-
-/* Opens the file name of the folder node folder for appending as
- * platform_open_append does in an own folder (links followed, any owner and
- * link count, never waiting on a FIFO; made on Windows with the access list
- * of its own). The descriptor, or -1. */
-int platform_open_append_at(int folder, const char *name, int64_t *size) UB_NOEXCEPT;
 
 /* Copies the path by which the system knows node's file now (on Windows the
  * held file's final path, without the "\\?\" prefix; on Linux the target

@@ -128,5 +128,3 @@ int platform_notify_manager(const char *state) noexcept
     close(fd);
     return sent >= 0 ? 0 : -1;
 }
-
-// ---- No service manager: an init system starts the host as any program.

@@ -16,6 +16,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A descriptor of the layer, closed when it goes.
+class Node {
+public:
+    explicit Node(int fd) : fd_(fd) {}
+    ~Node() { platform_close(fd_); }
+    Node(const Node &) = delete;
+    Node &operator=(const Node &) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 TEST(Platform, ExecutableDirIsTheFolderOfTheRunningProgram)
 {
     char dir[PLATFORM_PATH_MAX];
@@ -51,7 +64,7 @@ TEST_F(PlatformFiles, AppendGivesTheSizeAndTheTailReadsTheLastBytes)
 {
     testing_support::write_file("log.txt", "first\nsecond\n");
     int64_t size = -1;
-    int fd = platform_open_append("log.txt", PLATFORM_APPEND_OWN_FOLDER, &size);
+    int fd = platform_open_append_at(PLATFORM_NODE_CWD, "log.txt", 0, &size);
     ASSERT_GE(fd, 0);
     char tail[64] = {};
     int count = platform_read_tail(fd, tail, 7);
@@ -65,6 +78,36 @@ TEST_F(PlatformFiles, AppendGivesTheSizeAndTheTailReadsTheLastBytes)
     platform_close(fd);
     EXPECT_GE(size, 13);
     EXPECT_EQ(platform_read_tail(-1, tail, 1), -1);
+}
+
+// What the callers judge an append by: the descriptor's own status, a
+// folder made for the process alone, a link refused when asked.
+TEST_F(PlatformFiles, AppendDescriptorsAndMadeFoldersCanBeJudged)
+{
+    Node here(platform_node_open(PLATFORM_NODE_CWD, ".", 0, nullptr));
+    ASSERT_GE(here.fd(), 0);
+    for (int round = 0; round < 2; ++round) { // made, then found
+        SCOPED_TRACE(round);
+        Node folder(platform_node_open(
+            here.fd(), "own", PLATFORM_NODE_NOFOLLOW | PLATFORM_NODE_MAKE_FOLDER, nullptr));
+        ASSERT_GE(folder.fd(), 0);
+        platform_node_status status{};
+        ASSERT_EQ(platform_node_status_get(folder.fd(), &status), 0);
+        EXPECT_EQ(status.kind, PLATFORM_NODE_FOLDER);
+        EXPECT_EQ(status.owner_self, 1);
+        EXPECT_EQ(status.writer, PLATFORM_WRITER_NONE);
+    }
+    testing_support::write_file("file", "x");
+    EXPECT_LT(platform_node_open(here.fd(), "file", PLATFORM_NODE_MAKE_FOLDER, nullptr), 0);
+
+    Node log(platform_open_append_at(PLATFORM_NODE_CWD, "own" PLATFORM_PATH_SEP_STR "a.log",
+                                     PLATFORM_APPEND_ASKABLE, nullptr));
+    ASSERT_GE(log.fd(), 0);
+    platform_node_status status{};
+    ASSERT_EQ(platform_node_status_get(log.fd(), &status), 0);
+    EXPECT_EQ(status.kind, PLATFORM_NODE_FILE);
+    EXPECT_EQ(status.owner_self, 1);
+    EXPECT_EQ(status.links, 1u);
 }
 
 TEST_F(PlatformFiles, PathAccessTellsAMissingPathFromAReadableOne)

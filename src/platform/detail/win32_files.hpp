@@ -19,7 +19,8 @@ struct HandleCloser {
 // An open handle, closed when it goes; empty after a failed open.
 using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
-Handle held(HANDLE handle)
+// handle, held; empty for INVALID_HANDLE_VALUE.
+inline Handle held(HANDLE handle)
 {
     return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
@@ -29,9 +30,6 @@ struct LocalFreer {
 };
 // A block the system allocated for the caller (descriptors, SID texts).
 using LocalBlock = std::unique_ptr<void, LocalFreer>;
-
-// An open handle of its own for handle; empty for INVALID_HANDLE_VALUE.
-Handle held(HANDLE handle);
 
 // The handle behind the descriptor fd, or INVALID_HANDLE_VALUE.
 HANDLE handle_of(int fd);
