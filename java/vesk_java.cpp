@@ -12,7 +12,7 @@
 
 #include "fs/delete.h"
 #include "host_symbol.h"
-#include "jvm/detail/text_codec.hpp"
+#include "jvm/text_codec.hpp"
 #include "jvm/java_utils.h"
 
 namespace {
@@ -30,7 +30,7 @@ struct Packed {
 void put_text(const jchar *chars, size_t length, bool one_line, std::string &out)
 {
     for (size_t i = 0; i < length;) {
-        uint32_t code = ub::detail::decode_utf16(chars, length, i);
+        uint32_t code = ub::text::decode_utf16(chars, length, i);
         if (code == 0) {
             code = ' ';
         } else if (one_line && (code == '\r' || code == '\n')) {
@@ -39,7 +39,7 @@ void put_text(const jchar *chars, size_t length, bool one_line, std::string &out
             code = ' ';
         }
         char bytes[4];
-        out.append(bytes, static_cast<size_t>(ub::detail::put_utf8(code, bytes) - bytes));
+        out.append(bytes, static_cast<size_t>(ub::text::put_utf8(code, bytes) - bytes));
     }
     out += '\0';
 }

@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "jvm/detail/text_codec.hpp"
+#include "jvm/text_codec.hpp"
 
 namespace ub::detail {
+
+using namespace ub::text;
 
 namespace {
 

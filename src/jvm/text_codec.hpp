@@ -1,17 +1,18 @@
 // The character codes of texts that cross between native code and Java.
 // Native texts are standard UTF-8, and a byte that is not part of a valid
 // UTF-8 sequence stands for the Latin-1 character of the same value, so a
-// Latin-1 text reads as itself. Java's side is UTF-16. Header-only, so that
-// the kit's native half, which links no vesk library, shares it.
-#ifndef JVM_DETAIL_TEXT_CODEC_HPP
-#define JVM_DETAIL_TEXT_CODEC_HPP
+// Latin-1 text reads as itself. Java's side is UTF-16. Header-only, and not
+// private to the module: the kit's native half, which links no vesk
+// library, shares it.
+#ifndef JVM_TEXT_CODEC_HPP
+#define JVM_TEXT_CODEC_HPP
 
 #include <jni.h>
 
 #include <cstddef>
 #include <cstdint>
 
-namespace ub::detail {
+namespace ub::text {
 
 constexpr uint32_t replacement_character = 0xFFFD;
 
@@ -89,6 +90,6 @@ inline char *put_utf8(uint32_t code, char *out) noexcept
     return out;
 }
 
-} // namespace ub::detail
+} // namespace ub::text
 
 #endif
