@@ -35,7 +35,7 @@
 
 using namespace platform_win32;
 
-// ---- Directory listing, file status and deletion: the C runtime's
+// Directory listing, file status and deletion: the C runtime's
 // _findfirst/_findnext and _stat, and DeleteFileA. A file's time is its
 // st_ctime, on Windows the creation time. The runtime lists and looks up by
 // path, so each listing holds a handle to its folder, shared for reading and

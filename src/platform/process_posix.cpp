@@ -24,8 +24,6 @@ int platform_getcwd(char *buffer, size_t size) noexcept
     return 0;
 }
 
-// ---- The running program.
-
 int platform_executable_dir(char *buffer, size_t size) noexcept
 {
     if (buffer == nullptr || size == 0)

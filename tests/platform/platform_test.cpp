@@ -16,18 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A descriptor of the layer, closed when it goes.
-class Node {
-public:
-    explicit Node(int fd) : fd_(fd) {}
-    ~Node() { platform_close(fd_); }
-    Node(const Node &) = delete;
-    Node &operator=(const Node &) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
+using testing_support::Node;
 
 TEST(Platform, ExecutableDirIsTheFolderOfTheRunningProgram)
 {

@@ -25,19 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing_support;
 
-// A node handle, closed when it goes.
-class Node {
-public:
-    explicit Node(int fd) : fd_(fd) {}
-    ~Node() { platform_close(fd_); }
-    Node(const Node &) = delete;
-    Node &operator=(const Node &) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 platform_node_status status_of(const char *name, int flags = PLATFORM_NODE_NOFOLLOW)
 {
     platform_node_status status{};

@@ -14,7 +14,22 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file.h"
+
 namespace testing_support {
+
+// A descriptor of the platform layer (a node, a file), closed when it goes.
+class Node {
+public:
+    explicit Node(int fd) : fd_(fd) {}
+    ~Node() { platform_close(fd_); }
+    Node(const Node &) = delete;
+    Node &operator=(const Node &) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 // Runs each test in a new empty current directory, removed afterwards.
 class TempDirTest : public ::testing::Test {
