@@ -69,7 +69,8 @@ int platform_read_tail(int fd, char *buffer, size_t size) UB_NOEXCEPT;
 
 /* Writes size bytes of data to fd, continuing after partial writes and
  * interruptions. 0 when all was written; -1 when nothing was; -2 when only
- * a part went out before the failure (the rest is lost). */
+ * a part went out before the failure (the rest is lost). data is text: on
+ * Windows each line feed goes out as CR LF, the system's line end. */
 int platform_write_all(int fd, const void *data, size_t size) UB_NOEXCEPT;
 
 /* Closes a descriptor of this layer (a file, a node); -1 is ignored. */

@@ -605,8 +605,8 @@ int platform_write_all(int fd, const void *data, size_t size) noexcept
     HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     if (file == INVALID_HANDLE_VALUE || (data == nullptr && size > 0))
         return -1;
-    // Log files are text files: each line feed goes out as CR LF. The whole
-    // text is translated first and written with one call.
+    // What goes through here is text, whose lines end in CR LF on Windows.
+    // The whole text is translated first and written with one call.
     const char *text = static_cast<const char *>(data);
     size_t feeds = 0;
     for (size_t k = 0; k < size; ++k)
