@@ -94,11 +94,11 @@ while read -r dll; do
   grep -qiE "$system_dlls" <<<"$dll" || fail "vesk.exe imports $dll"
 done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
 # libcurl, which the HTTP client loads at its first transfer, lies beside it
-# and needs nothing but the system either (Schannel's SSPI from secur32).
+# and needs nothing but the system either.
 curl_dll=$build32/src/host/libcurl.dll
 [ -f "$curl_dll" ] || fail "no libcurl.dll beside vesk.exe"
 while read -r dll; do
-  grep -qiE "$system_dlls" <<<"$dll" || grep -qix 'secur32.dll' <<<"$dll" || fail "libcurl.dll imports $dll"
+  grep -qiE "$system_dlls" <<<"$dll" || fail "libcurl.dll imports $dll"
 done < <(i686-w64-mingw32-objdump -p "$curl_dll" | sed -n 's/^[[:space:]]*DLL Name: //p')
 # The Java kit's native half, as a 32-bit JVM looks it up.
 kit=$(i686-w64-mingw32-objdump -p "$build32/java/vesk_java.dll")
