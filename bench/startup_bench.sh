@@ -3,9 +3,10 @@
 # after round: the time from exec to the entry class's start() (the moment it
 # writes its mark line on standard output) and the resident memory right
 # after it (VmRSS). Both start the same JVM with the host's options and the
-# same class (bench/java/vesk/bench/StartupMark.java). A third side is
-# java with libcurl preloaded (when vesk links it): what vesk loads beyond the
-# JVM at exec, libcurl and the ~30 libraries it needs, costs java as much.
+# same class (bench/java/vesk/bench/StartupMark.java). A third side, for a
+# host that links libcurl (as vesk did before the HTTP client loaded it at
+# its first transfer; BENCH_VESK names such a build), is java with that
+# libcurl preloaded: what the host maps beyond the JVM at exec.
 # Reports the medians and vesk's time over java's, round by round and its
 # median. Run by hand, never by the tests:
 #   bench/startup_bench.sh [rounds]               (default 21)

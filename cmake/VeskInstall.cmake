@@ -50,10 +50,9 @@ install(FILES ${PROJECT_BINARY_DIR}/vesk-config.cmake ${PROJECT_BINARY_DIR}/vesk
   DESTINATION ${vesk_cmake_dir})
 
 # pkg-config: the libraries are static archives, so Libs names everything
-# they use, and a plain --libs links (--static adds nothing). libcurl is
-# named as the shared library the system has, not required as a package:
-# Requires.private would make --static ask for the archives of all of curl's
-# own dependencies, which its development package does not install. Cflags
+# they use, and a plain --libs links (--static adds nothing). libcurl is not
+# among them: the HTTP client loads it at its first transfer, through the
+# loader library that Libs names for the platform module. Cflags
 # give jni.h's folders, so that every installed header, the JNI bridge's too,
 # compiles with --cflags alone, as it does through the CMake package: those
 # of the variable java_home, the JDK the library was built with unless the
@@ -61,7 +60,7 @@ install(FILES ${PROJECT_BINARY_DIR}/vesk-config.cmake ${PROJECT_BINARY_DIR}/vesk
 # run time, so no consumer links libjvm or gets a run path into a JDK.
 list(TRANSFORM vesk_libraries PREPEND -l OUTPUT_VARIABLE VESK_PC_LIBS)
 list(TRANSFORM vesk_cxx_runtime PREPEND -l OUTPUT_VARIABLE vesk_pc_runtime)
-list(APPEND VESK_PC_LIBS -lcurl -l${CMAKE_DL_LIBS} -lpthread ${vesk_pc_runtime})
+list(APPEND VESK_PC_LIBS -l${CMAKE_DL_LIBS} -lpthread ${vesk_pc_runtime})
 list(JOIN VESK_PC_LIBS " " VESK_PC_LIBS)
 set(VESK_PC_JNI_CFLAGS)
 foreach(folder IN ITEMS ${JAVA_INCLUDE_PATH} ${JAVA_INCLUDE_PATH2})

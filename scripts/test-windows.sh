@@ -5,7 +5,8 @@
 # - x86_64: the same sources, whose suites run under 64-bit wine (this
 #   machine runs no 32-bit code, so a 32-bit wine cannot start).
 # libcurl is built once per version from Debian's curl source package, with
-# Schannel for TLS, and kept in build-curl/.
+# Schannel for TLS, as the DLL that vesk.exe loads at its first transfer and
+# the installer ships beside it, and kept in build-curl/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -13,7 +14,7 @@ jobs=$(nproc)
 
 bash scripts/bootstrap.sh windows
 
-# ---- libcurl, static, from Debian's source package (keyed by its version).
+# ---- libcurl, a DLL, from Debian's source package (keyed by its version).
 curl_cache=$root/build-curl
 curl_source() {
   # A private apt state with the system's own sources as deb-src, so that
@@ -43,19 +44,21 @@ curl_source() {
   echo "$curl_version" >"$curl_cache/version"
 }
 
-curl_build() { # curl_build <i686|x86_64>: the install prefix of the static libcurl
+curl_build() { # curl_build <i686|x86_64>: the install prefix of the libcurl DLL
   local arch=$1
-  local prefix=$curl_cache/$curl_version/$arch
-  if [ ! -f "$prefix/lib/libcurl.a" ]; then
+  # The DLL carries the C runtime it needs (the toolchain links -static) and
+  # imports only system DLLs, as vesk.exe does.
+  local prefix=$curl_cache/$curl_version/$arch-dll
+  if [ ! -f "$prefix/bin/libcurl.dll" ]; then
     echo "test-windows: building libcurl $curl_version for $arch" >&2
-    cmake -S "$curl_cache/$curl_version/src" -B "$curl_cache/$curl_version/build-$arch" -G Ninja \
+    cmake -S "$curl_cache/$curl_version/src" -B "$curl_cache/$curl_version/build-$arch-dll" -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+      -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
       -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
       -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF \
       -DCURL_DISABLE_LDAP=ON -DENABLE_MANUAL=OFF >/dev/null
-    cmake --build "$curl_cache/$curl_version/build-$arch" -j "$jobs" >/dev/null
-    cmake --install "$curl_cache/$curl_version/build-$arch" >/dev/null
+    cmake --build "$curl_cache/$curl_version/build-$arch-dll" -j "$jobs" >/dev/null
+    cmake --install "$curl_cache/$curl_version/build-$arch-dll" >/dev/null
   fi
   echo "$prefix"
 }
@@ -90,6 +93,13 @@ system_dlls='^(kernel32|msvcrt|advapi32|ws2_32|crypt32|bcrypt|winmm|user32|ntdll
 while read -r dll; do
   grep -qiE "$system_dlls" <<<"$dll" || fail "vesk.exe imports $dll"
 done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
+# libcurl, which the HTTP client loads at its first transfer, lies beside it
+# and needs nothing but the system either.
+curl_dll=$build32/src/host/libcurl.dll
+[ -f "$curl_dll" ] || fail "no libcurl.dll beside vesk.exe"
+while read -r dll; do
+  grep -qiE "$system_dlls" <<<"$dll" || fail "libcurl.dll imports $dll"
+done < <(i686-w64-mingw32-objdump -p "$curl_dll" | sed -n 's/^[[:space:]]*DLL Name: //p')
 # The Java kit's native half, as a 32-bit JVM looks it up.
 kit=$(i686-w64-mingw32-objdump -p "$build32/java/vesk_java.dll")
 grep -qE '[[:space:]]JNI_OnLoad$' <<<"$kit" || fail "vesk_java.dll does not export JNI_OnLoad"

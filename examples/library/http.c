@@ -1,6 +1,5 @@
 /* A GET and a form POST. Run with the base URL of a server:
  *   ./http_example http://127.0.0.1:8000/hello.txt */
-#include <curl/curl.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -10,8 +9,6 @@ int main(int argc, char **argv)
 {
     if (argc < 2)
         return 2;
-    curl_global_init(CURL_GLOBAL_DEFAULT); /* once, before any thread; the library never does */
-
     url *u = url_new(argv[1]);
     printf("host %s port %s file %s\n", url_get_host(u), url_get_port(u), url_get_file(u));
 
@@ -27,6 +24,5 @@ int main(int argc, char **argv)
     free(body);
 
     url_free(u);
-    curl_global_cleanup();
     return 0;
 }

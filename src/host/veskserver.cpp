@@ -1,7 +1,5 @@
 #include "host/veskserver.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -75,19 +73,6 @@ using FileOptions = std::unique_ptr<char *[], decltype(&config_list_free)>;
 
 JavaVM *init_jvm(char *const *list, ub_JVM_exit_hook exit_hook, char *const *file_options);
 
-// libcurl's global state, set up once per process before the JVM starts any
-// thread, so that native modules of the Java side may use the HTTP client
-// without doing it themselves. Kept for the life of the process. A failure
-// is logged and the launch goes on: only HTTP transfers need it, and each
-// one then tries again through curl_easy_init.
-void init_curl()
-{
-    static const CURLcode status = curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (status != CURLE_OK)
-        verbose_in(&logger, VERBOSE_ERROR, "Falha ao tentar iniciar libCurl: %s\n",
-                   curl_easy_strerror(status));
-}
-
 // A FATAL line of the launch, in the log and on standard error, where a
 // service manager keeps it whatever VERBOSITY says.
 void tell_fatal(const char *line)
@@ -157,7 +142,6 @@ void tell_missing_class(const char *failure, const char *entry_class)
 // callback's address and 0, and all slots of the list, empty ones as nulls.
 int launch_server(char **list, int slots, ub_JVM_exit_hook exit_hook, char *const *file_options)
 {
-    init_curl();
     if (init_jvm(list, exit_hook, file_options) == nullptr) {
         tell_fatal("Falha ao tentar iniciar JVM.");
         return VESK_NO_JVM;

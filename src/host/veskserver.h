@@ -29,9 +29,8 @@ enum vesk_status {
  * list of argc + 38 slots, and two more per pair of conf/server.ini
  * (config_server_pairs), from the option table, then those pairs, then the
  * <Param> <Val> pairs of argv[1..] (an equal key takes the later value in
- * place, another name is appended), logs it at level INFO, initialises
- * libcurl once per process (curl_global_init; a failure is logged at level
- * ERROR and the launch goes on), starts the JVM (vesk_init), tells a
+ * place, another name is appended), logs it at level INFO, starts the JVM
+ * (vesk_init; libcurl waits for the HTTP client's first transfer), tells a
  * listening service manager (readiness_prepare) and calls the static
  * start(long[], String[]) of ENTRY_CLASS with the address of vesk_cb and 0,
  * and the whole list. VESK_OK when start returned an object;

@@ -1,8 +1,8 @@
 #ifndef HTTP_URL_H
 #define HTTP_URL_H
 /* The HTTP client: a URL split once into its parts, and blocking GET, form
- * POST and multipart upload requests over libcurl that return the whole
- * response body. */
+ * POST and multipart upload requests over libcurl, loaded at the first
+ * request, that return the whole response body. */
 
 #include <stdint.h>
 
@@ -14,9 +14,9 @@ UB_EXTERN_C_BEGIN
  * Parameter lists alternate key and value and end at the first NULL entry.
  * A request returns the body length and hands the caller a malloc'd,
  * zero-terminated body (NULL when empty or on failure) that the caller
- * frees. Requests never call curl_global_init: the vesk host does it once
- * before the Java side runs; a program of its own does it once, before any
- * thread starts. Server certificates are not verified. */
+ * frees. The first request loads libcurl and calls curl_global_init, once
+ * for the process whatever threads race to it; callers need neither.
+ * Server certificates are not verified. */
 
 /* Room for a file name announced by a response header, terminator included. */
 #define URL_FILENAME_SIZE 256
@@ -24,7 +24,9 @@ UB_EXTERN_C_BEGIN
 /* Failure results of the requests; 0 or more is the body length. */
 enum url_result {
     URL_NULL_ARGUMENT = -1,  /* URL record, out pointer or upload file list is NULL */
-    URL_NO_HANDLE = -2,      /* no easy handle; "Falha ao tentar iniciar libCurl." logged */
+    URL_NO_HANDLE = -2,      /* no easy handle, or libcurl could not be loaded ("Falha ao
+                                carregar a biblioteca libcurl (<file>): <reason>" logged
+                                first); "Falha ao tentar iniciar libCurl." logged */
     URL_TRANSFER_FAILED = -3 /* "(code) text - 'url'" logged; the out pointer is NULL */
 };
 

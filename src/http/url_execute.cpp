@@ -1,9 +1,8 @@
 // HTTP requests over libcurl's easy interface: one handle per request,
 // created and cleaned up inside the call; the response body is gathered in
-// memory and handed to the caller.
+// memory and handed to the caller. libcurl's functions come from the
+// library loaded at the first request (http/detail/curl_api.hpp).
 #include "http/url.h"
-
-#include <curl/curl.h>
 
 #include <algorithm>
 #include <climits>
@@ -14,13 +13,19 @@
 #include <new>
 #include <string>
 
+#include "http/detail/curl_api.hpp"
 #include "log/messages.hpp"
 #include "util/vesk_utils.h"
 
 namespace {
 
+using ub::detail::CurlApi;
+
+// The easy handle; its deleter holds the functions of the loaded library,
+// which every step of the request reaches through it.
 struct EasyCleanup {
-    void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
+    const CurlApi *api = nullptr;
+    void operator()(CURL *handle) const { api->easy_cleanup(handle); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 
@@ -30,7 +35,8 @@ struct FreeDeleter {
 using CharBuffer = std::unique_ptr<char, FreeDeleter>;
 
 struct HeaderListFree {
-    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+    const CurlApi *api;
+    void operator()(curl_slist *list) const { api->slist_free_all(list); }
 };
 using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
 
@@ -55,20 +61,20 @@ struct request_body {
 // skipped once one has failed.
 class Options {
 public:
-    explicit Options(CURL *handle) : handle_(handle) {}
+    explicit Options(const EasyHandle &handle) : handle_(handle) {}
 
     template <typename Value>
     Options &set(CURLoption option, Value value)
     {
         if (code_ == CURLE_OK)
-            code_ = curl_easy_setopt(handle_, option, value);
+            code_ = handle_.get_deleter().api->easy_setopt(handle_.get(), option, value);
         return *this;
     }
 
     CURLcode code() const { return code_; }
 
 private:
-    CURL *handle_;
+    const EasyHandle &handle_;
     CURLcode code_ = CURLE_OK;
 };
 
@@ -82,26 +88,27 @@ private:
 // freed once at the end.
 class Form {
 public:
-    Form() = default;
+    explicit Form(const CurlApi *api) : api_(api) {}
     Form(const Form &) = delete;
     Form &operator=(const Form &) = delete;
-    ~Form() { curl_formfree(head_); }
+    ~Form() { api_->formfree(head_); }
 
     bool add_file(const char *name, const char *path)
     {
-        return curl_formadd(&head_, &last_, CURLFORM_COPYNAME, name, CURLFORM_FILE, path,
-                            CURLFORM_END) == CURL_FORMADD_OK;
+        return api_->formadd(&head_, &last_, CURLFORM_COPYNAME, name, CURLFORM_FILE, path,
+                             CURLFORM_END) == CURL_FORMADD_OK;
     }
 
     bool add_field(const char *name, const char *value)
     {
-        return curl_formadd(&head_, &last_, CURLFORM_COPYNAME, name, CURLFORM_COPYCONTENTS, value,
-                            CURLFORM_END) == CURL_FORMADD_OK;
+        return api_->formadd(&head_, &last_, CURLFORM_COPYNAME, name, CURLFORM_COPYCONTENTS, value,
+                             CURLFORM_END) == CURL_FORMADD_OK;
     }
 
     void attach(Options &options) const { options.set(CURLOPT_HTTPPOST, head_); }
 
 private:
+    const CurlApi *api_;
     curl_httppost *head_ = nullptr;
     curl_httppost *last_ = nullptr;
 };
@@ -116,10 +123,10 @@ void set_progress(Options &options, url_progress_function progress, void *progre
 #pragma GCC diagnostic pop
 
 // Writes the failure line to the log and gives the failure result.
-int transfer_failed(CURLcode code, const url *record)
+int transfer_failed(const EasyHandle &curl, CURLcode code, const url *record)
 {
-    verbose_message(VESK_MSG_HTTP_TRANSFER_FAILED, static_cast<int>(code), curl_easy_strerror(code),
-                    record->text);
+    verbose_message(VESK_MSG_HTTP_TRANSFER_FAILED, static_cast<int>(code),
+                    curl.get_deleter().api->easy_strerror(code), record->text);
     return URL_TRANSFER_FAILED;
 }
 
@@ -238,7 +245,7 @@ int debug_callback(CURL *, curl_infotype type, char *data, size_t size, void *)
 
 // Sets the common options, performs the transfer and maps its outcome.
 // The handle stays with the caller.
-int url_execute_in(url *record, CURL *curl, char **out, url_progress_function progress,
+int url_execute_in(url *record, const EasyHandle &curl, char **out, url_progress_function progress,
                    void *progress_data)
 {
     Options options(curl);
@@ -253,12 +260,13 @@ int url_execute_in(url *record, CURL *curl, char **out, url_progress_function pr
         .set(CURLOPT_WRITEDATA, &sink)
         .set(CURLOPT_HEADERDATA, record->filename)
         .set(CURLOPT_HEADERFUNCTION, url_header_cb);
-    CURLcode code = options.code() == CURLE_OK ? curl_easy_perform(curl) : options.code();
+    CURLcode code = options.code() == CURLE_OK ? curl.get_deleter().api->easy_perform(curl.get())
+                                               : options.code();
     if (code == CURLE_OK)
         return sink.length;
     std::free(*out);
     *out = nullptr;
-    return transfer_failed(code, record);
+    return transfer_failed(curl, code, record);
 }
 
 // Streams the form body of params (none: a GET), then cleans the handle up.
@@ -268,10 +276,10 @@ int url_execute_post_in(EasyHandle curl, url *record, char *const *params, char 
     char *text = nullptr;
     int32_t length = url_make_post(params, &text);
     if (length < 0)
-        return transfer_failed(CURLE_OUT_OF_MEMORY, record);
+        return transfer_failed(curl, CURLE_OUT_OF_MEMORY, record);
     CharBuffer owned(text);
     request_body body{text, length, 0};
-    Options options(curl.get());
+    Options options(curl);
     if (text != nullptr) {
         options.set(CURLOPT_POST, 1L)
             .set(CURLOPT_READFUNCTION, url_read_cb)
@@ -281,18 +289,20 @@ int url_execute_post_in(EasyHandle curl, url *record, char *const *params, char 
             .set(CURLOPT_SEEKDATA, &body);
     }
     if (options.code() != CURLE_OK)
-        return transfer_failed(options.code(), record);
-    return url_execute_in(record, curl.get(), out, progress, progress_data);
+        return transfer_failed(curl, options.code(), record);
+    return url_execute_in(record, curl, out, progress, progress_data);
 }
 
 // Checks the arguments and creates the request's handle: 0, or the result
-// the request ends with.
+// the request ends with. Without libcurl there is no handle either.
 int start_request(const url *record, char **out, EasyHandle &curl)
 {
     if (record == nullptr || out == nullptr)
         return URL_NULL_ARGUMENT;
     *out = nullptr;
-    curl.reset(curl_easy_init());
+    const CurlApi *api = ub::detail::curl_api();
+    if (api != nullptr)
+        curl = EasyHandle(api->easy_init(), EasyCleanup{api});
     if (!curl) {
         verbose_message(VESK_MSG_HTTP_NO_HANDLE);
         return URL_NO_HANDLE;
@@ -353,10 +363,10 @@ int url_execute_post_debug(url *record, char *const *params, char **out,
     EasyHandle curl;
     if (int failed = start_request(record, out, curl); failed != 0)
         return failed;
-    Options options(curl.get());
+    Options options(curl);
     options.set(CURLOPT_DEBUGFUNCTION, debug_callback).set(CURLOPT_VERBOSE, 1L);
     if (options.code() != CURLE_OK)
-        return transfer_failed(options.code(), record);
+        return transfer_failed(curl, options.code(), record);
     return url_execute_post_in(std::move(curl), record, params, out, progress, progress_data);
 }
 
@@ -372,11 +382,11 @@ int url_execute_post_auth(url *record, char *const *params, char **out,
     if (user != nullptr || pass != nullptr) {
         std::snprintf(userpwd, sizeof userpwd, "%s:%s", user != nullptr ? user : "",
                       pass != nullptr ? pass : "");
-        Options options(curl.get());
+        Options options(curl);
         options.set(CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_ANY))
             .set(CURLOPT_USERPWD, userpwd);
         if (options.code() != CURLE_OK)
-            return transfer_failed(options.code(), record);
+            return transfer_failed(curl, options.code(), record);
     }
     return url_execute_post_in(std::move(curl), record, params, out, progress, progress_data);
 }
@@ -389,7 +399,8 @@ int url_execute_upload(url *record, char *const *fields, char *const *files, cha
     EasyHandle curl;
     if (int failed = start_request(record, out, curl); failed != 0)
         return failed;
-    Form form;
+    const CurlApi *api = curl.get_deleter().api;
+    Form form(api);
     bool added = true;
     for (size_t i = 0; added && files[i] != nullptr && files[i + 1] != nullptr; i += 2)
         added = form.add_file(files[i], files[i + 1]);
@@ -397,13 +408,14 @@ int url_execute_upload(url *record, char *const *fields, char *const *files, cha
          added && fields != nullptr && fields[i] != nullptr && fields[i + 1] != nullptr; i += 2)
         added = form.add_field(fields[i], fields[i + 1]);
     // An empty "Expect:" keeps libcurl from waiting for "100 Continue".
-    HeaderList headers(added ? curl_slist_append(nullptr, "Expect:") : nullptr);
+    HeaderList headers(added ? api->slist_append(nullptr, "Expect:") : nullptr,
+                       HeaderListFree{api});
     if (!headers)
-        return transfer_failed(CURLE_OUT_OF_MEMORY, record);
-    Options options(curl.get());
+        return transfer_failed(curl, CURLE_OUT_OF_MEMORY, record);
+    Options options(curl);
     options.set(CURLOPT_HTTPHEADER, headers.get());
     form.attach(options);
     if (options.code() != CURLE_OK)
-        return transfer_failed(options.code(), record);
-    return url_execute_in(record, curl.get(), out, progress, progress_data);
+        return transfer_failed(curl, options.code(), record);
+    return url_execute_in(record, curl, out, progress, progress_data);
 }

@@ -20,6 +20,7 @@
 #include "log/trust.h"
 #include "log/messages.hpp"
 #include "platform/platform.h"
+#include "util/library_reason.h"
 
 namespace {
 
@@ -39,22 +40,6 @@ void log_failures(const std::vector<Failure> &failures, bool all)
             verbose_message(VESK_MSG_JVM_LIBRARY_NOT_LOADED, failure.path.c_str(),
                             failure.reason.c_str());
     }
-}
-
-// Why a load failed, as the log tells it: "nao encontrado" for a missing
-// file, the loader's account, or the system's error number, with a word on
-// the failure an operator meets most, a library of the other width.
-void put_reason(const platform_library_why &why, char *reason, size_t size)
-{
-    if (why.failure == PLATFORM_LIBRARY_MISSING)
-        std::snprintf(reason, size, "%s", "nao encontrado");
-    else if (why.text[0] != '\0')
-        std::snprintf(reason, size, "%s", why.text);
-    else
-        std::snprintf(reason, size, "erro %d%s", why.error,
-                      why.failure == PLATFORM_LIBRARY_OTHER_WIDTH
-                          ? " (biblioteca de 32/64 bits diferente do vesk.exe)"
-                          : "");
 }
 
 // Loads the C runtimes that a Java runtime keeps in its bin folder, the
@@ -101,7 +86,7 @@ void *open_judged(const char *path, int *missing, char *reason, size_t size)
     platform_library_why failed{};
     void *library = platform_library_open_node(file, &failed);
     if (library == nullptr)
-        put_reason(failed, reason, size);
+        ub_library_reason(&failed, reason, size);
     platform_close(file);
     return library;
 }

@@ -43,7 +43,7 @@ check "folder: VESK in $program_files" has_row Directory INSTALLDIR $'INSTALLDIR
 files=$(rows "$msi" File | while IFS=$'\t' read -r _ component name _; do
   printf '%s:%s ' "$(row "$msi" Component "$component" | cut -f3)" "$name"
 done)
-check "files: $files" test "$files" = "INSTALLDIR:vesk.exe INSTALLDIR:vesk_java.dll INSTALLDIR:vesk-java.jar CONFDIR:vesk.ini CONFDIR:jvm.options CONFDIR:server.ini "
+check "files: $files" test "$files" = "INSTALLDIR:vesk.exe INSTALLDIR:libcurl.dll INSTALLDIR:vesk_java.dll INSTALLDIR:vesk-java.jar CONFDIR:vesk.ini CONFDIR:jvm.options CONFDIR:server.ini "
 width_is() { (( ($(attributes "$1") & 256) == width )); }
 for component in $(rows "$msi" Component | cut -f1); do
   check "component $component: $arch" width_is "$component"
@@ -221,7 +221,7 @@ check "service: LocalSystem" test "$(value ObjectName)" = LocalSystem
 image=$(value ImagePath)
 check "service: runs $folder\\vesk.exe ($image)" test "${image//\"/}" = "$folder\\vesk.exe"
 check "service: RUNNING" test "$(state)" = RUNNING
-for file in vesk.exe vesk_java.dll vesk-java.jar; do
+for file in vesk.exe libcurl.dll vesk_java.dll vesk-java.jar; do
   check "install: $file" cmp -s "$app/$file" "$(extracted "$file")"
 done
 check "install: conf\\vesk.ini" cmp -s "$app/conf/vesk.ini" "$expected_ini"
@@ -249,7 +249,7 @@ run_msiexec /x "$(windows "$newer")"
 check "removal: status 0" test "$status" -eq 0
 check "removal: product gone" not registered "$(product_key "$newer_product")"
 check "removal: service gone" not registered "$service_key"
-for file in vesk.exe vesk_java.dll vesk-java.jar; do
+for file in vesk.exe libcurl.dll vesk_java.dll vesk-java.jar; do
   check "removal: $file gone" test ! -e "$app/$file"
 done
 check "removal: conf\\vesk.ini left" cmp -s "$app/conf/vesk.ini" "$tmp/edited.ini"

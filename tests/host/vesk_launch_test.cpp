@@ -245,19 +245,66 @@ TEST_F(VeskLaunch, MissingIniRunsOnDefaultsWithoutLogLines)
     EXPECT_TRUE(logged(0).empty());
 }
 
-// Native modules of the Java side may use the HTTP client without setting
-// libcurl up: the host does it once, before the JVM's library is loaded and
-// any Java thread exists.
-TEST_F(VeskLaunch, LibcurlIsInitialisedOnceBeforeTheJvm)
+// Native modules of the Java side use the HTTP client without setting
+// libcurl up. The host starts without it: libcurl is loaded and initialised
+// by the first transfers (four threads at once here), and where it cannot
+// be loaded (an empty file, or a library that is no libcurl, first on the
+// loader's path) each transfer fails with the reason in the log while the
+// host runs on.
+TEST_F(VeskLaunch, LibcurlIsLoadedAtTheFirstTransfer)
 {
-    child_ = std::make_unique<Child>(
-        vesk, std::vector<std::string>{"ENTRY_CLASS", "vesk/test/RecordingEntry"}, dir(),
-        std::vector<std::string>{std::string("LD_PRELOAD=") + VESK_CURL_INIT_PROBE,
-                                 "VESK_CURL_INIT_RECORD=" + (dir() / "curl_init.txt").string()},
-        dir() / "stderr.txt");
-    ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "start.txt"); }))
-        << read_file(dir() / "stderr.txt");
-    EXPECT_EQ(read_lines(dir() / "curl_init.txt"), std::vector<std::string>{"before the JVM"});
+    fs::create_directories("broken");
+    write_file("broken/libcurl.so.4", "");
+    fs::create_directories("other");
+    fs::copy_file(fs::path(VESK_CURL_INIT_PROBE_DIR) / "libcurl_init_probe.so",
+                  "other/libcurl.so.4");
+    const std::string closed = "http://127.0.0.1:1/"; // nothing listens on port 1
+    struct Case {
+        const char *name;
+        std::vector<std::string> env;
+        std::vector<std::string> written; // http.txt
+        std::string logged;               // on each transfer's line
+    };
+    const Case cases[] = {
+        {"libcurl present",
+         {},
+         {"before none", "results -3 -3 -3 -3", "after libcurl"},
+         "(7) Couldn't connect to server - '" + closed + "'"},
+        {"libcurl absent",
+         {"LD_LIBRARY_PATH=" + (dir() / "broken").string()},
+         {"before none", "results -2 -2 -2 -2", "after none"},
+         "Falha ao carregar a biblioteca libcurl (libcurl.so.4): "},
+        {"not libcurl",
+         {"LD_LIBRARY_PATH=" + (dir() / "other").string()},
+         {"before none", "results -2 -2 -2 -2", "after none"},
+         "Falha ao carregar a biblioteca libcurl (libcurl.so.4): curl_global_init nao "
+         "localizado\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        child_.reset();
+        fs::remove("http.txt");
+        fs::remove_all("log");
+        fs::create_directory("log");
+        child_ = std::make_unique<Child>(
+            vesk,
+            std::vector<std::string>{"CLASSPATH", VESK_HOST_TEST_JAR, "LIBRARY_PATH",
+                                     VESK_CURL_INIT_PROBE_DIR, "ENTRY_CLASS", "vesk/test/HttpEntry",
+                                     "URL", closed},
+            dir(), c.env, dir() / "stderr.txt");
+        ASSERT_TRUE(testing_support::wait_until([&] { return fs::exists(dir() / "http.txt"); }))
+            << read_file(dir() / "stderr.txt");
+        EXPECT_TRUE(
+            testing_support::wait_until([&] { return read_lines("http.txt").size() == 3; }));
+        EXPECT_EQ(read_lines("http.txt"), c.written);
+        EXPECT_TRUE(child_->running());
+        std::string log = read_file(testing_support::todays_log(dir()));
+        size_t count = 0;
+        for (size_t at = log.find(c.logged); at != std::string::npos;
+             at = log.find(c.logged, at + 1))
+            ++count;
+        EXPECT_EQ(count, 4u) << log;
+    }
 }
 
 // The log names the exception that failed the call, with its causes, on

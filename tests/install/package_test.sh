@@ -64,8 +64,12 @@ grep -qE 'default-jre-headless \(>= 2:1.17\)(,|$)' <<<"$depends" ||
     fail "vesk does not depend on a JRE of 17 or later: $depends"
 if grep -q 'openjdk' <<<"$depends"; then fail "vesk depends on one JDK: $depends"; fi
 if grep -q -- '-dev' <<<"$depends"; then fail "development package in Depends: $depends"; fi
+# The host loads libcurl at its first transfer: no link of the executable
+# tells the dependency, so the control file must.
+grep -qE 'libcurl4 \(>= [0-9.]+\)(,|$)' <<<"$depends" || fail "vesk does not depend on libcurl4: $depends"
 dev_depends=$(dpkg-deb -f "$dev" Depends)
-for wanted in libcurl4-openssl-dev default-jdk-headless; do
+# Programs on the static libraries load libcurl too; they build without its headers.
+for wanted in 'libcurl4 (' default-jdk-headless; do
     grep -qF "$wanted" <<<"$dev_depends" || fail "vesk-dev does not depend on $wanted: $dev_depends"
 done
 # The development files build native code; they do not install the service.

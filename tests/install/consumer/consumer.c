@@ -4,7 +4,6 @@
  *   consumer URL FOLDER [FAILING_URL]
  * A failed fetch prints its result code; the library's diagnostics, its
  * cause among them, are printed by the sink this program sets. */
-#include <curl/curl.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -64,10 +63,8 @@ int main(int argc, char **argv)
     fs_dir_free(dir);
     printf("walk %d\n", count);
 
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     fetch(argv[1]);
     if (argc > 3)
         fetch(argv[3]);
-    curl_global_cleanup();
     return 0;
 }

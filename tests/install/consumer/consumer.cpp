@@ -2,8 +2,6 @@
 // consumer.c, whose output it repeats): the caller-owned results held by
 // smart pointers.
 //   consumer URL FOLDER [FAILING_URL]
-#include <curl/curl.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -63,10 +61,8 @@ int main(int argc, char **argv)
         0, nullptr);
     std::printf("walk %d\n", count);
 
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     fetch(argv[1]);
     if (argc > 3)
         fetch(argv[3]);
-    curl_global_cleanup();
     return 0;
 }
