@@ -22,9 +22,10 @@ void platform_library_close(void *library) UB_NOEXCEPT;
 
 /* Kinds of failed load. */
 enum platform_library_failure {
-    PLATFORM_LIBRARY_MISSING = 1,     /* no file at the path */
-    PLATFORM_LIBRARY_OTHER_WIDTH = 2, /* a library built for the other word width */
-    PLATFORM_LIBRARY_FAILED = 3       /* any other failure: see error and text */
+    PLATFORM_LIBRARY_MISSING = 1,    /* no file at the path */
+    PLATFORM_LIBRARY_BAD_FORMAT = 2, /* on Windows, a file of no loadable kind: what a library
+                                        of the other word width gives */
+    PLATFORM_LIBRARY_FAILED = 3      /* any other failure: see error and text */
 };
 
 /* Why a load failed: filled by the opens below. */

@@ -40,14 +40,15 @@ void platform_library_close(void *library) noexcept
 
 namespace {
 
-// Fills *why with a failed load's error, telling a library of the other
-// width, the failure an operator meets most, from the rest.
+// Fills *why with a failed load's error, telling a file of no loadable kind
+// (a library of the other width, the failure an operator meets most) from
+// the rest.
 void set_why(platform_library_why *why, int failure, DWORD error)
 {
     if (why == nullptr)
         return;
     if (failure == PLATFORM_LIBRARY_FAILED && error == ERROR_BAD_EXE_FORMAT)
-        failure = PLATFORM_LIBRARY_OTHER_WIDTH;
+        failure = PLATFORM_LIBRARY_BAD_FORMAT;
     why->failure = failure;
     why->error = static_cast<int>(error);
     why->text[0] = '\0';

@@ -13,7 +13,7 @@ void ub_library_reason(const platform_library_why *why, char *reason, size_t siz
         std::snprintf(reason, size, "%s", why->text);
     else
         std::snprintf(reason, size, "erro %d%s", why->error,
-                      why->failure == PLATFORM_LIBRARY_OTHER_WIDTH
+                      why->failure == PLATFORM_LIBRARY_BAD_FORMAT
                           ? " (biblioteca de 32/64 bits diferente do vesk.exe)"
                           : "");
 }

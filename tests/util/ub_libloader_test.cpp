@@ -2,6 +2,8 @@
 // each failure.
 #include "util/vesk_utils.h"
 
+#include <cstring>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "util/library_reason.h"
 
 namespace {
 
@@ -89,6 +92,36 @@ TEST_F(UbLibloader, UnloadableLibraryIsLoggedWithItsErrorNumber)
     EXPECT_NE(lines[0].find(") ao tentar carregar (/no/such/library.so)"), std::string::npos);
     EXPECT_EQ(ub_libloader(nullptr, &record), UB_LIBLOADER_NULL);
     EXPECT_EQ(ub_libloader(math_library, nullptr), UB_LIBLOADER_NULL);
+}
+
+// A failed load as the log words it, whichever system said what.
+TEST(LibraryReason, WordsEachFailureAsTheLogDoes)
+{
+    const struct {
+        int failure;
+        int error;
+        const char *text;
+        const char *expected;
+    } cases[] = {
+        {PLATFORM_LIBRARY_MISSING, 2, "", "nao encontrado"},
+        {PLATFORM_LIBRARY_FAILED, 0, "file too short", "file too short"},
+        {PLATFORM_LIBRARY_FAILED, 6, "", "erro 6"},
+        {PLATFORM_LIBRARY_BAD_FORMAT, 193, "",
+         "erro 193 (biblioteca de 32/64 bits diferente do vesk.exe)"},
+    };
+    for (const auto &c : cases) {
+        platform_library_why why{};
+        why.failure = c.failure;
+        why.error = c.error;
+        std::strcpy(why.text, c.text);
+        char reason[128] = "unset";
+        ub_library_reason(&why, reason, sizeof reason);
+        EXPECT_STREQ(reason, c.expected);
+    }
+    char cut[5] = "";
+    platform_library_why why{PLATFORM_LIBRARY_FAILED, 6, ""};
+    ub_library_reason(&why, cut, sizeof cut);
+    EXPECT_STREQ(cut, "erro");
 }
 
 } // namespace
