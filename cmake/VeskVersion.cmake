@@ -16,12 +16,18 @@ set(VESK_VERSION ${vesk_release_version})
 set(VESK_VERSION_MAJOR ${CMAKE_MATCH_1})
 set(VESK_VERSION_MINOR ${CMAKE_MATCH_2})
 set(VESK_VERSION_PATCH ${CMAKE_MATCH_3})
-# Both become C enumerators and the banner's 32-bit time.
-foreach(key IN ITEMS revision time)
-  if(NOT vesk_release_${key} MATCHES "^[0-9]+$" OR vesk_release_${key} GREATER 2147483647)
-    message(FATAL_ERROR "VERSION: ${key}=${vesk_release_${key}} is not a number from 0 to 2147483647")
+# -DVESK_REVISION=<n> and -DVESK_RELEASE_TIME=<seconds> at configure time
+# override what VERSION says (a build of a tree between releases, a time of
+# one's choosing); by default both come from VERSION. Both become C
+# enumerators and the banner's 32-bit time.
+foreach(pair IN ITEMS "VESK_REVISION;revision" "VESK_RELEASE_TIME;time")
+  list(GET pair 0 variable)
+  list(GET pair 1 key)
+  if(NOT DEFINED CACHE{${variable}})
+    set(${variable} "${vesk_release_${key}}")
+  endif()
+  if(NOT ${variable} MATCHES "^[0-9]+$" OR ${variable} GREATER 2147483647)
+    message(FATAL_ERROR "${variable}=${${variable}} is not a number from 0 to 2147483647")
   endif()
 endforeach()
-set(VESK_REVISION ${vesk_release_revision})
-set(VESK_RELEASE_TIME ${vesk_release_time})
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${vesk_version_file})

@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 #include "platform/ub_api.h"
 #include "util/config_text.h"
+#include "util/library_reason.h"
 #include "util/ub_libloader.h"
 #include "util/vesk_diagnostics.h"
 #include "util/vesk_params.h"
@@ -54,6 +55,10 @@ int main(void)
     int failures = 0;
     failures += strcmp(vesk_getParam(list, "PORT"), "81") != 0;
     failures += vesk_findKey(NULL, "PORT") != VESK_FIND_NULL_LIST;
+    platform_library_why why = {PLATFORM_LIBRARY_MISSING, 0, ""};
+    char reason[32];
+    ub_library_reason(&why, reason, sizeof reason);
+    failures += strcmp(reason, "nao encontrado") != 0;
     failures += strcmp(ub_getopt_getValue(configs, "STACK"), "1") != 0;
     failures += configs_len != 18;
     ub_JVM_handler handler = vesk_cb;

@@ -74,11 +74,13 @@ void *open_judged(const char *path, int *missing, char *reason, size_t size)
     if (file < 0) {
         *missing = why.reason == TRUST_MISSING ? 1 : 0;
         char text[1400];
-        if (why.reason == TRUST_MISSING)
-            std::snprintf(reason, size, "%s", "nao encontrado");
-        else
+        if (why.reason == TRUST_MISSING) {
+            const platform_library_why absent{PLATFORM_LIBRARY_MISSING, 0, ""};
+            ub_library_reason(&absent, reason, size);
+        } else {
             std::snprintf(reason, size, "nao confiavel: %s",
                           trust_why_text(&why, text, sizeof text));
+        }
         return nullptr;
     }
     *missing = 0; // the node holds the file

@@ -1,6 +1,6 @@
 // The budget of each log file: the lines of a spent file dropped, the
 // markers and reports that say so, and the count of characters written.
-#include "log/fallback.h"
+#include "log/detail/fallback.hpp"
 #include "log/detail/budget.hpp"
 
 #include <algorithm>
@@ -225,7 +225,7 @@ Outcome drop_for_fallback(int fd, int64_t held, const struct tm &local)
     verbose_console(VERBOSE_WARN,
                     "vesk: limite do arquivo de log atingido (%d bytes) em %s; linhas "
                     "descartadas.\n",
-                    VERBOSE_BUDGET, log_fallback_path());
+                    VERBOSE_BUDGET, ub::detail::fallback_path());
     char marker[128];
     std::snprintf(marker, sizeof marker,
                   "Limite do arquivo de log atingido (%d bytes): linhas descartadas.",

@@ -1,17 +1,16 @@
 // The fallback log file on POSIX: in /tmp, where every user may write, so
 // only a plain file of the effective user's own with no other name will do,
 // never reached through a link: anything else may be another user's trap.
-#include "log/fallback.h"
-
 #include "log/detail/fallback.hpp"
+
 #include "platform/platform.h"
 
-const char *log_fallback_path(void) noexcept
+const char *ub::detail::fallback_path() noexcept
 {
     return "/tmp/ubrontex.log";
 }
 
-int ub::detail::open_fallback(const char *path, int64_t *size)
+int ub::detail::open_fallback(const char *path, int64_t *size) noexcept
 {
     int fd = platform_open_append_at(PLATFORM_NODE_CWD, path,
                                      PLATFORM_APPEND_NOFOLLOW | PLATFORM_APPEND_ASKABLE, size);
@@ -23,9 +22,4 @@ int ub::detail::open_fallback(const char *path, int64_t *size)
         return -1;
     }
     return fd;
-}
-
-int log_fallback_open(int64_t *size) noexcept
-{
-    return ub::detail::open_fallback(log_fallback_path(), size);
 }

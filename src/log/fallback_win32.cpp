@@ -3,8 +3,6 @@
 // missing and taken only when no one but the system and the process's user
 // may change it; the file, opened relative to the folder held open, must be
 // a plain file of one name that no one else may change.
-#include "log/fallback.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +25,7 @@ bool kept_private(const platform_node_status &status, int kind)
 
 } // namespace
 
-const char *log_fallback_path(void) noexcept
+const char *ub::detail::fallback_path() noexcept
 {
     static char path[PLATFORM_PATH_MAX];
     static std::once_flag made;
@@ -50,7 +48,10 @@ const char *log_fallback_path(void) noexcept
     return path;
 }
 
-int ub::detail::open_fallback(const char *path, int64_t *size)
+namespace {
+
+// Opens <base>\<folder>\<file> under the rules of ub::detail::open_fallback.
+int open_below(const char *path, int64_t *size)
 {
     // <base>\<folder>\<file>
     std::string text(path);
@@ -85,10 +86,12 @@ int ub::detail::open_fallback(const char *path, int64_t *size)
     return fd;
 }
 
-int log_fallback_open(int64_t *size) noexcept
+} // namespace
+
+int ub::detail::open_fallback(const char *path, int64_t *size) noexcept
 {
     try {
-        return ub::detail::open_fallback(log_fallback_path(), size);
+        return open_below(path, size);
     } catch (const std::bad_alloc &) {
         return -1;
     }

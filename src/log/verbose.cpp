@@ -11,7 +11,7 @@
 #include "log/detail/budget.hpp"
 #include "log/detail/line.hpp"
 #include "log/detail/writer.hpp"
-#include "log/fallback.h"
+#include "log/detail/fallback.hpp"
 #include "log/trust.h"
 #include "platform/platform.h"
 
@@ -150,10 +150,10 @@ Outcome write_daily(const struct tm &local, const Line &line)
 // the file's budget as a day's file. The notice is not counted as written.
 Outcome write_fallback(const char *directory, const struct tm &local, const Line &line)
 {
-    // It lives where everyone may write: log_fallback_open takes only what
-    // no one else can have laid there.
+    // It lives where everyone may write: open_fallback takes only what no
+    // one else can have laid there.
     int64_t held = 0;
-    int fd = log_fallback_open(&held);
+    int fd = ub::detail::open_fallback(ub::detail::fallback_path(), &held);
     if (fd < 0)
         return Outcome::not_opened;
     Outcome outcome = Outcome::not_written;

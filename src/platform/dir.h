@@ -1,6 +1,7 @@
 #ifndef PLATFORM_DIR_H
 #define PLATFORM_DIR_H
-/* Directory listings that hold their folder open. */
+/* Directory listings that hold their folder open, and a file's status,
+ * time and deletion by its path. */
 
 #include <stdint.h>
 #include <stdio.h>

@@ -1,7 +1,7 @@
 #ifndef PLATFORM_FILE_H
 #define PLATFORM_FILE_H
-/* Files by path and by descriptor: paths, appending, reading a file's end,
- * status and deletion. */
+/* Files by descriptor: paths' separators, appending, reading a file's end,
+ * writing. */
 
 #include <stddef.h>
 #include <stdint.h>

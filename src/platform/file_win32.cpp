@@ -326,7 +326,7 @@ LocalBlock make_private_descriptor(bool folder)
     return LocalBlock(descriptor);
 }
 
-// The access list of what the host makes: SYSTEM, Administrators and the
+// The private access list of what this layer makes: SYSTEM, Administrators and the
 // process's user have full control, nothing is inherited from above, and a
 // folder hands the same down. Made once; null when it cannot be.
 PSECURITY_DESCRIPTOR private_descriptor(bool folder)

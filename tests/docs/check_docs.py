@@ -291,9 +291,12 @@ def check_messages(root, faults):
             written.add(ident)
             if ident not in table and name != "src/log/messages.hpp":
                 faults.append(f"{name}: writes {ident}, which {MESSAGE_TABLE} does not have")
-        if not name.startswith("src/log/") and re.search(r"\bverbose_diagnostic\s*\(", text):
-            faults.append(f"{name}: calls verbose_diagnostic: a message is a row of {MESSAGE_TABLE}, "
-                          "written with verbose_message")
+        library = not name.startswith(("src/log/", "src/host/"))
+        for call in ("verbose_diagnostic", "verbose_in", "verbose_console"):
+            if (library or call == "verbose_diagnostic") and not name.startswith("src/log/") and \
+                    re.search(rf"\b{call}\s*\(", text):
+                faults.append(f"{name}: calls {call}: a message is a row of {MESSAGE_TABLE}, "
+                              "written with verbose_message")
     for ident in table:
         if ident not in written:
             faults.append(f"{MESSAGE_TABLE}: {ident} is written by no source")

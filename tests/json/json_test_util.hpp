@@ -34,9 +34,7 @@ inline std::string describe(const json_value *value)
 {
     if (value == nullptr)
         return "<none>";
-    auto quoted = [](const char *text) {
-        return std::to_string(std::strlen(text)) + ":" + text;
-    };
+    auto quoted = [](const char *text) { return std::to_string(std::strlen(text)) + ":" + text; };
     const auto *container = reinterpret_cast<const json_container *>(value);
     std::string out;
     switch (value->type) {
@@ -52,8 +50,7 @@ inline std::string describe(const json_value *value)
             out += quoted(member->name) + "=" + describe(member->value) + ",";
         }
         return out + "}";
-    case JSON_TYPE_BOOLEAN:
-        return "I" + quoted(value->payload.text);
+    case JSON_TYPE_BOOLEAN: return "I" + quoted(value->payload.text);
     default:
         // One letter per type number: INTEGER, NUMBER, BOOLEAN, STRING, ...
         return "INBSAOLPDZ"[value->type] + quoted(value->payload.text);

@@ -1,6 +1,6 @@
 // The fallback log file on Windows: where it lives, and what is refused in
 // the place where every user may add.
-#include "log/fallback.h"
+#include "log/detail/fallback.hpp"
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "access_lists.h"
-#include "log/detail/fallback.hpp"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -25,7 +24,7 @@ TEST_F(LogFallback, FollowsProgramDataWhenItNamesADrivesPath)
 {
     const fs::path base = dir() / "ProgramData";
     ASSERT_EQ(_putenv_s("ProgramData", (base.string() + "\\").c_str()), 0);
-    EXPECT_EQ(std::string(log_fallback_path()), (base / "VESK" / "ubrontex.log").string());
+    EXPECT_EQ(std::string(ub::detail::fallback_path()), (base / "VESK" / "ubrontex.log").string());
 }
 
 // The fallback file's folder is the host's own under %ProgramData% (here

@@ -2,7 +2,7 @@
 // by another user: the line goes to the fallback file, or is lost with -1,
 // and the caller goes on. Each case runs in a child with a /tmp of its own,
 // so that the fallback file is the case's, as root and as nobody.
-#include "log/fallback.h"
+#include "log/detail/fallback.hpp"
 #include "log/verbose.h"
 #include "platform/platform.h"
 
@@ -37,7 +37,7 @@ using testing_support::todays_log;
 using testing_support::write_file;
 
 constexpr uid_t nobody_id = 65534;
-const fs::path fallback = log_fallback_path();
+const fs::path fallback = ub::detail::fallback_path();
 
 // What did not hold in a child, for it to report.
 struct Failures {

@@ -1,7 +1,11 @@
 // A program of its own on the installed library, in C++ (the C twin is
 // consumer.c, whose output it repeats): the caller-owned results held by
-// smart pointers.
+// smart pointers. It links libcurl and initialises it itself, as programs
+// written before the library loaded libcurl on its own did: they keep
+// working.
 //   consumer URL FOLDER [FAILING_URL]
+#include <curl/curl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -61,8 +65,10 @@ int main(int argc, char **argv)
         0, nullptr);
     std::printf("walk %d\n", count);
 
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     fetch(argv[1]);
     if (argc > 3)
         fetch(argv[3]);
+    curl_global_cleanup();
     return 0;
 }
